@@ -1,0 +1,44 @@
+# One-command entry points. Each installs what is missing, configures with the
+# CMake presets and builds before it runs anything.
+.PHONY: deps build run demo test test-default test-asan fuzz bench clean
+
+FUZZ_SECONDS ?= 60
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+# The window, against whatever ports the machine has (and any published
+# simulated stations).
+run: build
+	./build/default/app/rechannel
+
+# The main job, headless, against the built-in simulated station.
+demo: build
+	./build/default/cli/rechannel-cli program --simulate
+
+test: deps test-default test-asan fuzz
+
+test-default:
+	cmake --preset default
+	cmake --build --preset default
+	ctest --preset default
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+
+bench: build
+	bench/run-all build/default
+
+clean:
+	rm -rf build

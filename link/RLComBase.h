@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+
+#include "Crc16Table.h"
+#include "IRLSerial.h"
+#include "LinkLimits.h"
+
+class SerialPort;
+
+// Memory access and the control commands on top of a SerialPort.
+class RLComBase : public IRLSerial {
+public:
+    bool readMemory(std::uint32_t address, MemoryKind kind, int count, std::uint8_t* dest) override;
+    bool writeMemory(std::uint32_t address, MemoryKind kind, int count, const std::uint8_t* src) override;
+    bool sendRestart() override;
+    bool setClock() override;
+    bool command30() override;
+    virtual bool query07(std::uint8_t* dest);
+
+    bool setPort(SerialPort* port);
+    int commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);
+    int commandF2();
+
+    // Reads one reply frame (skipping one echo of the request), checks it
+    // and copies at most `capacity` data bytes to dest. Returns LEN.
+    int receiveReply(std::uint8_t* dest, int capacity);
+
+protected:
+    RLComBase();
+    ~RLComBase() = default;
+
+    // Builds DA LEN cmd args CRC and writes it.
+    void sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount);
+    // sendFrame + receiveReply into scratch space; returns LEN.
+    int exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount);
+
+    SerialPort* port = nullptr;
+    Crc16Table crc;
+};

@@ -1,0 +1,52 @@
+#pragma once
+// The lowest layer of the station link: one serial port, opened exclusively,
+// 8N1 at the caller's rate, with the station's fixed read timing. It moves
+// bytes and never throws; failures are results.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+enum class WireDirection { Sent, Received, Timeout };
+
+// Optional observer of every byte that crosses the line (the CLI's wire
+// trace). Called on the thread that does the I/O.
+using WireObserver = std::function<void(WireDirection, const std::uint8_t* bytes, int count)>;
+
+class SerialPort {
+public:
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens `devicePath` for exclusive use at `rate` baud, 8N1, no flow
+    // control, DTR off, RTS on; discards both queues. On any failure the port
+    // is left closed. An open port is closed first.
+    bool open(const std::wstring& devicePath, std::uint16_t rate);
+
+    // Replaces the constant part of the total read time-out (ms).
+    bool setReadTimeout(std::uint32_t constantMs);
+
+    // Returns when `count` bytes have arrived; or, once one byte has arrived,
+    // when no further byte follows within 2 ms; or after
+    // constant + 100 * count ms. Returns the bytes stored, -1 when closed.
+    int read(std::uint8_t* dest, int count);
+
+    // Discards queued input and output when any byte is waiting, then writes
+    // all `count` bytes. False on a closed port or a failed or short write.
+    bool write(const std::uint8_t* src, int count);
+
+    // True when a handle was closed.
+    bool close();
+
+    bool isOpen() const;
+
+    void setWireObserver(WireObserver observer) { observer_ = std::move(observer); }
+
+private:
+    struct Handle;
+    Handle* handle_ = nullptr;
+    std::uint32_t readTimeoutConstantMs_ = 1000;
+    WireObserver observer_;
+};

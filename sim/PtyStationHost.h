@@ -1,0 +1,57 @@
+#pragma once
+// Runs a simulated station on the master side of a pseudo-terminal, so the
+// real SerialPort talks to it through the slave path. One background thread
+// answers frames until stop() or destruction.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Faults.h"
+#include "StationModel.h"
+
+namespace sim {
+
+struct WireFrame {
+    enum class Direction { ToStation, FromStation } direction;
+    std::chrono::steady_clock::time_point time;
+    std::vector<std::uint8_t> bytes;
+};
+
+class PtyStationHost {
+public:
+    explicit PtyStationHost(StationModel model = makeDefaultStation());
+    ~PtyStationHost();
+    PtyStationHost(const PtyStationHost&) = delete;
+    PtyStationHost& operator=(const PtyStationHost&) = delete;
+
+    bool start();        // creates the pty and the answering thread
+    void stop();
+
+    std::string slavePath() const;
+    std::wstring slavePathW() const;
+
+    // Pace every byte the station sends at the line's byte time
+    // (10 bits at `baud`); 0 sends at once.
+    void setPacing(int baud);
+
+    // Thread-safe access to the station.
+    void withModel(const std::function<void(StationModel&)>& fn);
+    StationModel snapshot() const;
+    void setFaults(const FaultScript& script);
+    std::vector<WireFrame> frames() const;   // both directions, in order
+    void clearFrames();
+    int exchangeCount() const;
+
+    // Called after every write to the station's memory (the CLI's --state).
+    void setOnWrite(std::function<void(const StationModel&)> callback);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sim
