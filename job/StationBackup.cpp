@@ -1,0 +1,30 @@
+#include "StationBackup.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+#include "LogDirectory.h"
+
+QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_t system) {
+    return logDirectoryPath() + QStringLiteral("/backups/") + when.toString(QStringLiteral("yyMMdd-hhmmss")) +
+           QStringLiteral("_%1_%2.bin").arg(address).arg(system);
+}
+
+QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when) {
+    const std::uint16_t address = static_cast<std::uint16_t>(block256[2] | (block256[3] << 8));
+    const std::uint8_t system = block256[4];
+    const QString path = backupFilePath(when, address, system);
+    // The log directory belongs to start-up; only its backups folder is made here.
+    QDir logDir(logDirectoryPath());
+    if (!logDir.exists() || (!logDir.exists(QStringLiteral("backups")) && !logDir.mkdir(QStringLiteral("backups"))))
+        return QString();
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return QString();
+    const char* bytes = reinterpret_cast<const char*>(block256);
+    if (file.write(bytes, kParamBlockSize) != kParamBlockSize) {
+        file.cancelWriting();
+        return QString();
+    }
+    return file.commit() ? path : QString();
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Before the job changes a station it keeps the whole parameter block it has
+// just read, so an operator can put a station back (rechannel-cli restore).
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+constexpr int kParamBlockSize = 256;
+
+// "<log dir>/backups/<yyMMdd-hhmmss>_<address>_<system>.bin"
+QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_t system);
+
+// Writes the 256 bytes; returns the path written, or an empty string when
+// the file could not be written completely.
+QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when);

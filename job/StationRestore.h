@@ -1,0 +1,9 @@
+#pragma once
+#include <cstdint>
+
+class StationConnection;
+
+// Writes back, from a saved 256-byte parameter block, the regions the job
+// changes (channel table, channel block 0, system code, in that order) with
+// the job's retries, then restarts the station. Throws the link's int codes.
+void restoreStation(StationConnection& connection, const std::uint8_t* block256);
