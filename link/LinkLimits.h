@@ -9,5 +9,7 @@ constexpr int kMaxWrite16 = 120;                // writeMemory, 16-bit forms
 constexpr int kMaxWriteRom24 = 119;
 constexpr int kMaxSendData = 95;
 constexpr int kMaxRamRead = 127;                // bit 7 of the count marks RAM
-constexpr int kMaxRomRead = 255;
+// The station reads bit 7 of the count byte as the RAM mark in every read,
+// so a ROM read of 128 bytes or more would silently become a RAM read.
+constexpr int kMaxRomRead = 127;
 }

@@ -1,1 +1,199 @@
-// placeholder: filled in by its owner
+#include "RLComBase.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "Platform.h"
+#include "SerialPort.h"
+
+namespace {
+
+constexpr std::uint8_t kRequestStart = 0xDA;
+constexpr std::uint8_t kReplyStart = 0xAD;
+constexpr std::uint8_t kRamMark = 0x80;   // bit 7 of the count byte
+constexpr std::uint32_t kEchoPauseMs = 50;
+
+// Longest the rest of one reply may take to trickle in, piece by piece: a
+// station that drips single bytes just inside each read's time-out would
+// otherwise hold the worker thread for minutes.
+std::chrono::milliseconds bodyDeadline(int bytes) { return std::chrono::milliseconds(2000 + 100 * bytes); }
+
+bool isSixteenBit(MemoryKind kind) { return kind == MemoryKind::Ram16 || kind == MemoryKind::Rom16; }
+bool isRam(MemoryKind kind) { return kind == MemoryKind::Ram16 || kind == MemoryKind::Ram24; }
+bool isKnownKind(MemoryKind kind) {
+    return kind == MemoryKind::Ram16 || kind == MemoryKind::Ram24 || kind == MemoryKind::Rom16 ||
+           kind == MemoryKind::Rom24;
+}
+
+// Address bytes as the station wants them: 16-bit high byte first, 24-bit
+// low byte first. Returns the number of bytes written.
+int putAddress(std::uint8_t* out, std::uint32_t address, bool sixteenBit) {
+    if (sixteenBit) {
+        out[0] = static_cast<std::uint8_t>(address >> 8);
+        out[1] = static_cast<std::uint8_t>(address);
+        return 2;
+    }
+    out[0] = static_cast<std::uint8_t>(address);
+    out[1] = static_cast<std::uint8_t>(address >> 8);
+    out[2] = static_cast<std::uint8_t>(address >> 16);
+    return 3;
+}
+
+}  // namespace
+
+RLComBase::RLComBase() : crc(0x11021) {}
+
+bool RLComBase::setPort(SerialPort* p) {
+    port = p;
+    return true;
+}
+
+void RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount) {
+    if (!port || argCount < 0 || argCount > link_limits::kMaxLen) throw -1;
+    std::uint8_t frame[link_limits::kMaxFrame];
+    frame[0] = kRequestStart;
+    frame[1] = static_cast<std::uint8_t>(argCount);
+    frame[2] = command;
+    if (argCount > 0) std::memcpy(frame + link_limits::kHeaderBytes, args, static_cast<std::size_t>(argCount));
+    const int length = link_limits::kHeaderBytes + argCount;
+    crc.appendCrc(frame, static_cast<std::size_t>(length));
+    // The write's result is not examined: a lost request shows up as a
+    // missing reply.
+    port->write(frame, length + link_limits::kCrcBytes);
+}
+
+int RLComBase::exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount) {
+    std::uint8_t scratch[link_limits::kMaxLen];
+    sendFrame(command, args, argCount);
+    return receiveReply(scratch, sizeof scratch);
+}
+
+int RLComBase::receiveReply(std::uint8_t* dest, int capacity) {
+    if (!port) throw -1;
+    // Room for the largest frame the length byte can announce.
+    std::uint8_t rx[link_limits::kMaxFrame];
+    constexpr int kHeader = link_limits::kHeaderBytes;
+
+    int got = port->read(rx, kHeader);
+    // A header cut short leaves the length byte off the line.
+    if (got != kHeader) throw -1;
+
+    if (rx[0] == kRequestStart) {
+        // The line echoed our own request: drop it whole, once.
+        const int rest = rx[1] + link_limits::kCrcBytes;
+        int echoed = port->read(rx + kHeader, rest);
+        if (echoed < 0) echoed = 0;
+        if (echoed < rest) port->read(rx + kHeader + echoed, rest - echoed);
+        link_platform::sleepMs(kEchoPauseMs);
+        got = port->read(rx, kHeader);
+        if (got != kHeader) throw -1;
+    }
+    if (rx[0] != kReplyStart) throw -1;
+
+    const int len = rx[1];
+    const int rest = len + link_limits::kCrcBytes;
+    const auto giveUp = std::chrono::steady_clock::now() + bodyDeadline(rest);
+    int have = 0;
+    while (have < rest) {
+        const int n = port->read(rx + kHeader + have, rest - have);
+        if (n <= 0) throw -1;
+        have += n;
+        if (have < rest && std::chrono::steady_clock::now() >= giveUp) throw -1;
+    }
+
+    // The CRC comes before the status: a corrupted refusal is no refusal.
+    if (!crc.checkCrc(rx, static_cast<std::size_t>(kHeader + rest))) throw -1;
+    if (rx[2] != 0) throw -2;
+    // More data than the caller has room for is not a reply we asked for.
+    if (len > capacity) throw -1;
+    if (len > 0) std::memcpy(dest, rx + kHeader, static_cast<std::size_t>(len));
+    return len;
+}
+
+bool RLComBase::readMemory(std::uint32_t address, MemoryKind kind, int count, std::uint8_t* dest) {
+    // Refused before anything is sent: the count byte carries the RAM mark in
+    // bit 7, so 128 or more bytes cannot be asked for in either space (a ROM
+    // read of 128 would reach the station as a RAM read).
+    if (!isKnownKind(kind) || count < 0) throw -1;
+    if (count > (isRam(kind) ? link_limits::kMaxRamRead : link_limits::kMaxRomRead)) throw -1;
+
+    std::uint8_t args[4];
+    const bool sixteen = isSixteenBit(kind);
+    int n = putAddress(args, address, sixteen);
+    args[n++] = static_cast<std::uint8_t>(count | (isRam(kind) ? kRamMark : 0));
+    sendFrame(sixteen ? 0x05 : 0x08, args, n);
+
+    // Collected apart so that a short reply never leaves part of itself in
+    // the caller's buffer.
+    std::uint8_t data[link_limits::kMaxLen];
+    const int len = receiveReply(data, sizeof data);
+    if (len == 0) return false;     // intact and empty: no failure
+    if (len != count) throw -1;     // not the bytes we asked for
+    std::memcpy(dest, data, static_cast<std::size_t>(len));
+    return true;
+}
+
+bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, const std::uint8_t* src) {
+    std::uint8_t args[link_limits::kMaxLen];
+    int n = 0;
+    std::uint8_t command = 0;
+    switch (kind) {
+    case MemoryKind::Ram16:
+    case MemoryKind::Rom16:
+        if (count < 0 || count > link_limits::kMaxWrite16) throw -1;
+        command = 0x06;
+        n = putAddress(args, address, true);
+        // A ROM write carries zero where a RAM write carries its count.
+        args[n++] = kind == MemoryKind::Ram16 ? static_cast<std::uint8_t>(count | kRamMark) : 0x00;
+        break;
+    case MemoryKind::Rom24:
+        if (count < 0 || count > link_limits::kMaxWriteRom24) throw -1;
+        command = 0x0B;
+        n = putAddress(args, address, false);
+        args[n++] = static_cast<std::uint8_t>(count);
+        break;
+    default:
+        throw -1;   // Ram24 has no write form
+    }
+    if (count > 0) std::memcpy(args + n, src, static_cast<std::size_t>(count));
+    exchangeDropping(command, args, n + count);
+    return true;
+}
+
+bool RLComBase::sendRestart() {
+    // The station restarts at once and never answers.
+    sendFrame(0xDD, nullptr, 0);
+    return true;
+}
+
+bool RLComBase::setClock() {
+    const link_platform::LocalTime t = link_platform::localTime();
+    const std::uint8_t args[6] = {
+        static_cast<std::uint8_t>(t.year - 2010),   // modulo 256 by design
+        static_cast<std::uint8_t>(t.month - 1),
+        static_cast<std::uint8_t>(t.day - 1),
+        static_cast<std::uint8_t>(t.hour),
+        static_cast<std::uint8_t>(t.minute),
+        static_cast<std::uint8_t>(t.second),
+    };
+    exchangeDropping(0x0E, args, 6);
+    return true;
+}
+
+bool RLComBase::command30() {
+    exchangeDropping(0x30, nullptr, 0);
+    return true;
+}
+
+bool RLComBase::query07(std::uint8_t* dest) {
+    sendFrame(0x07, nullptr, 0);
+    receiveReply(dest, link_limits::kMaxLen);
+    return true;
+}
+
+int RLComBase::commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+    const std::uint8_t args[4] = {a, b, c, d};
+    return exchangeDropping(0xF1, args, 4);
+}
+
+int RLComBase::commandF2() { return exchangeDropping(0xF2, nullptr, 0); }

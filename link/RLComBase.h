@@ -15,6 +15,7 @@ public:
     bool sendRestart() override;
     bool setClock() override;
     bool command30() override;
+    // dest must hold the largest reply, link_limits::kMaxLen (255) bytes.
     virtual bool query07(std::uint8_t* dest);
 
     bool setPort(SerialPort* port);

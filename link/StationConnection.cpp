@@ -1,1 +1,136 @@
-// placeholder: filled in by its owner
+#include "StationConnection.h"
+
+namespace {
+
+constexpr std::uint32_t kReadTimeoutConstantMs = 1000;
+
+constexpr std::uint32_t kSettingsAddress = 0xC002;   // 32 bytes: 0xC002..0xC021
+constexpr int kSettingsBytes = 32;
+constexpr std::uint32_t kFineOffsetBase = 0xC08E;    // second byte: 0xC08F + 16k
+constexpr std::uint32_t kVersionAddress = 0x0B00;    // RAM: version, band type
+constexpr std::uint32_t kParamBlock = 0xC000;
+
+constexpr std::uint8_t kRangeCodes = 5;
+constexpr std::uint8_t kRangeMap[kRangeCodes] = {0, 1, 2, 1, 1};
+
+}  // namespace
+
+StationConnection::StationConnection() = default;
+
+bool StationConnection::open(const std::wstring& portPath) {
+    portPath_ = portPath;
+    return open();
+}
+
+bool StationConnection::open() {
+    if (isOpen_) return true;   // the open port stays, whatever the path now says
+    link_.setPort(&port_);
+    if (portPath_.empty()) return false;
+    if (!port_.open(portPath_, kBaudRate)) return false;
+    port_.setReadTimeout(kReadTimeoutConstantMs);
+    isOpen_ = true;
+    return true;
+}
+
+void StationConnection::close() {
+    port_.close();
+    isOpen_ = false;
+}
+
+int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int count, std::uint8_t* dest,
+                                     int attempts) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        try {
+            if (link_.readMemory(address, kind, count, dest)) return count;
+            // An intact reply without data: try again.
+        } catch (int) {
+            if (attempt == attempts) throw;
+            // Earlier attempts are retried at once, without a pause.
+        }
+    }
+    throw -1;
+}
+
+bool StationConnection::writeWithRetry(std::uint32_t address, MemoryKind kind, int count, const std::uint8_t* src,
+                                       int attempts) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        try {
+            if (link_.writeMemory(address, kind, count, src)) return true;
+        } catch (int) {
+            if (attempt == attempts) throw;
+        }
+    }
+    throw -1;
+}
+
+int StationConnection::readRam16(std::uint32_t address, int count, std::uint8_t* dest, int attempts) {
+    return readWithRetry(address, MemoryKind::Ram16, count, dest, attempts);
+}
+int StationConnection::readRam24(std::uint32_t address, int count, std::uint8_t* dest, int attempts) {
+    return readWithRetry(address, MemoryKind::Ram24, count, dest, attempts);
+}
+int StationConnection::readRom16(std::uint32_t address, int count, std::uint8_t* dest, int attempts) {
+    return readWithRetry(address, MemoryKind::Rom16, count, dest, attempts);
+}
+int StationConnection::readRom24(std::uint32_t address, int count, std::uint8_t* dest, int attempts) {
+    return readWithRetry(address, MemoryKind::Rom24, count, dest, attempts);
+}
+bool StationConnection::writeRam16(std::uint32_t address, int count, const std::uint8_t* src, int attempts) {
+    return writeWithRetry(address, MemoryKind::Ram16, count, src, attempts);
+}
+bool StationConnection::writeRom16(std::uint32_t address, int count, const std::uint8_t* src, int attempts) {
+    return writeWithRetry(address, MemoryKind::Rom16, count, src, attempts);
+}
+bool StationConnection::writeRom24(std::uint32_t address, int count, const std::uint8_t* src, int attempts) {
+    return writeWithRetry(address, MemoryKind::Rom24, count, src, attempts);
+}
+
+int StationConnection::readParamBlock(int offset, int count, std::uint8_t* dest) {
+    return readRom16(kParamBlock + static_cast<std::uint32_t>(offset), count, dest, 1);
+}
+
+int StationConnection::identifyStation() {
+    std::uint8_t head[kSettingsBytes];
+    readRom16(kSettingsAddress, kSettingsBytes, head, 1);
+
+    const std::uint8_t rangeCode = head[5];   // ROM 0xC007
+    settings_.system_cod = head[2];           // ROM 0xC004
+    settings_.freq_range = rangeCode < kRangeCodes ? kRangeMap[rangeCode] : rangeCode;
+    settings_.ch_count = head[6];             // ROM 0xC008
+    for (std::size_t i = 0; i < settings_.channel.size(); ++i)   // ROM 0xC00C..0xC01B
+        settings_.channel[i] = static_cast<std::uint16_t>(head[10 + 2 * i] | (head[11 + 2 * i] << 8));
+
+    for (std::size_t k = 0; k < settings_.ch_delta.size(); ++k) {
+        std::uint8_t pair[2];
+        readRom16(kFineOffsetBase + 16 * static_cast<std::uint32_t>(k), 2, pair, 4);
+        settings_.ch_delta[k] = pair[1];
+    }
+
+    std::uint8_t ram[2];
+    readRam16(kVersionAddress, 2, ram, 2);
+    const std::uint8_t version = ram[0];
+    const std::uint8_t bandType = ram[1];
+
+    if (version == 0) throw 6;
+    // A range code outside the known five fits no band type.
+    if (rangeCode >= kRangeCodes) throw 7;
+    if (settings_.freq_range == 1) {
+        if (bandType == 3)
+            settings_.freq_subrange = 0;
+        else if (bandType == 4)
+            settings_.freq_subrange = 1;
+        else
+            throw 7;
+    } else if (bandType != settings_.freq_range) {
+        throw 7;
+    }
+    return version;
+}
+
+bool StationConnection::sendRestart() { return link_.sendRestart(); }
+bool StationConnection::setClock() { return link_.setClock(); }
+bool StationConnection::command30() { return link_.command30(); }
+int StationConnection::commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+    return link_.commandF1(a, b, c, d);
+}
+int StationConnection::commandF2() { return link_.commandF2(); }

@@ -1,1 +1,270 @@
-// placeholder: filled in by its owner
+// SerialPort over a POSIX terminal device (a USB serial adapter, or the slave
+// side of a pseudo-terminal when a simulated station answers).
+//
+// The station's read timing (a 2 ms inter-byte gap and a total time-out of
+// constant + 100 ms per byte) is finer than termios VTIME can express, so the
+// descriptor is non-blocking and every read is timed with poll() against the
+// monotonic clock.
+
+#include "SerialPort.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+struct SerialPort::Handle {
+    int fd = -1;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kInterByteGapMs = 2;
+constexpr int kReadMsPerByte = 100;
+constexpr std::uint32_t kDefaultReadConstantMs = 1000;
+
+bool speedFor(std::uint16_t rate, speed_t& speed) {
+    switch (rate) {
+    case 300: speed = B300; return true;
+    case 600: speed = B600; return true;
+    case 1200: speed = B1200; return true;
+    case 2400: speed = B2400; return true;
+    case 4800: speed = B4800; return true;
+    case 9600: speed = B9600; return true;
+    case 19200: speed = B19200; return true;
+    case 38400: speed = B38400; return true;
+    case 57600: speed = B57600; return true;
+    default: return false;
+    }
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Device paths reach us as wide strings; the file system wants UTF-8 bytes.
+// False for a path the kernel could not take (an embedded NUL, a stray
+// surrogate or a code point beyond Unicode).
+bool narrowPath(const std::wstring& wide, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        std::uint32_t cp = static_cast<std::uint32_t>(wide[i]);
+        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < wide.size()) {
+            const std::uint32_t low = static_cast<std::uint32_t>(wide[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+        appendUtf8(out, cp);
+    }
+    return !out.empty();
+}
+
+// Some devices (a pseudo-terminal among them) have no modem lines and answer
+// the modem-control ioctls with ENOTTY or EINVAL; that is not a failure.
+bool setModemLine(int fd, unsigned long request, int line) {
+    if (ioctl(fd, request, &line) == 0) return true;
+    return errno == ENOTTY || errno == EINVAL;
+}
+
+bool configureLine(int fd, std::uint16_t rate) {
+    speed_t speed;
+    if (!speedFor(rate, speed)) return false;
+
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    // Reads never block in the driver; the timing is ours.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+
+    // The station's adapter wants DTR off and RTS on.
+    return setModemLine(fd, TIOCMBIC, TIOCM_DTR) && setModemLine(fd, TIOCMBIS, TIOCM_RTS);
+}
+
+int msUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return 0;
+    const auto ms = (left + 999) / 1000;   // round up: never wake early
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+void releaseFd(int fd) {
+    ioctl(fd, TIOCNXCL);    // exclusivity would otherwise outlive us on a pty
+    flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
+}  // namespace
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort() { close(); }
+
+bool SerialPort::isOpen() const { return handle_ != nullptr; }
+
+bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
+    close();
+
+    std::string path;
+    if (!narrowPath(devicePath, path)) return false;
+
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+
+    // Exclusive use: the advisory lock holds against every program that asks
+    // for it, root included; TIOCEXCL refuses every further open by others.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd, rate) || tcflush(fd, TCIOFLUSH) != 0) {
+        releaseFd(fd);
+        return false;
+    }
+
+    handle_ = new Handle{fd};
+    readTimeoutConstantMs_ = kDefaultReadConstantMs;
+    return true;
+}
+
+bool SerialPort::setReadTimeout(std::uint32_t constantMs) {
+    if (!handle_) return false;
+    readTimeoutConstantMs_ = constantMs;
+    return true;
+}
+
+int SerialPort::read(std::uint8_t* dest, int count) {
+    if (!handle_) return -1;
+    if (count <= 0) return 0;
+
+    const int fd = handle_->fd;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutConstantMs_) +
+                          std::chrono::milliseconds(static_cast<long long>(kReadMsPerByte) * count);
+    int got = 0;
+
+    while (got < count) {
+        const ssize_t n = ::read(fd, dest + got, static_cast<std::size_t>(count - got));
+        if (n > 0) {
+            got += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            break;   // hang-up or I/O error: end with what we have
+        }
+
+        // Nothing waiting: wait for the next byte, for at most the inter-byte
+        // gap once a byte has arrived, and never beyond the total time-out.
+        const int total = msUntil(deadline);
+        if (total == 0) break;
+        const int wait = got > 0 ? (total < kInterByteGapMs ? total : kInterByteGapMs) : total;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (r == 0) {
+            if (got > 0) break;   // the burst has ended
+            continue;             // the loop re-checks the total time-out
+        }
+        if ((p.revents & POLLIN) == 0) {
+            break;   // POLLHUP, POLLERR or POLLNVAL without data: never spin
+        }
+    }
+
+    if (observer_) {
+        if (got > 0) observer_(WireDirection::Received, dest, got);
+        if (got < count) observer_(WireDirection::Timeout, nullptr, count - got);
+    }
+    return got;
+}
+
+bool SerialPort::write(const std::uint8_t* src, int count) {
+    if (!handle_ || count < 0) return false;
+    const int fd = handle_->fd;
+
+    // Every request starts on an empty line: stale input from an earlier
+    // exchange must never be taken for the next reply.
+    int inQueue = 0;
+    int outQueue = 0;
+    if (ioctl(fd, TIOCINQ, &inQueue) != 0 || ioctl(fd, TIOCOUTQ, &outQueue) != 0 || inQueue > 0 ||
+        outQueue > 0) {
+        tcflush(fd, TCIOFLUSH);
+    }
+
+    // Bounded: twice the wire time at the slowest rate we configure, plus 2 s.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(2000 + 20LL * count);
+    int done = 0;
+    bool failed = false;
+    while (done < count) {
+        const ssize_t n = ::write(fd, src + done, static_cast<std::size_t>(count - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int wait = msUntil(deadline);
+            if (wait == 0) {
+                failed = true;
+                break;
+            }
+            pollfd p{fd, POLLOUT, 0};
+            const int r = ::poll(&p, 1, wait);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))) {
+                failed = true;
+                break;
+            }
+            continue;
+        }
+        failed = true;
+        break;
+    }
+
+    if (observer_ && done > 0) observer_(WireDirection::Sent, src, done);
+    return !failed && done == count;
+}
+
+bool SerialPort::close() {
+    if (!handle_) return false;
+    releaseFd(handle_->fd);
+    delete handle_;
+    handle_ = nullptr;
+    return true;
+}
