@@ -13,4 +13,6 @@ inline QString moved() { return QString::fromUtf8("Станция перевед
 constexpr int kCodePortNotOpened = 1;
 constexpr int kCodeAlreadyMoved = 1000;
 constexpr int kCodeForeignOrUnknown = 255;
+// A write the station acknowledged but did not keep (read-back check).
+constexpr int kCodeVerifyMismatch = 8;
 }
