@@ -102,8 +102,10 @@ bool configureLine(int fd, std::uint16_t rate) {
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    // Reads never block in the driver; the timing is ours.
-    tio.c_cc[VMIN] = 0;
+    // With VMIN 0 a terminal read answers 0 for "nothing yet", which looks
+    // like end of file; with VMIN 1 on a non-blocking descriptor it answers
+    // EAGAIN instead, and 0 means the line hung up. The timing is ours.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
     if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;

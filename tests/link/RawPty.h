@@ -1,0 +1,41 @@
+#pragma once
+// A bare pseudo-terminal pair that a test drives itself: the code under test
+// opens the slave path, the test plays the far end on the master side.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class RawPty {
+public:
+    RawPty();
+    ~RawPty();
+    RawPty(const RawPty&) = delete;
+    RawPty& operator=(const RawPty&) = delete;
+
+    bool ok() const { return master_ >= 0 && slave_ >= 0; }
+    std::wstring slavePathW() const;
+    const std::string& slavePath() const { return path_; }
+    int slaveFd() const { return slave_; }
+
+    // Sends bytes to whoever has the slave side open.
+    void send(const std::vector<std::uint8_t>& bytes);
+    // Collects exactly `count` bytes written on the slave side, waiting at
+    // most `limit`; returns what arrived.
+    std::vector<std::uint8_t> receive(std::size_t count,
+                                      std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+    // Waits until the slave's input queue holds at least `count` bytes.
+    bool waitQueuedForSlave(int count, std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+    int queuedForSlave() const;
+    // Hangs up the far end: the slave side sees the line gone.
+    void closeMaster();
+
+private:
+    int master_ = -1;
+    int slave_ = -1;   // kept open so the tty outlives the code under test
+    std::string path_;
+};
+
+// A frame as the station would send it: AD LEN status data CRC.
+std::vector<std::uint8_t> replyFrame(std::uint8_t status, const std::vector<std::uint8_t>& data);
