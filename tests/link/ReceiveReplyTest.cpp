@@ -1,0 +1,176 @@
+// receiveReply and the request guards, against a far end that the test plays
+// on a bare pty: the reply bytes are queued before the call, so each case is
+// exact and needs no station.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "RLComPort.h"
+#include "RawPty.h"
+#include "SerialPort.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kRestartFrame{0xDA, 0x00, 0xDD, 0xB8, 0x85};
+
+class ReceiveReply : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        ASSERT_TRUE(port.open(pty.slavePathW(), 57600));
+        link.setPort(&port);
+    }
+
+    // Queues bytes for the link and waits until the port can see them.
+    void queue(const Bytes& bytes) {
+        pty.send(bytes);
+        ASSERT_TRUE(pty.waitQueuedForSlave(static_cast<int>(bytes.size())));
+    }
+
+    int codeOf(const std::function<void()>& call) {
+        try {
+            call();
+        } catch (int code) {
+            return code;
+        }
+        return 0;
+    }
+
+    RawPty pty;
+    SerialPort port;
+    RLComPort link;
+};
+
+Bytes counting(std::size_t n, std::uint8_t first = 0) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(first + i);
+    return b;
+}
+
+}  // namespace
+
+TEST_F(ReceiveReply, ReturnsTheDataOfAnIntactReply) {
+    std::array<std::uint8_t, 255> dest{};
+    queue(replyFrame(0, {0x81, 0x04}));
+    EXPECT_EQ(link.receiveReply(dest.data(), 255), 2);
+    EXPECT_EQ(dest[0], 0x81);
+    EXPECT_EQ(dest[1], 0x04);
+
+    queue({0xAD, 0x00, 0x00, 0xFF, 0xCD});
+    EXPECT_EQ(link.receiveReply(nullptr, 0), 0);
+}
+
+TEST_F(ReceiveReply, RefusalsAndDamagedFrames) {
+    std::array<std::uint8_t, 255> dest{};
+    Bytes refusal = replyFrame(1, {});
+    queue(refusal);
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -2);
+
+    // The CRC is checked before the status: a damaged refusal is no reply.
+    refusal[4] ^= 0x01;
+    queue(refusal);
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+
+    Bytes damaged = replyFrame(0, {1, 2, 3});
+    damaged[4] ^= 0x80;
+    queue(damaged);
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+
+    // Not a reply start byte.
+    queue({0x00, 0x00, 0x00, 0x00, 0x00});
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+}
+
+TEST_F(ReceiveReply, SkipsOneEchoOfTheRequest) {
+    std::array<std::uint8_t, 255> dest{};
+    Bytes line{0xDA, 0x03, 0x05, 0x0B, 0x00, 0x82, 0x31, 0x1A};
+    const Bytes reply = replyFrame(0, {0x81, 0x04});
+    line.insert(line.end(), reply.begin(), reply.end());
+    queue(line);
+    EXPECT_EQ(link.receiveReply(dest.data(), 255), 2);
+    EXPECT_EQ(dest[0], 0x81);
+
+    // A second echo is not skipped.
+    Bytes twice{0xDA, 0x00, 0xDD, 0xB8, 0x85, 0xDA, 0x00, 0xDD, 0xB8, 0x85};
+    queue(twice);
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+}
+
+// Mended: the receive buffer holds the largest frame the length byte can
+// announce (3 + 255 + 2), and a reply with more data than the destination
+// holds is refused without writing past it.
+TEST_F(ReceiveReply, LongRepliesFitAndOverlongOnesAreRefusedWithoutOverrun) {
+    std::array<std::uint8_t, 255> dest{};
+    const Bytes big = counting(255, 7);
+    queue(replyFrame(0, big));
+    EXPECT_EQ(link.receiveReply(dest.data(), 255), 255);
+    EXPECT_EQ(Bytes(dest.begin(), dest.end()), big);
+
+    const Bytes over140 = counting(200);
+    queue(replyFrame(0, over140));
+    EXPECT_EQ(link.receiveReply(dest.data(), 255), 200);
+    EXPECT_EQ(Bytes(dest.begin(), dest.begin() + 200), over140);
+
+    std::array<std::uint8_t, 32> small{};
+    small.fill(0xEE);
+    queue(replyFrame(0, counting(40)));
+    EXPECT_EQ(codeOf([&] { link.receiveReply(small.data(), 16); }), -1);
+    for (std::uint8_t b : small) EXPECT_EQ(b, 0xEE);   // nothing copied at all
+}
+
+// Mended: a header read that delivers one or two bytes has no length byte to
+// trust and fails at once.
+TEST_F(ReceiveReply, ShortHeaderFails) {
+    std::array<std::uint8_t, 255> dest{};
+    queue({0xAD, 0x00});
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+    queue({0xAD});
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+    // An echo cut short after its header is no better.
+    queue({0xDA, 0x00, 0xDD, 0xB8, 0x85, 0xAD});
+    EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+}
+
+// Mended: requests that the frame cannot carry, or that the station would
+// misread, are refused before a byte is sent. The restart frame sent after
+// them must be the first thing on the line.
+TEST_F(ReceiveReply, OutOfRangeRequestsAreRefusedBeforeSending) {
+    std::array<std::uint8_t, 256> buf{};
+    const std::vector<std::function<void()>> refused = {
+        [&] { link.readMemory(0x0B00, MemoryKind::Ram16, 128, buf.data()); },
+        [&] { link.readMemory(0x1000, MemoryKind::Ram24, 200, buf.data()); },
+        // Bit 7 of the count marks RAM: a ROM read of 128 would read RAM.
+        [&] { link.readMemory(0xC000, MemoryKind::Rom16, 128, buf.data()); },
+        [&] { link.readMemory(0xC000, MemoryKind::Rom24, 255, buf.data()); },
+        [&] { link.readMemory(0xC000, MemoryKind::Rom16, -1, buf.data()); },
+        [&] { link.readMemory(0xC000, static_cast<MemoryKind>(2), 16, buf.data()); },
+        [&] { link.writeMemory(0xC000, MemoryKind::Rom16, 121, buf.data()); },
+        [&] { link.writeMemory(0x0B00, MemoryKind::Ram16, 121, buf.data()); },
+        [&] { link.writeMemory(0xC000, MemoryKind::Rom24, 120, buf.data()); },
+        [&] { link.writeMemory(0x1000, MemoryKind::Ram24, 4, buf.data()); },
+        [&] { link.writeMemory(0xC000, static_cast<MemoryKind>(6), 4, buf.data()); },
+        [&] { link.writeMemory(0xC000, MemoryKind::Rom16, -2, buf.data()); },
+        [&] { link.sendData(buf.data(), 96); },
+        [&] { link.sendData(buf.data(), -1); },
+    };
+    for (std::size_t i = 0; i < refused.size(); ++i) EXPECT_EQ(codeOf(refused[i]), -1) << "case " << i;
+
+    EXPECT_TRUE(link.sendRestart());
+    EXPECT_EQ(pty.receive(kRestartFrame.size()), kRestartFrame);
+}
+
+TEST(RLComPortUnbound, FailsWithoutAPort) {
+    RLComPort link;
+    std::uint8_t buf[4];
+    int code = 0;
+    try {
+        link.readMemory(0xC000, MemoryKind::Rom16, 4, buf);
+    } catch (int c) {
+        code = c;
+    }
+    EXPECT_EQ(code, -1);
+}
