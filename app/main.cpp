@@ -1,0 +1,25 @@
+// The program's entry point: one window, no options, no console.
+
+#include <QApplication>
+
+#include "AppContext.h"
+#include "LogDirectory.h"
+#include "MainWindow.h"
+#include "StationRecord.h"
+
+int main(int argc, char* argv[]) {
+    // The arguments go to the application object only; nothing else reads them.
+    QApplication application(argc, argv);
+    const QString appDir = QCoreApplication::applicationDirPath();
+    ensureLogDirectory();
+    StationRecord::create();
+    AppContext::create();
+    AppContext::instance()->setAppDir(appDir);
+
+    auto* window = new MainWindow();
+    window->show();
+    const int exitCode = application.exec();
+    // The window waits for a running job and releases the station record.
+    delete window;
+    return exitCode;
+}

@@ -1,0 +1,142 @@
+#include "MainWindow.h"
+
+#include <QFileDialog>
+#include <QStringList>
+#include <exception>
+#include <string>
+
+#include "JobMessages.h"
+#include "LogDirectory.h"
+#include "MainWindowUi.h"
+#include "StationFiles.h"
+#include "StationRecord.h"
+#include "WorkThread.h"
+
+namespace {
+constexpr unsigned long kSuccessWaitMs = 5000;
+
+QString successTitle() { return QString::fromUtf8("Успех"); }
+QString noPortChosen() { return QString::fromUtf8("COM-порт не выбран."); }
+QString portListChanged() {
+    return QString::fromUtf8("Список COM-портов изменился. Выберите порт ещё раз.");
+}
+
+void realDiscovery(PortList& list, bool probe) { discoverPorts(list, probe); }
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
+    : QMainWindow(parent), discover_(discover ? std::move(discover) : PortDiscoveryFn(realDiscovery)) {
+    ui_ = new MainWindowUi();
+    ui_->setupUi(this);
+    thread_ = new WorkThread();
+
+    connect(ui_->BRefresh, SIGNAL(clicked()), this, SLOT(onBRefreshClick()));
+    connect(ui_->BStart, SIGNAL(clicked()), this, SLOT(onBStartReadClick()));
+    connect(thread_, SIGNAL(onErr(QString, int)), this, SLOT(onErr(QString, int)));
+    connect(thread_, SIGNAL(onReadStationParam()), this, SLOT(onReadStationParam()));
+    connect(ui_->action_open, SIGNAL(triggered()), this, SLOT(onOpen()));
+
+    onBRefreshClick();
+}
+
+MainWindow::~MainWindow() {
+    if (thread_->isRunning()) thread_->wait();
+    delete thread_;
+    delete ui_;
+    StationRecord::destroy();
+}
+
+bool MainWindow::discover(PortList& list) {
+    // A failed discovery must not take the window down: the operator sees
+    // why and gets an empty list.
+    try {
+        discover_(list, false);
+        return true;
+    } catch (const std::wstring& message) {
+        showBox(QMessageBox::Warning, tr("Warning"), QString::fromStdWString(message));
+    } catch (const std::exception& error) {
+        showBox(QMessageBox::Warning, tr("Warning"), QString::fromLocal8Bit(error.what()));
+    }
+    list.clear();
+    return false;
+}
+
+void MainWindow::onBRefreshClick() {
+    PortList list;
+    const bool found = discover(list);
+    ui_->CBCom->clear();
+    if (!found) return;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        ui_->CBCom->addItem(QString::fromStdWString(list[i].displayName), static_cast<unsigned>(i));
+    const int preselected = preselectedIndex(list);
+    if (preselected >= 0) ui_->CBCom->setCurrentIndex(preselected);
+}
+
+void MainWindow::onBStartReadClick() {
+    const int index = ui_->CBCom->currentIndex();
+    PortList fresh;
+    if (!discover(fresh)) {
+        ui_->CBCom->clear();
+        return;
+    }
+    // The index chooses an entry of the fresh list. When that list no longer
+    // holds the port the operator chose, nothing is started: programming
+    // another station than the one chosen would be worse than not at all.
+    if (index < 0) {
+        showBox(QMessageBox::Warning, tr("Warning"), noPortChosen());
+        onBRefreshClick();
+        return;
+    }
+    if (static_cast<std::size_t>(index) >= fresh.size() ||
+        QString::fromStdWString(fresh[static_cast<std::size_t>(index)].displayName) != ui_->CBCom->itemText(index)) {
+        showBox(QMessageBox::Warning, tr("Warning"), portListChanged());
+        onBRefreshClick();
+        return;
+    }
+
+    setControlsEnabled(false);
+    thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
+    thread_->start(QThread::InheritPriority);
+}
+
+void MainWindow::onErr(const QString& err_text, int err) {
+    if (err == job_messages::kCodeAlreadyMoved)
+        showBox(QMessageBox::Information, tr("Info"), err_text);
+    else
+        showBox(QMessageBox::Warning, tr("Warning"), err_text);
+    setControlsEnabled(true);
+}
+
+void MainWindow::onReadStationParam() {
+    showBox(QMessageBox::Information, successTitle(), job_messages::moved());
+    thread_->wait(kSuccessWaitMs);
+    setControlsEnabled(true);
+}
+
+void MainWindow::onOpen() {
+    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("xml (*.xml)"));
+    dialog.setViewMode(QFileDialog::List);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDirectory(logDirectoryPath());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return;
+    loadStationFile(files.first());
+    onReadStationParam();
+}
+
+void MainWindow::onTest() { showBox(QMessageBox::Warning, tr("Warning"), QStringLiteral("Test")); }
+
+void MainWindow::setControlsEnabled(bool enabled) {
+    ui_->CBCom->setEnabled(enabled);
+    ui_->BRefresh->setEnabled(enabled);
+    ui_->BStart->setEnabled(enabled);
+}
+
+void MainWindow::showBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    // Modal, a single OK button, no default button set.
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    box.exec();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The program's only window: the port list, the refresh button and the
+// programming button. It owns the work thread, starts one job per press and
+// shows the job's single outcome in a message box.
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+#include "PortDiscovery.h"
+
+class MainWindowUi;
+class WorkThread;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // How the window lists ports; the machine's own discovery unless a test
+    // hands in another. It throws its failure as the message text.
+    using PortDiscoveryFn = std::function<void(PortList& list, bool probe)>;
+
+    explicit MainWindow(QWidget* parent = nullptr, PortDiscoveryFn discover = PortDiscoveryFn());
+    ~MainWindow() override;
+
+    WorkThread* workThread() const { return thread_; }
+
+public slots:
+    void onBRefreshClick();
+    void onBStartReadClick();
+    void onErr(const QString& err_text, int err);
+    void onReadStationParam();
+    void onOpen();
+    void onTest();
+
+private:
+    // Runs discovery; on failure shows its message and returns false.
+    bool discover(PortList& list);
+    void setControlsEnabled(bool enabled);
+    void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
+
+    MainWindowUi* ui_ = nullptr;
+    WorkThread* thread_ = nullptr;
+    PortDiscoveryFn discover_;
+};
