@@ -1,0 +1,128 @@
+// SerialPort over the Win32 communications API. The driver's own time-outs
+// give the station's read timing: a 2 ms interval between bytes and a total
+// of constant + 100 ms per byte.
+
+#include "SerialPort.h"
+
+#include <windows.h>
+
+struct SerialPort::Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+};
+
+namespace {
+
+constexpr DWORD kIntervalMs = 2;
+constexpr DWORD kTotalMsPerByte = 100;
+constexpr DWORD kDefaultConstantMs = 1000;
+
+bool applyLineSettings(HANDLE h, std::uint16_t rate) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(h, &dcb)) return false;
+    // Only these fields change; the rest keep what the driver reported.
+    dcb.BaudRate = rate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = 0;
+    return SetCommState(h, &dcb) != 0;
+}
+
+bool applyTimeouts(HANDLE h) {
+    COMMTIMEOUTS t{};
+    if (!GetCommTimeouts(h, &t)) return false;
+    t.ReadIntervalTimeout = kIntervalMs;
+    t.ReadTotalTimeoutMultiplier = kTotalMsPerByte;
+    t.ReadTotalTimeoutConstant = kDefaultConstantMs;
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = 0;
+    return SetCommTimeouts(h, &t) != 0;
+}
+
+}  // namespace
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort() { close(); }
+
+bool SerialPort::isOpen() const { return handle_ != nullptr; }
+
+bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
+    close();
+
+    // Share mode 0: nobody else may hold the port while we do.
+    HANDLE h = CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+
+    const bool ok = applyLineSettings(h, rate) && applyTimeouts(h) &&
+                    PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) && SetCommMask(h, EV_RXCHAR);
+    if (!ok) {
+        CloseHandle(h);   // never left half-configured
+        return false;
+    }
+    handle_ = new Handle{h};
+    readTimeoutConstantMs_ = kDefaultConstantMs;
+    return true;
+}
+
+bool SerialPort::setReadTimeout(std::uint32_t constantMs) {
+    if (!handle_) return false;
+    COMMTIMEOUTS t{};
+    if (!GetCommTimeouts(handle_->h, &t)) return false;
+    t.ReadTotalTimeoutConstant = constantMs;
+    if (!SetCommTimeouts(handle_->h, &t)) return false;
+    readTimeoutConstantMs_ = constantMs;
+    return true;
+}
+
+int SerialPort::read(std::uint8_t* dest, int count) {
+    if (!handle_) return -1;
+    if (count <= 0) return 0;
+    DWORD got = 0;
+    // A timed-out or failed read still reports what it delivered.
+    ReadFile(handle_->h, dest, static_cast<DWORD>(count), &got, nullptr);
+    if (got > static_cast<DWORD>(count)) got = 0;
+    const int n = static_cast<int>(got);
+    if (observer_) {
+        if (n > 0) observer_(WireDirection::Received, dest, n);
+        if (n < count) observer_(WireDirection::Timeout, nullptr, count - n);
+    }
+    return n;
+}
+
+bool SerialPort::write(const std::uint8_t* src, int count) {
+    if (!handle_ || count < 0) return false;
+    // Also clears any pending line error (framing, parity, overrun).
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(handle_->h, &errors, &status) && (status.cbInQue > 0 || status.cbOutQue > 0)) {
+        // Stale bytes from an earlier exchange must never reach the next reply.
+        PurgeComm(handle_->h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(handle_->h, src, static_cast<DWORD>(count), &written, nullptr);
+    if (observer_ && written > 0) observer_(WireDirection::Sent, src, static_cast<int>(written));
+    return ok && written == static_cast<DWORD>(count);
+}
+
+bool SerialPort::close() {
+    if (!handle_) return false;
+    CloseHandle(handle_->h);
+    delete handle_;
+    handle_ = nullptr;
+    return true;
+}
