@@ -1,5 +1,6 @@
 #pragma once
 // Station XML files and daily report files in the log directory.
+#include <QDate>
 #include <QString>
 
 void loadStationFile(const QString& path);
@@ -7,3 +8,17 @@ void writeStatusFile();
 void writeRouteTableFile();
 void writeParamsFile();
 void appendReportLine(const QString& line, const QString& header);
+
+// The station file the writers use: "<log directory>/<stationFileName>".
+QString stationFilePath();
+
+// Names the station file after the station in the record ("<address>.xml"
+// in the log directory) and, when that file does not exist yet, creates it
+// with writeParamsFile. A file that exists is used as it is, even when it
+// does not load. Returns the file's path. The diagnostics commands call this
+// before they start, so their writers have a file to update.
+QString ensureStationFile();
+
+// "<log directory>/<yyMMdd>_<address>[<system>].log" for the station in the
+// record.
+QString reportFilePath(const QDate& day);

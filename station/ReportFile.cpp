@@ -1,0 +1,27 @@
+// Daily report files: one CSV file per station and day in the log directory.
+#include <QDate>
+#include <QFile>
+
+#include "LogDirectory.h"
+#include "StationFiles.h"
+#include "StationRecord.h"
+
+QString reportFilePath(const QDate& day) {
+    const StationRecord* record = StationRecord::instance();
+    const int address = record ? record->address() : 0;
+    const int system = record ? record->system() : 0;
+    return logDirectoryPath() + QLatin1Char('/') + day.toString(QStringLiteral("yyMMdd")) + QLatin1Char('_') +
+           QString::number(address) + QLatin1Char('[') + QString::number(system) + QStringLiteral("].log");
+}
+
+void appendReportLine(const QString& line, const QString& header) {
+    QFile file(reportFilePath(QDate::currentDate()));
+    // A file that cannot be read does not exist yet: it starts with the header.
+    const bool isNew = !file.open(QIODevice::ReadOnly);
+    file.close();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    QByteArray bytes;
+    if (isNew) bytes += header.toLocal8Bit() + "\r\n";
+    bytes += line.toLocal8Bit() + "\r\n";
+    file.write(bytes);
+}

@@ -1,0 +1,89 @@
+#include "StationXmlDocument.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <clocale>
+#include <string>
+
+namespace station_xml {
+
+namespace {
+
+class StringWriter : public pugi::xml_writer {
+public:
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+    std::string text;
+};
+
+// Reads at most kMaxFileBytes + 1 bytes, whatever the file claims its size
+// is (pipes and device files report none).
+bool readBounded(const QString& path, QByteArray& data) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    if (file.size() > kMaxFileBytes) return false;
+    data.clear();
+    char chunk[64 * 1024];
+    for (;;) {
+        const qint64 got = file.read(chunk, sizeof chunk);
+        if (got < 0) return false;
+        if (got == 0) break;
+        if (data.size() + got > kMaxFileBytes) return false;
+        data.append(chunk, static_cast<int>(got));
+    }
+    return true;
+}
+
+}  // namespace
+
+void useStationFileCharTypeLocale() {
+#ifdef _WIN32
+    std::setlocale(LC_CTYPE, ".1251");
+#endif
+}
+
+bool loadDocument(const QString& path, pugi::xml_document& doc) {
+    doc.reset();
+    if (path.isEmpty()) return false;
+    QByteArray data;
+    if (!readBounded(path, data)) return false;
+    const pugi::xml_parse_result result =
+        doc.load_buffer(data.constData(), static_cast<size_t>(data.size()), pugi::parse_default, pugi::encoding_auto);
+    if (!result) {
+        doc.reset();
+        return false;
+    }
+    return true;
+}
+
+QByteArray serialize(const pugi::xml_document& doc) {
+    StringWriter writer;
+    doc.save(writer, "\t", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+
+    QByteArray out;
+    out.reserve(static_cast<int>(sizeof kDeclaration + 2 + writer.text.size() + writer.text.size() / 16));
+    out.append(kDeclaration);
+    out.append("\r\n");
+    // What text mode does on the vendor's platform: every LF becomes CR LF.
+    // The parser has normalised line ends, so no CR stands before an LF.
+    for (char c : writer.text) {
+        if (c == '\n') out.append('\r');
+        out.append(c);
+    }
+    return out;
+}
+
+bool saveDocument(const pugi::xml_document& doc, const QString& path) {
+    const QByteArray bytes = serialize(doc);
+    QSaveFile file(path);
+    // Unbuffered, so a short write (disk full, size limit) shows up here
+    // instead of being lost in a buffer flush that commit() would not report.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        file.commit();   // discards the temporary file, keeps the old one
+        return false;
+    }
+    return file.commit();
+}
+
+}  // namespace station_xml

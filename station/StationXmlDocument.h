@@ -1,0 +1,37 @@
+#pragma once
+// Reading and writing the XML document of a station file. The file carries
+// its own declaration line, tab indentation and CR LF line ends on every
+// platform, because the vendor's tools read them that way.
+
+#include <QByteArray>
+#include <QString>
+#include <pugixml.hpp>
+
+namespace station_xml {
+
+// The first line of every station file: two spaces before "encoding", one
+// before "?>", no byte-order mark.
+inline constexpr char kDeclaration[] = "<?xml version=\"1.0\"  encoding=\"windows-1251\" ?>";
+
+// A station file holds one station: a full route table is under a megabyte.
+// Anything far larger is not a station file and is not read into memory.
+inline constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
+
+// The character-type locale the vendor's files were written under. Set where
+// the platform has it; elsewhere nothing is changed (every name and value in
+// a station file is ASCII).
+void useStationFileCharTypeLocale();
+
+// Parses the file with the library's default options. False (document left
+// empty) when the file is missing, unreadable, too large or not well-formed.
+bool loadDocument(const QString& path, pugi::xml_document& doc);
+
+// The exact bytes of a station file for the document.
+QByteArray serialize(const pugi::xml_document& doc);
+
+// Writes a temporary file next to `path` and renames it over the old one, so
+// a crash or a full disk in the middle of a save leaves the previous file
+// whole. False when nothing was replaced.
+bool saveDocument(const pugi::xml_document& doc, const QString& path);
+
+}  // namespace station_xml
