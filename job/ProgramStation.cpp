@@ -1,1 +1,102 @@
-// placeholder: filled in by its owner
+// Moves a station of system 0x9E to channel 1902 (fine offset 2) and marks it
+// as a station of system 0x3A. Every failure leaves as the link's int code.
+
+#include <QThread>
+#include <cstdio>
+#include <cstring>
+
+#include "ChangedRegions.h"
+#include "FrequencyPlan.h"
+#include "JobMessages.h"
+#include "StationRecord.h"
+#include "Trace.h"
+#include "WorkThread.h"
+
+namespace {
+
+constexpr std::uint32_t kParamBlockAddress = 0xC000;
+constexpr std::uint16_t kHeadBytes = 16;
+constexpr std::uint16_t kDumpChunk = 32;
+constexpr int kDumpChunks = 8;
+constexpr int kReadAttempts = 2;
+
+constexpr std::uint8_t kSourceSystemCode = 0x9E;
+constexpr std::uint8_t kTargetSystemCode = 0x3A;
+constexpr std::uint16_t kTargetChannel = 1902;
+constexpr std::uint8_t kTargetDelta = 2;
+// The station stores the new parameters in flash after the last write; a
+// restart before that would lose them.
+constexpr unsigned long kSettleMs = 2000;
+
+void packChannelTable(const StationSettings& settings, std::uint8_t* table16) {
+    for (std::size_t i = 0; i < settings.channel.size(); ++i) {
+        table16[2 * i] = static_cast<std::uint8_t>(settings.channel[i] & 0xFF);
+        table16[2 * i + 1] = static_cast<std::uint8_t>(settings.channel[i] >> 8);
+    }
+}
+
+}  // namespace
+
+void WorkThread::programStation() {
+    std::ostream& trace = traceStream();
+
+    std::uint8_t head[kHeadBytes];
+    connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
+    dumpHex(head, kHeadBytes, ' ');
+    if (StationRecord* record = StationRecord::instance()) record->setParams(head);
+
+    trace << "--------ROM: 0xC000-------------" << std::endl;
+    for (int i = 0; i < kDumpChunks; ++i) {
+        const std::uint32_t address = kParamBlockAddress + kDumpChunk * static_cast<std::uint32_t>(i);
+        std::uint8_t* chunk = deviceParams_.data() + kDumpChunk * i;
+        connection_.readRom16(address, kDumpChunk, chunk, kReadAttempts);
+        dumpHexWithAddress(chunk, kDumpChunk, address);
+    }
+    trace << "--------------------------------" << std::endl;
+
+    const auto version = static_cast<std::uint8_t>(connection_.identifyStation() & 0xFF);
+    StationSettings& settings = connection_.settings();
+
+    char versionHex[3];
+    std::snprintf(versionHex, sizeof versionHex, "%02X", static_cast<unsigned>(version));
+    trace << "Current Params:" << std::endl;
+    trace << "modev version: " << versionHex << std::endl;
+    trace << "freq_range: " << unsigned(settings.freq_range) << ", freq_subrange: " << unsigned(settings.freq_subrange)
+          << std::endl;
+    trace << "system_cod: " << unsigned(settings.system_cod) << ", ch_delta[0]: " << unsigned(settings.ch_delta[0])
+          << std::endl;
+    trace << "Channel 0: " << settings.channel[0] << std::endl;
+
+    std::uint8_t block[16] = {};
+    computeChannelBlock(settings, 0, version, block);
+    dumpHex(block, sizeof block, ' ');
+
+    trace << "-------------------------------------------" << std::endl;
+    trace << "New Params:" << std::endl;
+
+    const std::uint16_t reportedChannel = settings.channel[0];
+    settings.ch_delta[0] = kTargetDelta;
+    settings.channel[0] = kTargetChannel;
+    const int newBlockBytes = computeChannelBlock(settings, 0, version, block);
+    dumpHex(block, sizeof block, ' ');
+
+    if (settings.system_cod == kSourceSystemCode && newBlockBytes == static_cast<int>(sizeof block)) {
+        if (beforeFirstWrite_) beforeFirstWrite_(deviceParams_.data());
+        std::uint8_t table[16];
+        packChannelTable(settings, table);
+        const std::uint8_t systemCode = kTargetSystemCode;
+        connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
+        connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
+        connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
+        QThread::msleep(kSettleMs);
+        connection_.sendRestart();
+        emit onReadStationParam();
+    } else if (settings.system_cod == kTargetSystemCode && reportedChannel == kTargetChannel) {
+        emit onErr(job_messages::alreadyMoved(), job_messages::kCodeAlreadyMoved);
+    } else {
+        // Also a 0x9E station without channel positions: the plan gives it no
+        // block, and writing the zeroed one would leave its synthesiser
+        // unprogrammed and the station off the air.
+        emit onErr(job_messages::foreignSystem(), job_messages::kCodeForeignOrUnknown);
+    }
+}

@@ -5,7 +5,9 @@
 
 #include <QString>
 #include <QThread>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "StationConnection.h"
@@ -21,6 +23,14 @@ public:
 
     // The channel programming procedure (job/ProgramStation.cpp).
     void programStation();
+
+    // Called on the worker thread with the whole 256-byte parameter block as
+    // read in this run, just before the first write of a move (for a backup).
+    // It may throw an int code to stop the run before anything is written.
+    using BeforeFirstWrite = std::function<void(const std::uint8_t* block256)>;
+    void setBeforeFirstWrite(BeforeFirstWrite hook) { beforeFirstWrite_ = std::move(hook); }
+    // The parameter block (0xC000..0xC0FF) as read by the last run.
+    const std::array<std::uint8_t, 256>& deviceParams() const { return deviceParams_; }
 
     // Diagnostics (diag/); call on the thread that owns the open connection.
     void readStatus();
@@ -48,4 +58,6 @@ private:
     StationConnection connection_;
     std::int32_t routeCursor = 0;
     std::int32_t snifferPtr = -1;
+    std::array<std::uint8_t, 256> deviceParams_{};
+    BeforeFirstWrite beforeFirstWrite_;
 };

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <stdexcept>
+
+#include "JobMessages.h"
+#include "JobRun.h"
+#include "SerialPort.h"
+#include "StationRecord.h"
+
+namespace {
+
+class WorkThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override { StationRecord::create(); }
+
+    // A moved station answers without any write: quick and harmless.
+    static sim::StationModel movedStation() {
+        sim::DefaultStationOptions options;
+        options.system = 0x3A;
+        options.channel0 = 1902;
+        return sim::makeDefaultStation(options);
+    }
+
+    static void expectPortFree(const std::wstring& path) {
+        SerialPort other;
+        EXPECT_TRUE(other.open(path, 57600)) << "the job left the port open";
+        other.close();
+    }
+};
+
+}  // namespace
+
+TEST_F(WorkThreadTest, UnopenablePortIsTriedTwiceThenReportedOnce) {
+    WorkThread thread;
+    QElapsedTimer clock;
+    clock.start();
+    const JobOutcome outcome = runJob(thread, L"/dev/rechannel-no-such-port");
+    EXPECT_GE(clock.elapsed(), 2000) << "no pause before the second attempt";
+    ASSERT_EQ(outcome.signalCount(), 1);
+    EXPECT_EQ(outcome.text(), job_messages::portNotOpened());
+    EXPECT_EQ(outcome.code(), 1);
+    EXPECT_TRUE(outcome.trace.empty());
+
+    // An empty path never opens either.
+    const JobOutcome empty = runJob(thread, L"");
+    ASSERT_EQ(empty.signalCount(), 1);
+    EXPECT_EQ(empty.code(), 1);
+}
+
+TEST_F(WorkThreadTest, SilentStationIsNoAnswerAndThePortIsClosed) {
+    sim::PtyStationHost host;
+    ASSERT_TRUE(host.start());
+    sim::FaultScript silent;
+    silent.powerLostFrom(0);
+    host.setFaults(silent);
+
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    ASSERT_EQ(outcome.signalCount(), 1);
+    EXPECT_EQ(outcome.text(), job_messages::noAnswer());
+    EXPECT_EQ(outcome.code(), -1);
+    EXPECT_FALSE(thread.connection().isOpen());
+    expectPortFree(host.slavePathW());
+}
+
+TEST_F(WorkThreadTest, RefusalIsRetriedAndOnTheLastAttemptReportedAsMinus2) {
+    sim::PtyStationHost host(movedStation());
+    ASSERT_TRUE(host.start());
+    WorkThread thread;
+
+    // Refused once: the second attempt succeeds and the job goes on.
+    sim::FaultScript once;
+    once.at(host.exchangeCount(), sim::Fault::withStatus(3));
+    host.setFaults(once);
+    const JobOutcome retried = runJob(thread, host.slavePathW());
+    ASSERT_EQ(retried.signalCount(), 1);
+    EXPECT_EQ(retried.code(), job_messages::kCodeAlreadyMoved);
+
+    // Refused on both attempts of the first read.
+    sim::FaultScript twice;
+    twice.at(host.exchangeCount(), sim::Fault::withStatus(3));
+    twice.at(host.exchangeCount() + 1, sim::Fault::withStatus(3));
+    host.setFaults(twice);
+    const JobOutcome refused = runJob(thread, host.slavePathW());
+    ASSERT_EQ(refused.signalCount(), 1);
+    EXPECT_EQ(refused.text(), job_messages::noAnswer());
+    EXPECT_EQ(refused.code(), -2);
+    EXPECT_FALSE(thread.connection().isOpen());
+    expectPortFree(host.slavePathW());
+}
+
+TEST_F(WorkThreadTest, AfterAnErrorTheNextRunOpensTheNewlyChosenPort) {
+    sim::PtyStationHost silentHost;
+    sim::PtyStationHost goodHost(movedStation());
+    ASSERT_TRUE(silentHost.start());
+    ASSERT_TRUE(goodHost.start());
+    sim::FaultScript silent;
+    silent.powerLostFrom(0);
+    silentHost.setFaults(silent);
+
+    WorkThread thread;
+    EXPECT_EQ(runJob(thread, silentHost.slavePathW()).code(), -1);
+    silentHost.clearFrames();
+
+    const JobOutcome second = runJob(thread, goodHost.slavePathW());
+    ASSERT_EQ(second.signalCount(), 1);
+    EXPECT_EQ(second.code(), job_messages::kCodeAlreadyMoved);
+    EXPECT_GT(goodHost.exchangeCount(), 0);
+    EXPECT_TRUE(silentHost.frames().empty()) << "the second run still talked to the first port";
+}
+
+TEST_F(WorkThreadTest, AnyOtherFailureIsUnknownErrorAndClosesThePort) {
+    sim::PtyStationHost host;
+    ASSERT_TRUE(host.start());
+    WorkThread thread;
+    thread.setBeforeFirstWrite([](const std::uint8_t*) { throw std::runtime_error("backup failed"); });
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    ASSERT_EQ(outcome.signalCount(), 1);
+    EXPECT_EQ(outcome.text(), job_messages::unknownError());
+    EXPECT_EQ(outcome.code(), 255);
+    EXPECT_TRUE(romWrites(host.frames()).empty());
+    EXPECT_FALSE(thread.connection().isOpen());
+    expectPortFree(host.slavePathW());
+}
