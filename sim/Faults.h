@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 
 namespace sim {
 
@@ -27,7 +28,28 @@ struct Fault {
     int gapMs = 20;
     std::uint8_t status = 1;
     int garbageBytes = 3;
-    int dataLength = 0;
+    int dataLength = 0;   // WrongDataLength: data bytes sent; OversizedLength: the length byte (0: 255)
+
+    static Fault none() { return {}; }
+    static Fault noReply() { return make(Kind::NoReply); }
+    static Fault delay(int ms) { Fault f = make(Kind::Delay); f.delayMs = ms; return f; }
+    static Fault pieces(int bytes, int gap) {
+        Fault f = make(Kind::Pieces); f.pieceBytes = bytes; f.gapMs = gap; return f;
+    }
+    static Fault badCrc() { return make(Kind::BadCrc); }
+    static Fault withStatus(std::uint8_t s) { Fault f = make(Kind::Status); f.status = s; return f; }
+    static Fault echo() { return make(Kind::Echo); }
+    static Fault garbage(int bytes) { Fault f = make(Kind::GarbageBefore); f.garbageBytes = bytes; return f; }
+    static Fault oversizedLength(int lengthByte = 0) {
+        Fault f = make(Kind::OversizedLength); f.dataLength = lengthByte; return f;
+    }
+    static Fault wrongDataLength(int bytes) {
+        Fault f = make(Kind::WrongDataLength); f.dataLength = bytes; return f;
+    }
+    static Fault ignoreWrite() { return make(Kind::IgnoreWrite); }
+
+private:
+    static Fault make(Kind k) { Fault f; f.kind = k; return f; }
 };
 
 // Exchanges are numbered from 0 in the order requests arrive (restart included).
@@ -41,6 +63,15 @@ public:
     void clear() { single_.clear(); powerLostFrom_.reset(); always_.reset(); }
 
     Fault faultFor(int exchange) const;
+    bool empty() const { return single_.empty() && !powerLostFrom_ && !always_; }
+
+    // Reads a script from text, for command lines and test scripts:
+    // comma-separated items "N:fault", "always:fault" and "powerlost:N", where
+    // a fault is one of noreply, delay=MS, pieces=BYTES/GAPMS, badcrc,
+    // status=S, echo, garbage=N, oversized[=LEN], wronglength=N, ignorewrite.
+    // Example: "0:echo,2:delay=300,3:pieces=2/20,powerlost:9".
+    // Returns nothing (and names the bad item in *error) on a malformed text.
+    static std::optional<FaultScript> parse(const std::string& text, std::string* error = nullptr);
 
 private:
     std::map<int, Fault> single_;

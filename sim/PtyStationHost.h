@@ -4,6 +4,7 @@
 // answers frames until stop() or destruction.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,9 @@
 
 namespace sim {
 
+// One frame on the line. Requests are timed when their last byte arrived;
+// replies (echo, noise and all bytes of one answer together) when their last
+// byte was written. Damaged requests are recorded too, but get no answer.
 struct WireFrame {
     enum class Direction { ToStation, FromStation } direction;
     std::chrono::steady_clock::time_point time;
@@ -35,7 +39,8 @@ public:
     std::wstring slavePathW() const;
 
     // Pace every byte the station sends at the line's byte time
-    // (10 bits at `baud`); 0 sends at once.
+    // (10 bits at `baud`), starting when the request's last byte would have
+    // arrived at that rate; 0 sends at once.
     void setPacing(int baud);
 
     // Thread-safe access to the station.
@@ -44,9 +49,14 @@ public:
     void setFaults(const FaultScript& script);
     std::vector<WireFrame> frames() const;   // both directions, in order
     void clearFrames();
-    int exchangeCount() const;
+    int exchangeCount() const;   // valid requests so far, restarts included
+    // Blocks until at least `count` frames are recorded (true) or `timeout`
+    // passes (false). A reply is recorded once its last byte is written.
+    bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
-    // Called after every write to the station's memory (the CLI's --state).
+    // Called on the station's thread after every write to the station's
+    // memory has been answered, with a copy of the memory (the CLI's --state).
+    // It may call the host's other methods.
     void setOnWrite(std::function<void(const StationModel&)> callback);
 
 private:

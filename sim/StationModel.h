@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -16,12 +17,20 @@ struct StationModel {
     std::vector<std::uint8_t> ram = std::vector<std::uint8_t>(kRamSize, 0);
     int restarts = 0;
 
+    // What the control commands leave behind, for assertions.
+    std::array<std::uint8_t, 6> clock{};      // last 0x0E arguments
+    bool clockSet = false;
+    std::vector<std::uint8_t> lastData;       // last 0x20 payload
+    int recordCount = 256;                    // positions 0..recordCount-1 hold records
+    std::uint16_t recordCursor = 0;           // where the record readers start
+
     std::uint8_t* paramBlock() { return rom.data() + 0xC000; }   // 256 bytes
 
     // Little-endian helpers.
     void setRom16(std::uint32_t address, std::uint16_t value);
     std::uint16_t rom16(std::uint32_t address) const;
     void setRam16(std::uint32_t address, std::uint16_t value);
+    std::uint16_t ram16(std::uint32_t address) const;
 
     // Diagnostics content.
     void setRouteRow(int node, int quality, std::uint8_t signal);   // byte 14 bits 4-5, byte 15
@@ -51,5 +60,12 @@ struct DefaultStationOptions {
 // A station ready to be moved: system 0x9E, range 1, version 0x81, band 4,
 // two channel positions, channel 0 at 500 and words 1..7 at 501..507.
 StationModel makeDefaultStation(const DefaultStationOptions& options = {});
+
+// The station's memory (ROM, RAM, restart count) in a binary file, so a
+// simulated station keeps what was written to it from one run to the next.
+// Saving goes through a temporary file and a rename; loading leaves `model`
+// untouched unless the whole file is valid.
+bool saveStationState(const StationModel& model, const std::string& path);
+bool loadStationState(StationModel& model, const std::string& path);
 
 }  // namespace sim

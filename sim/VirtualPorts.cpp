@@ -1,1 +1,60 @@
-// placeholder: filled in by its owner
+#include "VirtualPorts.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "VirtualPortDirectory.h"
+
+namespace sim {
+
+namespace {
+
+// A port name becomes one file name inside the directory, nothing more.
+bool safeName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos && name.size() < 200;
+}
+
+// The directory must be ours and a real directory: under /tmp someone else
+// could have planted a link or a directory of their own there.
+bool ownDirectory(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+}  // namespace
+
+std::string virtualPortDirectory() { return ::virtualPortDirectory(); }
+
+bool publishVirtualPort(const std::string& name, const std::string& target) {
+    const std::string dir = virtualPortDirectory();
+    if (dir.empty() || !safeName(name) || target.empty() || !ownDirectory(dir)) return false;
+    const std::string link = dir + "/" + name;
+    struct stat st {};
+    // Only a link is ever replaced: a stale station's link goes, a file stays.
+    if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) return false;
+    // Build the new link beside it and rename it over the old one, so the
+    // name never points nowhere in between.
+    const std::string temp = dir + "/." + name + "." + std::to_string(::getpid()) + ".tmp";
+    ::unlink(temp.c_str());
+    if (::symlink(target.c_str(), temp.c_str()) != 0) return false;
+    if (::rename(temp.c_str(), link.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void unpublishVirtualPort(const std::string& name) {
+    const std::string dir = virtualPortDirectory();
+    if (dir.empty() || !safeName(name)) return;
+    const std::string link = dir + "/" + name;
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
+}
+
+}  // namespace sim

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "VirtualPortDirectory.h"
+#include "VirtualPorts.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points XDG_RUNTIME_DIR at a private directory for one test.
+class RuntimeDir {
+public:
+    RuntimeDir() : path_(fs::temp_directory_path() / ("rc-sim-xdg-" + std::to_string(::getpid()))) {
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        if (old) old_ = old;
+        hadOld_ = old != nullptr;
+        fs::create_directories(path_);
+        ::setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
+    }
+    ~RuntimeDir() {
+        if (hadOld_) ::setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
+        else ::unsetenv("XDG_RUNTIME_DIR");
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+}  // namespace
+
+TEST(VirtualPorts, DirectoryFollowsTheRuntimeDirectory) {
+    RuntimeDir runtime;
+    EXPECT_EQ(virtualPortDirectory(), (runtime.path() / "rechannel-ports").string());
+    EXPECT_EQ(sim::virtualPortDirectory(), virtualPortDirectory());
+    ::setenv("XDG_RUNTIME_DIR", "", 1);
+    EXPECT_EQ(virtualPortDirectory(), "/tmp/rechannel-ports-" + std::to_string(::getuid()));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(virtualPortDirectory(), "/tmp/rechannel-ports-" + std::to_string(::getuid()));
+}
+
+TEST(VirtualPorts, PublishReplacesStaleLinksOnly) {
+    RuntimeDir runtime;
+    const fs::path dir = runtime.path() / "rechannel-ports";
+    ASSERT_TRUE(sim::publishVirtualPort("SIM1", "/dev/pts/998"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(fs::read_symlink(dir / "SIM1"), "/dev/pts/998");
+    // A station that comes back takes over its old name.
+    ASSERT_TRUE(sim::publishVirtualPort("SIM1", "/dev/pts/999"));
+    EXPECT_EQ(fs::read_symlink(dir / "SIM1"), "/dev/pts/999");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // Names that would leave the directory, and real files, are refused.
+    EXPECT_FALSE(sim::publishVirtualPort("../evil", "/dev/null"));
+    EXPECT_FALSE(sim::publishVirtualPort("", "/dev/null"));
+    EXPECT_FALSE(sim::publishVirtualPort("..", "/dev/null"));
+    EXPECT_FALSE(sim::publishVirtualPort("SIM2", ""));
+    std::ofstream(dir / "plain") << "x";
+    EXPECT_FALSE(sim::publishVirtualPort("plain", "/dev/null"));
+    sim::unpublishVirtualPort("plain");
+    EXPECT_TRUE(fs::is_regular_file(dir / "plain"));
+
+    sim::unpublishVirtualPort("SIM1");
+    EXPECT_FALSE(fs::is_symlink(dir / "SIM1"));
+    sim::unpublishVirtualPort("SIM1");   // already gone: nothing happens
+}
+
+TEST(VirtualPorts, RefusesADirectoryThatIsALink) {
+    RuntimeDir runtime;
+    const fs::path elsewhere = runtime.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, runtime.path() / "rechannel-ports");
+    EXPECT_FALSE(sim::publishVirtualPort("SIM1", "/dev/pts/998"));
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
