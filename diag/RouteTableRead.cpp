@@ -1,1 +1,53 @@
-// placeholder: filled in by its owner
+// Route table read: copies the station's route table into the record, one
+// slice of 32 blocks per call, so a poller never holds the line for long.
+#include <cstdint>
+
+#include "DebugLog.h"
+#include "StationRecord.h"
+#include "WorkThread.h"
+
+namespace {
+
+constexpr int kAttempts = 2;
+constexpr int kBlocks = 2048;          // 8192 rows of 16 bytes, four rows a block
+constexpr int kBlocksPerCall = 32;
+constexpr int kRowsPerBlock = 4;
+constexpr int kRowBytes = 16;
+constexpr int kBlockBytes = kRowsPerBlock * kRowBytes;
+constexpr std::uint8_t kQualityMask = 0x30;
+
+// Block b holds rows 4b..4b+3; the table starts at 0x1000.
+std::uint32_t blockAddress(int block) { return static_cast<std::uint32_t>(block + 64) * kBlockBytes; }
+
+}  // namespace
+
+void WorkThread::readRouteTable() {
+    appendDebugLog(QStringLiteral("readRouteTable"));
+    StationRecord* record = StationRecord::instance();
+    if (!record) return;
+    // A cursor set from outside the table starts the sweep over.
+    if (routeCursor < 0 || routeCursor >= kBlocks) routeCursor = 0;
+
+    try {
+        for (int done = 0; done < kBlocksPerCall; ++done) {
+            std::uint8_t block[kBlockBytes];
+            connection_.readRam24(blockAddress(routeCursor), kBlockBytes, block, kAttempts);
+            for (int k = 0; k < kRowsPerBlock; ++k) {
+                const std::uint8_t* row = block + k * kRowBytes;
+                const int quality = (row[14] & kQualityMask) >> 4;
+                if (quality == 0) continue;   // no neighbour in this row
+                RouteEntry& entry = record->routeTable[routeCursor * kRowsPerBlock + k];
+                entry.quality = quality;
+                entry.snr = row[15];
+            }
+            if (++routeCursor == kBlocks) {
+                routeCursor = 0;
+                emit onReadRouteTable();
+                return;
+            }
+        }
+        emit onReadRouteTable();
+    } catch (int) {
+        // The failed block stays under the cursor and is read again next call.
+    }
+}
