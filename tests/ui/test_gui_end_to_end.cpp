@@ -1,0 +1,120 @@
+// The whole road of a run from the window: real discovery lists the virtual
+// port a simulated station published, the button starts the real worker
+// thread, the real transport talks to the station over a pseudo-terminal,
+// and the outcome arrives in its box.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "Faults.h"
+#include "JobMessages.h"
+#include "MainWindow.h"
+#include "PtyStationHost.h"
+#include "StationRecord.h"
+#include "TestSupport.h"
+#include "VirtualPorts.h"
+#include "WorkThread.h"
+
+namespace {
+
+constexpr const char* kPortName = "gui-e2e-station";
+constexpr int kRunLimitMs = 60000;
+
+class GuiEndToEnd : public ::testing::Test {
+protected:
+    void startStation(sim::StationModel model, const sim::FaultScript& faults = {}) {
+        host_ = std::make_unique<sim::PtyStationHost>(std::move(model));
+        host_->setFaults(faults);
+        ASSERT_TRUE(host_->start());
+        ASSERT_TRUE(sim::publishVirtualPort(kPortName, host_->slavePath()));
+    }
+
+    void TearDown() override {
+        window_.reset();
+        sim::unpublishVirtualPort(kPortName);
+        host_.reset();
+    }
+
+    void openWindow() {
+        StationRecord::create();
+        window_ = std::make_unique<MainWindow>();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        combo_ = window_->findChild<QComboBox*>("CBCom");
+        start_ = window_->findChild<QPushButton*>("BStart");
+        const int index = combo_->findText(QString::fromLatin1(kPortName));
+        ASSERT_GE(index, 0) << "the published station is in the list";
+        combo_->setCurrentIndex(index);
+    }
+
+    // Presses the button and returns the one outcome box of the run.
+    SeenModal runOnce() {
+        ModalCloser closer(kRunLimitMs);
+        QTest::mouseClick(start_, Qt::LeftButton);
+        EXPECT_FALSE(start_->isEnabled());
+        const bool done = waitUntil([&] { return closer.boxCount() >= 1 && start_->isEnabled(); }, kRunLimitMs);
+        EXPECT_TRUE(done) << "the run ends in a box and the controls come back";
+        EXPECT_TRUE(window_->workThread()->wait(kRunLimitMs));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(closer.boxCount(), 1) << "exactly one outcome per run";
+        EXPECT_TRUE(combo_->isEnabled());
+        EXPECT_TRUE(window_->findChild<QPushButton*>("BRefresh")->isEnabled());
+        return closer.seen().empty() ? SeenModal{} : closer.seen().back();
+    }
+
+    std::unique_ptr<sim::PtyStationHost> host_;
+    std::unique_ptr<MainWindow> window_;
+    QComboBox* combo_ = nullptr;
+    QPushButton* start_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(GuiEndToEnd, StationIsMovedThenReportedAsAlreadyMoved) {
+    startStation(sim::makeDefaultStation());
+    openWindow();
+
+    const SeenModal moved = runOnce();
+    EXPECT_EQ(moved.icon, QMessageBox::Information);
+    EXPECT_EQ(moved.title, QString::fromUtf8("Успех"));
+    EXPECT_EQ(moved.text, job_messages::moved());
+    const sim::StationModel after = host_->snapshot();
+    EXPECT_EQ(after.rom[0xC004], 0x3A);
+    EXPECT_EQ(after.rom16(0xC00C), 1902);
+    EXPECT_EQ(after.restarts, 1);
+
+    const SeenModal again = runOnce();
+    EXPECT_EQ(again.icon, QMessageBox::Information);
+    EXPECT_EQ(again.title, "Info");
+    EXPECT_EQ(again.text, job_messages::alreadyMoved());
+    EXPECT_EQ(host_->snapshot().restarts, 1) << "nothing is written to a station already moved";
+}
+
+TEST_F(GuiEndToEnd, StationOfAnotherSystemIsRefused) {
+    sim::DefaultStationOptions options;
+    options.system = 0x00;
+    startStation(sim::makeDefaultStation(options));
+    openWindow();
+
+    const SeenModal refused = runOnce();
+    EXPECT_EQ(refused.icon, QMessageBox::Warning);
+    EXPECT_EQ(refused.title, "Warning");
+    EXPECT_EQ(refused.text, job_messages::foreignSystem());
+    EXPECT_EQ(host_->snapshot().rom[0xC004], 0x00);
+    EXPECT_EQ(host_->snapshot().restarts, 0);
+}
+
+TEST_F(GuiEndToEnd, SilentStationEndsInTheNoAnswerBox) {
+    sim::FaultScript silent;
+    silent.powerLostFrom(0);
+    startStation(sim::makeDefaultStation(), silent);
+    openWindow();
+
+    const SeenModal box = runOnce();
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    EXPECT_EQ(box.title, "Warning");
+    EXPECT_EQ(box.text, QString::fromUtf8("Нет ответа от Станции."));
+}

@@ -1,0 +1,198 @@
+// Port discovery against a scripted platform: the version branches, the
+// fixed list, the probe, the name fill-in and every row of the failure table.
+
+#include <gtest/gtest.h>
+
+#include "FakePortPlatform.h"
+#include "PortDiscovery.h"
+
+namespace {
+
+std::wstring discoveryError(FakePortPlatform& platform, PortList& list, bool probe = false) {
+    try {
+        discoverPorts(platform, list, probe);
+    } catch (const std::wstring& message) {
+        return message;
+    }
+    return L"";
+}
+
+FakePortPlatform threeDevices() {
+    FakePortPlatform platform;
+    platform.devices = {
+        {L"\\\\?\\usb#a", L"TUSB3410 Device (COM3)", L"TUSB3410 Device"},
+        {L"\\\\?\\acpi#b", L"Communications Port (COM1)", L"Communications Port"},
+        {L"\\\\?\\usb#c", L"USB Serial Port (COM7)", L"USB Serial Port"},
+    };
+    return platform;
+}
+
+std::vector<std::wstring> pathsOf(const PortList& list) {
+    std::vector<std::wstring> paths;
+    for (const auto& entry : list) paths.push_back(entry.devicePath);
+    return paths;
+}
+
+}  // namespace
+
+TEST(PortDiscovery, EnumeratesPresentDevicesInIndexOrderAndRepeatsTheSameList) {
+    FakePortPlatform platform = threeDevices();
+    PortList list = {PortEntry{L"stale", L"stale", L"stale", L"stale"}};
+    discoverPorts(platform, list, false);
+
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].devicePath, L"\\\\?\\usb#a");
+    EXPECT_EQ(list[0].portName, L"");
+    EXPECT_EQ(list[0].displayName, L"TUSB3410 Device (COM3)");
+    EXPECT_EQ(list[0].description, L"TUSB3410 Device");
+    EXPECT_EQ(list[1].displayName, L"Communications Port (COM1)");
+    EXPECT_EQ(list[2].devicePath, L"\\\\?\\usb#c");
+    EXPECT_TRUE(platform.probed.empty()) << "nothing is opened without probe";
+    EXPECT_EQ(platform.listsOpened, 1);
+    EXPECT_EQ(platform.listsReleased, 1);
+
+    PortList again;
+    discoverPorts(platform, again, false);
+    EXPECT_EQ(pathsOf(again), pathsOf(list));
+}
+
+TEST(PortDiscovery, VersionBranches) {
+    {   // any platform above major version 4 enumerates
+        FakePortPlatform platform = threeDevices();
+        platform.version = {5, 1};
+        PortList list;
+        discoverPorts(platform, list, false);
+        EXPECT_EQ(list.size(), 3u);
+    }
+    {   // NT 4: the fixed COM1..COM16, never enumerated
+        FakePortPlatform platform = threeDevices();
+        platform.version = {4, PortPlatform::kPlatformNt};
+        PortList list;
+        discoverPorts(platform, list, false);
+        ASSERT_EQ(list.size(), 16u);
+        for (int i = 0; i < 16; ++i) {
+            const std::wstring name = L"COM" + std::to_wstring(i + 1);
+            EXPECT_EQ(list[i].portName, name);
+            EXPECT_EQ(list[i].devicePath, L"\\\\.\\" + name);
+            EXPECT_EQ(list[i].displayName, name);
+            EXPECT_EQ(list[i].description, name);
+        }
+        EXPECT_EQ(platform.listsOpened, 0);
+        EXPECT_TRUE(platform.probed.empty());
+    }
+    {   // neither: an empty list and no error
+        FakePortPlatform platform = threeDevices();
+        platform.version = {4, 1};
+        PortList list = {PortEntry{}};
+        EXPECT_EQ(discoveryError(platform, list), L"");
+        EXPECT_TRUE(list.empty());
+        EXPECT_EQ(platform.listsOpened, 0);
+    }
+}
+
+TEST(PortDiscovery, VersionQueryFailure) {
+    FakePortPlatform platform = threeDevices();
+    platform.versionFails = true;
+    platform.errorCode = 87;
+    PortList list = {PortEntry{}};
+    EXPECT_EQ(discoveryError(platform, list), L"Could not get OS version. (err=87)");
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(platform.listsOpened, 0);
+}
+
+TEST(PortDiscovery, DeviceListFailureIsRaisedWithItsCode) {
+    FakePortPlatform platform = threeDevices();
+    platform.deviceListFails = true;
+    platform.errorCode = 13;
+    PortList list;
+    EXPECT_EQ(discoveryError(platform, list), L"SetupDiGetClassDevs failed. (err=13)");
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(PortDiscovery, DetailFailureReleasesTheListThenRaises) {
+    FakePortPlatform platform = threeDevices();
+    platform.detailFailsAt[1] = 122;   // a device path too long for the detail record
+    PortList list;
+    const std::wstring error = discoveryError(platform, list);
+    EXPECT_EQ(error, L"SetupDiGetDeviceInterfaceDetail failed. (err=122)")
+        << "the code is the failing call's, read before the clean-up";
+    EXPECT_FALSE(platform.listOpen);
+    EXPECT_EQ(platform.listsReleased, 1);
+    EXPECT_EQ(platform.calls.back(), "release");
+}
+
+TEST(PortDiscovery, EnumerationFailureOtherThanTheEndReleasesTheListThenRaises) {
+    FakePortPlatform platform = threeDevices();
+    platform.enumFailsAt[2] = 8;
+    PortList list;
+    EXPECT_EQ(discoveryError(platform, list), L"SetupDiEnumDeviceInterfaces failed (err=8)");
+    EXPECT_FALSE(platform.listOpen);
+    EXPECT_EQ(platform.listsReleased, 1);
+
+    FakePortPlatform empty;
+    PortList none;
+    EXPECT_EQ(discoveryError(empty, none), L"") << "no device at all is the normal end";
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(empty.listsReleased, 1);
+}
+
+TEST(PortDiscovery, DevicesWhoseNamesCannotBeReadAreSkippedInPlace) {
+    FakePortPlatform platform = threeDevices();
+    platform.devices[0].friendlyName.reset();
+    platform.devices[1].description.reset();
+    platform.devices.push_back({L"\\\\?\\d", L"Fourth (COM9)", L"Fourth"});
+    PortList list;
+    discoverPorts(platform, list, false);
+    EXPECT_EQ(pathsOf(list), (std::vector<std::wstring>{L"\\\\?\\usb#c", L"\\\\?\\d"}));
+
+    // The description is read only after the friendly name was.
+    for (const auto& call : platform.calls) EXPECT_NE(call, "description 0");
+    EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), "detail 3"), platform.calls.end())
+        << "the index advances past skipped devices";
+}
+
+TEST(PortDiscovery, EmptyNamesAreFilledIn) {
+    FakePortPlatform platform;
+    platform.devices = {{L"p0", L"", L"Described"}, {L"p1", L"Named", L""}, {L"p2", L"", L""}};
+    PortList list;
+    discoverPorts(platform, list, false);
+    ASSERT_EQ(list.size(), 3u);
+    // An enumerated device has no port name, so an empty display name stays empty.
+    EXPECT_EQ(list[0].displayName, L"");
+    EXPECT_EQ(list[0].description, L"Described");
+    EXPECT_EQ(list[1].description, L"Named");
+    EXPECT_EQ(list[2].displayName, L"");
+    EXPECT_EQ(list[2].description, L"");
+}
+
+TEST(PortDiscovery, ProbeDropsBusyPortsAndKeepsTheOrderOfTheOthers) {
+    FakePortPlatform platform = threeDevices();
+    platform.devices.push_back({L"\\\\?\\usb#d", L"D", L"D"});
+    platform.busyPaths = {L"\\\\?\\usb#a", L"\\\\?\\usb#c"};
+    PortList list;
+    discoverPorts(platform, list, true);
+    EXPECT_EQ(pathsOf(list), (std::vector<std::wstring>{L"\\\\?\\acpi#b", L"\\\\?\\usb#d"}));
+    EXPECT_EQ(platform.probed.size(), 4u) << "every entry is probed once, the one after a dropped one too";
+
+    FakePortPlatform nt;
+    nt.version = {4, PortPlatform::kPlatformNt};
+    nt.busyPaths = {L"\\\\.\\COM1", L"\\\\.\\COM2", L"\\\\.\\COM16"};
+    PortList fixed;
+    discoverPorts(nt, fixed, true);
+    ASSERT_EQ(fixed.size(), 13u);
+    EXPECT_EQ(fixed.front().portName, L"COM3");
+    EXPECT_EQ(fixed.back().portName, L"COM15");
+}
+
+TEST(PortDiscovery, PreselectedIndex) {
+    const auto listOf = [](std::initializer_list<const wchar_t*> names) {
+        PortList list;
+        for (const wchar_t* name : names) list.push_back(PortEntry{L"p", L"", name, L""});
+        return list;
+    };
+    EXPECT_EQ(preselectedIndex({}), -1);
+    EXPECT_EQ(preselectedIndex(listOf({L"Anything"})), 0);
+    EXPECT_EQ(preselectedIndex(listOf({L"A", L"B", L"C"})), 0);
+    EXPECT_EQ(preselectedIndex(listOf({L"A", L"TUSB3410 (ttyUSB0)", L"TUSB3410 (ttyUSB1)"})), 1);
+    EXPECT_EQ(preselectedIndex(listOf({L"A", L"tusb3410 (ttyUSB0)", L"B"})), 0) << "the match is case-sensitive";
+}
