@@ -123,13 +123,20 @@ struct PtyStationHost::Impl {
     // last bit would have crossed a real line, counted from the moment the
     // request's last bit would have arrived (the station cannot answer
     // earlier), on absolute deadlines so that nothing drifts.
+    //
+    // The reply is recorded just before its last byte goes out, so a client
+    // that has the whole reply always finds it in frames(). A reply cut off
+    // (stop, or a client that stopped reading) is recorded as far as it went.
     void send(const Response& response, const FrameAssembler::Frame& request) {
         if (response.silent()) return;
         const int rate = baud.load();
         const auto byteTime = rate > 0 ? std::chrono::nanoseconds(10'000'000'000LL / rate) : std::chrono::nanoseconds(0);
         Clock::time_point t = Clock::now();
         if (rate > 0) t = std::max(t, request.firstByte + byteTime * static_cast<long>(request.bytes.size()));
+        const std::size_t total = response.allBytes().size();
         std::vector<std::uint8_t> sent;
+        sent.reserve(total);
+        auto cutOff = [&] { record(WireFrame::Direction::FromStation, Clock::now(), std::move(sent)); };
         for (const ReplySegment& segment : response.segments) {
             t += std::chrono::milliseconds(segment.delayMs);
             std::size_t i = 0;
@@ -138,7 +145,7 @@ struct PtyStationHost::Impl {
                 if (rate > 0) {
                     t += byteTime;
                     n = 1;
-                    if (!waitUntil(t)) return;
+                    if (!waitUntil(t)) return cutOff();
                     // Running late: let everything that is already due go together.
                     const auto now = Clock::now();
                     while (i + n < segment.bytes.size() && t + byteTime <= now) {
@@ -146,18 +153,19 @@ struct PtyStationHost::Impl {
                         ++n;
                     }
                 } else if (!waitUntil(t)) {
-                    return;
+                    return cutOff();
                 }
+                const auto chunk = segment.bytes.begin() + static_cast<std::ptrdiff_t>(i);
+                const bool last = sent.size() + n == total;
+                if (last) record(WireFrame::Direction::FromStation, Clock::now(), response.allBytes());
                 if (!writeAll(segment.bytes.data() + i, n)) {
-                    sent.insert(sent.end(), segment.bytes.begin() + static_cast<std::ptrdiff_t>(i), segment.bytes.end());
-                    record(WireFrame::Direction::FromStation, Clock::now(), std::move(sent));
+                    if (!last) cutOff();
                     return;
                 }
+                sent.insert(sent.end(), chunk, chunk + static_cast<std::ptrdiff_t>(n));
                 i += n;
             }
-            sent.insert(sent.end(), segment.bytes.begin(), segment.bytes.end());
         }
-        record(WireFrame::Direction::FromStation, Clock::now(), std::move(sent));
     }
 
     void answer(const FrameAssembler::Frame& frame, Clock::time_point arrived) {

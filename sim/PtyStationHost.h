@@ -17,8 +17,9 @@
 namespace sim {
 
 // One frame on the line. Requests are timed when their last byte arrived;
-// replies (echo, noise and all bytes of one answer together) when their last
-// byte was written. Damaged requests are recorded too, but get no answer.
+// replies (echo, noise and all bytes of one answer together) just before their
+// last byte is written, so a client holding a whole reply finds it recorded.
+// Damaged requests are recorded too, but get no answer.
 struct WireFrame {
     enum class Direction { ToStation, FromStation } direction;
     std::chrono::steady_clock::time_point time;
@@ -51,7 +52,7 @@ public:
     void clearFrames();
     int exchangeCount() const;   // valid requests so far, restarts included
     // Blocks until at least `count` frames are recorded (true) or `timeout`
-    // passes (false). A reply is recorded once its last byte is written.
+    // passes (false).
     bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
     // Called on the station's thread after every write to the station's

@@ -80,7 +80,7 @@ TEST(PtyStationHost, AnswersOverThePseudoTerminalAndRecordsFrames) {
     const Bytes expected = makeReply(0, romSlice(host.snapshot(), 0xC000, 16));
     const auto before = Clock::now();
     EXPECT_EQ(client.exchange(request, expected.size()), expected);
-    ASSERT_TRUE(host.waitForFrames(2, 3000ms));
+    // A reply in the client's hands is already in the record: no waiting.
     EXPECT_EQ(host.exchangeCount(), 1);
     const auto frames = host.frames();
     ASSERT_EQ(frames.size(), 2u);
@@ -106,6 +106,13 @@ TEST(PtyStationHost, AnswersOverThePseudoTerminalAndRecordsFrames) {
 
     host.clearFrames();
     EXPECT_TRUE(host.frames().empty());
+    const Bytes now = makeReply(0, romSlice(host.snapshot(), 0xC000, 16));
+    for (std::size_t k = 1; k <= 50; ++k) {
+        ASSERT_EQ(client.exchange(request, now.size()), now);
+        ASSERT_EQ(host.frames().size(), 2 * k);
+        ASSERT_EQ(host.frames().back().bytes, now);
+    }
+    host.clearFrames();
     host.withModel([](StationModel& m) { m.rom[0xC005] = 0x42; });
     EXPECT_EQ(client.exchange(makeRequest(0x05, {0xC0, 0x05, 0x01}), 6), makeReply(0, {0x42}));
 }
