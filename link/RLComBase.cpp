@@ -68,16 +68,34 @@ int RLComBase::exchangeDropping(std::uint8_t command, const std::uint8_t* args, 
     return receiveReply(scratch, sizeof scratch);
 }
 
+void RLComBase::readRest(std::uint8_t* dest, int count) {
+    const auto giveUp = std::chrono::steady_clock::now() + bodyDeadline(count);
+    int have = 0;
+    while (have < count) {
+        const int n = port->read(dest + have, count - have);
+        if (n <= 0) throw -1;   // the frame was cut short
+        have += n;
+        if (have < count && std::chrono::steady_clock::now() >= giveUp) throw -1;
+    }
+}
+
+void RLComBase::readHeader(std::uint8_t* rx) {
+    constexpr int kHeader = link_limits::kHeaderBytes;
+    const int got = port->read(rx, kHeader);
+    if (got <= 0) throw -1;   // nothing on the line
+    // A header that stops after one or two bytes (a pause of more than the
+    // 2 ms inter-byte gap) is never taken as a header: its length or status
+    // byte would not come from the line. Its missing bytes must follow.
+    if (got < kHeader) readRest(rx + got, kHeader - got);
+}
+
 int RLComBase::receiveReply(std::uint8_t* dest, int capacity) {
     if (!port) throw -1;
     // Room for the largest frame the length byte can announce.
     std::uint8_t rx[link_limits::kMaxFrame];
     constexpr int kHeader = link_limits::kHeaderBytes;
 
-    int got = port->read(rx, kHeader);
-    // A header cut short leaves the length byte off the line.
-    if (got != kHeader) throw -1;
-
+    readHeader(rx);
     if (rx[0] == kRequestStart) {
         // The line echoed our own request: drop it whole, once.
         const int rest = rx[1] + link_limits::kCrcBytes;
@@ -85,21 +103,13 @@ int RLComBase::receiveReply(std::uint8_t* dest, int capacity) {
         if (echoed < 0) echoed = 0;
         if (echoed < rest) port->read(rx + kHeader + echoed, rest - echoed);
         link_platform::sleepMs(kEchoPauseMs);
-        got = port->read(rx, kHeader);
-        if (got != kHeader) throw -1;
+        readHeader(rx);
     }
     if (rx[0] != kReplyStart) throw -1;
 
     const int len = rx[1];
     const int rest = len + link_limits::kCrcBytes;
-    const auto giveUp = std::chrono::steady_clock::now() + bodyDeadline(rest);
-    int have = 0;
-    while (have < rest) {
-        const int n = port->read(rx + kHeader + have, rest - have);
-        if (n <= 0) throw -1;
-        have += n;
-        if (have < rest && std::chrono::steady_clock::now() >= giveUp) throw -1;
-    }
+    readRest(rx + kHeader, rest);
 
     // The CRC comes before the status: a corrupted refusal is no refusal.
     if (!crc.checkCrc(rx, static_cast<std::size_t>(kHeader + rest))) throw -1;

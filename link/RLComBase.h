@@ -35,6 +35,10 @@ protected:
     // sendFrame + receiveReply into scratch space; returns LEN.
     int exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount);
 
+    // Read exactly the 3 header bytes / `count` more bytes, or throw -1.
+    void readHeader(std::uint8_t* rx);
+    void readRest(std::uint8_t* dest, int count);
+
     SerialPort* port = nullptr;
     Crc16Table crc;
 };

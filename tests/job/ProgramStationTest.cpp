@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -98,12 +97,7 @@ TEST_F(ProgramStationTest, A9EStationIsMovedThenReportedAsAlreadyMoved) {
     bool restartBeforeSignal = false;
     QObject::connect(
         &thread, &WorkThread::onReadStationParam, &thread,
-        [&] {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (restartsSent(host.frames()) == 0 && std::chrono::steady_clock::now() < deadline)
-                host.waitForFrames(host.frames().size() + 1, std::chrono::milliseconds(100));
-            restartBeforeSignal = restartsSent(host.frames()) == 1;
-        },
+        [&] { restartBeforeSignal = waitForRestarts(host, 1); },
         Qt::DirectConnection);
 
     const JobOutcome outcome = runJob(thread, host.slavePathW());
@@ -292,6 +286,7 @@ TEST_F(ProgramStationTest, FailedWritesLeaveTheStationResumable) {
     const JobOutcome last = runJob(thread, host.slavePathW());
     ASSERT_EQ(last.signalCount(), 1);
     EXPECT_EQ(last.moved, 1);
+    ASSERT_TRUE(waitForRestarts(host, 1));
     const sim::StationModel m = host.snapshot();
     EXPECT_EQ(romBytes(m, 0xC00C, 16), newTable);
     EXPECT_EQ(romBytes(m, 0xC080, 16), newBlock);
