@@ -81,6 +81,7 @@ void WorkThread::logSnifferRecord(const QString& time, int src, int dst, int snr
                              .arg(time, QString::number(src), QString::number(dst), messageTypeText(type),
                                   QString::number(len), QString::number(snr), QString::number(noise));
     appendReportLine(line, kReportHeader);
+    if (snifferLineSink_) snifferLineSink_(line);
 }
 
 void WorkThread::readSnifferBuffer() {

@@ -1,11 +1,13 @@
 // Moves a station of system 0x9E to channel 1902 (fine offset 2) and marks it
 // as a station of system 0x3A. Every failure leaves as the link's int code.
 
+#include <QDateTime>
 #include <QThread>
 #include <cstdio>
 #include <cstring>
 
 #include "ChangedRegions.h"
+#include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"
 #include "StationRecord.h"
@@ -35,10 +37,40 @@ void packChannelTable(const StationSettings& settings, std::uint8_t* table16) {
     }
 }
 
+QString hexDigits(unsigned value, int width) {
+    return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
+}
+
 }  // namespace
+
+// The whole block as read in this run, so the operator can put the station
+// back; a failed save must not stop the move.
+void WorkThread::keepBackup() {
+    if (saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime()).isEmpty())
+        traceStream() << "Backup of the parameter block could not be saved." << std::endl;
+}
+
+void WorkThread::verifyWrittenRegions(const std::uint8_t* table, const std::uint8_t* block, std::uint8_t systemCode) {
+    verifyMismatches_.clear();
+    const std::uint8_t* written[] = {table, block, &systemCode};
+    int index = 0;
+    for (const ParamRegion& region : kChangedRegions) {
+        std::uint8_t readBack[16] = {};
+        connection_.readRom16(region.address, region.count, readBack, kReadAttempts);
+        for (int i = 0; i < region.count; ++i) {
+            if (readBack[i] != written[index][i])
+                verifyMismatches_ << QStringLiteral("read back 0x%1: %2 instead of %3")
+                                         .arg(hexDigits(region.address + i, 4), hexDigits(readBack[i], 2),
+                                              hexDigits(written[index][i], 2));
+        }
+        ++index;
+    }
+    if (!verifyMismatches_.isEmpty()) throw job_messages::kCodeVerifyMismatch;
+}
 
 void WorkThread::programStation() {
     std::ostream& trace = traceStream();
+    verifyMismatches_.clear();
 
     std::uint8_t head[kHeadBytes];
     connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
@@ -81,6 +113,7 @@ void WorkThread::programStation() {
     dumpHex(block, sizeof block, ' ');
 
     if (settings.system_cod == kSourceSystemCode && newBlockBytes == static_cast<int>(sizeof block)) {
+        keepBackup();
         if (beforeFirstWrite_) beforeFirstWrite_(deviceParams_.data());
         std::uint8_t table[16];
         packChannelTable(settings, table);
@@ -88,6 +121,7 @@ void WorkThread::programStation() {
         connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
         connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
         connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
+        if (verifyWrites_) verifyWrittenRegions(table, block, systemCode);
         QThread::msleep(kSettleMs);
         connection_.sendRestart();
         emit onReadStationParam();

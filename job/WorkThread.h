@@ -4,6 +4,7 @@
 // and turned into exactly one outcome signal.
 
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <array>
 #include <cstdint>
@@ -31,6 +32,15 @@ public:
     void setBeforeFirstWrite(BeforeFirstWrite hook) { beforeFirstWrite_ = std::move(hook); }
     // The parameter block (0xC000..0xC0FF) as read by the last run.
     const std::array<std::uint8_t, 256>& deviceParams() const { return deviceParams_; }
+
+    // Read the three written regions back before the restart; a difference
+    // ends the run with kCodeVerifyMismatch and no restart.
+    void setVerifyWrites(bool verify) { verifyWrites_ = verify; }
+    // One line per region that read back differently in the last run.
+    const QStringList& verifyMismatches() const { return verifyMismatches_; }
+
+    // Receives every CSV line the sniffer read produces (the CLI prints them).
+    void setSnifferLineSink(std::function<void(const QString&)> sink) { snifferLineSink_ = std::move(sink); }
 
     // Diagnostics (diag/); call on the thread that owns the open connection.
     void readStatus();
@@ -60,4 +70,10 @@ private:
     std::int32_t snifferPtr = -1;
     std::array<std::uint8_t, 256> deviceParams_{};
     BeforeFirstWrite beforeFirstWrite_;
+    bool verifyWrites_ = false;
+    QStringList verifyMismatches_;
+    std::function<void(const QString&)> snifferLineSink_;
+
+    void keepBackup();
+    void verifyWrittenRegions(const std::uint8_t* table, const std::uint8_t* block, std::uint8_t systemCode);
 };

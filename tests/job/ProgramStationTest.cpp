@@ -1,4 +1,8 @@
+#include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
+
+#include "LogDirectory.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -143,6 +147,14 @@ TEST_F(ProgramStationTest, A9EStationIsMovedThenReportedAsAlreadyMoved) {
     // The backup hook got the block as read, before anything was written.
     EXPECT_TRUE(hookSawNoWrite);
     EXPECT_EQ(hookBlock, romBytes(before, 0xC000, 256));
+    // ... and the same block was kept as a backup file.
+    const QDir backups(logDirectoryPath() + QStringLiteral("/backups"));
+    const QStringList saved = backups.entryList({QStringLiteral("*.bin")}, QDir::Files, QDir::Time);
+    ASSERT_FALSE(saved.isEmpty());
+    QFile backup(backups.filePath(saved.first()));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    const QByteArray backupBytes = backup.readAll();
+    EXPECT_EQ(Bytes(backupBytes.begin(), backupBytes.end()), romBytes(before, 0xC000, 256));
     // The record keeps the head as read, before the move.
     EXPECT_EQ(recordHead(), headOf(before));
 
@@ -320,4 +332,21 @@ TEST_F(ProgramStationTest, StationWithoutChannelPositionsIsNotWritten) {
     EXPECT_EQ(outcome.trace[n - 3], std::string(43, '-'));
     EXPECT_EQ(outcome.trace[n - 2], "New Params:");
     EXPECT_EQ(outcome.trace[n - 1], zeros);
+}
+
+TEST_F(ProgramStationTest, AFailedBackupIsOneTraceLineAndTheMoveGoesOn) {
+    // Without a log directory the backup cannot be saved.
+    QDir home(QDir::homePath());
+    ASSERT_TRUE(home.rename(QStringLiteral("QuelvintLog"), QStringLiteral("QuelvintLog.away")));
+    sim::PtyStationHost host(station(0x9E, 500, 2));
+    ASSERT_TRUE(host.start());
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    ASSERT_TRUE(home.rename(QStringLiteral("QuelvintLog.away"), QStringLiteral("QuelvintLog")));
+
+    EXPECT_EQ(outcome.moved, 1);
+    ASSERT_FALSE(outcome.trace.empty());
+    EXPECT_EQ(outcome.trace.back(), "Backup of the parameter block could not be saved.");
+    EXPECT_EQ(std::count(outcome.trace.begin(), outcome.trace.end(), outcome.trace.back()), 1);
+    EXPECT_EQ(host.snapshot().rom[0xC004], 0x3A);
 }

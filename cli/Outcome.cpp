@@ -1,0 +1,31 @@
+#include "Outcome.h"
+
+#include "JobMessages.h"
+
+QString JobOutcome::outcomeLine() const {
+    if (moved) return job_messages::moved();
+    if (!hasError) return job_messages::unknownError();
+    return QStringLiteral("%1 (%2)").arg(text).arg(code);
+}
+
+int JobOutcome::exitStatus() const {
+    if (moved) return exit_status::moved;
+    if (!hasError) return exit_status::otherFailure;
+    switch (code) {
+    case job_messages::kCodeAlreadyMoved:
+        return exit_status::alreadyMoved;
+    case job_messages::kCodePortNotOpened:
+        return exit_status::portNotOpened;
+    case job_messages::kCodeForeignOrUnknown:
+        // 255 stands for both; only the text tells them apart.
+        return text == job_messages::foreignSystem() ? exit_status::foreignSystem : exit_status::otherFailure;
+    case -1:
+    case -2:
+    case 6:
+    case 7:
+    case job_messages::kCodeVerifyMismatch:
+        return exit_status::noProperAnswer;
+    default:
+        return exit_status::otherFailure;
+    }
+}

@@ -1,0 +1,32 @@
+// ports: one line per discovered port, in discovery order, the window's
+// preselection marked.
+#include "CliOutput.h"
+#include "Commands.h"
+#include "Outcome.h"
+#include "PortDiscovery.h"
+
+int runPorts(const QStringList& args) {
+    QCommandLineParser parser;
+    const int early = parseCommandLine(parser, args, QStringLiteral("Lists the serial ports: path, name, description."));
+    if (early >= 0) return early;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    PortList ports;
+    try {
+        discoverPorts(ports, false);
+    } catch (const std::wstring& message) {
+        printErr(QString::fromStdWString(message));
+        return exit_status::otherFailure;
+    }
+    const int preselected = preselectedIndex(ports);
+    for (int i = 0; i < static_cast<int>(ports.size()); ++i) {
+        const PortEntry& entry = ports[static_cast<size_t>(i)];
+        printOut(QStringLiteral("%1%2\t%3\t%4")
+                     .arg(i == preselected ? QStringLiteral("* ") : QStringLiteral("  "))
+                     .arg(QString::fromStdWString(entry.devicePath))
+                     .arg(QString::fromStdWString(entry.displayName))
+                     .arg(QString::fromStdWString(entry.description)));
+    }
+    return 0;
+}

@@ -1,0 +1,26 @@
+#include "StationSession.h"
+
+#include "CliOutput.h"
+#include "Commands.h"
+#include "JobMessages.h"
+#include "Outcome.h"
+#include "PortOpenDiagnosis.h"
+#include "StationConnection.h"
+
+bool openStationPort(StationConnection& connection, const std::wstring& devicePath) {
+    if (connection.open(devicePath)) return true;
+    printErr(explainPortOpenFailure(devicePath));
+    printErr(QStringLiteral("%1 (%2)").arg(job_messages::portNotOpened()).arg(job_messages::kCodePortNotOpened));
+    return false;
+}
+
+QString noAnswerLine(int code) { return QStringLiteral("%1 (%2)").arg(job_messages::noAnswer()).arg(code); }
+
+bool requirePort(const QCommandLineParser& parser, const QCommandLineOption& port, std::wstring* path, int* status) {
+    if (!parser.isSet(port) || parser.value(port).isEmpty()) {
+        *status = usageError(parser, QStringLiteral("--port PATH is required"));
+        return false;
+    }
+    *path = parser.value(port).toStdWString();
+    return true;
+}

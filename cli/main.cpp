@@ -1,0 +1,67 @@
+// rechannel-cli: the window's job and the diagnostics without a window.
+#include <QCoreApplication>
+#include <QStringList>
+#include <functional>
+#include <map>
+
+#include "AppContext.h"
+#include "CliOutput.h"
+#include "Commands.h"
+#include "LogDirectory.h"
+#include "Outcome.h"
+#include "StationRecord.h"
+
+namespace {
+
+const char* const kOverview =
+    "Usage: rechannel-cli COMMAND [options]\n"
+    "Moves a radio station from system 0x9E to channel 1902 / system 0x3A over a serial port.\n"
+    "\n"
+    "Commands:\n"
+    "  ports      list the serial ports (* marks the one the window preselects)\n"
+    "  program    program a station: --port PATH | --simulate  [--verify] [--wire-trace]\n"
+    "  restore    write a backup's channel settings back: --port PATH FILE\n"
+    "  status     read the station's network status once: --port PATH\n"
+    "  routes     read the station's whole route table: --port PATH\n"
+    "  sniff      follow the station's sniffer ring: --port PATH [--interval MS] [--duration S]\n"
+    "  simulate   run a simulated station on a pseudo-terminal\n"
+    "\n"
+    "'rechannel-cli COMMAND --help' describes a command.\n"
+    "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
+    "4 port not opened, 5 no proper answer, 6 any other failure.";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("rechannel-cli"));
+
+    const std::map<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("ports"), runPorts},       {QStringLiteral("program"), runProgram},
+        {QStringLiteral("restore"), runRestore},   {QStringLiteral("status"), runStatus},
+        {QStringLiteral("routes"), runRoutes},     {QStringLiteral("sniff"), runSniff},
+        {QStringLiteral("simulate"), runSimulate},
+    };
+
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
+        const bool asked = args.size() >= 2;
+        (asked ? printOut : printErr)(QString::fromUtf8(kOverview));
+        return asked ? 0 : exit_status::usage;
+    }
+    const auto command = commands.find(args[1]);
+    if (command == commands.end()) {
+        printErr(QStringLiteral("rechannel-cli: unknown command '%1'").arg(args[1]));
+        printErr(QString::fromUtf8(kOverview));
+        return exit_status::usage;
+    }
+
+    ensureLogDirectory();
+    StationRecord::create();
+    AppContext::create();
+    AppContext::instance()->setAppDir(QCoreApplication::applicationDirPath());
+
+    const int status = command->second(args.mid(1));
+    StationRecord::destroy();
+    return status;
+}

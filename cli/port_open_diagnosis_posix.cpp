@@ -1,0 +1,35 @@
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "PortOpenDiagnosis.h"
+
+QString explainPortOpenFailure(const std::wstring& devicePath) {
+    const QString path = QString::fromStdWString(devicePath);
+    if (path.isEmpty()) return QStringLiteral("no port given: pass --port PATH (see 'rechannel-cli ports')");
+    const QByteArray native = path.toLocal8Bit();
+
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0)
+        return QStringLiteral("no such device: %1 (is the adapter plugged in? 'rechannel-cli ports' lists the ports)")
+            .arg(path);
+
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM)
+            return QStringLiteral("permission denied: %1 (add the user to the dialout group: "
+                                  "sudo usermod -aG dialout $USER, then log in again)")
+                .arg(path);
+        if (err == EBUSY)
+            return QStringLiteral("busy: %1 is held by another program (for example a modem manager)").arg(path);
+        return QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
+    }
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    if (locked) return QStringLiteral("busy: %1 is held by another program (for example a modem manager)").arg(path);
+    return QStringLiteral("%1 opens now; it may have been busy or unplugged a moment ago").arg(path);
+}

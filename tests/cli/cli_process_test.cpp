@@ -1,0 +1,260 @@
+// rechannel-cli as a child process against simulated stations: exit
+// statuses, standard-error lines, backups, restore, ports and diagnostics.
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "PtyStationHost.h"
+#include "VirtualPorts.h"
+
+namespace {
+
+struct CliResult {
+    int exitCode = -1;
+    QString out;
+    QStringList errLines;
+    QString lastErrLine() const { return errLines.isEmpty() ? QString() : errLines.last(); }
+    bool errContains(const QString& text) const {
+        for (const QString& line : errLines)
+            if (line.contains(text)) return true;
+        return false;
+    }
+};
+
+class CliProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(runtime_.isValid());
+        ASSERT_TRUE(QDir(home_.path()).mkdir(QStringLiteral("QuelvintLog")));
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home_.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        return env;
+    }
+
+    CliResult run(const QStringList& args, int timeoutMs = 60000) {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.setWorkingDirectory(home_.path());
+        process.start(QStringLiteral(RECHANNEL_CLI_PATH), args);
+        CliResult result;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "rechannel-cli " << args.join(' ').toStdString() << " did not finish";
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.errLines = QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return result;
+    }
+
+    static QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
+
+    QString logDir() const { return home_.path() + QStringLiteral("/QuelvintLog"); }
+
+    QTemporaryDir home_;
+    QTemporaryDir runtime_;
+};
+
+sim::StationModel stationWith(std::uint8_t system, std::uint16_t channel0) {
+    sim::DefaultStationOptions options;
+    options.system = system;
+    options.channel0 = channel0;
+    return sim::makeDefaultStation(options);
+}
+
+std::vector<std::uint8_t> paramBlock(const sim::StationModel& model) {
+    return std::vector<std::uint8_t>(model.rom.begin() + 0xC000, model.rom.begin() + 0xC100);
+}
+
+TEST_F(CliProcessTest, ProgramMovesTheSimulatedStationAndSavesABackupThatRestoreBringsBack) {
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+    const std::vector<std::uint8_t> before = paramBlock(station.snapshot());
+
+    const CliResult moved = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(moved.exitCode, 0);
+    EXPECT_EQ(moved.lastErrLine(), QString::fromUtf8("Станция переведена на новую частоту!"));
+    EXPECT_TRUE(moved.out.contains(QStringLiteral("New Params:")));
+    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
+    EXPECT_EQ(station.snapshot().restarts, 1);
+
+    const QStringList backups = QDir(logDir() + QStringLiteral("/backups")).entryList({QStringLiteral("*.bin")});
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_TRUE(backups.first().endsWith(QStringLiteral("_%1_158.bin").arg(before[2] | (before[3] << 8))))
+        << backups.first().toStdString();
+    QFile backup(logDir() + QStringLiteral("/backups/") + backups.first());
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    const QByteArray saved = backup.readAll();
+    ASSERT_EQ(saved.size(), 256);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), reinterpret_cast<const std::uint8_t*>(saved.constData())));
+
+    const CliResult again = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.lastErrLine(), QString::fromUtf8("Станция уже переведена на нужную частоту! (1000)"));
+
+    const CliResult restored =
+        run({QStringLiteral("restore"), QStringLiteral("--port"), path(station), backup.fileName()});
+    EXPECT_EQ(restored.exitCode, 0) << restored.errLines.join('\n').toStdString();
+    EXPECT_EQ(paramBlock(station.snapshot()), before);
+    EXPECT_EQ(station.snapshot().restarts, 2);
+}
+
+TEST_F(CliProcessTest, ProgramSimulateRunsTheWholeJobWithoutHardware) {
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--simulate"), QStringLiteral("--wire-trace")});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Станция переведена на новую частоту!"));
+    EXPECT_TRUE(result.out.contains(QStringLiteral("--------ROM: 0xC000-------------")));
+    EXPECT_TRUE(result.errContains(QStringLiteral("> DA 03 05 C0 00 10 44 E7"))) << "the first request on the wire";
+    EXPECT_TRUE(result.errContains(QStringLiteral("> DA 00 DD B8 85"))) << "the restart, last";
+    EXPECT_TRUE(result.errContains(QStringLiteral("< AD 10 00"))) << "the first reply";
+}
+
+TEST_F(CliProcessTest, StationsThatMustNotBeProgrammedGetTheirStatusAndNoWrite) {
+    sim::PtyStationHost foreign(stationWith(0x00, 500));
+    ASSERT_TRUE(foreign.start());
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(foreign)});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Утилита не предназначена для данной системы! (255)"));
+    EXPECT_EQ(foreign.snapshot().rom[0xC004], 0x00);
+    EXPECT_EQ(foreign.snapshot().restarts, 0);
+}
+
+TEST_F(CliProcessTest, VerifyCatchesAStationThatAcknowledgesButDoesNotStore) {
+    sim::PtyStationHost station;
+    sim::FaultScript faults;
+    sim::Fault ignore;
+    ignore.kind = sim::Fault::Kind::IgnoreWrite;
+    faults.always(ignore);
+    station.setFaults(faults);
+    ASSERT_TRUE(station.start());
+
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--verify")});
+    EXPECT_EQ(result.exitCode, 5);
+    EXPECT_TRUE(result.errContains(QStringLiteral("0xC00C"))) << result.errLines.join('\n').toStdString();
+    EXPECT_TRUE(result.errContains(QStringLiteral("0xC004")));
+    EXPECT_EQ(station.snapshot().restarts, 0) << "no restart after a failed check";
+}
+
+TEST_F(CliProcessTest, UnopenablePortsSayWhyWithTheFix) {
+    const CliResult missing = run({QStringLiteral("program"), QStringLiteral("--port"), QStringLiteral("/dev/ttyNOSUCH9")});
+    EXPECT_EQ(missing.exitCode, 4);
+    EXPECT_EQ(missing.lastErrLine(), QString::fromUtf8("Невозможно открыть COM-порт. (1)"));
+    EXPECT_TRUE(missing.errContains(QStringLiteral("no such device")));
+
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+    const int holder = ::open(station.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    const CliResult busy = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    ::close(holder);
+    EXPECT_EQ(busy.exitCode, 4);
+    EXPECT_TRUE(busy.errContains(QStringLiteral("busy"))) << busy.errLines.join('\n').toStdString();
+}
+
+TEST_F(CliProcessTest, ASilentStationIsNoProperAnswer) {
+    sim::PtyStationHost station;
+    sim::FaultScript faults;
+    faults.powerLostFrom(0);
+    station.setFaults(faults);
+    ASSERT_TRUE(station.start());
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(result.exitCode, 5);
+    EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Нет ответа от Станции. (-1)"));
+    EXPECT_TRUE(result.out.isEmpty()) << "nothing traced before the first read answered";
+}
+
+TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(run({}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("melt")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("program")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), QStringLiteral("/x"), QStringLiteral("--simulate")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("status")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("sniff"), QStringLiteral("--port"), QStringLiteral("/x"), QStringLiteral("--interval"), QStringLiteral("0")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--fault"), QStringLiteral("melt")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--range"), QStringLiteral("300")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--help")}).exitCode, 0);
+    EXPECT_EQ(run({QStringLiteral("--help")}).exitCode, 0);
+
+    QFile shortFile(home_.path() + QStringLiteral("/short.bin"));
+    ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
+    shortFile.write(QByteArray(255, '\0'));
+    shortFile.close();
+    const CliResult refused =
+        run({QStringLiteral("restore"), QStringLiteral("--port"), QStringLiteral("/x"), shortFile.fileName()});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.errContains(QStringLiteral("not a station backup")));
+}
+
+TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+    ASSERT_TRUE(sim::publishVirtualPort("TUSB simulated station", station.slavePath()));
+    const CliResult result = run({QStringLiteral("ports")});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains(QStringLiteral("* %1\tTUSB simulated station\t").arg(path(station))))
+        << result.out.toStdString();
+    sim::unpublishVirtualPort("TUSB simulated station");
+}
+
+TEST_F(CliProcessTest, DiagnosticsPrintTheirValuesAndWriteTheStationFiles) {
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+    const std::uint16_t address = station.snapshot().rom16(0xC002);
+
+    const CliResult status = run({QStringLiteral("status"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(status.exitCode, 0) << status.errLines.join('\n').toStdString();
+    EXPECT_TRUE(status.out.contains(QStringLiteral("isConnect: ")));
+    EXPECT_TRUE(status.out.contains(QStringLiteral("snr: -")));
+    const QString stationFile = logDir() + QStringLiteral("/%1.xml").arg(address);
+    ASSERT_TRUE(QFile::exists(stationFile));
+    QFile xml(stationFile);
+    ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(xml.readAll().contains("<status vec="));
+
+    station.withModel([](sim::StationModel& model) { model.setRouteRow(77, 2, 200); });
+    const CliResult routes = run({QStringLiteral("routes"), QStringLiteral("--port"), path(station)}, 180000);
+    EXPECT_EQ(routes.exitCode, 0) << routes.errLines.join('\n').toStdString();
+    EXPECT_TRUE(routes.out.contains(QStringLiteral("\n77\t2\t200\t"))) << routes.out.toStdString();
+
+    const CliResult sniff = run({QStringLiteral("sniff"), QStringLiteral("--port"), path(station), QStringLiteral("--interval"),
+                                 QStringLiteral("50"), QStringLiteral("--duration"), QStringLiteral("1")});
+    EXPECT_EQ(sniff.exitCode, 0) << sniff.errLines.join('\n').toStdString();
+}
+
+TEST_F(CliProcessTest, SimulatePublishesItsPortAndRemovesItOnTerminate) {
+    QProcess simulator;
+    simulator.setProcessEnvironment(environment());
+    simulator.start(QStringLiteral(RECHANNEL_CLI_PATH),
+                    {QStringLiteral("simulate"), QStringLiteral("--publish"), QStringLiteral("bench station"),
+                     QStringLiteral("--system"), QStringLiteral("0x3A"), QStringLiteral("--channel"), QStringLiteral("1902")});
+    ASSERT_TRUE(simulator.waitForStarted(10000));
+    ASSERT_TRUE(simulator.waitForReadyRead(10000));
+    const QString slave = QString::fromUtf8(simulator.readLine()).trimmed();
+    const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/bench station");
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), slave);
+
+    const CliResult moved = run({QStringLiteral("program"), QStringLiteral("--port"), slave});
+    EXPECT_EQ(moved.exitCode, 1) << "a 0x3A station on 1902 is already moved";
+
+    simulator.terminate();
+    ASSERT_TRUE(simulator.waitForFinished(10000));
+    EXPECT_EQ(simulator.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink()) << "the link is removed on exit";
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// The CLI's own logic: outcome mapping, --fault specs, the wire trace lines.
+#include <gtest/gtest.h>
+
+#include "FaultSpec.h"
+#include "JobMessages.h"
+#include "Outcome.h"
+#include "WireTrace.h"
+
+namespace {
+
+JobOutcome errorOutcome(const QString& text, int code) {
+    JobOutcome outcome;
+    outcome.hasError = true;
+    outcome.text = text;
+    outcome.code = code;
+    return outcome;
+}
+
+TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
+    JobOutcome moved;
+    moved.moved = true;
+    EXPECT_EQ(moved.exitStatus(), 0);
+    EXPECT_EQ(moved.outcomeLine(), job_messages::moved());
+
+    EXPECT_EQ(errorOutcome(job_messages::alreadyMoved(), 1000).exitStatus(), 1);
+    EXPECT_EQ(errorOutcome(job_messages::alreadyMoved(), 1000).outcomeLine(),
+              QString::fromUtf8("Станция уже переведена на нужную частоту! (1000)"));
+    EXPECT_EQ(errorOutcome(job_messages::foreignSystem(), 255).exitStatus(), 3);
+    EXPECT_EQ(errorOutcome(job_messages::unknownError(), 255).exitStatus(), 6);
+    EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).exitStatus(), 4);
+    EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).outcomeLine(),
+              QString::fromUtf8("Невозможно открыть COM-порт. (1)"));
+    for (int code : {-1, -2, 6, 7, job_messages::kCodeVerifyMismatch})
+        EXPECT_EQ(errorOutcome(job_messages::noAnswer(), code).exitStatus(), 5) << code;
+    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), -1).outcomeLine(), QString::fromUtf8("Нет ответа от Станции. (-1)"));
+    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 42).exitStatus(), 6);
+    EXPECT_EQ(JobOutcome().exitStatus(), 6) << "a run that reported nothing is a failure";
+}
+
+TEST(FaultSpec, AcceptsEveryKindAtAnExchangeOrAlways) {
+    sim::FaultScript script;
+    QString error;
+    ASSERT_TRUE(applyFaultSpec(QStringLiteral("delay=250@3"), script, &error)) << error.toStdString();
+    EXPECT_EQ(script.faultFor(3).kind, sim::Fault::Kind::Delay);
+    EXPECT_EQ(script.faultFor(3).delayMs, 250);
+    EXPECT_EQ(script.faultFor(2).kind, sim::Fault::Kind::None);
+
+    ASSERT_TRUE(applyFaultSpec(QStringLiteral("pieces=4,30@1"), script, &error));
+    EXPECT_EQ(script.faultFor(1).pieceBytes, 4);
+    EXPECT_EQ(script.faultFor(1).gapMs, 30);
+    ASSERT_TRUE(applyFaultSpec(QStringLiteral("status=7@0"), script, &error));
+    EXPECT_EQ(script.faultFor(0).status, 7);
+
+    ASSERT_TRUE(applyFaultSpec(QStringLiteral("ignorewrite"), script, &error));
+    EXPECT_EQ(script.faultFor(9).kind, sim::Fault::Kind::IgnoreWrite) << "no @ means every exchange";
+
+    sim::FaultScript powerLost;
+    ASSERT_TRUE(applyFaultSpec(QStringLiteral("powerlost@5"), powerLost, &error));
+    EXPECT_EQ(powerLost.faultFor(4).kind, sim::Fault::Kind::None);
+    EXPECT_EQ(powerLost.faultFor(5).kind, sim::Fault::Kind::NoReply);
+    EXPECT_EQ(powerLost.faultFor(50).kind, sim::Fault::Kind::NoReply);
+}
+
+TEST(FaultSpec, RefusesMalformedSpecsWithAMessage) {
+    for (const char* bad : {"", "melt", "delay", "delay=x", "delay=-5", "status=0", "pieces=3", "echo=2",
+                            "noreply@x", "powerlost", "powerlost@*", "garbage=999"}) {
+        sim::FaultScript script;
+        QString error;
+        EXPECT_FALSE(applyFaultSpec(QString::fromLatin1(bad), script, &error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+    }
+}
+
+TEST(WireTrace, FormatsHexAndTimestampedLines) {
+    const std::uint8_t frame[] = {0xDA, 0x03, 0x05, 0xC0, 0x00, 0x10, 0x44, 0xE7};
+    EXPECT_EQ(WireTrace::hex(frame, 8), QStringLiteral("DA 03 05 C0 00 10 44 E7"));
+    EXPECT_EQ(WireTrace::hex(frame, 0), QString());
+    EXPECT_EQ(WireTrace::line(12.5, '>', QStringLiteral("DA")), QStringLiteral("    12.500 ms > DA"));
+}
+
+}  // namespace
