@@ -6,7 +6,7 @@
 
 #include "CliOutput.h"
 #include "Commands.h"
-#include "FaultSpec.h"
+#include "FaultOption.h"
 #include "Outcome.h"
 #include "PtyStationHost.h"
 #include "VirtualPorts.h"
@@ -49,7 +49,7 @@ int runSimulate(const QStringList& args) {
                                    QStringLiteral("Misbehave: KIND[=ARGS][@N|@*], KIND one of noreply, delay=MS, "
                                                   "pieces=BYTES,GAPMS, badcrc, status=N, echo, garbage=N, oversized, "
                                                   "datalen=N, ignorewrite, powerlost@N. Repeatable."),
-                                   QStringLiteral("SPEC"));
+                                   QStringLiteral("FAULT"));
     parser.addOptions({publish, state, system, range, version, band, channels, channel, fault});
     const int early = parseCommandLine(parser, args, QStringLiteral("Runs a simulated station until interrupted."));
     if (early >= 0) return early;
@@ -76,9 +76,9 @@ int runSimulate(const QStringList& args) {
     options.channel0 = static_cast<std::uint16_t>(value);
 
     sim::FaultScript faults;
-    for (const QString& spec : parser.values(fault)) {
+    for (const QString& option : parser.values(fault)) {
         QString error;
-        if (!applyFaultSpec(spec, faults, &error)) return usageError(parser, error);
+        if (!applyFaultOption(option, faults, &error)) return usageError(parser, error);
     }
 
     sim::StationModel model = sim::makeDefaultStation(options);

@@ -1,7 +1,7 @@
-// The CLI's own logic: outcome mapping, --fault specs, the wire trace lines.
+// The CLI's own logic: outcome mapping, --fault options, the wire trace lines.
 #include <gtest/gtest.h>
 
-#include "FaultSpec.h"
+#include "FaultOption.h"
 #include "JobMessages.h"
 #include "Outcome.h"
 #include "WireTrace.h"
@@ -37,36 +37,36 @@ TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
     EXPECT_EQ(JobOutcome().exitStatus(), 6) << "a run that reported nothing is a failure";
 }
 
-TEST(FaultSpec, AcceptsEveryKindAtAnExchangeOrAlways) {
+TEST(FaultOption, AcceptsEveryKindAtAnExchangeOrAlways) {
     sim::FaultScript script;
     QString error;
-    ASSERT_TRUE(applyFaultSpec(QStringLiteral("delay=250@3"), script, &error)) << error.toStdString();
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("delay=250@3"), script, &error)) << error.toStdString();
     EXPECT_EQ(script.faultFor(3).kind, sim::Fault::Kind::Delay);
     EXPECT_EQ(script.faultFor(3).delayMs, 250);
     EXPECT_EQ(script.faultFor(2).kind, sim::Fault::Kind::None);
 
-    ASSERT_TRUE(applyFaultSpec(QStringLiteral("pieces=4,30@1"), script, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("pieces=4,30@1"), script, &error));
     EXPECT_EQ(script.faultFor(1).pieceBytes, 4);
     EXPECT_EQ(script.faultFor(1).gapMs, 30);
-    ASSERT_TRUE(applyFaultSpec(QStringLiteral("status=7@0"), script, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("status=7@0"), script, &error));
     EXPECT_EQ(script.faultFor(0).status, 7);
 
-    ASSERT_TRUE(applyFaultSpec(QStringLiteral("ignorewrite"), script, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("ignorewrite"), script, &error));
     EXPECT_EQ(script.faultFor(9).kind, sim::Fault::Kind::IgnoreWrite) << "no @ means every exchange";
 
     sim::FaultScript powerLost;
-    ASSERT_TRUE(applyFaultSpec(QStringLiteral("powerlost@5"), powerLost, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("powerlost@5"), powerLost, &error));
     EXPECT_EQ(powerLost.faultFor(4).kind, sim::Fault::Kind::None);
     EXPECT_EQ(powerLost.faultFor(5).kind, sim::Fault::Kind::NoReply);
     EXPECT_EQ(powerLost.faultFor(50).kind, sim::Fault::Kind::NoReply);
 }
 
-TEST(FaultSpec, RefusesMalformedSpecsWithAMessage) {
+TEST(FaultOption, RefusesMalformedSpecsWithAMessage) {
     for (const char* bad : {"", "melt", "delay", "delay=x", "delay=-5", "status=0", "pieces=3", "echo=2",
                             "noreply@x", "powerlost", "powerlost@*", "garbage=999"}) {
         sim::FaultScript script;
         QString error;
-        EXPECT_FALSE(applyFaultSpec(QString::fromLatin1(bad), script, &error)) << bad;
+        EXPECT_FALSE(applyFaultOption(QString::fromLatin1(bad), script, &error)) << bad;
         EXPECT_FALSE(error.isEmpty()) << bad;
     }
 }

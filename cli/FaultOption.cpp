@@ -1,4 +1,4 @@
-#include "FaultSpec.h"
+#include "FaultOption.h"
 
 #include <QStringList>
 
@@ -55,12 +55,12 @@ bool parseKind(const QString& kind, const QString& args, sim::Fault* fault) {
 
 }  // namespace
 
-bool applyFaultSpec(const QString& spec, sim::FaultScript& script, QString* error) {
+bool applyFaultOption(const QString& text, sim::FaultScript& script, QString* error) {
     const auto fail = [&]() {
-        if (error) *error = QStringLiteral("bad --fault '%1' (expected KIND[=ARGS][@N|@*])").arg(spec);
+        if (error) *error = QStringLiteral("bad --fault '%1' (expected KIND[=ARGS][@N|@*])").arg(text);
         return false;
     };
-    QString body = spec.trimmed();
+    QString body = text.trimmed();
     QString when = QStringLiteral("*");
     const int at = body.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {

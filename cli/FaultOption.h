@@ -1,5 +1,5 @@
 #pragma once
-// --fault SPEC for the simulated station: KIND[=ARGS][@WHEN]
+// --fault for the simulated station: KIND[=ARGS][@WHEN]
 //   KIND: noreply | delay=MS | pieces=BYTES,GAPMS | badcrc | status=N | echo |
 //         garbage=N | oversized | datalen=N | ignorewrite | powerlost
 //   WHEN: an exchange number from 0, or * for every exchange (default *);
@@ -8,5 +8,5 @@
 
 #include "Faults.h"
 
-// Adds the fault to the script; false with a message for a bad spec.
-bool applyFaultSpec(const QString& spec, sim::FaultScript& script, QString* error);
+// Adds the fault to the script; false with a message for a malformed option.
+bool applyFaultOption(const QString& text, sim::FaultScript& script, QString* error);
