@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
                     toStation, fromStation);
         std::printf("  time %.1f ms   wire floor %.1f ms   ratio %.4f (%.2f %% over)   %.3f ms per exchange over the floor\n",
                     ms, floorMs, ms / floorMs, (ms / floorMs - 1.0) * 100.0, (ms - floorMs) / static_cast<double>(requests));
+        std::printf("=\troute-table sweep %d (2048 reads)\t%.3f\t%.3f\t1.05\n", sweep + 1, ms, floorMs);
     }
     thread.connection().close();
     host.stop();

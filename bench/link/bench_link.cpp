@@ -29,10 +29,18 @@ double percentile(const std::vector<double>& sorted, double p) {
     return sorted[lo] + (sorted[hi] - sorted[lo]) * (pos - static_cast<double>(lo));
 }
 
-void printSpread(const char* label, std::vector<double> t, double floorMs) {
+// Prints the spread; returns the median.
+double printSpread(const char* label, std::vector<double> t, double floorMs) {
     std::sort(t.begin(), t.end());
+    const double median = percentile(t, 0.5);
     std::printf("%-34s n=%zu median %.3f ms  min %.3f  p10 %.3f  p90 %.3f  max %.3f   floor %.3f ms\n", label, t.size(),
-                percentile(t, 0.5), t.front(), percentile(t, 0.1), percentile(t, 0.9), t.back(), floorMs);
+                median, t.front(), percentile(t, 0.1), percentile(t, 0.9), t.back(), floorMs);
+    return median;
+}
+
+// One row of bench/run-all's table: figure, value, floor, target ratio.
+void printTableRow(const char* figure, double valueMs, double floorMs, const char* target) {
+    std::printf("=\t%s\t%.3f\t%.3f\t%s\n", figure, valueMs, floorMs, target);
 }
 
 bool timeExchanges(StationConnection& conn, int runs, std::vector<double>& out) {
@@ -76,7 +84,7 @@ int main(int argc, char** argv) {
     host.setPacing(kBaud);
     std::vector<double> paced;
     if (!timeExchanges(conn, runs, paced)) return 1;
-    printSpread("32-byte ROM read, paced 57600", paced, floorMs);
+    const double pacedMedian = printSpread("32-byte ROM read, paced 57600", paced, floorMs);
 
     // A station that hears nothing: both attempts wait out the header read.
     sim::FaultScript silent;
@@ -98,7 +106,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    printSpread("silent station, 2 attempts", silentTimes, 2 * 1300.0);
+    const double silentMedian = printSpread("silent station, 2 attempts", silentTimes, 2 * 1300.0);
+    printTableRow("32-byte ROM read exchange, median", pacedMedian, floorMs, "-");
+    printTableRow("silent station, 2-attempt read, median", silentMedian, 2 * 1300.0, "-");
 
     conn.close();
     host.stop();
