@@ -15,3 +15,6 @@ constexpr ParamRegion kChannelBlock0Region{0xC080, 16};
 constexpr ParamRegion kSystemCodeRegion{0xC004, 1};
 constexpr ParamRegion kChangedRegions[] = {kChannelTableRegion, kChannelBlock0Region, kSystemCodeRegion};
 constexpr int kWriteAttempts = 2;
+// The station stores the new parameters in flash after the last write; a
+// restart before that would lose them.
+constexpr unsigned long kSettleBeforeRestartMs = 2000;

@@ -26,9 +26,6 @@ constexpr std::uint8_t kSourceSystemCode = 0x9E;
 constexpr std::uint8_t kTargetSystemCode = 0x3A;
 constexpr std::uint16_t kTargetChannel = 1902;
 constexpr std::uint8_t kTargetDelta = 2;
-// The station stores the new parameters in flash after the last write; a
-// restart before that would lose them.
-constexpr unsigned long kSettleMs = 2000;
 
 void packChannelTable(const StationSettings& settings, std::uint8_t* table16) {
     for (std::size_t i = 0; i < settings.channel.size(); ++i) {
@@ -122,7 +119,7 @@ void WorkThread::programStation() {
         connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
         connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
         if (verifyWrites_) verifyWrittenRegions(table, block, systemCode);
-        QThread::msleep(kSettleMs);
+        QThread::msleep(kSettleBeforeRestartMs);
         connection_.sendRestart();
         emit onReadStationParam();
     } else if (settings.system_cod == kTargetSystemCode && reportedChannel == kTargetChannel) {

@@ -8,7 +8,8 @@
 
 constexpr int kParamBlockSize = 256;
 
-// "<log dir>/backups/<yyMMdd-hhmmss>_<address>_<system>.bin"
+// "<log dir>/backups/<yyMMdd-hhmmss>_<address>_<system>.bin"; a later backup
+// of the same station in the same second gets "-2", "-3", ... before ".bin".
 QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_t system);
 
 // Writes the 256 bytes; returns the path written, or an empty string when

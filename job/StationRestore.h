@@ -5,5 +5,6 @@ class StationConnection;
 
 // Writes back, from a saved 256-byte parameter block, the regions the job
 // changes (channel table, channel block 0, system code, in that order) with
-// the job's retries, then restarts the station. Throws the link's int codes.
+// the job's retries, lets the station store them as the job does, then
+// restarts it. Throws the link's int codes.
 void restoreStation(StationConnection& connection, const std::uint8_t* block256);

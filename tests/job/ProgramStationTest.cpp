@@ -143,6 +143,12 @@ TEST_F(ProgramStationTest, A9EStationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(frames.back().direction, sim::WireFrame::Direction::ToStation);
     EXPECT_EQ(frames.back().bytes.at(2), 0xDD);
     EXPECT_EQ(restartsSent(frames), 1);
+    // The station is given its settle time after acknowledging the last
+    // write; a restart before it would lose what was written.
+    ASSERT_GE(frames.size(), 2u);
+    const sim::WireFrame& lastAck = frames[frames.size() - 2];
+    EXPECT_EQ(lastAck.direction, sim::WireFrame::Direction::FromStation);
+    EXPECT_GE(frames.back().time - lastAck.time, std::chrono::milliseconds(2000));
 
     // The backup hook got the block as read, before anything was written.
     EXPECT_TRUE(hookSawNoWrite);
@@ -305,6 +311,46 @@ TEST_F(ProgramStationTest, FailedWritesLeaveTheStationResumable) {
     EXPECT_EQ(m.rom[0xC004], 0x3A);
     EXPECT_EQ(m.restarts, 1);
     EXPECT_EQ(romWrites(host.frames()).size(), 3u);
+}
+
+// Every read of the dump and every write has a second attempt: a station
+// that refuses once at any of them is still moved, with each region written
+// exactly as it would have been.
+TEST_F(ProgramStationTest, ASingleRefusalAtAnyDumpReadOrWriteIsRetried) {
+    sim::PtyStationHost host;
+    ASSERT_TRUE(host.start());
+    // Exchanges of an undisturbed run: 0 head, 1..8 dump, 9..16
+    // identification, 17..19 writes, 20 restart. Each refusal below shifts the
+    // rest by the one retry it causes.
+    sim::FaultScript script;
+    script.at(1, sim::Fault::withStatus(2));    // first dump chunk
+    script.at(9, sim::Fault::badCrc());         // last dump chunk
+    script.at(19, sim::Fault::withStatus(2));   // channel table
+    script.at(21, sim::Fault::noReply());       // channel block 0
+    script.at(23, sim::Fault::withStatus(2));   // system code
+    host.setFaults(script);
+
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    ASSERT_EQ(outcome.signalCount(), 1);
+    EXPECT_EQ(outcome.moved, 1) << outcome.text().toStdString() << " " << outcome.code();
+    ASSERT_TRUE(waitForRestarts(host, 1));
+
+    const auto writes = romWrites(host.frames());
+    ASSERT_EQ(writes.size(), 6u);   // each write twice, the same bytes both times
+    for (std::size_t i = 0; i < writes.size(); i += 2) {
+        EXPECT_EQ(writes[i].address, writes[i + 1].address);
+        EXPECT_EQ(writes[i].data, writes[i + 1].data);
+    }
+    const sim::StationModel after = host.snapshot();
+    EXPECT_EQ(after.rom[0xC004], 0x3A);
+    EXPECT_EQ(romBytes(after, 0xC080, 16),
+              (Bytes{0x20, 0xBC, 0x63, 0x02, 0x11, 0x70, 0xC7, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0x02}));
+    EXPECT_EQ(after.restarts, 1);
+    // The dump in the trace is the station's block, not a refused reply.
+    ASSERT_GE(outcome.trace.size(), 19u);
+    EXPECT_EQ(std::vector<std::string>(outcome.trace.begin(), outcome.trace.begin() + 19),
+              expectedDump(sim::makeDefaultStation()));
 }
 
 // The plan gives a station without channel positions no block at all; the
