@@ -1,6 +1,9 @@
 #include "Crc16Table.h"
 
 Crc16Table::Crc16Table(std::uint32_t polynomial) {
+    // A 16-bit generator always has its x^16 term; without it (0x1021 for
+    // 0x11021) the reduction below would never clear the high bits.
+    polynomial = (polynomial & 0xFFFFu) | 0x10000u;
     // Most-significant-bit-first table: reduce i * 2^16 by the generator
     // until the bits above the low 16 are clear.
     for (std::uint32_t i = 0; i < 256; ++i) {
@@ -39,7 +42,5 @@ void Crc16Table::appendCrc(std::uint8_t* frame, std::size_t length) const {
 }
 
 bool Crc16Table::checkCrc(const std::uint8_t* frame, std::size_t length) const {
-    // A frame shorter than its own CRC cannot be intact.
-    if (length < 2) return false;
     return run(frame, length) == 0;
 }

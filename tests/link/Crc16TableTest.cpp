@@ -72,7 +72,21 @@ TEST(Crc16Table, ZeroCrcBytesGetNoSpecialTreatment) {
     // ... but zero CRC bytes behind a frame whose CRC is not zero are not.
     const Bytes reply{0xAD, 0x00, 0x00, 0x00, 0x00};
     EXPECT_FALSE(crc.checkCrc(reply.data(), reply.size()));
-    // Nothing shorter than the CRC itself is a frame.
-    EXPECT_FALSE(crc.checkCrc(zeros.data(), 1));
-    EXPECT_FALSE(crc.checkCrc(zeros.data(), 0));
+    // The check is the register ending at zero, whatever the length.
+    EXPECT_TRUE(crc.checkCrc(zeros.data(), 1));
+    const Bytes one{0x01};
+    EXPECT_FALSE(crc.checkCrc(one.data(), one.size()));
+}
+
+TEST(Crc16Table, AGeneratorWrittenWithoutItsX16TermBuildsTheSameTable) {
+    const Crc16Table full(0x11021), shortForm(0x1021);
+    const Bytes frame{0xDA, 0x03, 0x05, 0xC0, 0x00, 0x10};
+    Bytes a = frame, b = frame;
+    a.resize(8);
+    b.resize(8);
+    full.appendCrc(a.data(), frame.size());
+    shortForm.appendCrc(b.data(), frame.size());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a[6], 0x44);
+    EXPECT_EQ(a[7], 0xE7);
 }
