@@ -17,6 +17,8 @@
 #include "TestSupport.h"
 #include "VirtualPortDirectory.h"
 
+#include <sys/stat.h>
+
 using namespace linux_ports;
 
 namespace {
@@ -188,6 +190,15 @@ TEST(LinuxPorts, VirtualPortsAreLinksInNameOrderAndDanglingOnesAreSkipped) {
 
     EXPECT_TRUE(scanVirtualPorts(base + "/nowhere").empty());
     EXPECT_TRUE(scanVirtualPorts("").empty());
+
+    // A directory others may write to could hold links planted by them.
+    ASSERT_EQ(::chmod(ports.c_str(), 0777), 0);
+    EXPECT_TRUE(scanVirtualPorts(ports).empty());
+    ASSERT_EQ(::chmod(ports.c_str(), 0700), 0);
+    EXPECT_EQ(scanVirtualPorts(ports).size(), 3u);
+    // ... and so could a link standing in for the directory.
+    makeSymlink(ports, base + "/ports-link");
+    EXPECT_TRUE(scanVirtualPorts(base + "/ports-link").empty());
 }
 
 TEST(LinuxPorts, WideTextConversion) {

@@ -48,7 +48,8 @@ std::vector<TtyDevice> scanSysfs(const std::string& sysRoot, const std::string& 
 bool scanUdev(std::vector<TtyDevice>& devices);
 
 // Every symbolic link in `directory` whose target exists, in natural name
-// order. A missing directory gives none.
+// order. A missing directory gives none, and so does one that is not ours
+// or that others may write to.
 std::vector<VirtualPort> scanVirtualPorts(const std::string& directory);
 
 // UTF-8 to wide text. Strict: false on malformed input (a path that could
