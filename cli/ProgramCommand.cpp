@@ -52,6 +52,8 @@ int runProgram(const QStringList& args) {
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (parser.isSet(port) == parser.isSet(simulate))
         return usageError(parser, QStringLiteral("give exactly one of --port PATH and --simulate"));
+    if (parser.isSet(port) && parser.value(port).isEmpty())
+        return usageError(parser, QStringLiteral("--port PATH is required"));
 
     std::unique_ptr<sim::PtyStationHost> station;
     std::wstring devicePath;

@@ -36,7 +36,7 @@ int runSimulate(const QStringList& args) {
                                    QStringLiteral("FILE"));
     const QCommandLineOption system(QStringLiteral("system"), QStringLiteral("System code (default 0x9E)."),
                                     QStringLiteral("CODE"));
-    const QCommandLineOption range(QStringLiteral("range"), QStringLiteral("Frequency range code 0..4 (default 1)."),
+    const QCommandLineOption range(QStringLiteral("range"), QStringLiteral("Frequency range code (default 1); 0..4 are ranges, others a station the utility refuses."),
                                    QStringLiteral("N"));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Version byte (default 0x81)."),
                                      QStringLiteral("CODE"));

@@ -11,7 +11,8 @@ QString explainPortOpenFailure(const std::wstring& devicePath) {
         CloseHandle(handle);
         return QStringLiteral("%1 opens now; it may have been busy or unplugged a moment ago").arg(path);
     }
-    switch (GetLastError()) {
+    const DWORD error = GetLastError();
+    switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
         return QStringLiteral("no such device: %1 (is the adapter plugged in?)").arg(path);
@@ -19,6 +20,6 @@ QString explainPortOpenFailure(const std::wstring& devicePath) {
     case ERROR_SHARING_VIOLATION:
         return QStringLiteral("busy: %1 is held by another program").arg(path);
     default:
-        return QStringLiteral("cannot open %1 (err=%2)").arg(path).arg(GetLastError());
+        return QStringLiteral("cannot open %1 (err=%2)").arg(path).arg(error);
     }
 }

@@ -1,9 +1,16 @@
 // The CLI's own logic: outcome mapping, --fault options, the wire trace lines.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <pty.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "FaultOption.h"
 #include "JobMessages.h"
 #include "Outcome.h"
+#include "PortOpenDiagnosis.h"
 #include "WireTrace.h"
 
 namespace {
@@ -79,3 +86,36 @@ TEST(WireTrace, FormatsHexAndTimestampedLines) {
 }
 
 }  // namespace
+
+// The line that tells an operator why a port did not open, and what to do.
+TEST(PortOpenDiagnosis, NamesTheCauseOfEachKindOfPath) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("notes.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+
+    EXPECT_TRUE(explainPortOpenFailure(L"").startsWith(QStringLiteral("no port given")));
+    EXPECT_TRUE(explainPortOpenFailure(L"/dev/ttyNOSUCH9").startsWith(QStringLiteral("no such device")));
+    // A path through a plain file is as absent as a missing one.
+    EXPECT_TRUE(explainPortOpenFailure((file + QStringLiteral("/ttyUSB0")).toStdWString())
+                    .startsWith(QStringLiteral("no such device")));
+    // Something that opens but is no terminal.
+    EXPECT_TRUE(explainPortOpenFailure(L"/dev/null").startsWith(QStringLiteral("not a serial port")));
+    EXPECT_TRUE(explainPortOpenFailure(file.toStdWString()).startsWith(QStringLiteral("not a serial port")));
+
+    // A free terminal: the failure was passing.
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    char name[64] = {};
+    ASSERT_EQ(::ttyname_r(slave, name, sizeof name), 0);
+    const QString free = explainPortOpenFailure(QString::fromLocal8Bit(name).toStdWString());
+    // ... and one another program holds.
+    ASSERT_EQ(::flock(slave, LOCK_EX | LOCK_NB), 0);
+    const QString held = explainPortOpenFailure(QString::fromLocal8Bit(name).toStdWString());
+    ::close(slave);
+    ::close(master);
+    EXPECT_TRUE(free.contains(QStringLiteral("opens now"))) << free.toStdString();
+    EXPECT_TRUE(held.startsWith(QStringLiteral("busy"))) << held.toStdString();
+}
