@@ -1,6 +1,6 @@
 # One-command entry points. Each installs what is missing, configures with the
 # CMake presets and builds before it runs anything.
-.PHONY: deps build run demo test test-default test-asan fuzz bench clean
+.PHONY: deps build run demo test test-default test-asan fuzz cross bench clean
 
 FUZZ_SECONDS ?= 60
 
@@ -20,7 +20,7 @@ run: build
 demo: build
 	./build/default/cli/rechannel-cli program --simulate
 
-test: deps test-default test-asan fuzz
+test: deps test-default test-asan fuzz cross
 
 test-default:
 	cmake --preset default
@@ -36,6 +36,13 @@ fuzz:
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+
+# The Windows build stays possible: cross-compile the Qt-free device link and
+# port discovery (their Win32 backends) with mingw-w64.
+cross:
+	@scripts/install-deps cross
+	cmake --preset mingw
+	cmake --build --preset mingw
 
 bench: build
 	bench/run-all build/default

@@ -4,5 +4,5 @@
 #include <string>
 
 // $XDG_RUNTIME_DIR/rechannel-ports when XDG_RUNTIME_DIR is set and not
-// empty, else /tmp/rechannel-ports-<uid>. Empty where there are no virtual ports.
+// empty, else /tmp/rechannel-ports-<uid>. POSIX only.
 std::string virtualPortDirectory();
