@@ -36,11 +36,12 @@ QString messageTypeText(int type) {
     return QString::number(type);
 }
 
-// The station numbers its packets with 8 bits, 255 followed by 0. A slot is
-// new when its number lies in the half of the circle at or ahead of the
-// expected one: (seq - expected) mod 256 below 128.
+// The station numbers its packets with 8 bits, 255 followed by 0. The ring
+// holds the last four packets, so the only old ones a slot can show are the
+// four numbers just behind the expected one; every other number is new,
+// however far ahead: a long poll interval may let many packets go by.
 int sequenceDistance(std::uint8_t seq, int expected) { return static_cast<std::uint8_t>(seq - expected); }
-constexpr int kNewWindow = 128;
+constexpr int kNewWindow = 256 - kSlots;
 
 // Truncates toward zero like a C cast, but defined for every input: a mean
 // loaded from a file can be anything.
