@@ -97,7 +97,9 @@ void loadRouteTable(pugi::xml_node table, StationRecord& record) {
         RouteEntry& entry = record.routeTable[readInt(os, "address")];
         entry.quality = readInt(os, "quality");
         entry.noise = readInt(os, "noise");
-        entry.time = QString::fromUtf8(os.attribute("time").value());
+        // Byte for byte: the file is declared windows-1251, and the time text
+        // goes back into it unchanged.
+        entry.time = QString::fromLatin1(os.attribute("time").value());
         entry.average_snr = parseMean(os.attribute("average_snr").value());
         entry.snr = readInt(os, "snr");
         entry.count = readInt(os, "count");
@@ -169,7 +171,7 @@ void writeRouteTableFile() {
             const RouteEntry& e = it.value();
             pugi::xml_node os = table.append_child("os");
             appendAttribute(os, "address", formatInt(it.key()));
-            appendAttribute(os, "time", e.time.toUtf8());
+            appendAttribute(os, "time", e.time.toLatin1());
             appendAttribute(os, "quality", formatInt(e.quality));
             appendAttribute(os, "count", formatInt(e.count));
             appendAttribute(os, "snr", formatInt(e.snr));

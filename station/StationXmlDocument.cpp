@@ -33,6 +33,25 @@ bool readBounded(const QString& path, QByteArray& data) {
     return true;
 }
 
+// Walks the tree without recursion: the document may be hostile.
+bool nestedAtMost(const pugi::xml_document& doc, int maxDepth) {
+    int depth = 1;
+    for (pugi::xml_node node = doc.first_child(); node;) {
+        if (depth > maxDepth) return false;
+        if (const pugi::xml_node child = node.first_child()) {
+            node = child;
+            ++depth;
+            continue;
+        }
+        while (!node.next_sibling()) {
+            node = node.parent();
+            if (--depth == 0) return true;   // back at the document
+        }
+        node = node.next_sibling();
+    }
+    return true;
+}
+
 }  // namespace
 
 void useStationFileCharTypeLocale() {
@@ -48,7 +67,7 @@ bool loadDocument(const QString& path, pugi::xml_document& doc) {
     if (!readBounded(path, data)) return false;
     const pugi::xml_parse_result result =
         doc.load_buffer(data.constData(), static_cast<size_t>(data.size()), pugi::parse_default, pugi::encoding_auto);
-    if (!result) {
+    if (!result || !nestedAtMost(doc, kMaxNesting)) {
         doc.reset();
         return false;
     }
@@ -74,6 +93,8 @@ QByteArray serialize(const pugi::xml_document& doc) {
 
 bool saveDocument(const pugi::xml_document& doc, const QString& path) {
     const QByteArray bytes = serialize(doc);
+    // A file the loader would refuse is never written: the old one stays.
+    if (bytes.size() > kMaxFileBytes) return false;
     QSaveFile file(path);
     // Unbuffered, so a short write (disk full, size limit) shows up here
     // instead of being lost in a buffer flush that commit() would not report.

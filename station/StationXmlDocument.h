@@ -14,8 +14,14 @@ namespace station_xml {
 inline constexpr char kDeclaration[] = "<?xml version=\"1.0\"  encoding=\"windows-1251\" ?>";
 
 // A station file holds one station: a full route table is under a megabyte.
-// Anything far larger is not a station file and is not read into memory.
+// Anything far larger is not a station file and is not read into memory,
+// and no writer makes a file larger than this.
 inline constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
+
+// A station file is three elements deep. Far deeper nesting is not one, and
+// rewriting it (one tab per level on every line) would grow with the square
+// of the depth.
+inline constexpr int kMaxNesting = 16;
 
 // The character-type locale the vendor's files were written under. Set where
 // the platform has it; elsewhere nothing is changed (every name and value in
@@ -23,7 +29,8 @@ inline constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
 void useStationFileCharTypeLocale();
 
 // Parses the file with the library's default options. False (document left
-// empty) when the file is missing, unreadable, too large or not well-formed.
+// empty) when the file is missing, unreadable, too large, nested deeper than
+// kMaxNesting or not well-formed.
 bool loadDocument(const QString& path, pugi::xml_document& doc);
 
 // The exact bytes of a station file for the document.

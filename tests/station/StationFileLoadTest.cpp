@@ -72,13 +72,14 @@ TEST_F(StationFileLoad, VersionSystemAndTimeoutsStayAsTheStationReportedThem) {
     setParamWord(head, param_offset::version, 0x81);
     head[param_offset::system] = 0x9E;
     head[param_offset::timeouts] = 6;
-    head[8] = 2;
+    for (int offset : {8, 10, 11, 14, 15}) head[static_cast<std::size_t>(offset)] = 2;
     record().setParams(head.data());
     load(stationFile("\t<param address=\"5\" system=\"58\" version=\"3\" timeouts=\"1\" />\r\n"));
     EXPECT_EQ(paramWord(record().params(), param_offset::version), 0x81);
     EXPECT_EQ(record().params()[param_offset::system], 0x9E);
     EXPECT_EQ(record().params()[param_offset::timeouts], 6);
-    EXPECT_EQ(record().params()[8], 0);   // the loader's head is zero there
+    for (int offset : {8, 10, 11, 14, 15})   // the loader's head is zero there
+        EXPECT_EQ(record().params()[static_cast<std::size_t>(offset)], 0) << offset;
     EXPECT_EQ(paramWord(record().params(), param_offset::address), 5);
 }
 
@@ -166,9 +167,32 @@ TEST_F(StationFileLoad, FileInTheLogDirectoryBecomesTheStationFile) {
     EXPECT_EQ(AppContext::instance()->stationFileName(), QStringLiteral("other.xml"));
 }
 
-TEST_F(StationFileLoad, OversizedFileIsNotRead) {
+TEST_F(StationFileLoad, OversizedOrDeeplyNestedFilesAreNotRead) {
     QByteArray huge = stationFile("\t<param address=\"7\" />\r\n");
     huge.append(QByteArray(static_cast<int>(station_xml::kMaxFileBytes), ' '));
     load(huge);
     EXPECT_EQ(record().address(), 0);
+
+    // Small on disk, but every level would cost a tab on every line of a
+    // rewrite: not a station file, and nothing of it is taken.
+    QByteArray deep = "<Station><param address=\"7\" /><ostable>";
+    for (int i = 0; i < 50000; ++i) deep += "<a>";
+    for (int i = 0; i < 50000; ++i) deep += "</a>";
+    deep += "</ostable></Station>";
+    const QString path = useStationFile(QStringLiteral("deep.xml"), deep);
+    loadStationFile(path);
+    EXPECT_EQ(record().address(), 0);
+    record().status().snr = -40;
+    writeStatusFile();
+    writeRouteTableFile();
+    EXPECT_EQ(readAll(path), deep);
+}
+
+TEST_F(StationFileLoad, TimeTextKeepsItsBytesThroughARewrite) {
+    // Windows-1251 text, as the vendor's tools may have left it.
+    const QByteArray body = "\t<ostable>\r\n\t\t<os address=\"5\" time=\"\xC4\xE5\xED\xFC\" quality=\"1\" />\r\n\t</ostable>\r\n";
+    const QString path = useStationFile(QStringLiteral("5.xml"), stationFile(body));
+    loadStationFile(path);
+    writeRouteTableFile();
+    EXPECT_TRUE(readAll(path).contains("time=\"\xC4\xE5\xED\xFC\"")) << readAll(path).toStdString();
 }

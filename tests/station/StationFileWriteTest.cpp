@@ -9,6 +9,7 @@
 #endif
 
 #include "StationFiles.h"
+#include "StationXmlDocument.h"
 #include "TempHome.h"
 
 namespace {
@@ -67,6 +68,16 @@ TEST_F(StationFileWrite, RouteTableWriterReplacesTheTableAtTheEnd) {
     EXPECT_EQ(readAll(path), QByteArray(kHead) + "<Station>\r\n\t<param />\r\n\t<ostable />\r\n\t<ostable>\r\n"
                              "\t\t<os address=\"7\" time=\"t\" quality=\"2\" count=\"4\" snr=\"30\" average_snr=\"22.5\" />\r\n"
                              "\t</ostable>\r\n</Station>\r\n");
+}
+
+TEST_F(StationFileWrite, NoWriterMakesAFileTheLoaderWouldRefuse) {
+    const QString path = useStationFile(QStringLiteral("r.xml"), "<Station><ostable /></Station>");
+    // A route table this large only comes from a file merged into the record.
+    const QString longTime(static_cast<int>(station_xml::kMaxFileBytes / 1000), QLatin1Char('x'));
+    for (int node = 0; node < 1100; ++node) record().routeTable[node].time = longTime;
+    writeRouteTableFile();
+    EXPECT_EQ(readAll(path), QByteArray("<Station><ostable /></Station>"));
+    EXPECT_EQ(QDir(logDir()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("r.xml")});
 }
 
 TEST_F(StationFileWrite, DocumentWithoutStationIsSavedUnchanged) {
