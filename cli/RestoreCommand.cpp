@@ -11,6 +11,10 @@
 #include "StationRestore.h"
 #include "StationSession.h"
 
+namespace {
+constexpr int kRestoreReadAttempts = 2;
+}
+
 int runRestore(const QStringList& args) {
     QCommandLineParser parser;
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial device of the station."),
@@ -40,10 +44,25 @@ int runRestore(const QStringList& args) {
         return exit_status::usage;
     }
 
+    const auto* saved = reinterpret_cast<const std::uint8_t*>(block.constData());
     StationConnection connection;
     if (!openStationPort(connection, devicePath)) return exit_status::portNotOpened;
     try {
-        restoreStation(connection, reinterpret_cast<const std::uint8_t*>(block.constData()));
+        // Another station's channel settings must not land on this one.
+        std::uint8_t head[16] = {};
+        connection.readRom16(0xC000, sizeof head, head, kRestoreReadAttempts);
+        const int stationAddress = head[2] | (head[3] << 8);
+        const int backupAddress = saved[2] | (saved[3] << 8);
+        if (stationAddress != backupAddress) {
+            connection.close();
+            printErr(QStringLiteral("rechannel-cli: %1 is the backup of station %2, but the station on the port is %3; "
+                                    "nothing written")
+                         .arg(fileName)
+                         .arg(backupAddress)
+                         .arg(stationAddress));
+            return exit_status::usage;
+        }
+        restoreStation(connection, saved);
     } catch (int code) {
         connection.close();
         printErr(noAnswerLine(code));

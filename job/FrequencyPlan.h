@@ -14,5 +14,7 @@ int selectCrystal(const StationSettings& settings, int k, int range, std::uint8_
 double crystalFrequency(int choice);
 
 // Fills block (16 bytes) and returns 16; returns 0 and leaves the block
-// untouched when k >= ch_count. Writes "XTAL: " and "Fout: " to the trace.
+// untouched when k >= ch_count, and for positions 6 and 7, which have a
+// channel word but no fine offset in the parameter block. Writes "XTAL: "
+// and "Fout: " to the trace.
 int computeChannelBlock(const StationSettings& settings, int k, std::uint8_t version, std::uint8_t* block);

@@ -68,6 +68,7 @@ void WorkThread::verifyWrittenRegions(const std::uint8_t* table, const std::uint
 void WorkThread::programStation() {
     std::ostream& trace = traceStream();
     verifyMismatches_.clear();
+    deviceParams_.fill(0);   // never a mix of this run's block and an earlier one
 
     std::uint8_t head[kHeadBytes];
     connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
