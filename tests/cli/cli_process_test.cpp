@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -62,6 +63,16 @@ protected:
 
     static QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
 
+    // The restart gets no reply, so the CLI may have exited before the
+    // station took it in: wait (bounded) for `count` restarts, then report
+    // what the station counted.
+    static int restartsAfter(const sim::PtyStationHost& host, int count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (host.snapshot().restarts < count && std::chrono::steady_clock::now() < deadline)
+            host.waitForFrames(host.frames().size() + 1, std::chrono::milliseconds(100));
+        return host.snapshot().restarts;
+    }
+
     QString logDir() const { return home_.path() + QStringLiteral("/QuelvintLog"); }
 
     QTemporaryDir home_;
@@ -89,7 +100,7 @@ TEST_F(CliProcessTest, ProgramMovesTheSimulatedStationAndSavesABackupThatRestore
     EXPECT_EQ(moved.lastErrLine(), QString::fromUtf8("Станция переведена на новую частоту!"));
     EXPECT_TRUE(moved.out.contains(QStringLiteral("New Params:")));
     EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
-    EXPECT_EQ(station.snapshot().restarts, 1);
+    EXPECT_EQ(restartsAfter(station, 1), 1);
 
     const QStringList backups = QDir(logDir() + QStringLiteral("/backups")).entryList({QStringLiteral("*.bin")});
     ASSERT_EQ(backups.size(), 1);
@@ -108,8 +119,31 @@ TEST_F(CliProcessTest, ProgramMovesTheSimulatedStationAndSavesABackupThatRestore
     const CliResult restored =
         run({QStringLiteral("restore"), QStringLiteral("--port"), path(station), backup.fileName()});
     EXPECT_EQ(restored.exitCode, 0) << restored.errLines.join('\n').toStdString();
+    EXPECT_EQ(restartsAfter(station, 2), 2);
     EXPECT_EQ(paramBlock(station.snapshot()), before);
-    EXPECT_EQ(station.snapshot().restarts, 2);
+}
+
+TEST_F(CliProcessTest, RestoreRefusesTheBackupOfAnotherStation) {
+    sim::PtyStationHost station(stationWith(0x3A, 1902));
+    ASSERT_TRUE(station.start());
+    std::vector<std::uint8_t> other = paramBlock(station.snapshot());
+    other[2] ^= 0x01;   // another address
+    other[4] = 0x9E;
+    QFile backup(home_.path() + QStringLiteral("/other.bin"));
+    ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
+    backup.write(reinterpret_cast<const char*>(other.data()), static_cast<qint64>(other.size()));
+    backup.close();
+
+    const sim::StationModel before = station.snapshot();
+    const CliResult refused = run({QStringLiteral("restore"), QStringLiteral("--port"), path(station), backup.fileName()});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.errContains(QStringLiteral("nothing written"))) << refused.errLines.join('\n').toStdString();
+    EXPECT_EQ(station.snapshot().rom, before.rom);
+    for (const sim::WireFrame& f : station.frames()) {
+        if (f.direction == sim::WireFrame::Direction::ToStation) {
+            EXPECT_NE(f.bytes.at(2), 0x06) << "a write was sent";
+        }
+    }
 }
 
 TEST_F(CliProcessTest, ProgramSimulateRunsTheWholeJobWithoutHardware) {
@@ -132,7 +166,18 @@ TEST_F(CliProcessTest, StationsThatMustNotBeProgrammedGetTheirStatusAndNoWrite) 
     EXPECT_EQ(foreign.snapshot().restarts, 0);
 }
 
-TEST_F(CliProcessTest, VerifyCatchesAStationThatAcknowledgesButDoesNotStore) {
+TEST_F(CliProcessTest, VerifyPassesAStationThatStoresAndCatchesOneThatDoesNot) {
+    {
+        sim::PtyStationHost station;
+        ASSERT_TRUE(station.start());
+        const CliResult result =
+            run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--verify")});
+        EXPECT_EQ(result.exitCode, 0) << result.errLines.join('\n').toStdString();
+        EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Станция переведена на новую частоту!"));
+        EXPECT_FALSE(result.errContains(QStringLiteral("read back"))) << result.errLines.join('\n').toStdString();
+        EXPECT_EQ(restartsAfter(station, 1), 1);
+    }
+
     sim::PtyStationHost station;
     sim::FaultScript faults;
     sim::Fault ignore;
@@ -145,6 +190,7 @@ TEST_F(CliProcessTest, VerifyCatchesAStationThatAcknowledgesButDoesNotStore) {
     EXPECT_EQ(result.exitCode, 5);
     EXPECT_TRUE(result.errContains(QStringLiteral("0xC00C"))) << result.errLines.join('\n').toStdString();
     EXPECT_TRUE(result.errContains(QStringLiteral("0xC004")));
+    EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Нет ответа от Станции. (8)")) << "the outcome comes after the mismatches";
     EXPECT_EQ(station.snapshot().restarts, 0) << "no restart after a failed check";
 }
 
@@ -182,6 +228,7 @@ TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(run({QStringLiteral("melt")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("program")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), QStringLiteral("/x"), QStringLiteral("--simulate")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), QString()}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("status")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("sniff"), QStringLiteral("--port"), QStringLiteral("/x"), QStringLiteral("--interval"), QStringLiteral("0")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--fault"), QStringLiteral("melt")}).exitCode, 2);
@@ -189,14 +236,17 @@ TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--help")}).exitCode, 0);
     EXPECT_EQ(run({QStringLiteral("--help")}).exitCode, 0);
 
-    QFile shortFile(home_.path() + QStringLiteral("/short.bin"));
-    ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
-    shortFile.write(QByteArray(255, '\0'));
-    shortFile.close();
-    const CliResult refused =
-        run({QStringLiteral("restore"), QStringLiteral("--port"), QStringLiteral("/x"), shortFile.fileName()});
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_TRUE(refused.errContains(QStringLiteral("not a station backup")));
+    // A backup is exactly one 256-byte parameter block; one byte short or over is refused before the port is tried.
+    for (int size : {255, 257}) {
+        QFile wrongSize(home_.path() + QStringLiteral("/%1.bin").arg(size));
+        ASSERT_TRUE(wrongSize.open(QIODevice::WriteOnly));
+        wrongSize.write(QByteArray(size, '\0'));
+        wrongSize.close();
+        const CliResult refused =
+            run({QStringLiteral("restore"), QStringLiteral("--port"), QStringLiteral("/x"), wrongSize.fileName()});
+        EXPECT_EQ(refused.exitCode, 2) << size;
+        EXPECT_TRUE(refused.errContains(QStringLiteral("not a station backup"))) << size;
+    }
 }
 
 TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
@@ -234,6 +284,44 @@ TEST_F(CliProcessTest, DiagnosticsPrintTheirValuesAndWriteTheStationFiles) {
     const CliResult sniff = run({QStringLiteral("sniff"), QStringLiteral("--port"), path(station), QStringLiteral("--interval"),
                                  QStringLiteral("50"), QStringLiteral("--duration"), QStringLiteral("1")});
     EXPECT_EQ(sniff.exitCode, 0) << sniff.errLines.join('\n').toStdString();
+}
+
+TEST_F(CliProcessTest, DiagnosticsReportAnUnopenablePortAndASilentStation) {
+    sim::PtyStationHost silent;
+    sim::FaultScript faults;
+    faults.powerLostFrom(0);
+    silent.setFaults(faults);
+    ASSERT_TRUE(silent.start());
+    const QString missing = QStringLiteral("/dev/ttyNOSUCH9");
+
+    const struct {
+        QString port;
+        int exitCode;
+        const char* lastLine;
+    } cases[] = {
+        {missing, 4, "Невозможно открыть COM-порт. (1)"},
+        {path(silent), 5, "Нет ответа от Станции. (-1)"},
+    };
+    // sniff is bounded so that a run which wrongly got through still ends.
+    const QList<QStringList> commands = {
+        {QStringLiteral("status")},
+        {QStringLiteral("routes")},
+        {QStringLiteral("sniff"), QStringLiteral("--duration"), QStringLiteral("1")},
+    };
+    for (const auto& c : cases) {
+        for (const QStringList& command : commands) {
+            const CliResult result = run(command + QStringList{QStringLiteral("--port"), c.port});
+            const std::string what = (command.first() + QLatin1Char(' ') + c.port).toStdString() + "\n" +
+                                     result.errLines.join('\n').toStdString();
+            EXPECT_EQ(result.exitCode, c.exitCode) << what;
+            EXPECT_EQ(result.lastErrLine(), QString::fromUtf8(c.lastLine)) << what;
+            if (c.port == missing) {
+                ASSERT_GE(result.errLines.size(), 2) << what;
+                const QString explanation = result.errLines[result.errLines.size() - 2];
+                EXPECT_TRUE(explanation.contains(QStringLiteral("no such device")) && explanation.contains(missing)) << what;
+            }
+        }
+    }
 }
 
 TEST_F(CliProcessTest, SimulatePublishesItsPortAndRemovesItOnTerminate) {

@@ -4,6 +4,7 @@
 // and the outcome arrives in its box.
 
 #include <gtest/gtest.h>
+#include <chrono>
 
 #include <QComboBox>
 #include <QPushButton>
@@ -50,9 +51,15 @@ protected:
         combo_->setCurrentIndex(index);
     }
 
-    // Presses the button and returns the one outcome box of the run.
+    // Presses the button and returns the one outcome box of the run. Whatever
+    // the outcome, the operator must not start another run or change the port
+    // while its box is still open.
     SeenModal runOnce() {
         ModalCloser closer(kRunLimitMs);
+        auto* refresh = window_->findChild<QPushButton*>("BRefresh");
+        closer.setHandler([this, refresh](QWidget*, SeenModal& seen) {
+            seen.controlsEnabled = start_->isEnabled() || combo_->isEnabled() || refresh->isEnabled();
+        });
         QTest::mouseClick(start_, Qt::LeftButton);
         EXPECT_FALSE(start_->isEnabled());
         const bool done = waitUntil([&] { return closer.boxCount() >= 1 && start_->isEnabled(); }, kRunLimitMs);
@@ -60,8 +67,10 @@ protected:
         EXPECT_TRUE(window_->workThread()->wait(kRunLimitMs));
         QCoreApplication::processEvents();
         EXPECT_EQ(closer.boxCount(), 1) << "exactly one outcome per run";
+        for (const SeenModal& seen : closer.seen())
+            EXPECT_FALSE(seen.controlsEnabled) << "controls enabled while \"" << seen.title.toStdString() << "\" was open";
         EXPECT_TRUE(combo_->isEnabled());
-        EXPECT_TRUE(window_->findChild<QPushButton*>("BRefresh")->isEnabled());
+        EXPECT_TRUE(refresh->isEnabled());
         return closer.seen().empty() ? SeenModal{} : closer.seen().back();
     }
 
@@ -81,6 +90,11 @@ TEST_F(GuiEndToEnd, StationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(moved.icon, QMessageBox::Information);
     EXPECT_EQ(moved.title, QString::fromUtf8("Успех"));
     EXPECT_EQ(moved.text, job_messages::moved());
+    // The restart gets no reply: the box may open before the station has
+    // taken it in, so wait (bounded) for it to arrive.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (host_->snapshot().restarts < 1 && std::chrono::steady_clock::now() < deadline)
+        host_->waitForFrames(host_->frames().size() + 1, std::chrono::milliseconds(100));
     const sim::StationModel after = host_->snapshot();
     EXPECT_EQ(after.rom[0xC004], 0x3A);
     EXPECT_EQ(after.rom16(0xC00C), 1902);

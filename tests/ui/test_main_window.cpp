@@ -294,10 +294,12 @@ TEST(MainWindowBoxes, KindByCodeAndControlsEnabledAfterClosing) {
     for (QWidget* c : std::initializer_list<QWidget*>{w.combo, w.refresh, w.start}) c->setEnabled(false);
     {
         ModalCloser closer;
+        closer.setHandler([&](QWidget*, SeenModal& seen) { seen.controlsEnabled = !w.controlsDisabled(); });
         w.window->onReadStationParam();
         ASSERT_EQ(closer.seen().size(), 1u);
         expectSingleOkBox(closer.seen()[0], QMessageBox::Information, QString::fromUtf8("Успех"),
                           QString::fromUtf8("Станция переведена на новую частоту!"));
+        EXPECT_FALSE(closer.seen()[0].controlsEnabled) << "controls stay disabled while the success box is open";
         EXPECT_TRUE(w.controlsEnabled());
     }
 
