@@ -107,6 +107,58 @@ TEST_F(SimStation, ControlCommandsAndForwards) {
     EXPECT_EQ(Bytes(sent[3].begin(), sent[3].begin() + 3), (Bytes{0xDA, 0x00, 0xF2}));
 }
 
+// The largest request of each kind that the frame and the count byte allow
+// must still go out, whole, and do its work: a limit one too strict would
+// cut the programming job's and the diagnostics' block sizes.
+TEST_F(SimStation, TheLargestRequestsGoThrough) {
+    auto pattern = [](std::size_t n, std::uint8_t first) {
+        Bytes b(n);
+        for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(first + 3 * i);
+        return b;
+    };
+    host.withModel([&](sim::StationModel& m) {
+        const Bytes rom = pattern(127, 1);
+        const Bytes ram = pattern(127, 2);
+        std::copy(rom.begin(), rom.end(), m.rom.begin() + 0xC000);
+        std::copy(ram.begin(), ram.end(), m.ram.begin() + 0x0B00);
+    });
+
+    std::array<std::uint8_t, 127> in{};
+    EXPECT_EQ(conn.readRom16(0xC000, 127, in.data(), 1), 127);
+    EXPECT_EQ(Bytes(in.begin(), in.end()), pattern(127, 1));
+    EXPECT_EQ(conn.readRam16(0x0B00, 127, in.data(), 1), 127);
+    EXPECT_EQ(Bytes(in.begin(), in.end()), pattern(127, 2));
+
+    const Bytes out120 = pattern(120, 5);
+    const Bytes out119 = pattern(119, 6);
+    const Bytes out95 = pattern(95, 7);
+    EXPECT_TRUE(conn.writeRom16(0xC100, 120, out120.data(), 1));
+    EXPECT_TRUE(conn.writeRam16(0x2000, 120, out120.data(), 1));
+    EXPECT_TRUE(conn.writeRom24(0x00D000, 119, out119.data(), 1));
+    RLComPort link;
+    link.setPort(&conn.serialPort());
+    EXPECT_TRUE(link.sendData(out95.data(), 95));
+
+    const sim::StationModel m = host.snapshot();
+    EXPECT_EQ(romBytes(m, 0xC100, 120), out120);
+    EXPECT_EQ(Bytes(m.ram.begin() + 0x2000, m.ram.begin() + 0x2000 + 120), out120);
+    EXPECT_EQ(romBytes(m, 0xD000, 119), out119);
+    EXPECT_EQ(m.lastData, out95);
+
+    const std::vector<Bytes> sent = requests();
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_EQ(Bytes(sent[0].begin(), sent[0].begin() + 6), (Bytes{0xDA, 0x03, 0x05, 0xC0, 0x00, 0x7F}));
+    EXPECT_EQ(Bytes(sent[1].begin(), sent[1].begin() + 6), (Bytes{0xDA, 0x03, 0x05, 0x0B, 0x00, 0xFF}));
+    EXPECT_EQ(sent[2].size(), 3u + 3u + 120u + 2u);
+    EXPECT_EQ(Bytes(sent[2].begin(), sent[2].begin() + 6), (Bytes{0xDA, 123, 0x06, 0xC1, 0x00, 0x00}));
+    EXPECT_EQ(sent[3].size(), 3u + 3u + 120u + 2u);
+    EXPECT_EQ(Bytes(sent[3].begin(), sent[3].begin() + 6), (Bytes{0xDA, 123, 0x06, 0x20, 0x00, 0xF8}));
+    EXPECT_EQ(sent[4].size(), 3u + 4u + 119u + 2u);
+    EXPECT_EQ(Bytes(sent[4].begin(), sent[4].begin() + 7), (Bytes{0xDA, 123, 0x0B, 0x00, 0xD0, 0x00, 119}));
+    EXPECT_EQ(sent[5].size(), 3u + 95u + 2u);
+    EXPECT_EQ(Bytes(sent[5].begin(), sent[5].begin() + 3), (Bytes{0xDA, 95, 0x20}));
+}
+
 TEST_F(SimStation, RecordReadersAndRawData) {
     // A link of our own on the same port, for the operations the connection
     // does not forward.
@@ -203,8 +255,11 @@ TEST_F(SimStation, DamagedAndRefusedRepliesEndInTheirCodes) {
     link.setPort(&conn.serialPort());
     faults([](sim::FaultScript& s) { s.always(Fault::wrongDataLength(0)); });
     EXPECT_FALSE(link.readMemory(0xC000, MemoryKind::Rom16, 16, buf.data()));
-    // The retry family takes it as an attempt without success.
+    // The retry family takes it as an attempt without success: all three
+    // attempts are made, then -1.
+    const int beforeEmpty = host.exchangeCount();
     EXPECT_EQ(codeOf([&] { conn.readRom16(0xC000, 16, buf.data(), 3); }), -1);
+    EXPECT_EQ(host.exchangeCount(), beforeEmpty + 3);
 
     // Noise where the reply should start. The rest of that reply is left on
     // the line; the next request discards it once it has landed.
@@ -255,6 +310,18 @@ TEST_F(SimStation, RetryRules) {
     faults([](sim::FaultScript& s) { s.always(Fault::withStatus(2)); });
     EXPECT_EQ(codeOf([&] { conn.writeRom16(0xC004, 1, &system, 3); }), -2);
     EXPECT_EQ(host.exchangeCount(), 13);
+
+    // A read reply of the wrong length, or an empty one, costs one attempt;
+    // the next attempt that brings the count asked for succeeds.
+    faults([](sim::FaultScript&) {});
+    for (int length : {5, 0}) {
+        const int first = host.exchangeCount();
+        faults([first, length](sim::FaultScript& s) { s.at(first, Fault::wrongDataLength(length)); });
+        buf.fill(0xEE);
+        EXPECT_EQ(conn.readRom16(0xC000, 16, buf.data(), 2), 16) << "data length " << length;
+        EXPECT_EQ(host.exchangeCount(), first + 2) << "data length " << length;
+        EXPECT_EQ(Bytes(buf.begin(), buf.end()), romBytes(host.snapshot(), 0xC000, 16));
+    }
 }
 
 // The only tests here that wait out the line's time-outs (1300 ms for every

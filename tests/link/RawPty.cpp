@@ -27,6 +27,7 @@ RawPty::RawPty() {
 }
 
 RawPty::~RawPty() {
+    finishSending();
     closeMaster();
     if (slave_ >= 0) ::close(slave_);
 }
@@ -77,6 +78,22 @@ bool RawPty::waitQueuedForSlave(int count, std::chrono::milliseconds limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+void RawPty::sendLater(std::vector<std::uint8_t> bytes, std::chrono::milliseconds pause, std::size_t awaitRequest) {
+    finishSending();
+    farEnd_ = std::thread([this, bytes = std::move(bytes), pause, awaitRequest] {
+        if (awaitRequest > 0) collected_ = receive(awaitRequest);
+        std::this_thread::sleep_for(pause);
+        send(bytes);
+    });
+}
+
+std::vector<std::uint8_t> RawPty::finishSending() {
+    if (farEnd_.joinable()) farEnd_.join();
+    std::vector<std::uint8_t> out;
+    out.swap(collected_);
+    return out;
 }
 
 void RawPty::closeMaster() {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 class RawPty {
@@ -31,10 +32,21 @@ public:
     // Hangs up the far end: the slave side sees the line gone.
     void closeMaster();
 
+    // Plays the far end from a thread of its own, so that the code under
+    // test is already reading (or writing) when the bytes come: first
+    // collects `awaitRequest` bytes written on the slave side, then pauses
+    // for `pause`, then sends `bytes`. Only one at a time; finishSending()
+    // waits for it and hands back the request bytes it collected.
+    void sendLater(std::vector<std::uint8_t> bytes, std::chrono::milliseconds pause,
+                   std::size_t awaitRequest = 0);
+    std::vector<std::uint8_t> finishSending();
+
 private:
     int master_ = -1;
     int slave_ = -1;   // kept open so the tty outlives the code under test
     std::string path_;
+    std::thread farEnd_;
+    std::vector<std::uint8_t> collected_;
 };
 
 // A frame as the station would send it: AD LEN status data CRC.

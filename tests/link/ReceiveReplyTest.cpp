@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <vector>
 
 #include "RLComPort.h"
@@ -86,13 +88,46 @@ TEST_F(ReceiveReply, RefusalsAndDamagedFrames) {
 }
 
 TEST_F(ReceiveReply, SkipsOneEchoOfTheRequest) {
+    using Clock = std::chrono::steady_clock;
+    struct Read {
+        Clock::time_point at;
+        Bytes bytes;
+    };
+    std::vector<Read> reads;
+    port.setWireObserver([&](WireDirection d, const std::uint8_t* bytes, int count) {
+        if (d == WireDirection::Received) reads.push_back({Clock::now(), Bytes(bytes, bytes + count)});
+    });
+
     std::array<std::uint8_t, 255> dest{};
-    Bytes line{0xDA, 0x03, 0x05, 0x0B, 0x00, 0x82, 0x31, 0x1A};
+    const Bytes echo{0xDA, 0x03, 0x05, 0x0B, 0x00, 0x82, 0x31, 0x1A};
     const Bytes reply = replyFrame(0, {0x81, 0x04});
+    Bytes line = echo;
     line.insert(line.end(), reply.begin(), reply.end());
     queue(line);
     EXPECT_EQ(link.receiveReply(dest.data(), 255), 2);
     EXPECT_EQ(dest[0], 0x81);
+    EXPECT_EQ(dest[1], 0x04);
+    // The adapter needs a moment after echoing before the station's answer
+    // can be read: 50 ms between dropping the echo and reading the header,
+    // even though the reply was already waiting.
+    ASSERT_EQ(reads.size(), 4u);
+    EXPECT_EQ(reads[1].bytes, Bytes(echo.begin() + 3, echo.end()));
+    EXPECT_EQ(reads[2].bytes, Bytes(reply.begin(), reply.begin() + 3));
+    EXPECT_GE(reads[2].at - reads[1].at, std::chrono::milliseconds(50));
+    port.setWireObserver(nullptr);
+
+    // The echo's tail comes after a pause longer than the inter-byte gap, so
+    // the first read of it ends early: the rest is read once more, and the
+    // reply behind it is still found.
+    dest.fill(0);
+    queue(Bytes(echo.begin(), echo.begin() + 5));
+    Bytes late(echo.begin() + 5, echo.end());
+    late.insert(late.end(), reply.begin(), reply.end());
+    pty.sendLater(late, std::chrono::milliseconds(100));
+    EXPECT_EQ(link.receiveReply(dest.data(), 255), 2);
+    EXPECT_EQ(dest[0], 0x81);
+    EXPECT_EQ(dest[1], 0x04);
+    pty.finishSending();
 
     // A second echo is not skipped.
     Bytes twice{0xDA, 0x00, 0xDD, 0xB8, 0x85, 0xDA, 0x00, 0xDD, 0xB8, 0x85};
@@ -166,6 +201,52 @@ TEST_F(ReceiveReply, OutOfRangeRequestsAreRefusedBeforeSending) {
 
     EXPECT_TRUE(link.sendRestart());
     EXPECT_EQ(pty.receive(kRestartFrame.size()), kRestartFrame);
+}
+
+// The record readers take only the two reply sizes they know (the full
+// record, or the station's 4-byte "go here instead"); anything else leaves
+// the cursor and the destination alone. A cursor reply of a single byte
+// would leave the low half of the position off the line. Each reply is sent
+// once the request is in, since a request discards what waits on the line.
+TEST_F(ReceiveReply, RecordReadersIgnoreRepliesOfOtherSizes) {
+    std::array<std::uint8_t, 32> dest{};
+    dest.fill(0xEE);
+    auto untouched = [&] {
+        for (std::uint8_t b : dest)
+            if (b != 0xEE) return false;
+        return true;
+    };
+
+    for (std::size_t size : {0u, 1u}) {
+        std::uint16_t cursor = 0xFFFF;
+        pty.sendLater(replyFrame(0, counting(size, 0x40)), std::chrono::milliseconds(0), 5);
+        EXPECT_EQ(link.readRecord20(cursor, dest.data()), 0);
+        EXPECT_EQ(cursor, 0xFFFF) << "cursor reply of " << size;
+        EXPECT_EQ(pty.finishSending().size(), 5u);   // no arguments
+
+        pty.sendLater(replyFrame(0, counting(size, 0x40)), std::chrono::milliseconds(0), 5);
+        EXPECT_EQ(link.readRecord32(cursor, dest.data()), 0);
+        EXPECT_EQ(cursor, 0xFFFF) << "cursor reply of " << size;
+        pty.finishSending();
+    }
+
+    for (std::size_t size : {0u, 3u, 5u, 10u, 25u, 27u, 38u}) {
+        std::uint16_t cursor = 5;
+        pty.sendLater(replyFrame(0, counting(size, 0x40)), std::chrono::milliseconds(0), 7);
+        EXPECT_EQ(link.readRecord20(cursor, dest.data()), 0) << "reply of " << size;
+        EXPECT_EQ(cursor, 5) << "reply of " << size;
+        const Bytes request = pty.finishSending();
+        ASSERT_EQ(request.size(), 7u);
+        EXPECT_EQ(Bytes(request.begin(), request.begin() + 5), (Bytes{0xDA, 0x02, 0x24, 0x00, 0x05}));
+    }
+    for (std::size_t size : {10u, 26u, 37u, 39u}) {
+        std::uint16_t cursor = 5;
+        pty.sendLater(replyFrame(0, counting(size, 0x40)), std::chrono::milliseconds(0), 8);
+        EXPECT_EQ(link.readRecord32(cursor, dest.data()), 0) << "reply of " << size;
+        EXPECT_EQ(cursor, 5) << "reply of " << size;
+        pty.finishSending();
+    }
+    EXPECT_TRUE(untouched());
 }
 
 TEST(RLComPortUnbound, FailsWithoutAPort) {

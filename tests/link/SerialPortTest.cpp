@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -127,17 +128,20 @@ TEST(SerialPort, ReadEndsWhenTheCountArrivesOrTheBurstEnds) {
     EXPECT_EQ(port.read(buf, 4), 4);
     EXPECT_EQ(Bytes(buf, buf + 4), (Bytes{4, 5, 6, 7}));
 
-    // A sender that stops after two bytes: the 2 ms gap ends a 5-byte read
-    // with the two, long before the total time-out.
+    // A sender that pauses after two bytes and then sends three more, well
+    // inside the read's total time-out (1500 ms): the 2 ms gap ends the
+    // 5-byte read with the two. A read that waited for the count instead
+    // would hand back all five.
     pty.send({0xAD, 0x05});
     ASSERT_TRUE(pty.waitQueuedForSlave(2));
+    pty.sendLater({7, 8, 9}, std::chrono::milliseconds(300));
     EXPECT_EQ(port.read(buf, 5), 2);
     EXPECT_EQ(buf[0], 0xAD);
     EXPECT_EQ(buf[1], 0x05);
-    // The rest, sent later, is there for the next read.
-    pty.send({7, 8, 9});
+    // The rest is there for the next read.
     EXPECT_EQ(port.read(buf, 3), 3);
     EXPECT_EQ(Bytes(buf, buf + 3), (Bytes{7, 8, 9}));
+    pty.finishSending();
 }
 
 TEST(SerialPort, WriteSendsEveryByteAndDiscardsStaleInputFirst) {
@@ -185,19 +189,33 @@ TEST(SerialPort, LineHangUpEndsAReadWithoutWaitingOrSpinning) {
     EXPECT_FALSE(port.write(buf, 4));
 }
 
-// The only transport test that waits out the total time-out (1000 + 100 x 3 ms).
+// The only transport test that waits out the total time-out: constant plus
+// 100 ms per byte asked, 1000 + 3 x 100 ms for the header read on a silent
+// line. The link's "missing reply" cost rests on these figures, so both
+// parts are held to their lower bound.
 TEST(SerialPort, SilentLineReturnsZeroAfterTheTotalTimeout) {
+    using Clock = std::chrono::steady_clock;
     RawPty pty;
     ASSERT_TRUE(pty.ok());
     SerialPort port;
     ASSERT_TRUE(port.open(pty.slavePathW(), 57600));
     std::vector<WireDirection> events;
+    std::vector<int> missing;
     port.setWireObserver([&](WireDirection d, const std::uint8_t*, int count) {
         events.push_back(d);
-        EXPECT_EQ(count, 3);
+        missing.push_back(count);
     });
     std::uint8_t buf[3] = {0x55, 0x55, 0x55};
+    auto start = Clock::now();
     EXPECT_EQ(port.read(buf, 3), 0);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1300));
     EXPECT_EQ(events, std::vector<WireDirection>{WireDirection::Timeout});
+    EXPECT_EQ(missing, std::vector<int>{3});
     EXPECT_EQ(buf[0], 0x55);
+
+    // setReadTimeout replaces only the constant: the per-byte part stays.
+    ASSERT_TRUE(port.setReadTimeout(0));
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, 2), 0);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
 }

@@ -80,31 +80,35 @@ TEST_F(SimStation, IdentifiesTheDefaultStation) {
 }
 
 TEST_F(SimStation, RefusesUnsuitableStations) {
+    // `preset` is what freq_subrange holds before identification. For range 1
+    // it is the opposite of what the band type must set; for ranges 0 and 2
+    // identification has no sub-range to give and must leave it as it was.
     struct Case {
         std::uint8_t range, version, band;
         int code;            // 0: accepted
-        std::uint8_t freqRange, subrange;
+        std::uint8_t freqRange, subrange, preset;
     };
     const Case cases[] = {
-        {1, 0x81, 4, 0, 1, 1},
-        {1, 0x81, 3, 0, 1, 0},
-        {3, 0x81, 4, 0, 1, 1},
-        {4, 0x81, 3, 0, 1, 0},
-        {2, 0x81, 2, 0, 2, 0},
-        {0, 0x81, 0, 0, 0, 0},
-        {1, 0x81, 2, 7, 0, 0},
-        {1, 0x81, 5, 7, 0, 0},
-        {2, 0x81, 3, 7, 0, 0},
-        {0, 0x81, 4, 7, 0, 0},
-        {5, 0x81, 5, 7, 0, 0},     // range code outside the map
-        {0xFF, 0x81, 1, 7, 0, 0},
-        {1, 0x00, 4, 6, 0, 0},     // version 0 ...
-        {1, 0x00, 9, 6, 0, 0},     // ... before the band is looked at
-        {7, 0x00, 9, 6, 0, 0},
+        {1, 0x81, 4, 0, 1, 1, 0},
+        {1, 0x81, 3, 0, 1, 0, 1},
+        {3, 0x81, 4, 0, 1, 1, 0},
+        {4, 0x81, 3, 0, 1, 0, 1},
+        {2, 0x81, 2, 0, 2, 1, 1},
+        {0, 0x81, 0, 0, 0, 1, 1},
+        {2, 0x81, 2, 0, 2, 0, 0},
+        {1, 0x81, 2, 7, 0, 0, 0},
+        {1, 0x81, 5, 7, 0, 0, 0},
+        {2, 0x81, 3, 7, 0, 0, 0},
+        {0, 0x81, 4, 7, 0, 0, 0},
+        {5, 0x81, 5, 7, 0, 0, 0},     // range code outside the map
+        {0xFF, 0x81, 1, 7, 0, 0, 0},
+        {1, 0x00, 4, 6, 0, 0, 0},     // version 0 ...
+        {1, 0x00, 9, 6, 0, 0, 0},     // ... before the band is looked at
+        {7, 0x00, 9, 6, 0, 0, 0},
     };
     for (const Case& c : cases) {
         setStation(host, c.range, c.version, c.band);
-        conn.settings().freq_subrange = 0;
+        conn.settings().freq_subrange = c.preset;
         int code = 0;
         int version = -1;
         try {
@@ -113,7 +117,7 @@ TEST_F(SimStation, RefusesUnsuitableStations) {
             code = e;
         }
         SCOPED_TRACE(testing::Message() << "range " << int(c.range) << " version " << int(c.version) << " band "
-                                        << int(c.band));
+                                        << int(c.band) << " preset " << int(c.preset));
         EXPECT_EQ(code, c.code);
         if (c.code == 0) {
             EXPECT_EQ(version, c.version);
