@@ -325,6 +325,11 @@ bool PtyStationHost::waitForFrames(std::size_t count, std::chrono::milliseconds 
     return impl_->changed.wait_for(lock, timeout, [&] { return impl_->frames.size() >= count; });
 }
 
+bool PtyStationHost::waitForRestarts(int count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->model.restarts >= count; });
+}
+
 int PtyStationHost::exchangeCount() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->exchanges;

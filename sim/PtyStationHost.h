@@ -54,6 +54,10 @@ public:
     // Blocks until at least `count` frames are recorded (true) or `timeout`
     // passes (false).
     bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Blocks until the station has taken in at least `count` restarts since
+    // it was made (true) or `timeout` passes (false). A restart gets no
+    // reply, so a client may be done before the station has seen it.
+    bool waitForRestarts(int count, std::chrono::milliseconds timeout) const;
 
     // Called on the station's thread after every write to the station's
     // memory has been answered, with a copy of the memory (the CLI's --state).

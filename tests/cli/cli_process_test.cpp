@@ -67,9 +67,7 @@ protected:
     // station took it in: wait (bounded) for `count` restarts, then report
     // what the station counted.
     static int restartsAfter(const sim::PtyStationHost& host, int count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (host.snapshot().restarts < count && std::chrono::steady_clock::now() < deadline)
-            host.waitForFrames(host.frames().size() + 1, std::chrono::milliseconds(100));
+        host.waitForRestarts(count, std::chrono::seconds(10));
         return host.snapshot().restarts;
     }
 

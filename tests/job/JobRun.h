@@ -62,14 +62,3 @@ inline int restartsSent(const std::vector<sim::WireFrame>& frames) {
         if (f.direction == sim::WireFrame::Direction::ToStation && f.bytes.size() >= 3 && f.bytes[2] == 0xDD) ++n;
     return n;
 }
-
-// The restart gets no reply, so the job may end before the station has
-// taken it in: wait (bounded) until `count` restarts are on record.
-inline bool waitForRestarts(const sim::PtyStationHost& host, int count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (restartsSent(host.frames()) < count) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        host.waitForFrames(host.frames().size() + 1, std::chrono::milliseconds(100));
-    }
-    return true;
-}

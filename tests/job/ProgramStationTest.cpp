@@ -101,7 +101,7 @@ TEST_F(ProgramStationTest, A9EStationIsMovedThenReportedAsAlreadyMoved) {
     bool restartBeforeSignal = false;
     QObject::connect(
         &thread, &WorkThread::onReadStationParam, &thread,
-        [&] { restartBeforeSignal = waitForRestarts(host, 1); },
+        [&] { restartBeforeSignal = host.waitForRestarts(1, std::chrono::seconds(10)); },
         Qt::DirectConnection);
 
     const JobOutcome outcome = runJob(thread, host.slavePathW());
@@ -304,7 +304,7 @@ TEST_F(ProgramStationTest, FailedWritesLeaveTheStationResumable) {
     const JobOutcome last = runJob(thread, host.slavePathW());
     ASSERT_EQ(last.signalCount(), 1);
     EXPECT_EQ(last.moved, 1);
-    ASSERT_TRUE(waitForRestarts(host, 1));
+    ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10)));
     const sim::StationModel m = host.snapshot();
     EXPECT_EQ(romBytes(m, 0xC00C, 16), newTable);
     EXPECT_EQ(romBytes(m, 0xC080, 16), newBlock);
@@ -334,7 +334,7 @@ TEST_F(ProgramStationTest, ASingleRefusalAtAnyDumpReadOrWriteIsRetried) {
     const JobOutcome outcome = runJob(thread, host.slavePathW());
     ASSERT_EQ(outcome.signalCount(), 1);
     EXPECT_EQ(outcome.moved, 1) << outcome.text().toStdString() << " " << outcome.code();
-    ASSERT_TRUE(waitForRestarts(host, 1));
+    ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10)));
 
     const auto writes = romWrites(host.frames());
     ASSERT_EQ(writes.size(), 6u);   // each write twice, the same bytes both times

@@ -62,7 +62,7 @@ TEST(StationRestoreTest, WritesTheThreeRegionsInOrderAndRestartsAfterTheSettle) 
     StationConnection connection;
     ASSERT_TRUE(connection.open(host.slavePathW()));
     restoreStation(connection, backup.data());
-    ASSERT_TRUE(waitForRestarts(host, 1));
+    ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10)));
     connection.close();
 
     const auto frames = host.frames();

@@ -92,9 +92,7 @@ TEST_F(GuiEndToEnd, StationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(moved.text, job_messages::moved());
     // The restart gets no reply: the box may open before the station has
     // taken it in, so wait (bounded) for it to arrive.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (host_->snapshot().restarts < 1 && std::chrono::steady_clock::now() < deadline)
-        host_->waitForFrames(host_->frames().size() + 1, std::chrono::milliseconds(100));
+    host_->waitForRestarts(1, std::chrono::seconds(10));
     const sim::StationModel after = host_->snapshot();
     EXPECT_EQ(after.rom[0xC004], 0x3A);
     EXPECT_EQ(after.rom16(0xC00C), 1902);
