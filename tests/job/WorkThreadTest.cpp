@@ -3,6 +3,12 @@
 #include <QElapsedTimer>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "JobMessages.h"
 #include "JobRun.h"
 #include "SerialPort.h"
@@ -88,6 +94,35 @@ TEST_F(WorkThreadTest, RefusalIsRetriedAndOnTheLastAttemptReportedAsMinus2) {
     EXPECT_EQ(refused.code(), -2);
     EXPECT_FALSE(thread.connection().isOpen());
     expectPortFree(host.slavePathW());
+}
+
+TEST_F(WorkThreadTest, APortFreedBeforeTheSecondOpenAttemptIsUsed) {
+    sim::PtyStationHost host(movedStation());
+    ASSERT_TRUE(host.start());
+    const std::string path = host.slavePath();
+    // Another program holds the port when the run starts ...
+    const int holder = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    // ... and lets it go once the worker's first attempt has given up on it.
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, path.c_str(), IN_CLOSE), 0);
+
+    WorkThread thread;
+    QSignalSpy failed(&thread, &WorkThread::onErr);
+    thread.setPortPath(host.slavePathW());
+    thread.start();
+    pollfd p{watch, POLLIN, 0};
+    const bool firstAttemptClosed = ::poll(&p, 1, 10000) == 1;
+    ::close(holder);
+    ::close(watch);
+    ASSERT_TRUE(firstAttemptClosed) << "the worker never tried the port";
+    ASSERT_TRUE(thread.wait(QDeadlineTimer(60000)));
+
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_EQ(failed.first().at(1).toInt(), job_messages::kCodeAlreadyMoved) << "the second attempt opened the port";
+    EXPECT_GT(host.exchangeCount(), 0);
 }
 
 TEST_F(WorkThreadTest, AfterAnErrorTheNextRunOpensTheNewlyChosenPort) {
