@@ -50,9 +50,9 @@ int runRestore(const QStringList& args) {
     try {
         // Another station's channel settings must not land on this one.
         std::uint8_t head[16] = {};
-        connection.readRom16(0xC000, sizeof head, head, kRestoreReadAttempts);
-        const int stationAddress = head[2] | (head[3] << 8);
-        const int backupAddress = saved[2] | (saved[3] << 8);
+        connection.readRom16(kParamBlockAddress, sizeof head, head, kRestoreReadAttempts);
+        const int stationAddress = blockAddress(head);
+        const int backupAddress = blockAddress(saved);
         if (stationAddress != backupAddress) {
             connection.close();
             printErr(QStringLiteral("rechannel-cli: %1 is the backup of station %2, but the station on the port is %3; "

@@ -4,10 +4,12 @@
 // as moved only once its channel table and block 0 are in place.
 #include <cstdint>
 
+constexpr std::uint16_t kParamBlockAddress = 0xC000;   // ROM, 256 bytes
+
 struct ParamRegion {
     std::uint16_t address;
     int count;
-    int offset() const { return address - 0xC000; }
+    int offset() const { return address - kParamBlockAddress; }
 };
 
 constexpr ParamRegion kChannelTableRegion{0xC00C, 16};

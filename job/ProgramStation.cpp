@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr std::uint32_t kParamBlockAddress = 0xC000;
 constexpr std::uint16_t kHeadBytes = 16;
 constexpr std::uint16_t kDumpChunk = 32;
 constexpr int kDumpChunks = 8;

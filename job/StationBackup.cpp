@@ -16,7 +16,7 @@ QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_
 }
 
 QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when) {
-    const std::uint16_t address = static_cast<std::uint16_t>(block256[2] | (block256[3] << 8));
+    const std::uint16_t address = blockAddress(block256);
     const std::uint8_t system = block256[4];
     // The log directory belongs to start-up; only its backups folder is made here.
     QDir logDir(logDirectoryPath());

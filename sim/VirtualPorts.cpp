@@ -18,12 +18,10 @@ bool safeName(const std::string& name) {
            name.find('\0') == std::string::npos && name.size() < 200;
 }
 
-// The directory must be ours and a real directory: under /tmp someone else
-// could have planted a link or a directory of their own there.
+// The directory must be ours, and the same the window will trust to read.
 bool ownDirectory(const std::string& dir) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat st {};
-    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+    return isPrivateDirectory(dir);
 }
 
 }  // namespace

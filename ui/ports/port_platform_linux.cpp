@@ -310,17 +310,9 @@ bool scanUdev(std::vector<TtyDevice>& devices) {
     return true;
 }
 
-// Only a directory of our own that nobody else can write to: under /tmp
-// another user could otherwise plant a "station" the window would preselect.
-bool trustedDirectory(const std::string& directory) {
-    struct stat st {};
-    return ::lstat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
 std::vector<VirtualPort> scanVirtualPorts(const std::string& directory) {
     std::vector<VirtualPort> ports;
-    if (directory.empty() || !trustedDirectory(directory)) return ports;
+    if (directory.empty() || !isPrivateDirectory(directory)) return ports;
     DIR* dir = ::opendir(directory.c_str());
     if (!dir) return ports;
     while (const dirent* entry = ::readdir(dir)) {
