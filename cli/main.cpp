@@ -26,7 +26,7 @@ const char* const kOverview =
     "  sniff      follow the station's sniffer ring: --port PATH [--interval MS] [--duration S]\n"
     "  simulate   run a simulated station on a pseudo-terminal\n"
     "\n"
-    "'rechannel-cli COMMAND --help' describes a command.\n"
+    "'rechannel-cli COMMAND --help' describes a command; 'rechannel-cli --version' prints the version.\n"
     "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
     "4 port not opened, 5 no proper answer, 6 any other failure.";
 
@@ -35,6 +35,7 @@ const char* const kOverview =
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("rechannel-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RECHANNEL_VERSION));
 
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("ports"), runPorts},       {QStringLiteral("program"), runProgram},
@@ -48,6 +49,10 @@ int main(int argc, char** argv) {
         const bool asked = args.size() >= 2;
         (asked ? printOut : printErr)(QString::fromUtf8(kOverview));
         return asked ? 0 : exit_status::usage;
+    }
+    if (args[1] == QLatin1String("--version") || args[1] == QLatin1String("-V")) {
+        printOut(QStringLiteral("rechannel-cli %1").arg(QCoreApplication::applicationVersion()));
+        return 0;
     }
     const auto command = commands.find(args[1]);
     if (command == commands.end()) {

@@ -233,6 +233,9 @@ TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--range"), QStringLiteral("300")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--help")}).exitCode, 0);
     EXPECT_EQ(run({QStringLiteral("--help")}).exitCode, 0);
+    const CliResult version = run({QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("rechannel-cli ") + QStringLiteral(RECHANNEL_VERSION))) << version.out.toStdString();
 
     // A backup is exactly one 256-byte parameter block; one byte short or over is refused before the port is tried.
     for (int size : {255, 257}) {
