@@ -1,6 +1,7 @@
 // Sniffer buffer read: follows the station's ring of the last four radio
 // packets it heard and keeps per-neighbour link statistics from them.
 #include <QDateTime>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -36,12 +37,46 @@ QString messageTypeText(int type) {
     return QString::number(type);
 }
 
-// The station numbers its packets with 8 bits, 255 followed by 0. The ring
-// holds the last four packets, so the only old ones a slot can show are the
-// four numbers just behind the expected one; every other number is new,
-// however far ahead: a long poll interval may let many packets go by.
-int sequenceDistance(std::uint8_t seq, int expected) { return static_cast<std::uint8_t>(seq - expected); }
+// The station numbers its packets with 8 bits, 255 followed by 0, and keeps
+// the last four in a ring, slot (number & 3). A slot the station has not
+// rewritten lately (a packet it did not record, memory never written since
+// start) holds a stale number, so "not just behind the expected one" is no
+// test for new: a stale 5 read with 12 expected looks 249 packets ahead, and
+// the ring would be followed round and round. New is instead what lies from
+// the expected number up to the newest number in the ring.
+int forward(int from, int to) { return static_cast<std::uint8_t>(to - from); }
+
+// The newest number: among the slots written since the last read, the one
+// the others lie closest behind. A slot that has not changed between two
+// reads holds nothing new, however its number compares; that keeps a slot
+// stale for half the circle from passing for the newest. -1 when nothing
+// was written.
+int newestSequence(const std::array<int, 4>& numbers, const std::array<bool, 4>& written) {
+    int newest = -1;
+    int bestSpread = 256;
+    for (size_t s = 0; s < numbers.size(); ++s) {
+        if (!written[s]) continue;
+        int spread = 0;
+        for (size_t t = 0; t < numbers.size(); ++t)
+            if (written[t]) spread = std::max(spread, forward(numbers[t], numbers[s]));
+        if (spread < bestSpread) {
+            bestSpread = spread;
+            newest = numbers[s];
+        }
+    }
+    return newest;
+}
+
+// A newest number up to four behind the expected one belongs to a ring
+// already reported. Anything else ahead is new however far, since a long
+// poll interval may let hundreds of packets go by.
 constexpr int kNewWindow = 256 - kSlots;
+
+bool isNew(int seq, int expected, int newest) {
+    if (newest < 0) return false;
+    const int span = forward(expected, newest);
+    return span < kNewWindow && forward(expected, seq) <= span;
+}
 
 // Truncates toward zero like a C cast, but defined for every input: a mean
 // loaded from a file can be anything.
@@ -101,20 +136,30 @@ void WorkThread::readSnifferBuffer() {
     StationRecord* record = StationRecord::instance();
     if (!record) return;
 
-    // `expected` counts on past 255 during the walk so the walk's end keeps
-    // moving with it; snifferPtr itself stays a sequence number, 0 to 255.
+    // The walk starts one slot before the expected number and, after each
+    // packet taken, goes on through the three other slots (never further:
+    // a packet far ahead would otherwise walk the ring round and round).
+    // Every packet taken moves `expected` past it, so no number is reported
+    // twice while the ring holds still. `expected` counts on past 255;
+    // snifferPtr stays a sequence number, 0 to 255.
+    std::array<int, kSlots> numbers{};
+    std::array<bool, kSlots> written{};
+    for (size_t s = 0; s < numbers.size(); ++s) {
+        numbers[s] = ring[s * kSlotBytes];
+        written[s] = snifferSlots_[s] != numbers[s];
+    }
+    snifferSlots_ = numbers;
     int expected = snifferPtr & 0xFF;
-    std::array<bool, kSlots> taken{};   // each slot holds at most one new packet per read
-    for (int i = expected - 1; i <= expected + 2; ++i) {
-        const int slotIndex = i & (kSlots - 1);
-        const std::uint8_t* slot = ring + slotIndex * kSlotBytes;
+    const int newest = newestSequence(numbers, written);
+    int end = expected + 2;
+    for (int i = expected - 1; i <= end; ++i) {
+        const std::uint8_t* slot = ring + (i & (kSlots - 1)) * kSlotBytes;
         appendDebugLog(slotLine(slot));
 
-        const int ahead = sequenceDistance(slot[0], expected);
-        if (taken[static_cast<size_t>(slotIndex)] || ahead >= kNewWindow) continue;
-        taken[static_cast<size_t>(slotIndex)] = true;
-        expected += ahead + 1;
+        if (!written[static_cast<size_t>(i & (kSlots - 1))] || !isNew(slot[0], expected & 0xFF, newest)) continue;
+        expected += forward(expected & 0xFF, slot[0]) + 1;
         snifferPtr = expected & 0xFF;
+        end = std::min(expected + 2, i + kSlots - 1);
         if (slot[1] != record->system()) continue;   // another network: only consumed
 
         const int src = slot[2] | (slot[3] << 8);

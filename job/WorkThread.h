@@ -52,7 +52,11 @@ public:
     int getRouteCursor() const { return routeCursor; }
     void setRouteCursor(int cursor) { routeCursor = cursor; }
     int getSnifferPtr() const { return snifferPtr; }
-    void setSnifferPtr(int ptr) { snifferPtr = ptr; }
+    // A pointer set from outside forgets which ring slots the last read saw.
+    void setSnifferPtr(int ptr) {
+        snifferPtr = ptr;
+        snifferSlots_.fill(-1);
+    }
 
 signals:
     void onReadStationParam();
@@ -68,6 +72,7 @@ private:
     StationConnection connection_;
     std::int32_t routeCursor = 0;
     std::int32_t snifferPtr = -1;
+    std::array<int, 4> snifferSlots_{-1, -1, -1, -1};   // ring numbers at the last read; -1 unknown
     std::array<std::uint8_t, 256> deviceParams_{};
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;

@@ -1,4 +1,6 @@
 #include <QDate>
+#include <algorithm>
+#include <array>
 #include <QRegularExpression>
 
 #include "DiagFixture.h"
@@ -256,9 +258,13 @@ TEST_F(SnifferRead, ManyPacketsBetweenTwoReadsAreCaughtUpWith) {
     thread.setSnifferPtr(10);
     fill({150, 151, 152, 153});
     QSignalSpy signalled(&thread, &WorkThread::onReadRouteTable);
+    clearDebugLog();
     thread.readSnifferBuffer();
     EXPECT_EQ(signalled.count(), 1);
     EXPECT_EQ(thread.getSnifferPtr(), 154);
+    // Slot 1 (153) first, then the three other slots once each: the walk
+    // does not go round the ring to catch up with the new pointer.
+    EXPECT_EQ(slotLines(debugMessages()), 4);
 
     fill({154});
     thread.readSnifferBuffer();
@@ -266,18 +272,63 @@ TEST_F(SnifferRead, ManyPacketsBetweenTwoReadsAreCaughtUpWith) {
     EXPECT_EQ(thread.getSnifferPtr(), 155);
 }
 
-TEST_F(SnifferRead, AnInconsistentRingEndsTheWalk) {
-    // Numbers a quarter circle apart: each looks new after the one before.
+// Rings as the station may leave them, each read many times without
+// change: every packet is reported at most once, in the walk's order.
+TEST_F(SnifferRead, AStaticRingIsReportedOnceWhateverItsSlotsHold) {
+    const struct {
+        const char* what;
+        std::array<int, 4> ring;   // sequence numbers in slots 0..3
+        int pointer;
+        QList<int> reported;
+        int pointerAfter;
+    } cases[] = {
+        {"listed: 8 9 10 11 from 10", {8, 9, 10, 11}, 10, {10, 11}, 12},
+        {"listed: a newer packet first", {12, 13, 10, 11}, 10, {13}, 14},
+        {"stale slot 1", {8, 5, 10, 11}, 5, {8, 10, 11}, 12},
+        {"stale slot, all seen", {8, 5, 10, 11}, 12, {}, 12},
+        {"slot 1 never written", {100, 0, 98, 99}, 98, {98, 99, 100}, 101},
+        {"stale slot across the wrap", {0, 253, 254, 255}, 254, {254, 255, 0}, 1},
+        {"hundreds later, across the wrap", {100, 101, 102, 103}, 200, {103}, 104},
+        {"already reported, across the wrap", {0, 1, 254, 255}, 2, {}, 2},
+        {"numbers a quarter circle apart", {0, 65, 130, 195}, 0, {0}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.withModel([&](sim::StationModel& m) {
+            for (size_t s = 0; s < c.ring.size(); ++s) {
+                const std::uint32_t slot = 0x0CA6 + 2 + 8 * static_cast<std::uint32_t>(s);
+                const auto seq = static_cast<std::uint8_t>(c.ring[s]);
+                const std::uint8_t bytes[8] = {seq, kOwn, static_cast<std::uint8_t>(1000 + seq), static_cast<std::uint8_t>((1000 + seq) >> 8),
+                                               0x23, 0x01, 30, 0x55};
+                std::copy(std::begin(bytes), std::end(bytes), m.ram.begin() + slot);
+            }
+        });
+        QList<int> reported;
+        thread.setSnifferLineSink([&](const QString& line) { reported.append(line.section(QLatin1Char(','), 1, 1).toInt() - 1000); });
+        thread.setSnifferPtr(c.pointer);
+        for (int poll = 0; poll < 20; ++poll) thread.readSnifferBuffer();
+        EXPECT_EQ(reported, c.reported);
+        EXPECT_EQ(thread.getSnifferPtr(), c.pointerAfter);
+    }
+}
+
+TEST_F(SnifferRead, AStationThatSkipsOneSlotIsFollowedAcrossTheWrapWithoutRepeats) {
+    // Slot 1 keeps an old foreign packet: the station never records the
+    // numbers that would land there. Several times round the circle, one or
+    // two packets a poll and a few polls with nothing new.
     thread.setSnifferPtr(0);
-    host.withModel([](sim::StationModel& m) {
-        const std::uint8_t seqs[] = {0, 65, 130, 195};
-        for (std::uint8_t s : seqs) m.pushSnifferPacket(packet(s, 0x0045, 30));
-    });
-    QSignalSpy signalled(&thread, &WorkThread::onReadRouteTable);
-    thread.readSnifferBuffer();
-    EXPECT_EQ(signalled.count(), 4) << "each slot is taken at most once per read";
-    // 195 first, then 0, 65 and 130, each ahead of the one before.
-    EXPECT_EQ(thread.getSnifferPtr(), 131);
+    QList<int> reported;
+    thread.setSnifferLineSink([&](const QString& line) { reported.append(line.section(QLatin1Char(','), 1, 1).toInt()); });
+    QList<int> pushed;
+    for (int seq = 0; seq < 3 * 256;) {
+        for (int k = 0; k < 1 + (seq % 3 == 0); ++k, ++seq) {
+            if ((seq & 3) == 1) continue;
+            push(packet(static_cast<std::uint8_t>(seq), static_cast<std::uint16_t>(seq), 30));
+            pushed.append(seq);
+        }
+        for (int poll = 0; poll < 1 + (seq % 5 == 0); ++poll) thread.readSnifferBuffer();
+        ASSERT_EQ(reported, pushed) << "seq " << seq;
+    }
 }
 
 TEST_F(SnifferRead, ALinkErrorPassesThrough) {
