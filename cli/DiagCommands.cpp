@@ -2,11 +2,14 @@
 // against an open connection. Each first reads the station's parameter head
 // so the station file and the report files are named after the station.
 #include <QElapsedTimer>
+#include <QSet>
+#include <memory>
 #include <atomic>
 #include <csignal>
 #include <poll.h>
 
 #include "CliOutput.h"
+#include "FileProblems.h"
 #include "Commands.h"
 #include "Outcome.h"
 #include "StationFiles.h"
@@ -19,10 +22,22 @@ namespace {
 constexpr int kRouteBlocks = 2048;
 constexpr int kStalledCallsAllowed = 3;
 
+// A file left alone is said once on standard error, however often a poll
+// tries it again.
+void reportFileProblemsOnce() {
+    auto said = std::make_shared<QSet<QString>>();
+    setFileProblemSink([said](const QString& message) {
+        if (said->contains(message)) return;
+        said->insert(message);
+        printErr(QStringLiteral("rechannel-cli: %1").arg(message));
+    });
+}
+
 // Opens the station, reads its head into the station record and names the
 // station file. Returns -1 to go on, otherwise the exit status.
 int prepare(WorkThread& thread, const std::wstring& devicePath) {
     if (!openStationPort(thread.connection(), devicePath)) return exit_status::portNotOpened;
+    reportFileProblemsOnce();
     try {
         std::uint8_t head[16] = {};
         thread.connection().readRom16(0xC000, sizeof head, head, 2);

@@ -2,6 +2,7 @@
 #include <QDate>
 #include <QFile>
 
+#include "FileProblems.h"
 #include "LogDirectory.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
@@ -15,7 +16,9 @@ QString reportFilePath(const QDate& day) {
 }
 
 void appendReportLine(const QString& line, const QString& header) {
-    QFile file(reportFilePath(QDate::currentDate()));
+    const QString path = reportFilePath(QDate::currentDate());
+    if (!regularFileOrNothingAt(path)) return;
+    QFile file(path);
     // A file that cannot be read does not exist yet: it starts with the header.
     const bool isNew = !file.open(QIODevice::ReadOnly);
     file.close();

@@ -194,6 +194,8 @@ void writeParamsFile() {
         setExisting(station, "time", stamp);
         pugi::xml_node param = firstChildElement(station);
         for (const ParamField& f : kParamFields) setExisting(param, f.name, paramValue(head, f));
+    } else if (QFileInfo(path).size() > station_xml::kMaxFileBytes) {
+        return;   // not a station file, but not ours to replace with a bare head either
     } else {
         pugi::xml_node station = doc.append_child("Station");
         appendAttribute(station, "time", stamp);

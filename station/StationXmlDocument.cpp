@@ -1,9 +1,12 @@
 #include "StationXmlDocument.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <clocale>
 #include <string>
+
+#include "FileProblems.h"
 
 namespace station_xml {
 
@@ -15,19 +18,32 @@ public:
     std::string text;
 };
 
+QString tooLarge(const QString& path) {
+    return QStringLiteral("%1 is larger than %2 MiB: not read as a station file").arg(path).arg(kMaxFileBytes >> 20);
+}
+
 // Reads at most kMaxFileBytes + 1 bytes, whatever the file claims its size
 // is (pipes and device files report none).
 bool readBounded(const QString& path, QByteArray& data) {
+    if (!regularFileOrNothingAt(path)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    if (file.size() > kMaxFileBytes) return false;
+    // Swapped for a FIFO or device since the check: not read either.
+    if (file.isSequential()) return false;
+    if (file.size() > kMaxFileBytes) {
+        reportFileProblem(tooLarge(path));
+        return false;
+    }
     data.clear();
     char chunk[64 * 1024];
     for (;;) {
         const qint64 got = file.read(chunk, sizeof chunk);
         if (got < 0) return false;
         if (got == 0) break;
-        if (data.size() + got > kMaxFileBytes) return false;
+        if (data.size() + got > kMaxFileBytes) {
+            reportFileProblem(tooLarge(path));
+            return false;
+        }
         data.append(chunk, static_cast<int>(got));
     }
     return true;
@@ -94,7 +110,14 @@ QByteArray serialize(const pugi::xml_document& doc) {
 bool saveDocument(const pugi::xml_document& doc, const QString& path) {
     const QByteArray bytes = serialize(doc);
     // A file the loader would refuse is never written: the old one stays.
-    if (bytes.size() > kMaxFileBytes) return false;
+    if (bytes.size() > kMaxFileBytes) {
+        reportFileProblem(QStringLiteral("%1 not saved: it would pass the %2 MiB limit of a station file; the file keeps "
+                                         "what it held")
+                              .arg(path)
+                              .arg(kMaxFileBytes >> 20));
+        return false;
+    }
+    if (!regularFileOrNothingAt(path)) return false;
     QSaveFile file(path);
     // Unbuffered, so a short write (disk full, size limit) shows up here
     // instead of being lost in a buffer flush that commit() would not report.
