@@ -1,16 +1,18 @@
 // status, routes, sniff: the worker thread's diagnostics, run on this thread
-// against an open connection. Each first reads the station's parameter head
-// so the station file and the report files are named after the station.
+// against an open connection. Each first reads the station's parameter head,
+// so the station file and the report files are named after the station, and
+// merges the station file into the record, so every write keeps the history
+// of earlier sessions.
 #include <QElapsedTimer>
 #include <QSet>
-#include <memory>
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <poll.h>
 
 #include "CliOutput.h"
-#include "FileProblems.h"
 #include "Commands.h"
+#include "FileProblems.h"
 #include "Outcome.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
@@ -21,6 +23,13 @@ namespace {
 
 constexpr int kRouteBlocks = 2048;
 constexpr int kStalledCallsAllowed = 3;
+constexpr int kInterruptedStatus = 130;   // what a shell reports for Ctrl-C
+
+// The station's own signal level (status snr, the noise column) is in dB;
+// what its route rows and the sniffer ring carry per neighbour is a raw
+// level byte.
+const QString kRawScale = QStringLiteral("raw level 0..255");
+const QString kDbScale = QStringLiteral("dB");
 
 // A file left alone is said once on standard error, however often a poll
 // tries it again.
@@ -33,21 +42,33 @@ void reportFileProblemsOnce() {
     });
 }
 
-// Opens the station, reads its head into the station record and names the
+// Names the station file after the head just read, merges what the file
+// holds (status and route table of earlier sessions) into the record and
+// refreshes the file's parameter head and time. The record keeps the head
+// read from the station: the file's may be from before a move.
+void mergeStationFile(const ParamHead& head) {
+    StationRecord* record = StationRecord::instance();
+    const QString path = ensureStationFile();
+    loadStationFile(path);
+    record->setParams(head.data());
+    writeParamsFile();
+}
+
+// Opens the station, reads its head into the station record and merges the
 // station file. Returns -1 to go on, otherwise the exit status.
 int prepare(WorkThread& thread, const std::wstring& devicePath) {
     if (!openStationPort(thread.connection(), devicePath)) return exit_status::portNotOpened;
     reportFileProblemsOnce();
+    ParamHead head{};
     try {
-        std::uint8_t head[16] = {};
-        thread.connection().readRom16(0xC000, sizeof head, head, 2);
-        StationRecord::instance()->setParams(head);
+        thread.connection().readRom16(0xC000, static_cast<int>(head.size()), head.data(), 2);
     } catch (int code) {
         thread.connection().close();
         printErr(noAnswerLine(code));
         return exit_status::noProperAnswer;
     }
-    ensureStationFile();
+    StationRecord::instance()->setParams(head.data());
+    mergeStationFile(head);
     return -1;
 }
 
@@ -71,8 +92,35 @@ int parseDiag(DiagArgs& diag, const QStringList& args, const QString& descriptio
     return -1;
 }
 
+// An option's whole number in [low, high]; false when it is not one.
+bool intOption(const QCommandLineParser& parser, const QCommandLineOption& option, int low, int high, int* value) {
+    bool ok = false;
+    *value = parser.value(option).toInt(&ok);
+    return ok && *value >= low && *value <= high;
+}
+
 std::atomic<bool> interrupted{false};
 extern "C" void onInterrupt(int) { interrupted = true; }
+
+// Ctrl-C and SIGTERM end the command's loop between two station reads; no
+// SA_RESTART, so a wait in between ends early.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+    ~InterruptGuard() {
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
 
 void progress(int done) {
     if (!stderrIsTerminal()) return;
@@ -82,6 +130,61 @@ void progress(int done) {
                  QByteArray(kWidth - filled, '.').constData(), done, kRouteBlocks);
     if (done >= kRouteBlocks) std::fputc('\n', stderr);
     std::fflush(stderr);
+}
+
+void endProgressLine() {
+    if (stderrIsTerminal()) std::fputc('\n', stderr);
+}
+
+void printRouteTable() {
+    printOut(QStringLiteral("address\tquality\tsnr (%1)\tcount\taverage_snr (%1)\ttime").arg(kRawScale));
+    const auto& table = StationRecord::instance()->routeTable;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        printOut(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+                     .arg(it.key())
+                     .arg(it->quality)
+                     .arg(it->snr)
+                     .arg(it->count)
+                     .arg(it->average_snr)
+                     .arg(it->time));
+    }
+}
+
+// One sweep of the whole table, 32 blocks a call. readRouteTable swallows a
+// failed block and retries it on the next call; the sweep gives up when
+// calls stop making progress. Returns -1 when the sweep is complete,
+// otherwise the exit status.
+int sweepRouteTable(WorkThread& thread) {
+    thread.setRouteCursor(0);
+    int done = 0;
+    int stalled = 0;
+    progress(done);
+    while (done < kRouteBlocks) {
+        if (interrupted) {
+            endProgressLine();
+            printErr(QStringLiteral("route table read interrupted after %1 of %2 blocks").arg(done).arg(kRouteBlocks));
+            return kInterruptedStatus;
+        }
+        const int before = thread.getRouteCursor();
+        thread.readRouteTable();
+        // A call reads at most 32 blocks, so the distance modulo the table
+        // size is what it advanced, across the wrap too.
+        const int step = (thread.getRouteCursor() - before + kRouteBlocks) % kRouteBlocks;
+        if (step == 0) {
+            if (++stalled >= kStalledCallsAllowed) {
+                endProgressLine();
+                printErr(QStringLiteral("route table read stopped at block %1: the station does not answer")
+                             .arg(thread.getRouteCursor()));
+                printErr(noAnswerLine(-1));
+                return exit_status::noProperAnswer;
+            }
+            continue;
+        }
+        stalled = 0;
+        done += step;
+        progress(done);
+    }
+    return -1;
 }
 
 }  // namespace
@@ -106,59 +209,25 @@ int runStatus(const QStringList& args) {
     printOut(QStringLiteral("isConnect: %1").arg(status.isConnect ? QStringLiteral("true") : QStringLiteral("false")));
     printOut(QStringLiteral("parent_addr: %1").arg(status.parent_addr));
     printOut(QStringLiteral("quality: %1").arg(status.quality));
-    printOut(QStringLiteral("snr: %1").arg(status.snr));
+    printOut(QStringLiteral("snr: %1 %2 (the station's own signal level)").arg(status.snr).arg(kDbScale));
     return 0;
 }
 
 int runRoutes(const QStringList& args) {
     DiagArgs diag;
-    const int early = parseDiag(diag, args, QStringLiteral("Reads the station's whole route table (one sweep)."));
+    const int early = parseDiag(diag, args, QStringLiteral("Reads the station's whole route table (one sweep) into its station file."));
     if (early >= 0) return early;
     WorkThread thread;
     const int prepared = prepare(thread, diag.devicePath);
     if (prepared >= 0) return prepared;
 
-    // readRouteTable swallows a failed block and retries it on the next
-    // call; give up when calls stop making progress.
-    thread.setRouteCursor(0);
-    int done = 0;
-    int stalled = 0;
-    progress(done);
-    while (done < kRouteBlocks) {
-        const int before = thread.getRouteCursor();
-        thread.readRouteTable();
-        // A call reads at most 32 blocks, so the distance modulo the table
-        // size is what it advanced, across the wrap too.
-        const int step = (thread.getRouteCursor() - before + kRouteBlocks) % kRouteBlocks;
-        if (step == 0) {
-            if (++stalled >= kStalledCallsAllowed) {
-                thread.connection().close();
-                if (stderrIsTerminal()) std::fputc('\n', stderr);
-                printErr(QStringLiteral("route table read stopped at block %1: the station does not answer")
-                             .arg(thread.getRouteCursor()));
-                printErr(noAnswerLine(-1));
-                return exit_status::noProperAnswer;
-            }
-            continue;
-        }
-        stalled = 0;
-        done += step;
-        progress(done);
-    }
+    const InterruptGuard guard;
+    const int swept = sweepRouteTable(thread);
     thread.connection().close();
-
-    printOut(QStringLiteral("address\tquality\tsnr\tcount\taverage_snr\ttime"));
-    const auto& table = StationRecord::instance()->routeTable;
-    for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        printOut(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
-                     .arg(it.key())
-                     .arg(it->quality)
-                     .arg(it->snr)
-                     .arg(it->count)
-                     .arg(it->average_snr)
-                     .arg(it->time));
-    }
-    return 0;
+    // Whatever part of the sweep was read is kept, with the history.
+    writeRouteTableFile();
+    printRouteTable();
+    return swept >= 0 ? swept : 0;
 }
 
 int runSniff(const QStringList& args) {
@@ -167,49 +236,71 @@ int runSniff(const QStringList& args) {
                                       QStringLiteral("MS"), QStringLiteral("200"));
     const QCommandLineOption duration(QStringLiteral("duration"),
                                       QStringLiteral("Stop after S seconds (default: until Ctrl-C)."), QStringLiteral("S"));
-    diag.parser.addOptions({interval, duration});
+    const QCommandLineOption statusEvery(QStringLiteral("status-every"),
+                                         QStringLiteral("Read the station's status (its noise level) every S seconds (default 10)."),
+                                         QStringLiteral("S"), QStringLiteral("10"));
+    const QCommandLineOption maxFailures(QStringLiteral("max-failures"),
+                                         QStringLiteral("End after N failed polls in a row (default 10)."),
+                                         QStringLiteral("N"), QStringLiteral("10"));
+    diag.parser.addOptions({interval, duration, statusEvery, maxFailures});
     const int early = parseDiag(diag, args, QStringLiteral("Follows the station's sniffer ring; one CSV line per packet."));
     if (early >= 0) return early;
-    bool ok = false;
-    const int intervalMs = diag.parser.value(interval).toInt(&ok);
-    if (!ok || intervalMs < 1 || intervalMs > 3600000)
+    int intervalMs = 0;
+    if (!intOption(diag.parser, interval, 1, 3600000, &intervalMs))
         return usageError(diag.parser, QStringLiteral("--interval takes 1 to 3600000 ms"));
     qint64 durationMs = -1;
     if (diag.parser.isSet(duration)) {
-        const int seconds = diag.parser.value(duration).toInt(&ok);
-        if (!ok || seconds < 0 || seconds > 864000) return usageError(diag.parser, QStringLiteral("--duration takes 0 to 864000 s"));
+        int seconds = 0;
+        if (!intOption(diag.parser, duration, 0, 864000, &seconds))
+            return usageError(diag.parser, QStringLiteral("--duration takes 0 to 864000 s"));
         durationMs = qint64(seconds) * 1000;
     }
+    int statusSeconds = 0;
+    if (!intOption(diag.parser, statusEvery, 1, 86400, &statusSeconds))
+        return usageError(diag.parser, QStringLiteral("--status-every takes 1 to 86400 s"));
+    int failuresAllowed = 0;
+    if (!intOption(diag.parser, maxFailures, 1, 1000000, &failuresAllowed))
+        return usageError(diag.parser, QStringLiteral("--max-failures takes 1 to 1000000"));
 
     WorkThread thread;
     const int prepared = prepare(thread, diag.devicePath);
     if (prepared >= 0) return prepared;
     thread.setSnifferLineSink([](const QString& line) { printOut(line); });
+    printErr(QStringLiteral("columns: time,src,dst,type,len,snr (%1),noise (%2, the station's own level)")
+                 .arg(kRawScale, kDbScale));
 
-    interrupted = false;
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;   // no SA_RESTART: the wait below ends early
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
+    const InterruptGuard guard;
     QElapsedTimer clock;
     clock.start();
+    qint64 nextStatusMs = 0;   // the status (the noise column) is read first
+    int failuresInRow = 0;
     int status = 0;
     while (!interrupted && (durationMs < 0 || clock.elapsed() < durationMs)) {
         try {
+            if (clock.elapsed() >= nextStatusMs) {
+                thread.readStatus();
+                nextStatusMs = clock.elapsed() + qint64(statusSeconds) * 1000;
+            }
             thread.readSnifferBuffer();
+            failuresInRow = 0;
         } catch (int code) {
-            printErr(noAnswerLine(code));
-            status = exit_status::noProperAnswer;
-            break;
+            // A link that drops a reply now and then must not end an
+            // unattended run; only a station that stays silent does.
+            ++failuresInRow;
+            printErr(QStringLiteral("poll failed (%1 of %2 in a row): %3")
+                         .arg(failuresInRow)
+                         .arg(failuresAllowed)
+                         .arg(noAnswerLine(code)));
+            if (failuresInRow >= failuresAllowed) {
+                printErr(noAnswerLine(code));
+                status = exit_status::noProperAnswer;
+                break;
+            }
         }
         qint64 wait = intervalMs;
         if (durationMs >= 0) wait = std::min<qint64>(wait, std::max<qint64>(0, durationMs - clock.elapsed()));
         if (wait > 0 && !interrupted) ::poll(nullptr, 0, static_cast<int>(wait));
     }
     thread.connection().close();
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
     return status;
 }
