@@ -211,24 +211,15 @@ TEST_F(CliDiagTest, SniffRidesOutFailedPollsAndEndsAfterMaxFailuresInARow) {
     EXPECT_TRUE(process.readAllStandardOutput().contains(",69,65535,HELLO,1,41,-80\n"));
 }
 
-TEST_F(CliDiagTest, AFifoOrADirectoryAtTheStationFileIsSaidOnceAndNothingHangs) {
-    const struct {
-        const char* what;
-        bool fifo;
-        const char* kind;
-    } cases[] = {{"FIFO", true, "a FIFO or device"}, {"directory", false, "a directory"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        sim::PtyStationHost station(movedStation());
-        ASSERT_TRUE(station.start());
-        ASSERT_TRUE(c.fifo ? ::mkfifo(QFile::encodeName(stationFile()).constData(), 0600) == 0 : QDir().mkdir(stationFile()));
-        QProcess process;
-        EXPECT_EQ(run(process, command("status", station)), 0);
-        EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
-                  QStringLiteral("rechannel-cli: %1 is %2, not a regular file: left alone\n").arg(stationFile(), QLatin1String(c.kind)));
-        EXPECT_TRUE(process.readAllStandardOutput().contains("snr: -80 dB"));
-        ASSERT_TRUE(QFile::remove(stationFile()) || QDir().rmdir(stationFile()));
-    }
+TEST_F(CliDiagTest, AFifoAtTheStationFileIsSaidOnceAndNothingHangs) {
+    sim::PtyStationHost station(movedStation());
+    ASSERT_TRUE(station.start());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(stationFile()).constData(), 0600), 0);
+    QProcess process;
+    EXPECT_EQ(run(process, command("status", station)), 0);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
+              QStringLiteral("rechannel-cli: %1 is a FIFO or device, not a regular file: left alone\n").arg(stationFile()));
+    EXPECT_TRUE(process.readAllStandardOutput().contains("snr: -80 dB"));
 }
 
 }  // namespace
