@@ -99,6 +99,8 @@ bool WineRunner::start(std::string* error) {
             return false;
         }
     }
+    // A server left over from an interrupted run of ours would refuse a second.
+    spawn({server_, "-k"}, std::chrono::seconds(30));
     const RunResult server = spawn({server_, "-p"}, std::chrono::seconds(60));
     if (server.exitCode != 0) {
         *error = "the Wine server did not start:\n" + server.output;
