@@ -112,7 +112,7 @@ TEST_F(UnderWine, SilentLineTimesOut) {
 TEST_F(UnderWine, ReplyInPiecesIsReassembled) {
     host.setFaults([] {
         sim::FaultScript s;
-        s.always(sim::Fault::pieces(2, 20));
+        s.always(sim::Fault::pieces(2, 50));
         return s;
     }());
     const std::string output = runCase("ReassemblesAReplyThatComesInPieces");
@@ -126,9 +126,14 @@ TEST_F(UnderWine, StaleInputIsDiscardedBeforeAWrite) {
 }
 
 TEST_F(UnderWine, StationConnectionPutsTheSameFramesOnTheWireAsThePosixTransport) {
+    // The same troubles on both lines: a retry after a silent first
+    // attempt, an echoed request and a reply in pieces.
+    const sim::FaultScript faults = *sim::FaultScript::parse("0:noreply,2:echo,9:pieces=3/30");
+    host.setFaults(faults);
     runCase("ProgramsAStationThroughStationConnection");
 
     sim::PtyStationHost native;
+    native.setFaults(faults);
     ASSERT_TRUE(native.start());
     StationConnection connection;
     ASSERT_TRUE(connection.open(native.slavePathW()));

@@ -104,7 +104,7 @@ TEST(Win32Link, SilentLineGivesNothingAfterTheTotalTimeout) {
 }
 
 TEST(Win32Link, ReassemblesAReplyThatComesInPieces) {
-    // The driver's station sends every reply two bytes at a time, 20 ms apart.
+    // The driver's station sends every reply two bytes at a time, 50 ms apart.
     SerialPort port;
     ASSERT_TRUE(port.open(gPort, 57600));
     ASSERT_TRUE(send(port, win32_check::headRequest()));
