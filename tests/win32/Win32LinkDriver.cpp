@@ -148,6 +148,12 @@ TEST_F(UnderWine, StationConnectionPutsTheSameFramesOnTheWireAsThePosixTransport
     EXPECT_EQ(m.rom16(0xC00C), 1902);
 }
 
+// Even with COM41 mapped, Wine's device-setup API lists no ports.
+TEST_F(UnderWine, PortDiscoveryRunsButListsNoComPorts) {
+    runCase("PortDiscoveryRunsAndFindsNoPortsUnderWine");
+    EXPECT_TRUE(host.frames().empty());
+}
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     std::string prefix;
