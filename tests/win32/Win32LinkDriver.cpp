@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -41,6 +43,33 @@ std::string hex(const std::uint8_t* bytes, std::size_t count) {
         text += two;
     }
     return text;
+}
+
+// Leaves the tty set to everything the station link is not, so that what a
+// Win32 open leaves behind shows the settings it applied.
+bool scrambleLine(const std::string& tty) {
+    const int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    termios t{};
+    bool ok = tcgetattr(fd, &t) == 0;
+    cfsetispeed(&t, B9600);
+    cfsetospeed(&t, B9600);
+    t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    t.c_iflag |= IXON | IXOFF;
+    t.c_lflag |= ICANON | ECHO;
+    ok = ok && tcsetattr(fd, TCSANOW, &t) == 0;
+    ::close(fd);
+    return ok;
+}
+
+termios lineOf(const std::string& tty) {
+    termios t{};
+    const int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        tcgetattr(fd, &t);
+        ::close(fd);
+    }
+    return t;
 }
 
 Frames wireRecord(const sim::PtyStationHost& host) {
@@ -89,9 +118,20 @@ protected:
 
 }  // namespace
 
-TEST_F(UnderWine, OpensTheComPortForItselfAloneAndSendsNothing) {
+TEST_F(UnderWine, OpenSets57600Baud8N1WithoutFlowControlHoldsThePortAloneAndSendsNothing) {
+    ASSERT_TRUE(scrambleLine(host.slavePath()));
     runCase("OpensTheComPortForItselfAlone");
     EXPECT_TRUE(host.frames().empty());
+
+    // Wine puts the line settings on the tty; a pty has no modem lines, so
+    // DTR and RTS cannot be seen here.
+    const termios t = lineOf(host.slavePath());
+    EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B57600));
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B57600));
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
 }
 
 TEST_F(UnderWine, WorkedFramesCrossTheWireAndTheRepliesComeBack) {
