@@ -38,7 +38,8 @@ fuzz:
 	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
 
 # The Windows build stays possible: cross-compile the Qt-free device link and
-# port discovery (their Win32 backends) with mingw-w64.
+# port discovery (their Win32 backends), and the Win32 test program that
+# test-windows runs, with mingw-w64.
 cross:
 	@scripts/install-deps cross
 	cmake --preset mingw
