@@ -6,8 +6,11 @@
 
 #include <windows.h>
 
+#include <cwctype>
+
 struct SerialPort::Handle {
     HANDLE h = INVALID_HANDLE_VALUE;
+    HANDLE claim = nullptr;   // the port's named mutex, held while open
 };
 
 namespace {
@@ -52,6 +55,25 @@ bool applyTimeouts(HANDLE h) {
     return SetCommTimeouts(h, &t) != 0;
 }
 
+// Windows' serial drivers refuse a second open of a port themselves, but Wine
+// checks the share mode only for files, so there two of our runs could drive
+// one station at once. A named mutex per port, held while it is open, keeps
+// our own processes off a port that one of them holds, wherever we run.
+// "\\.\COM5", "\\.\com5" and "COM5" name the same port.
+HANDLE claimPort(const std::wstring& devicePath) {
+    std::wstring port = devicePath;
+    const std::wstring deviceNamespace = L"\\\\.\\";
+    if (port.compare(0, deviceNamespace.size(), deviceNamespace) == 0) port.erase(0, deviceNamespace.size());
+    std::wstring name = L"Local\\rechannel-port-";
+    for (wchar_t c : port) name += c == L'\\' ? L'_' : static_cast<wchar_t>(towupper(c));
+    HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (claim && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(claim);
+        return nullptr;
+    }
+    return claim;
+}
+
 }  // namespace
 
 SerialPort::SerialPort() = default;
@@ -62,19 +84,26 @@ bool SerialPort::isOpen() const { return handle_ != nullptr; }
 
 bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
     close();
+    if (devicePath.empty()) return false;
 
+    HANDLE claim = claimPort(devicePath);
+    if (!claim) return false;
     // Share mode 0: nobody else may hold the port while we do.
     HANDLE h = CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        CloseHandle(claim);
+        return false;
+    }
 
     const bool ok = applyLineSettings(h, rate) && applyTimeouts(h) &&
                     PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) && SetCommMask(h, EV_RXCHAR);
     if (!ok) {
         CloseHandle(h);   // never left half-configured
+        CloseHandle(claim);
         return false;
     }
-    handle_ = new Handle{h};
+    handle_ = new Handle{h, claim};
     readTimeoutConstantMs_ = kDefaultConstantMs;
     return true;
 }
@@ -122,6 +151,7 @@ bool SerialPort::write(const std::uint8_t* src, int count) {
 bool SerialPort::close() {
     if (!handle_) return false;
     CloseHandle(handle_->h);
+    CloseHandle(handle_->claim);
     delete handle_;
     handle_ = nullptr;
     return true;
