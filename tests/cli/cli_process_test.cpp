@@ -119,6 +119,7 @@ TEST_F(CliProcessTest, ProgramMovesTheSimulatedStationAndSavesABackupThatRestore
     EXPECT_EQ(restored.exitCode, 0) << restored.errLines.join('\n').toStdString();
     EXPECT_EQ(restartsAfter(station, 2), 2);
     EXPECT_EQ(paramBlock(station.snapshot()), before);
+    EXPECT_TRUE(station.strayBytes().empty()) << "bytes sent outside request frames";
 }
 
 TEST_F(CliProcessTest, RestoreRefusesTheBackupOfAnotherStation) {
