@@ -1,6 +1,6 @@
 # One-command entry points. Each installs what is missing, configures with the
 # CMake presets and builds before it runs anything.
-.PHONY: deps build run demo test test-default test-asan fuzz cross test-windows bench clean
+.PHONY: deps build run demo test test-default test-asan fuzz cross test-windows package test-package bench clean
 
 FUZZ_SECONDS ?= 60
 
@@ -20,7 +20,7 @@ run: build
 demo: build
 	./build/default/cli/rechannel-cli program --simulate
 
-test: deps test-default test-asan fuzz cross test-windows
+test: deps test-default test-asan fuzz cross test-windows test-package
 
 test-default:
 	cmake --preset default
@@ -53,6 +53,15 @@ test-windows: cross
 	cmake --build --preset default --target win32_link_driver
 	build/default/tests/win32/win32_link_driver \
 	  --exe build/mingw/tests/win32/win32_link_test.exe --prefix build/mingw/wineprefix
+
+# The Debian package: both programs, menu entry, icon, man pages, completion.
+package: build
+	cmake --build --preset default --target package
+
+# Installs the package on this machine, runs it from the installed paths and
+# removes it again (needs root or sudo).
+test-package: package
+	scripts/package-roundtrip build/default/package
 
 bench: build
 	bench/run-all build/default

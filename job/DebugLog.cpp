@@ -3,9 +3,20 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <cstdio>
+#include <utility>
+
+namespace {
+std::function<QTime()>& debugLogClock() {
+    static std::function<QTime()> clock;
+    return clock;
+}
+}  // namespace
+
+void setDebugLogClock(std::function<QTime()> clock) { debugLogClock() = std::move(clock); }
 
 void appendDebugLog(const QString& message) {
-    const QByteArray time = QDateTime::currentDateTime().time().toString(QStringLiteral("hh:mm:ss")).toLatin1();
+    const QTime now = debugLogClock() ? debugLogClock()() : QDateTime::currentDateTime().time();
+    const QByteArray time = now.toString(QStringLiteral("hh:mm:ss")).toLatin1();
     // Latin-1 turns every character it cannot hold into '?'; the log is
     // plain 8-bit text read with any editor on the service laptop.
     const QByteArray text = message.toLatin1();

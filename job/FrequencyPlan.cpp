@@ -136,8 +136,9 @@ int computeChannelBlock(const StationSettings& settings, int k, std::uint8_t ver
     trace << std::fixed << std::setprecision(6);
     trace << "Fout: " << f << std::endl;
 
-    // Early range 1 hardware below 431 MHz runs the synthesiser at the
-    // carrier; everything else at twice the carrier.
+    // Range 1 stations with version bit 7 set run the synthesiser at the
+    // carrier below 431 MHz; early hardware and every other case divide
+    // twice the carrier.
     const bool directDivider = range == 1 && f < kDividerModeThreshold && later;
     const double ratio = directDivider ? f / crystal : (f + f) / crystal;
     const int n = static_cast<int>(ratio);

@@ -229,7 +229,9 @@ bool SerialPort::write(const std::uint8_t* src, int count) {
         tcflush(fd, TCIOFLUSH);
     }
 
-    // Bounded: twice the wire time at the slowest rate we configure, plus 2 s.
+    // Bounded: 2 s plus 20 ms a byte. That is more than twice a byte's wire
+    // time from 1200 baud up; at 300 baud (33 ms a byte) it still covers a
+    // frame of up to 150 bytes, and our requests are far shorter.
     const auto deadline = Clock::now() + std::chrono::milliseconds(2000 + 20LL * count);
     int done = 0;
     bool failed = false;

@@ -10,10 +10,17 @@ constexpr std::uint8_t kStart = 0xDA;
 
 void FrameAssembler::dropFront(std::size_t count) {
     for (std::size_t i = 0; i < count && !bytes_.empty(); ++i) {
+        if (stray_.size() < kMaxStray) stray_.push_back(bytes_.front());
         bytes_.pop_front();
         times_.pop_front();
         ++dropped_;
     }
+}
+
+std::vector<std::uint8_t> FrameAssembler::takeStrayBytes() {
+    std::vector<std::uint8_t> out;
+    out.swap(stray_);
+    return out;
 }
 
 std::vector<FrameAssembler::Frame> FrameAssembler::feed(const std::uint8_t* data, std::size_t length,

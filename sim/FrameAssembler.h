@@ -34,6 +34,11 @@ public:
     bool hasPartial() const { return !bytes_.empty(); }
     std::size_t pending() const { return bytes_.size(); }
     std::size_t droppedBytes() const { return dropped_; }
+    // The bytes dropped since the last call, in order: noise before a start
+    // byte, an extra byte after a request, the bytes of a damaged frame. A
+    // correct client sends none. Kept up to kMaxStray bytes.
+    std::vector<std::uint8_t> takeStrayBytes();
+    static constexpr std::size_t kMaxStray = 4096;
 
 private:
     void cut(std::vector<Frame>& out);
@@ -42,6 +47,7 @@ private:
     std::deque<std::uint8_t> bytes_;
     std::deque<Clock::time_point> times_;
     std::size_t dropped_ = 0;
+    std::vector<std::uint8_t> stray_;
 };
 
 }  // namespace sim

@@ -55,6 +55,7 @@ struct PtyStationHost::Impl {
     StationModel model;
     FaultScript faults;
     std::vector<WireFrame> frames;
+    std::vector<std::uint8_t> stray;
     int exchanges = 0;
     std::function<void(const StationModel&)> onWrite;
     std::atomic<int> baud{0};
@@ -75,6 +76,16 @@ struct PtyStationHost::Impl {
             if (frames.size() < kMaxRecordedFrames) frames.push_back({direction, time, std::move(bytes)});
         }
         changed.notify_all();
+    }
+
+    // Before the frames of the same read are answered, so a client that has
+    // its reply finds the stray bytes sent with its request recorded.
+    void keepStray(FrameAssembler& assembler) {
+        const std::vector<std::uint8_t> bytes = assembler.takeStrayBytes();
+        if (bytes.empty()) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        const std::size_t room = FrameAssembler::kMaxStray - std::min(stray.size(), FrameAssembler::kMaxStray);
+        stray.insert(stray.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));
     }
 
     bool stopRequested() const {
@@ -209,14 +220,18 @@ struct PtyStationHost::Impl {
             if (p[1].revents & POLLIN) return;
             if (r == 0) {
                 const auto now = Clock::now();
-                for (const auto& f : assembler.dropPartial()) answer(f, now);
+                const auto complete = assembler.dropPartial();
+                keepStray(assembler);
+                for (const auto& f : complete) answer(f, now);
                 continue;
             }
             if (p[0].revents & POLLIN) {
                 const ssize_t n = ::read(master, buffer, sizeof buffer);
                 if (n > 0) {
                     const auto now = Clock::now();
-                    for (const auto& f : assembler.feed(buffer, static_cast<std::size_t>(n), now)) answer(f, now);
+                    const auto complete = assembler.feed(buffer, static_cast<std::size_t>(n), now);
+                    keepStray(assembler);
+                    for (const auto& f : complete) answer(f, now);
                     continue;
                 }
                 if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -315,9 +330,15 @@ std::vector<WireFrame> PtyStationHost::frames() const {
     return impl_->frames;
 }
 
+std::vector<std::uint8_t> PtyStationHost::strayBytes() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->stray;
+}
+
 void PtyStationHost::clearFrames() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->frames.clear();
+    impl_->stray.clear();
 }
 
 bool PtyStationHost::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {

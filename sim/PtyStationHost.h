@@ -49,7 +49,11 @@ public:
     StationModel snapshot() const;
     void setFaults(const FaultScript& script);
     std::vector<WireFrame> frames() const;   // both directions, in order
-    void clearFrames();
+    // Bytes that reached the station outside any request frame (noise, an
+    // extra byte after a request, a damaged frame), in order; the station
+    // drops them, so only this shows a client that sends them. Bounded.
+    std::vector<std::uint8_t> strayBytes() const;
+    void clearFrames();   // the stray bytes too
     int exchangeCount() const;   // valid requests so far, restarts included
     // Blocks until at least `count` frames are recorded (true) or `timeout`
     // passes (false).

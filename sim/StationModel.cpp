@@ -98,7 +98,7 @@ StationModel makeDefaultStation(const DefaultStationOptions& o) {
         block[5] = 0x80;
         block[6] = static_cast<std::uint8_t>(0x10 + k);
         for (int i = 7; i < 15; ++i) block[i] = static_cast<std::uint8_t>(0x11 * (i - 6));
-        block[15] = 0;
+        block[15] = o.fineOffset;
     }
 
     // Identification.

@@ -55,6 +55,7 @@ struct DefaultStationOptions {
     std::uint8_t channelCount = 2;    // ROM 0xC008
     std::uint16_t channel0 = 500;     // words 1..7 follow as channel0 + 1 ..
     std::uint16_t address = 0x0123;
+    std::uint8_t fineOffset = 0;      // byte 15 of every channel block (6.25 kHz steps)
 };
 
 // A station ready to be moved: system 0x9E, range 1, version 0x81, band 4,

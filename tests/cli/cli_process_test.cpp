@@ -119,6 +119,7 @@ TEST_F(CliProcessTest, ProgramMovesTheSimulatedStationAndSavesABackupThatRestore
     EXPECT_EQ(restored.exitCode, 0) << restored.errLines.join('\n').toStdString();
     EXPECT_EQ(restartsAfter(station, 2), 2);
     EXPECT_EQ(paramBlock(station.snapshot()), before);
+    EXPECT_TRUE(station.strayBytes().empty()) << "bytes sent outside request frames";
 }
 
 TEST_F(CliProcessTest, RestoreRefusesTheBackupOfAnotherStation) {
@@ -231,7 +232,9 @@ TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(run({QStringLiteral("sniff"), QStringLiteral("--port"), QStringLiteral("/x"), QStringLiteral("--interval"), QStringLiteral("0")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--fault"), QStringLiteral("melt")}).exitCode, 2);
     EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--range"), QStringLiteral("300")}).exitCode, 2);
-    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--help")}).exitCode, 0);
+    const CliResult programHelp = run({QStringLiteral("program"), QStringLiteral("--help")});
+    EXPECT_EQ(programHelp.exitCode, 0);
+    EXPECT_TRUE(programHelp.out.startsWith(QStringLiteral("Usage: rechannel-cli program [options]"))) << programHelp.out.toStdString();
     EXPECT_EQ(run({QStringLiteral("--help")}).exitCode, 0);
     const CliResult version = run({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);

@@ -37,6 +37,8 @@ protected:
     void TearDown() override {
         thread.connection().close();
         host.stop();
+        // The station drops bytes outside a frame without a word; none may be sent.
+        EXPECT_TRUE(host.strayBytes().empty()) << "bytes sent outside request frames";
     }
 
     static StationRecord& record() { return *StationRecord::instance(); }

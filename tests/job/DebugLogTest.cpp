@@ -62,6 +62,28 @@ TEST(DebugLog, AppendsTimeTabMessageLinesAndKeepsEarlierContent) {
     }
 }
 
+// Hours, minutes and seconds of two digits each, on the 24-hour clock.
+TEST(DebugLog, StampsTheClockTimeAsTwoDigitHoursMinutesSeconds) {
+    InTemporaryDirectory cwd;
+    const struct {
+        QTime time;
+        const char* line;
+    } cases[] = {
+        {QTime(14, 3, 27), "14:03:27\treadStatus\n"},
+        {QTime(9, 5, 7), "09:05:07\treadStatus\n"},
+        {QTime(23, 59, 59), "23:59:59\treadStatus\n"},
+        {QTime(0, 0, 0), "00:00:00\treadStatus\n"},
+    };
+    QByteArray expected;
+    for (const auto& c : cases) {
+        setDebugLogClock([&c] { return c.time; });
+        appendDebugLog(QStringLiteral("readStatus"));
+        expected += c.line;
+    }
+    setDebugLogClock({});
+    EXPECT_EQ(readLog(), expected);
+}
+
 TEST(DebugLog, WritesLatin1WithAQuestionMarkForEveryOtherCharacter) {
     InTemporaryDirectory cwd;
     appendDebugLog(QString::fromUtf8("Статус: ok \u00E9"));

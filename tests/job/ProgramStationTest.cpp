@@ -143,6 +143,7 @@ TEST_F(ProgramStationTest, A9EStationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(frames.back().direction, sim::WireFrame::Direction::ToStation);
     EXPECT_EQ(frames.back().bytes.at(2), 0xDD);
     EXPECT_EQ(restartsSent(frames), 1);
+    EXPECT_EQ(host.strayBytes(), Bytes{}) << "bytes outside request frames";
     // The station is given its settle time after acknowledging the last
     // write; a restart before it would lose what was written.
     ASSERT_GE(frames.size(), 2u);
@@ -395,4 +396,48 @@ TEST_F(ProgramStationTest, AFailedBackupIsOneTraceLineAndTheMoveGoesOn) {
     EXPECT_EQ(outcome.trace.back(), "Backup of the parameter block could not be saved.");
     EXPECT_EQ(std::count(outcome.trace.begin(), outcome.trace.end(), outcome.trace.back()), 1);
     EXPECT_EQ(host.snapshot().rom[0xC004], 0x3A);
+}
+
+// Stations whose present channel carries a fine offset, on a line paced at
+// its byte rate, some echoing every request so that the echo and the reply
+// come in apart: each is moved, its offset traced and counted in the present
+// frequency, the new block written as always, and no byte sent outside a frame.
+TEST_F(ProgramStationTest, FineOffsetsPacedLinesAndEchoesStillMoveTheStation) {
+    const struct {
+        std::uint8_t fineOffset;
+        int baud;
+        bool echo;
+        const char* presentFout;
+    } cases[] = {
+        {3, 0, false, "Fout: 434.768750"},      // 434.75 + 3 x 0.00625
+        {1, 57600, true, "Fout: 434.756250"},
+        {255, 19200, true, "Fout: 436.343750"},  // 434.75 + 255 x 0.00625
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "offset " << int(c.fineOffset) << " baud " << c.baud << " echo " << c.echo);
+        sim::DefaultStationOptions options;
+        options.fineOffset = c.fineOffset;
+        sim::PtyStationHost host(sim::makeDefaultStation(options));
+        host.setPacing(c.baud);
+        if (c.echo) {
+            sim::FaultScript script;
+            script.always(sim::Fault::echo());
+            host.setFaults(script);
+        }
+        ASSERT_TRUE(host.start());
+        WorkThread thread;
+        const JobOutcome outcome = runJob(thread, host.slavePathW());
+        ASSERT_EQ(outcome.signalCount(), 1);
+        EXPECT_EQ(outcome.moved, 1) << outcome.text().toStdString();
+        const auto traced = [&](const std::string& line) {
+            return std::find(outcome.trace.begin(), outcome.trace.end(), line) != outcome.trace.end();
+        };
+        EXPECT_TRUE(traced("system_cod: 158, ch_delta[0]: " + std::to_string(c.fineOffset)));
+        EXPECT_TRUE(traced(c.presentFout));
+        const sim::StationModel after = host.snapshot();
+        EXPECT_EQ(romBytes(after, 0xC080, 16),
+                  (Bytes{0x20, 0xBC, 0x63, 0x02, 0x11, 0x70, 0xC7, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0x02}));
+        EXPECT_EQ(after.rom[0xC004], 0x3A);
+        EXPECT_EQ(host.strayBytes(), Bytes{});
+    }
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -48,10 +50,44 @@ TEST_F(WorkThreadTest, UnopenablePortIsTriedTwiceThenReportedOnce) {
     EXPECT_EQ(outcome.code(), 1);
     EXPECT_TRUE(outcome.trace.empty());
 
-    // An empty path never opens either.
+    // An empty path never opens either, and still waits before giving up.
+    clock.restart();
     const JobOutcome empty = runJob(thread, L"");
+    EXPECT_GE(clock.elapsed(), 2000) << "no pause before the second attempt on an empty path";
     ASSERT_EQ(empty.signalCount(), 1);
+    EXPECT_EQ(empty.text(), job_messages::portNotOpened());
     EXPECT_EQ(empty.code(), 1);
+    EXPECT_TRUE(empty.trace.empty());
+}
+
+// A path that exists but is no serial port (a plain file) is opened on the
+// first attempt and once more, never a third time.
+TEST_F(WorkThreadTest, AnUnopenablePortIsOpenedExactlyTwice) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("not-a-port"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    // Closes too: inotify merges identical events that follow each other.
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE), 0);
+
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, path.toStdWString());
+    EXPECT_EQ(outcome.code(), 1);
+
+    int opens = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char* at = buffer; at < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->mask & IN_OPEN) ++opens;
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(opens, 2);
 }
 
 TEST_F(WorkThreadTest, SilentStationIsNoAnswerAndThePortIsClosed) {

@@ -249,6 +249,29 @@ TEST_F(ReceiveReply, RecordReadersIgnoreRepliesOfOtherSizes) {
     EXPECT_TRUE(untouched());
 }
 
+// Asking for a position is never a record read, even when the station
+// answers it with a reply of full record size: the caller gets 0, the
+// position from the first two bytes and an untouched destination.
+TEST_F(ReceiveReply, ACursorQueryAnsweredWithAFullReplyCopiesNoRecord) {
+    struct Reader {
+        int fullReply;
+        std::uint8_t command;
+        int (RLComPort::*read)(std::uint16_t&, std::uint8_t*);
+    };
+    for (const Reader& r : {Reader{26, 0x24, &RLComPort::readRecord20}, Reader{38, 0x21, &RLComPort::readRecord32}}) {
+        std::array<std::uint8_t, 32> dest{};
+        dest.fill(0xEE);
+        std::uint16_t cursor = 0xFFFF;
+        pty.sendLater(replyFrame(0, counting(static_cast<std::size_t>(r.fullReply), 0x01)), std::chrono::milliseconds(0), 5);
+        EXPECT_EQ((link.*r.read)(cursor, dest.data()), 0) << r.fullReply;
+        EXPECT_EQ(cursor, 0x0102) << r.fullReply;
+        const Bytes request = pty.finishSending();
+        ASSERT_EQ(request.size(), 5u);
+        EXPECT_EQ(Bytes(request.begin(), request.begin() + 3), (Bytes{0xDA, 0x00, r.command}));
+        for (std::uint8_t b : dest) EXPECT_EQ(b, 0xEE) << r.fullReply;
+    }
+}
+
 TEST(RLComPortUnbound, FailsWithoutAPort) {
     RLComPort link;
     std::uint8_t buf[4];

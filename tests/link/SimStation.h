@@ -21,6 +21,8 @@ protected:
     void TearDown() override {
         conn.close();
         host.stop();
+        // The station drops bytes outside a frame without a word; none may be sent.
+        EXPECT_EQ(host.strayBytes(), Bytes{}) << "bytes sent outside request frames";
     }
 
     void faults(const std::function<void(sim::FaultScript&)>& build) {

@@ -47,6 +47,8 @@ TEST(FrameAssembler, DropsNoiseAndResynchronises) {
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].bytes, read);
     EXPECT_EQ(a.droppedBytes(), 4u);
+    EXPECT_EQ(a.takeStrayBytes(), (Bytes{0x00, 0xFF, 0xAD, 0x13}));
+    EXPECT_TRUE(a.takeStrayBytes().empty());
 
     // A damaged frame is reported, and a frame hidden inside it is still found.
     Bytes damaged = makeRequest(0x20, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A});

@@ -117,6 +117,31 @@ TEST(PtyStationHost, AnswersOverThePseudoTerminalAndRecordsFrames) {
     EXPECT_EQ(client.exchange(makeRequest(0x05, {0xC0, 0x05, 0x01}), 6), makeReply(0, {0x42}));
 }
 
+// Bytes outside any frame are dropped by the station but kept in the
+// record: an extra byte after a request shows there, and nothing else does.
+TEST(PtyStationHost, RecordsStrayBytesOutsideFrames) {
+    PtyStationHost host;
+    ASSERT_TRUE(host.start());
+    RawClient client(host.slavePath());
+    const Bytes request = makeRequest(0x05, {0xC0, 0x04, 0x01});
+    const Bytes reply = makeReply(0, {0x9E});
+
+    EXPECT_EQ(client.exchange(request, reply.size()), reply);
+    EXPECT_TRUE(host.strayBytes().empty());
+
+    Bytes extra = request;
+    extra.push_back(0x00);
+    EXPECT_EQ(client.exchange(extra, reply.size()), reply);
+    Bytes noisy{0x55, 0xAD};
+    noisy.insert(noisy.end(), request.begin(), request.end());
+    EXPECT_EQ(client.exchange(noisy, reply.size()), reply);
+    EXPECT_EQ(host.strayBytes(), (Bytes{0x00, 0x55, 0xAD}));
+    EXPECT_EQ(host.exchangeCount(), 3);
+
+    host.clearFrames();
+    EXPECT_TRUE(host.strayBytes().empty());
+}
+
 TEST(PtyStationHost, SurvivesClientsReopeningAndRestarts) {
     PtyStationHost host;
     ASSERT_TRUE(host.start());

@@ -36,6 +36,10 @@ protected:
     void TearDown() override {
         window_.reset();
         sim::unpublishVirtualPort(kPortName);
+        // The station drops bytes outside a frame without a word; none may be sent.
+        if (host_) {
+            EXPECT_TRUE(host_->strayBytes().empty()) << "bytes sent outside request frames";
+        }
         host_.reset();
     }
 

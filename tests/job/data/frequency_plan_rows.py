@@ -6,6 +6,10 @@ the station's tool, so the roundings match.
 
 Run by hand (not part of the build):  python3 frequency_plan_rows.py > frequency_plan_rows.txt
 Row format: range version channel delta | F(%.17g) crystal | 16 block bytes in hex
+
+Besides a few chosen rows it writes, for every version class, the channels
+and fine offsets that land on and just either side of every zone edge,
+setting-byte threshold and range 1 segment start (a few thousand rows).
 """
 
 STEP = 0.025
@@ -117,6 +121,70 @@ def near_edges(rng, v, limit):
     return found
 
 
+# Version bytes of every class: bit 7 clear (two of them), 128..130 (both
+# ends), above 130 (both ends).
+VERSIONS = [0x00, 0x7F, 0x80, 0x82, 0x83, 0xFF]
+R1_THRESHOLDS = [431, 450]
+R1_SEGMENTS = [403.025, 405.95, 406.15, 409.975, 417.025, 421.975, 434.025]
+R2_EARLY_THRESHOLDS = [150, 153, 155, 158, 160, 163, 165, 167, 170, 176]
+R2_LATE_THRESHOLDS = [153, 160, 167]
+CHANNELS = range(0, 4096)
+F_WINDOW = 2 * FINE   # rows whose tested frequency lies within two fine steps of an edge (offsets up to 8)
+C_WINDOW = STEP       # ... or, for range 2 zones, a channel step
+
+
+def edges(rng, v):
+    """(value, tested on) pairs that decide something for this range and version."""
+    later = bool(v & 0x80)
+    if rng == 1:
+        out = [(e, "F") for e in R1_THRESHOLDS + R1_SEGMENTS]
+        if later:
+            zones = R1_EARLY if v <= 130 else R1_LATE
+            out += [(e, "F") for lo, hi in zones for e in (lo, hi)]
+        return out
+    if rng == 2:
+        if not later:
+            return [(e, "F") for e in R2_EARLY_THRESHOLDS]
+        return [(e, "F") for e in R2_LATE_THRESHOLDS] + [(e, "C") for lo, hi in R2_ZONES for e in (lo, hi)]
+    return []
+
+
+def rows_at_edges():
+    """For every edge: the rows within a window of it, and wherever the plan
+    cannot come that close (431 lies between range 1 segments) the nearest
+    rows on either side. Range 2 zones test the channel frequency without the
+    offset; everything else tests F with it."""
+    rows = []
+    for rng in (1, 2):
+        for v in VERSIONS:
+            for edge, on in edges(rng, v):
+                window = C_WINDOW if on == "C" else F_WINDOW
+                below = above = None   # (tested value, row) nearest the edge on each side
+                for c in CHANNELS:
+                    cf = chan_freq(rng, c)
+                    if on == "C":
+                        offsets = (0, 3, 255)
+                    else:
+                        k = int((edge - cf) / FINE)
+                        offsets = sorted({min(255, max(0, k + i)) for i in range(-3, 4)})
+                    for d in offsets:
+                        t = cf if on == "C" else out_freq(rng, c, d)
+                        row = (rng, v, c, d)
+                        # Small offsets only: a large one reaches the same value from far channels.
+                        if abs(t - edge) <= window and d <= 8:
+                            rows.append(row)
+                        if t < edge and (below is None or t > below[0]):
+                            below = (t, row)
+                        if t >= edge and (above is None or t < above[0]):
+                            above = (t, row)
+                # Every edge is met from above; from below too unless nothing in the plan lies under it.
+                assert above is not None, (rng, v, edge, on)
+                rows.append(above[1])
+                if below is not None:
+                    rows.append(below[1])
+    return rows
+
+
 def main():
     rows = [
         # the target channel in every version class
@@ -138,8 +206,16 @@ def main():
     rows.append((1, 0x80, 203, 4))
     rows.append((1, 0x83, 339, 4))
     rows.append((1, 0x83, 339, 5))
+    # range 0 has no zones: every 64th channel, a few offsets, each class
+    rows += [(0, v, c, d) for v in (0x00, 0x80, 0xFF) for c in range(0, 4096, 64) for d in (0, 5, 255)]
+    seen = set()
+    unique = []
+    for row in rows + rows_at_edges():
+        if row not in seen:
+            seen.add(row)
+            unique.append(row)
     print("# range version channel delta | F crystal | block")
-    for rng, v, c, d in rows:
+    for rng, v, c, d in unique:
         f, x, b = block(rng, c, d, v)
         print("%d %d %d %d | %.17g %.17g | %s" % (rng, v, c, d, f, x, " ".join("%02X" % y for y in b)))
 
