@@ -45,8 +45,9 @@ int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int
             // An intact reply without data: try again.
         } catch (int) {
             if (attempt == attempts) throw;
-            // Earlier attempts are retried at once, without a pause.
         }
+        // The failed attempt's own reply may still be on its way.
+        if (attempt < attempts) link_.settleLine();
     }
     throw -1;
 }
@@ -59,6 +60,7 @@ bool StationConnection::writeWithRetry(std::uint32_t address, MemoryKind kind, i
         } catch (int) {
             if (attempt == attempts) throw;
         }
+        if (attempt < attempts) link_.settleLine();
     }
     throw -1;
 }
