@@ -164,12 +164,11 @@ TEST_F(CliProcessTest, StationsThatMustNotBeProgrammedGetTheirStatusAndNoWrite) 
     EXPECT_EQ(foreign.snapshot().restarts, 0);
 }
 
-TEST_F(CliProcessTest, VerifyPassesAStationThatStoresAndCatchesOneThatDoesNot) {
+TEST_F(CliProcessTest, VerifyIsOnByDefaultAndStopsAStationThatKeepsNoWritesBeforeItsSystemCode) {
     {
         sim::PtyStationHost station;
         ASSERT_TRUE(station.start());
-        const CliResult result =
-            run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--verify")});
+        const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
         EXPECT_EQ(result.exitCode, 0) << result.errLines.join('\n').toStdString();
         EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Станция переведена на новую частоту!"));
         EXPECT_FALSE(result.errContains(QStringLiteral("read back"))) << result.errLines.join('\n').toStdString();
@@ -178,18 +177,22 @@ TEST_F(CliProcessTest, VerifyPassesAStationThatStoresAndCatchesOneThatDoesNot) {
 
     sim::PtyStationHost station;
     sim::FaultScript faults;
-    sim::Fault ignore;
-    ignore.kind = sim::Fault::Kind::IgnoreWrite;
-    faults.always(ignore);
+    faults.always(sim::Fault::ignoreWrite());
     station.setFaults(faults);
     ASSERT_TRUE(station.start());
 
-    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--verify")});
-    EXPECT_EQ(result.exitCode, 5);
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(result.exitCode, 7);
     EXPECT_TRUE(result.errContains(QStringLiteral("0xC00C"))) << result.errLines.join('\n').toStdString();
-    EXPECT_TRUE(result.errContains(QStringLiteral("0xC004")));
-    EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Нет ответа от Станции. (8)")) << "the outcome comes after the mismatches";
+    EXPECT_FALSE(result.errContains(QStringLiteral("0xC004"))) << "the system code is never sent";
+    EXPECT_EQ(result.lastErrLine(),
+              QStringLiteral("verify failed, the station stays on its old system; run program again (8)"));
     EXPECT_EQ(station.snapshot().restarts, 0) << "no restart after a failed check";
+    for (const sim::WireFrame& f : station.frames()) {
+        if (f.direction == sim::WireFrame::Direction::ToStation && f.bytes.at(2) == 0x06) {
+            EXPECT_NE(f.bytes.at(3) << 8 | f.bytes.at(4), 0xC004) << "the system code write was sent";
+        }
+    }
 }
 
 TEST_F(CliProcessTest, UnopenablePortsSayWhyWithTheFix) {
