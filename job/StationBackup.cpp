@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include "LogDirectory.h"
 
@@ -34,15 +33,14 @@ bool writeWhole(QFile& file, const std::uint8_t* block256) {
     return file.write(reinterpret_cast<const char*>(block256), kParamBlockSize) == kParamBlockSize && file.flush();
 }
 
-// The original appears whole or not at all: written aside, then renamed,
-// and a rename never replaces an existing file.
-void keepOriginal(const std::uint8_t* block256) {
-    const QString path = originalBackupPath(blockAddress(block256));
+// The first copy of an unmoved block wins and is never replaced: the copy
+// goes to a temporary file first and is renamed into place, and that rename
+// never replaces an existing file.
+void keepOriginal(const QString& backupPath, std::uint16_t address) {
+    const QString path = originalBackupPath(address);
     if (QFileInfo::exists(path)) return;
-    QTemporaryFile aside(backupsDirectory() + QStringLiteral("/original.XXXXXX"));
-    if (!aside.open() || !writeWhole(aside, block256)) return;
-    aside.close();
-    aside.rename(path);   // fails when another run got there first: theirs stays
+    if (!QDir().mkpath(QFileInfo(path).path())) return;
+    QFile::copy(backupPath, path);   // fails when another run got there first: theirs stays
 }
 
 }  // namespace
@@ -53,7 +51,7 @@ QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_
 }
 
 QString originalBackupPath(std::uint16_t address) {
-    return backupsDirectory() + QStringLiteral("/original_%1.bin").arg(address);
+    return backupsDirectory() + QStringLiteral("/originals/%1.bin").arg(address);
 }
 
 bool isUnmovedBlock(const std::uint8_t* block256) {
@@ -80,7 +78,7 @@ QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, Q
             return QString();
         }
         file.close();
-        if (isUnmovedBlock(block256)) keepOriginal(block256);
+        if (isUnmovedBlock(block256)) keepOriginal(path, blockAddress(block256));
         return path;
     }
     fail(error, QStringLiteral("too many backups of station %1 in one second").arg(blockAddress(block256)));

@@ -18,7 +18,7 @@ inline std::uint16_t blockAddress(const std::uint8_t* block) {
 // of the same station in the same second gets "-2", "-3", ... before ".bin".
 QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_t system);
 
-// "<log dir>/backups/original_<address>.bin": the block as it was before the
+// "<log dir>/backups/originals/<address>.bin": the block as it was before the
 // station was ever moved.
 QString originalBackupPath(std::uint16_t address);
 
