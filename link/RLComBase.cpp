@@ -54,11 +54,15 @@ RLComBase::RLComBase() : crc(0x11021) {}
 
 bool RLComBase::setPort(SerialPort* p) {
     port = p;
+    // A freshly opened port starts with both queues emptied.
+    lineSuspect_ = false;
+    lastRequestBytes_ = 0;
     return true;
 }
 
 void RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount) {
     if (!port || argCount < 0 || argCount > link_limits::kMaxLen) throw -1;
+    if (lineSuspect_) settleLine();
     std::uint8_t frame[link_limits::kMaxFrame];
     frame[0] = kRequestStart;
     frame[1] = static_cast<std::uint8_t>(argCount);
@@ -84,6 +88,13 @@ bool RLComBase::settleLine() {
     const auto windowEnds =
         lastSend_ + milliseconds(constant + link_limits::kHeaderBytes * kReadMsPerByte + kLongestFrameMs);
     const auto giveUp = std::max(Clock::now(), windowEnds) + milliseconds(kMostSettleMs);
+    lineSuspect_ = false;
+    // The wire trace sees what is thrown away, but not every quiet read.
+    const WireObserver observer = port->wireObserver();
+    if (observer)
+        port->setWireObserver([&observer](WireDirection d, const std::uint8_t* bytes, int count) {
+            if (d != WireDirection::Timeout) observer(d, bytes, count);
+        });
     port->setReadTimeout(0);
     bool quiet = false;
     std::uint8_t discarded = 0;
@@ -95,6 +106,7 @@ bool RLComBase::settleLine() {
         }
     }
     port->setReadTimeout(constant);
+    port->setWireObserver(observer);
     return quiet;
 }
 
@@ -141,6 +153,17 @@ void RLComBase::skipEcho(std::uint8_t* rx) {
 }
 
 int RLComBase::receiveReply(std::uint8_t* dest, int capacity, int exactLen) {
+    try {
+        return readReplyFrame(dest, capacity, exactLen);
+    } catch (int code) {
+        // A refusal is a whole, intact reply; anything else leaves the line
+        // in doubt until it has been drained.
+        if (code != -2) lineSuspect_ = true;
+        throw;
+    }
+}
+
+int RLComBase::readReplyFrame(std::uint8_t* dest, int capacity, int exactLen) {
     if (!port) throw -1;
     // Room for the largest frame the length byte can announce.
     std::uint8_t rx[link_limits::kMaxFrame];
@@ -181,7 +204,12 @@ bool RLComBase::readMemory(std::uint32_t address, MemoryKind kind, int count, st
     // the caller's buffer.
     std::uint8_t data[link_limits::kMaxLen];
     const int len = receiveReply(data, count, count);
-    if (len == 0) return false;     // intact and empty: no failure
+    if (len == 0) {
+        // Intact and empty: no failure, but no answer to a read either (a
+        // late write reply?), so the line is drained before the next request.
+        lineSuspect_ = true;
+        return false;
+    }
     std::memcpy(dest, data, static_cast<std::size_t>(len));
     return true;
 }

@@ -29,11 +29,12 @@ public:
     // with `exactLen` >= 0, neither 0 nor exactLen) fails at once.
     int receiveReply(std::uint8_t* dest, int capacity, int exactLen = -1);
 
-    // After a failed attempt: discards what arrives until the line has been
-    // quiet for longer than a whole frame takes and the station's reply
-    // window for the last request has passed, so that a late reply (of that
-    // request, or of a run that was cut off) is never taken for the next
-    // one. Bounded in time; true when the line went quiet.
+    // Discards what arrives until the line has been quiet for longer than a
+    // whole frame takes and the station's reply window for the last request
+    // has passed, so that a late reply (of that request, or of a run that was
+    // cut off) is never taken for the next one. Bounded in time; true when
+    // the line went quiet. Done before the next request whenever an exchange
+    // ended without a usable reply.
     bool settleLine();
 
 protected:
@@ -55,10 +56,14 @@ protected:
 
 private:
     void skipEcho(std::uint8_t* rx);
+    int readReplyFrame(std::uint8_t* dest, int capacity, int exactLen);
 
     // The last request on the line: an echo must be this frame, and its
     // reply window starts when it was sent.
     std::uint8_t lastRequest_[link_limits::kMaxFrame] = {};
     int lastRequestBytes_ = 0;
     std::chrono::steady_clock::time_point lastSend_{};
+    // The last exchange ended without a usable reply: its own reply, or the
+    // rest of a frame, may still come.
+    bool lineSuspect_ = false;
 };

@@ -44,6 +44,7 @@ public:
     bool isOpen() const;
 
     void setWireObserver(WireObserver observer) { observer_ = std::move(observer); }
+    const WireObserver& wireObserver() const { return observer_; }
 
 private:
     struct Handle;

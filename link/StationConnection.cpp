@@ -45,9 +45,9 @@ int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int
             // An intact reply without data: try again.
         } catch (int) {
             if (attempt == attempts) throw;
+            // Retried at once; the link first drains what the failed
+            // attempt may still bring.
         }
-        // The failed attempt's own reply may still be on its way.
-        if (attempt < attempts) link_.settleLine();
     }
     throw -1;
 }
@@ -60,7 +60,6 @@ bool StationConnection::writeWithRetry(std::uint32_t address, MemoryKind kind, i
         } catch (int) {
             if (attempt == attempts) throw;
         }
-        if (attempt < attempts) link_.settleLine();
     }
     throw -1;
 }

@@ -73,3 +73,15 @@ TEST_F(SimStation, ALateReplyOfAnInterruptedRunIsNeverTakenForTheNextRequest) {
         EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, address, 16)) << std::hex << address;
     }
 }
+
+// An operation that gave up (its only attempt timed out) is followed by
+// another: the reply that turns up just after the time-out belongs to the
+// first and is drained before the second request goes out.
+TEST_F(SimStation, AReplyLateForAnOperationThatGaveUpIsNotTakenByTheNext) {
+    faults([](sim::FaultScript& s) { s.at(0, Fault::delay(1330)); });
+    const sim::StationModel model = host.snapshot();
+    std::array<std::uint8_t, 16> got{};
+    EXPECT_EQ(codeOf([&] { conn.readRom16(0xC000, 16, got.data(), 1); }), -1);
+    ASSERT_EQ(conn.readRom16(0xC010, 16, got.data(), 1), 16);
+    EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, 0xC010, 16));
+}
