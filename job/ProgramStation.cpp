@@ -70,10 +70,12 @@ void WorkThread::verifyRegion(std::uint16_t address, int count, const std::uint8
                                      .arg(hexDigits(address + i, 4), hexDigits(readBack[i], 2),
                                           hexDigits(written[i], 2));
     }
-    if (!verifyMismatches_.isEmpty()) {
-        verifyResult_ = VerifyResult::Failed;
-        throw job_messages::kCodeVerifyMismatch;
-    }
+}
+
+void WorkThread::stopOnMismatch() {
+    if (verifyMismatches_.isEmpty()) return;
+    verifyResult_ = VerifyResult::Failed;
+    throw job_messages::kCodeVerifyMismatch;
 }
 
 // Channel table, block 0, then the system code: with the read-back on, the
@@ -88,12 +90,14 @@ void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* bloc
         enterPhase(JobPhase::Verifying);
         verifyRegion(kChannelTableRegion.address, kChannelTableRegion.count, table);
         verifyRegion(kChannelBlock0Region.address, kChannelBlock0Region.count, block);
+        stopOnMismatch();
         enterPhase(JobPhase::Writing);
     }
     connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
     if (verifyWrites_) {
         enterPhase(JobPhase::Verifying);
         verifyRegion(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode);
+        stopOnMismatch();
         verifyResult_ = VerifyResult::Passed;
     }
     enterPhase(JobPhase::Restarting);

@@ -114,4 +114,5 @@ private:
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);
     void verifyRegion(std::uint16_t address, int count, const std::uint8_t* written);
+    void stopOnMismatch();
 };

@@ -184,6 +184,7 @@ TEST_F(CliProcessTest, VerifyIsOnByDefaultAndStopsAStationThatKeepsNoWritesBefor
     const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
     EXPECT_EQ(result.exitCode, 7);
     EXPECT_TRUE(result.errContains(QStringLiteral("0xC00C"))) << result.errLines.join('\n').toStdString();
+    EXPECT_TRUE(result.errContains(QStringLiteral("0xC080"))) << "block 0 is read back too";
     EXPECT_FALSE(result.errContains(QStringLiteral("0xC004"))) << "the system code is never sent";
     EXPECT_EQ(result.lastErrLine(),
               QStringLiteral("verify failed, the station stays on its old system; run program again (8)"));
