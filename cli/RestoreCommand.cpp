@@ -95,9 +95,10 @@ int runRestore(const QStringList& args) {
     if (!openStationPort(connection, options.devicePath)) return exit_status::portNotOpened;
     std::uint8_t present[kParamBlockSize] = {};
     QString backupPath;
+    int address = -1;   // known once the station's block has been read
     try {
         readWholeBlock(connection, present);
-        const int address = blockAddress(present);
+        address = blockAddress(present);
         if (options.fileName.isEmpty()) {
             options.fileName = originalBackupPath(blockAddress(present));
             if (!QFile::exists(options.fileName)) {
@@ -134,6 +135,9 @@ int runRestore(const QStringList& args) {
     } catch (int code) {
         interrupt_guard::leaveWritePhase();
         connection.close();
+        // Written partly or not at all: the operator needs the copy of what was there.
+        if (address >= 0)
+            for (const QString& line : stationLines(address, backupPath)) printErr(line);
         printErr(noAnswerLine(code));
         return exit_status::noProperAnswer;
     }
