@@ -1,10 +1,16 @@
 #include "Outcome.h"
 
+#include <QStringList>
+
 #include "JobMessages.h"
 
 QString JobOutcome::outcomeLine() const {
     if (moved) return job_messages::moved();
     if (!hasError) return job_messages::unknownError();
+    if (code == job_messages::kCodeVerifyMismatch)
+        return QStringLiteral("verify failed, the station stays on its old system; run program again (%1)").arg(code);
+    if (code == job_messages::kCodeBackupNotSaved)
+        return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
     return QStringLiteral("%1 (%2)").arg(text).arg(code);
 }
 
@@ -23,9 +29,15 @@ int JobOutcome::exitStatus() const {
     case -2:
     case 6:
     case 7:
-    case job_messages::kCodeVerifyMismatch:
         return exit_status::noProperAnswer;
+    case job_messages::kCodeVerifyMismatch:
+        return exit_status::verifyFailed;
     default:
         return exit_status::otherFailure;
     }
+}
+
+QStringList stationLines(int stationAddress, const QString& backupPath) {
+    return {QStringLiteral("station address: %1").arg(stationAddress),
+            QStringLiteral("backup: %1").arg(backupPath.isEmpty() ? QStringLiteral("no backup") : backupPath)};
 }

@@ -9,7 +9,9 @@ constexpr int usage = 2;
 constexpr int foreignSystem = 3;
 constexpr int portNotOpened = 4;
 constexpr int noProperAnswer = 5;
-constexpr int otherFailure = 6;
+constexpr int otherFailure = 6;      // also: the backup could not be saved, nothing written
+constexpr int verifyFailed = 7;      // read back differently; the system code was not (or not kept) written
+constexpr int interrupted = 130;     // SIGINT/SIGTERM before the first write; nothing written
 }
 
 struct JobOutcome {
@@ -23,3 +25,7 @@ struct JobOutcome {
     QString outcomeLine() const;
     int exitStatus() const;
 };
+
+// The two lines just before the outcome line of every run that reached the
+// station: "station address: N" and "backup: PATH" or "backup: no backup".
+QStringList stationLines(int stationAddress, const QString& backupPath);

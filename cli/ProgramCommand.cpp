@@ -1,12 +1,13 @@
-// program: exactly the window's job (the same WorkThread and run), with the
-// trace on standard output and the outcome as the last line of standard error.
+// program: the window's job (the same WorkThread and run) with the read-back
+// check and a required backup, the trace on standard output and the outcome
+// as the last line of standard error.
 #include <memory>
 
 #include "CliOutput.h"
 #include "Commands.h"
-#include "JobMessages.h"
+#include "InterruptGuard.h"
 #include "Outcome.h"
-#include "PortOpenDiagnosis.h"
+#include "ProgramReport.h"
 #include "PtyStationHost.h"
 #include "WireTrace.h"
 #include "WorkThread.h"
@@ -32,54 +33,68 @@ JobOutcome runJob(WorkThread& thread) {
     return outcome;
 }
 
-}  // namespace
-
-int runProgram(const QStringList& args) {
+// Parses the options of `program`; returns -1 to go on, otherwise the exit
+// status to return at once.
+int parseProgramOptions(const QStringList& args, ProgramOptions* options, bool* simulate) {
     QCommandLineParser parser;
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial device of the station."),
                                   QStringLiteral("PATH"));
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Program the built-in simulated station (no hardware)."));
+    const QCommandLineOption simulated(QStringLiteral("simulate"),
+                                       QStringLiteral("Program the built-in simulated station (no hardware)."));
     const QCommandLineOption verify(QStringLiteral("verify"),
-                                    QStringLiteral("Read the written regions back before the restart."));
+                                    QStringLiteral("Read the writes back (the default; kept for old scripts)."));
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"),
+                                      QStringLiteral("Do not read the channel table, block 0 and system code back."));
+    const QCommandLineOption noBackup(QStringLiteral("no-backup"),
+                                      QStringLiteral("Write even when no backup of the station can be saved."));
     const QCommandLineOption wireTrace(QStringLiteral("wire-trace"),
                                        QStringLiteral("Every frame both ways on standard error."));
-    parser.addOptions({port, simulate, verify, wireTrace});
+    parser.addOptions({port, simulated, verify, noVerify, noBackup, wireTrace});
     const int early = parseCommandLine(parser, args,
                                        QStringLiteral("Moves a 0x9E station to channel 1902, fine offset 2, system 0x3A."));
     if (early >= 0) return early;
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    if (parser.isSet(port) == parser.isSet(simulate))
+    if (parser.isSet(port) == parser.isSet(simulated))
         return usageError(parser, QStringLiteral("give exactly one of --port PATH and --simulate"));
     if (parser.isSet(port) && parser.value(port).isEmpty())
         return usageError(parser, QStringLiteral("--port PATH is required"));
+    if (parser.isSet(verify) && parser.isSet(noVerify))
+        return usageError(parser, QStringLiteral("give at most one of --verify and --no-verify"));
+    options->devicePath = parser.value(port).toStdWString();
+    options->verify = !parser.isSet(noVerify);
+    options->backup = !parser.isSet(noBackup);
+    options->wireTrace = parser.isSet(wireTrace);
+    *simulate = parser.isSet(simulated);
+    return -1;
+}
+
+}  // namespace
+
+int runProgram(const QStringList& args) {
+    ProgramOptions options;
+    bool simulate = false;
+    const int early = parseProgramOptions(args, &options, &simulate);
+    if (early >= 0) return early;
+    interrupt_guard::install();
 
     std::unique_ptr<sim::PtyStationHost> station;
-    std::wstring devicePath;
-    if (parser.isSet(simulate)) {
+    if (simulate) {
         station = std::make_unique<sim::PtyStationHost>();
         if (!station->start()) {
             printErr(QStringLiteral("rechannel-cli: could not start the simulated station"));
             return exit_status::otherFailure;
         }
-        devicePath = station->slavePathW();
-    } else {
-        devicePath = parser.value(port).toStdWString();
+        options.devicePath = station->slavePathW();
     }
 
     WorkThread thread;
-    thread.setPortPath(devicePath);
-    thread.setVerifyWrites(parser.isSet(verify));
+    configureJob(thread, options);
     WireTrace trace;
-    if (parser.isSet(wireTrace)) thread.connection().serialPort().setWireObserver(trace.observer());
+    if (options.wireTrace) thread.connection().serialPort().setWireObserver(trace.observer());
 
     const JobOutcome outcome = runJob(thread);
     trace.flush();
-
-    if (outcome.hasError && outcome.code == job_messages::kCodePortNotOpened)
-        printErr(explainPortOpenFailure(devicePath));
-    for (const QString& mismatch : thread.verifyMismatches()) printErr(mismatch);
-    printErr(outcome.outcomeLine());
+    printRunReport(thread, outcome, options.devicePath);
     return outcome.exitStatus();
 }

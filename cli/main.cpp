@@ -19,8 +19,8 @@ const char* const kOverview =
     "\n"
     "Commands:\n"
     "  ports      list the serial ports (* marks the one the window preselects)\n"
-    "  program    program a station: --port PATH | --simulate  [--verify] [--wire-trace]\n"
-    "  restore    write a backup's channel settings back: --port PATH FILE\n"
+    "  program    program a station: --port PATH | --simulate  [--no-verify] [--no-backup] [--wire-trace]\n"
+    "  restore    write a backup's channel settings back: --port PATH [FILE] [--force] [--no-backup]\n"
     "  status     read the station's network status once: --port PATH\n"
     "  routes     read the station's whole route table: --port PATH\n"
     "  sniff      follow the station's sniffer ring: --port PATH [--interval MS] [--duration S]\n"
@@ -28,7 +28,8 @@ const char* const kOverview =
     "\n"
     "'rechannel-cli COMMAND --help' describes a command; 'rechannel-cli --version' prints the version.\n"
     "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
-    "4 port not opened, 5 no proper answer, 6 any other failure.";
+    "4 port not opened, 5 no proper answer, 6 any other failure (also: no backup could be saved),\n"
+    "7 verify failed (the station stays on its old system), 130 interrupted before the first write.";
 
 }  // namespace
 

@@ -15,4 +15,6 @@ constexpr int kCodeAlreadyMoved = 1000;
 constexpr int kCodeForeignOrUnknown = 255;
 // A write the station acknowledged but did not keep (read-back check).
 constexpr int kCodeVerifyMismatch = 8;
+// The backup could not be saved and the run may not write without one.
+constexpr int kCodeBackupNotSaved = 9;
 }

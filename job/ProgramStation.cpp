@@ -39,38 +39,81 @@ QString hexDigits(unsigned value, int width) {
 
 }  // namespace
 
-// The whole block as read in this run, so the operator can put the station
-// back; a failed save must not stop the move.
-void WorkThread::keepBackup() {
-    if (saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime()).isEmpty())
-        traceStream() << "Backup of the parameter block could not be saved." << std::endl;
+void WorkThread::resetRunResults() {
+    verifyMismatches_.clear();
+    verifyResult_ = VerifyResult::NotRun;
+    backupPath_.clear();
+    backupError_.clear();
+    stationAddress_ = -1;
 }
 
-void WorkThread::verifyWrittenRegions(const std::uint8_t* table, const std::uint8_t* block, std::uint8_t systemCode) {
-    verifyMismatches_.clear();
-    const std::uint8_t* written[] = {table, block, &systemCode};
-    int index = 0;
-    for (const ParamRegion& region : kChangedRegions) {
-        std::uint8_t readBack[16] = {};
-        connection_.readRom16(region.address, region.count, readBack, kReadAttempts);
-        for (int i = 0; i < region.count; ++i) {
-            if (readBack[i] != written[index][i])
-                verifyMismatches_ << QStringLiteral("read back 0x%1: %2 instead of %3")
-                                         .arg(hexDigits(region.address + i, 4), hexDigits(readBack[i], 2),
-                                              hexDigits(written[index][i], 2));
-        }
-        ++index;
+// The whole block as read in this run, so the operator can put the station
+// back. Without one the window goes on (the trace says so); a run that asked
+// for a backup stops here, before anything is written.
+void WorkThread::keepBackup() {
+    if (backupPolicy_ == BackupPolicy::Off) {
+        traceStream() << "No backup of the parameter block kept (turned off)." << std::endl;
+        return;
     }
-    if (!verifyMismatches_.isEmpty()) throw job_messages::kCodeVerifyMismatch;
+    backupPath_ = saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime(), &backupError_);
+    if (!backupPath_.isEmpty()) return;
+    traceStream() << "Backup of the parameter block could not be saved." << std::endl;
+    if (backupPolicy_ == BackupPolicy::Required) throw job_messages::kCodeBackupNotSaved;
+}
+
+void WorkThread::verifyRegion(std::uint16_t address, int count, const std::uint8_t* written) {
+    std::uint8_t readBack[16] = {};
+    connection_.readRom16(address, count, readBack, kReadAttempts);
+    for (int i = 0; i < count; ++i) {
+        if (readBack[i] != written[i])
+            verifyMismatches_ << QStringLiteral("read back 0x%1: %2 instead of %3")
+                                     .arg(hexDigits(address + i, 4), hexDigits(readBack[i], 2),
+                                          hexDigits(written[i], 2));
+    }
+}
+
+void WorkThread::stopOnMismatch() {
+    if (verifyMismatches_.isEmpty()) return;
+    verifyResult_ = VerifyResult::Failed;
+    throw job_messages::kCodeVerifyMismatch;
+}
+
+// Channel table, block 0, then the system code: with the read-back on, the
+// system code is sent only once the other two are known to be in place, so a
+// station that keeps no writes stays a 0x9E station that a re-run can move.
+void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* block) {
+    const std::uint8_t systemCode = kTargetSystemCode;
+    enterPhase(JobPhase::Writing);
+    connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
+    connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
+    if (verifyWrites_) {
+        enterPhase(JobPhase::Verifying);
+        verifyRegion(kChannelTableRegion.address, kChannelTableRegion.count, table);
+        verifyRegion(kChannelBlock0Region.address, kChannelBlock0Region.count, block);
+        stopOnMismatch();
+        enterPhase(JobPhase::Writing);
+    }
+    connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
+    if (verifyWrites_) {
+        enterPhase(JobPhase::Verifying);
+        verifyRegion(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode);
+        stopOnMismatch();
+        verifyResult_ = VerifyResult::Passed;
+    }
+    enterPhase(JobPhase::Restarting);
+    QThread::msleep(kSettleBeforeRestartMs);
+    connection_.sendRestart();
 }
 
 void WorkThread::programStation() {
     std::ostream& trace = traceStream();
-    verifyMismatches_.clear();
+    resetRunResults();
     deviceParams_.fill(0);   // never a mix of this run's block and an earlier one
 
+    enterPhase(JobPhase::Reading);
     std::uint8_t head[kHeadBytes];
     connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
+    stationAddress_ = blockAddress(head);
     dumpHex(head, kHeadBytes, ' ');
     if (StationRecord* record = StationRecord::instance()) record->setParams(head);
 
@@ -114,13 +157,7 @@ void WorkThread::programStation() {
         if (beforeFirstWrite_) beforeFirstWrite_(deviceParams_.data());
         std::uint8_t table[16];
         packChannelTable(settings, table);
-        const std::uint8_t systemCode = kTargetSystemCode;
-        connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
-        connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
-        connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
-        if (verifyWrites_) verifyWrittenRegions(table, block, systemCode);
-        QThread::msleep(kSettleBeforeRestartMs);
-        connection_.sendRestart();
+        moveStation(table, block);
         emit onReadStationParam();
     } else if (settings.system_cod == kTargetSystemCode && reportedChannel == kTargetChannel) {
         emit onErr(job_messages::alreadyMoved(), job_messages::kCodeAlreadyMoved);

@@ -1,6 +1,6 @@
 #pragma once
-// Before the job changes a station it keeps the whole parameter block it has
-// just read, so an operator can put a station back (rechannel-cli restore).
+// Before anything changes a station its whole parameter block is kept, so an
+// operator can put the station back (rechannel-cli restore).
 
 #include <QDateTime>
 #include <QString>
@@ -18,6 +18,18 @@ inline std::uint16_t blockAddress(const std::uint8_t* block) {
 // of the same station in the same second gets "-2", "-3", ... before ".bin".
 QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_t system);
 
-// Writes the 256 bytes; returns the path written, or an empty string when
-// the file could not be written completely.
-QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when);
+// "<log dir>/backups/originals/<address>.bin": the block as it was before the
+// station was ever moved.
+QString originalBackupPath(std::uint16_t address);
+
+// True for a block that has not been touched by a move yet: system 0x9E and
+// channel 0 not the target channel. A block half-written by an interrupted
+// move (channel table already at the target) is no original.
+bool isUnmovedBlock(const std::uint8_t* block256);
+
+// Writes the 256 bytes to a file of its own, created exclusively so that
+// parallel runs never overwrite one another. Returns the path written, or an
+// empty string (and the reason in *error) when the file could not be written
+// completely. The first backup of an unmoved block is also kept as the
+// station's original, which is never replaced.
+QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, QString* error = nullptr);

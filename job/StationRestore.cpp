@@ -11,3 +11,11 @@ void restoreStation(StationConnection& connection, const std::uint8_t* block256)
     QThread::msleep(kSettleBeforeRestartMs);
     connection.sendRestart();
 }
+
+void readWholeBlock(StationConnection& connection, std::uint8_t* block256) {
+    constexpr int kChunk = 32;
+    constexpr int kAttempts = 2;
+    for (int offset = 0; offset < 256; offset += kChunk)
+        connection.readRom16(kParamBlockAddress + static_cast<std::uint32_t>(offset), kChunk, block256 + offset,
+                             kAttempts);
+}

@@ -8,3 +8,7 @@ class StationConnection;
 // the job's retries, lets the station store them as the job does, then
 // restarts it. Throws the link's int codes.
 void restoreStation(StationConnection& connection, const std::uint8_t* block256);
+
+// Reads the whole 256-byte parameter block as the job does (eight reads of
+// 32 bytes, two attempts each). Throws the link's int codes.
+void readWholeBlock(StationConnection& connection, std::uint8_t* block256);

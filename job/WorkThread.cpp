@@ -10,8 +10,14 @@ WorkThread::WorkThread(QObject* parent) : QThread(parent) {}
 
 WorkThread::~WorkThread() = default;
 
+void WorkThread::enterPhase(JobPhase phase) {
+    if (phaseObserver_) phaseObserver_(phase);
+}
+
 void WorkThread::run() {
+    resetRunResults();
     try {
+        enterPhase(JobPhase::Opening);
         if (!connection_.open(std::wstring(portPath))) {
             QThread::msleep(kReopenPauseMs);
             if (!connection_.open(std::wstring(portPath))) throw job_messages::kCodePortNotOpened;
@@ -30,5 +36,10 @@ void WorkThread::run() {
         // operator chooses then, not through this one.
         connection_.close();
         emit onErr(job_messages::unknownError(), job_messages::kCodeForeignOrUnknown);
+    }
+    try {
+        enterPhase(JobPhase::Done);
+    } catch (...) {
+        // The run is over; an observer's failure changes nothing now.
     }
 }

@@ -13,6 +13,19 @@
 
 #include "StationConnection.h"
 
+// The read-back check of the last run.
+enum class VerifyResult { NotRun, Passed, Failed };
+
+// Where a run is; reported on the worker thread as the run enters each one.
+// Writing and Verifying may alternate: the system code is written only after
+// the channel table and block 0 have read back right.
+enum class JobPhase { Opening, Reading, Writing, Verifying, Restarting, Done };
+
+// What a run does about the copy of the parameter block kept before its
+// first write: try and go on without one (the window), refuse to write
+// without one, or keep none.
+enum class BackupPolicy { BestEffort, Required, Off };
+
 class WorkThread : public QThread {
     Q_OBJECT
 public:
@@ -33,11 +46,27 @@ public:
     // The parameter block (0xC000..0xC0FF) as read by the last run.
     const std::array<std::uint8_t, 256>& deviceParams() const { return deviceParams_; }
 
-    // Read the three written regions back before the restart; a difference
-    // ends the run with kCodeVerifyMismatch and no restart.
+    // Read the channel table and block 0 back before the system code is
+    // written, and the system code before the restart; a difference ends the
+    // run with kCodeVerifyMismatch, nothing more written and no restart.
     void setVerifyWrites(bool verify) { verifyWrites_ = verify; }
-    // One line per region that read back differently in the last run.
+    // One line per byte that read back differently in the last run.
     const QStringList& verifyMismatches() const { return verifyMismatches_; }
+    VerifyResult verifyResult() const { return verifyResult_; }
+
+    void setBackupPolicy(BackupPolicy policy) { backupPolicy_ = policy; }
+    // The backup written in the last run, empty when none was kept; and why
+    // it could not be kept.
+    QString backupPath() const { return backupPath_; }
+    QString backupError() const { return backupError_; }
+
+    // The station's address from the block head of the last run; -1 when the
+    // run did not get that far.
+    int stationAddress() const { return stationAddress_; }
+
+    // Called on the worker thread as the run enters each phase. It may throw
+    // an int code to end the run (nothing more is sent after it).
+    void setPhaseObserver(std::function<void(JobPhase)> observer) { phaseObserver_ = std::move(observer); }
 
     // Receives every CSV line the sniffer read produces (the CLI prints them).
     void setSnifferLineSink(std::function<void(const QString&)> sink) { snifferLineSink_ = std::move(sink); }
@@ -77,8 +106,18 @@ private:
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;
     QStringList verifyMismatches_;
+    VerifyResult verifyResult_ = VerifyResult::NotRun;
+    BackupPolicy backupPolicy_ = BackupPolicy::BestEffort;
+    QString backupPath_;
+    QString backupError_;
+    int stationAddress_ = -1;
+    std::function<void(JobPhase)> phaseObserver_;
     std::function<void(const QString&)> snifferLineSink_;
 
+    void enterPhase(JobPhase phase);
+    void resetRunResults();
     void keepBackup();
-    void verifyWrittenRegions(const std::uint8_t* table, const std::uint8_t* block, std::uint8_t systemCode);
+    void moveStation(const std::uint8_t* table, const std::uint8_t* block);
+    void verifyRegion(std::uint16_t address, int count, const std::uint8_t* written);
+    void stopOnMismatch();
 };

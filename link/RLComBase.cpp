@@ -1,5 +1,6 @@
 #include "RLComBase.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -12,6 +13,14 @@ constexpr std::uint8_t kRequestStart = 0xDA;
 constexpr std::uint8_t kReplyStart = 0xAD;
 constexpr std::uint8_t kRamMark = 0x80;   // bit 7 of the count byte
 constexpr std::uint32_t kEchoPauseMs = 50;
+
+// The transport waits 100 ms per byte asked for beyond its constant, so a
+// one-byte read with no constant ends after 100 ms of silence: more than the
+// 45 ms the longest frame (260 bytes of 10 bits at 57600 baud) is on the line.
+constexpr std::uint32_t kReadMsPerByte = 100;
+constexpr std::uint32_t kLongestFrameMs = 50;
+// A line that never falls quiet (a babbling station) is given up on after this.
+constexpr std::uint32_t kMostSettleMs = 2000;
 
 // Longest the rest of one reply may take to trickle in, piece by piece: a
 // station that drips single bytes just inside each read's time-out would
@@ -45,11 +54,15 @@ RLComBase::RLComBase() : crc(0x11021) {}
 
 bool RLComBase::setPort(SerialPort* p) {
     port = p;
+    // A freshly opened port starts with both queues emptied.
+    lineSuspect_ = false;
+    lastRequestBytes_ = 0;
     return true;
 }
 
 void RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount) {
     if (!port || argCount < 0 || argCount > link_limits::kMaxLen) throw -1;
+    if (lineSuspect_) settleLine();
     std::uint8_t frame[link_limits::kMaxFrame];
     frame[0] = kRequestStart;
     frame[1] = static_cast<std::uint8_t>(argCount);
@@ -59,13 +72,48 @@ void RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int ar
     crc.appendCrc(frame, static_cast<std::size_t>(length));
     // The write's result is not examined: a lost request shows up as a
     // missing reply.
-    port->write(frame, length + link_limits::kCrcBytes);
+    lastRequestBytes_ = length + link_limits::kCrcBytes;
+    std::memcpy(lastRequest_, frame, static_cast<std::size_t>(lastRequestBytes_));
+    port->write(frame, lastRequestBytes_);
+    lastSend_ = std::chrono::steady_clock::now();
 }
 
-int RLComBase::exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount) {
+bool RLComBase::settleLine() {
+    if (!port || !port->isOpen()) return false;
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
+    const std::uint32_t constant = port->readTimeout();
+    // The station starts its reply within the header read's time-out of the
+    // request and needs at most a whole frame's time to finish it.
+    const auto windowEnds =
+        lastSend_ + milliseconds(constant + link_limits::kHeaderBytes * kReadMsPerByte + kLongestFrameMs);
+    const auto giveUp = std::max(Clock::now(), windowEnds) + milliseconds(kMostSettleMs);
+    lineSuspect_ = false;
+    // The wire trace sees what is thrown away, but not every quiet read.
+    const WireObserver observer = port->wireObserver();
+    if (observer)
+        port->setWireObserver([&observer](WireDirection d, const std::uint8_t* bytes, int count) {
+            if (d != WireDirection::Timeout) observer(d, bytes, count);
+        });
+    port->setReadTimeout(0);
+    bool quiet = false;
+    std::uint8_t discarded = 0;
+    while (Clock::now() < giveUp) {
+        if (port->read(&discarded, 1) > 0) continue;   // still talking: drop it
+        if (Clock::now() >= windowEnds) {
+            quiet = true;
+            break;
+        }
+    }
+    port->setReadTimeout(constant);
+    port->setWireObserver(observer);
+    return quiet;
+}
+
+int RLComBase::exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount, int most) {
     std::uint8_t scratch[link_limits::kMaxLen];
     sendFrame(command, args, argCount);
-    return receiveReply(scratch, sizeof scratch);
+    return receiveReply(scratch, most < 0 || most > link_limits::kMaxLen ? link_limits::kMaxLen : most);
 }
 
 void RLComBase::readRest(std::uint8_t* dest, int count) {
@@ -89,33 +137,52 @@ void RLComBase::readHeader(std::uint8_t* rx) {
     if (got < kHeader) readRest(rx + got, kHeader - got);
 }
 
-int RLComBase::receiveReply(std::uint8_t* dest, int capacity) {
+void RLComBase::skipEcho(std::uint8_t* rx) {
+    constexpr int kHeader = link_limits::kHeaderBytes;
+    const int rest = rx[1] + link_limits::kCrcBytes;
+    // Only our own request comes back as an echo; another length is some
+    // other frame, and waiting for its body would stall the attempt.
+    if (lastRequestBytes_ > 0 && kHeader + rest != lastRequestBytes_) throw -1;
+    int echoed = port->read(rx + kHeader, rest);
+    if (echoed < 0) echoed = 0;
+    if (echoed < rest) port->read(rx + kHeader + echoed, rest - echoed);
+    if (lastRequestBytes_ > 0 && std::memcmp(rx, lastRequest_, static_cast<std::size_t>(lastRequestBytes_)) != 0)
+        throw -1;
+    link_platform::sleepMs(kEchoPauseMs);
+    readHeader(rx);
+}
+
+int RLComBase::receiveReply(std::uint8_t* dest, int capacity, int exactLen) {
+    try {
+        return readReplyFrame(dest, capacity, exactLen);
+    } catch (int code) {
+        // A refusal is a whole, intact reply; anything else leaves the line
+        // in doubt until it has been drained.
+        if (code != -2) lineSuspect_ = true;
+        throw;
+    }
+}
+
+int RLComBase::readReplyFrame(std::uint8_t* dest, int capacity, int exactLen) {
     if (!port) throw -1;
     // Room for the largest frame the length byte can announce.
     std::uint8_t rx[link_limits::kMaxFrame];
     constexpr int kHeader = link_limits::kHeaderBytes;
 
     readHeader(rx);
-    if (rx[0] == kRequestStart) {
-        // The line echoed our own request: drop it whole, once.
-        const int rest = rx[1] + link_limits::kCrcBytes;
-        int echoed = port->read(rx + kHeader, rest);
-        if (echoed < 0) echoed = 0;
-        if (echoed < rest) port->read(rx + kHeader + echoed, rest - echoed);
-        link_platform::sleepMs(kEchoPauseMs);
-        readHeader(rx);
-    }
+    if (rx[0] == kRequestStart) skipEcho(rx);   // the line echoed our request: drop it, once
     if (rx[0] != kReplyStart) throw -1;
 
+    // A length this request cannot get back is another request's reply (or
+    // noise): fail now rather than wait for a body that will not come.
     const int len = rx[1];
+    if (len > capacity || (exactLen >= 0 && len != 0 && len != exactLen)) throw -1;
     const int rest = len + link_limits::kCrcBytes;
     readRest(rx + kHeader, rest);
 
     // The CRC comes before the status: a corrupted refusal is no refusal.
     if (!crc.checkCrc(rx, static_cast<std::size_t>(kHeader + rest))) throw -1;
     if (rx[2] != 0) throw -2;
-    // More data than the caller has room for is not a reply we asked for.
-    if (len > capacity) throw -1;
     if (len > 0) std::memcpy(dest, rx + kHeader, static_cast<std::size_t>(len));
     return len;
 }
@@ -136,9 +203,13 @@ bool RLComBase::readMemory(std::uint32_t address, MemoryKind kind, int count, st
     // Collected apart so that a short reply never leaves part of itself in
     // the caller's buffer.
     std::uint8_t data[link_limits::kMaxLen];
-    const int len = receiveReply(data, sizeof data);
-    if (len == 0) return false;     // intact and empty: no failure
-    if (len != count) throw -1;     // not the bytes we asked for
+    const int len = receiveReply(data, count, count);
+    if (len == 0) {
+        // Intact and empty: no failure, but no answer to a read either (a
+        // late write reply?), so the line is drained before the next request.
+        lineSuspect_ = true;
+        return false;
+    }
     std::memcpy(dest, data, static_cast<std::size_t>(len));
     return true;
 }
@@ -166,7 +237,9 @@ bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, c
         throw -1;   // Ram24 has no write form
     }
     if (count > 0) std::memcpy(args + n, src, static_cast<std::size_t>(count));
-    exchangeDropping(command, args, n + count);
+    // A write's reply carries nothing we use; more data than was written
+    // answers some other request.
+    exchangeDropping(command, args, n + count, count);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 
 #include "Crc16Table.h"
@@ -23,8 +24,18 @@ public:
     int commandF2();
 
     // Reads one reply frame (skipping one echo of the request), checks it
-    // and copies at most `capacity` data bytes to dest. Returns LEN.
-    int receiveReply(std::uint8_t* dest, int capacity);
+    // and copies at most `capacity` data bytes to dest. Returns LEN. A header
+    // whose length cannot answer the request (more than `capacity`, or,
+    // with `exactLen` >= 0, neither 0 nor exactLen) fails at once.
+    int receiveReply(std::uint8_t* dest, int capacity, int exactLen = -1);
+
+    // Discards what arrives until the line has been quiet for longer than a
+    // whole frame takes and the station's reply window for the last request
+    // has passed, so that a late reply (of that request, or of a run that was
+    // cut off) is never taken for the next one. Bounded in time; true when
+    // the line went quiet. Done before the next request whenever an exchange
+    // ended without a usable reply.
+    bool settleLine();
 
 protected:
     RLComBase();
@@ -32,8 +43,9 @@ protected:
 
     // Builds DA LEN cmd args CRC and writes it.
     void sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount);
-    // sendFrame + receiveReply into scratch space; returns LEN.
-    int exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount);
+    // sendFrame + receiveReply into scratch space of `most` bytes (-1: the
+    // largest reply); returns LEN.
+    int exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount, int most = -1);
 
     // Read exactly the 3 header bytes / `count` more bytes, or throw -1.
     void readHeader(std::uint8_t* rx);
@@ -41,4 +53,17 @@ protected:
 
     SerialPort* port = nullptr;
     Crc16Table crc;
+
+private:
+    void skipEcho(std::uint8_t* rx);
+    int readReplyFrame(std::uint8_t* dest, int capacity, int exactLen);
+
+    // The last request on the line: an echo must be this frame, and its
+    // reply window starts when it was sent.
+    std::uint8_t lastRequest_[link_limits::kMaxFrame] = {};
+    int lastRequestBytes_ = 0;
+    std::chrono::steady_clock::time_point lastSend_{};
+    // The last exchange ended without a usable reply: its own reply, or the
+    // rest of a frame, may still come.
+    bool lineSuspect_ = false;
 };

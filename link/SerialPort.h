@@ -27,6 +27,7 @@ public:
 
     // Replaces the constant part of the total read time-out (ms).
     bool setReadTimeout(std::uint32_t constantMs);
+    std::uint32_t readTimeout() const { return readTimeoutConstantMs_; }
 
     // Returns when `count` bytes have arrived; or, once one byte has arrived,
     // when no further byte follows within 2 ms; or after
@@ -43,6 +44,7 @@ public:
     bool isOpen() const;
 
     void setWireObserver(WireObserver observer) { observer_ = std::move(observer); }
+    const WireObserver& wireObserver() const { return observer_; }
 
 private:
     struct Handle;

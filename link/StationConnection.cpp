@@ -45,7 +45,8 @@ int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int
             // An intact reply without data: try again.
         } catch (int) {
             if (attempt == attempts) throw;
-            // Earlier attempts are retried at once, without a pause.
+            // Retried at once; the link first drains what the failed
+            // attempt may still bring.
         }
     }
     throw -1;

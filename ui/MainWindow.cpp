@@ -35,6 +35,10 @@ MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
     connect(thread_, SIGNAL(onErr(QString, int)), this, SLOT(onErr(QString, int)));
     connect(thread_, SIGNAL(onReadStationParam()), this, SLOT(onReadStationParam()));
     connect(ui_->action_open, SIGNAL(triggered()), this, SLOT(onOpen()));
+    // The outcome is emitted before run() has closed the port and returned;
+    // a press in between would find the thread still running, and starting a
+    // running thread does nothing: that press would get no outcome at all.
+    connect(thread_, &QThread::finished, this, [this] { runPartDone(); });
 
     onBRefreshClick();
 }
@@ -94,7 +98,11 @@ void MainWindow::onBStartReadClick() {
         return;
     }
 
+    // The controls are held until the last run has ended, so this only
+    // waits for a thread that is already past its outcome.
+    if (thread_->isRunning()) thread_->wait();
     setControlsEnabled(false);
+    runPartsLeft_ = 2;   // its outcome and the end of its thread
     thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
     thread_->start(QThread::InheritPriority);
 }
@@ -104,13 +112,13 @@ void MainWindow::onErr(const QString& err_text, int err) {
         showBox(QMessageBox::Information, tr("Info"), err_text);
     else
         showBox(QMessageBox::Warning, tr("Warning"), err_text);
-    setControlsEnabled(true);
+    runPartDone();
 }
 
 void MainWindow::onReadStationParam() {
     showBox(QMessageBox::Information, successTitle(), job_messages::moved());
     thread_->wait(kSuccessWaitMs);
-    setControlsEnabled(true);
+    runPartDone();
 }
 
 void MainWindow::onOpen() {
@@ -128,6 +136,12 @@ void MainWindow::onOpen() {
 }
 
 void MainWindow::onTest() { showBox(QMessageBox::Warning, tr("Warning"), QStringLiteral("Test")); }
+
+void MainWindow::runPartDone() {
+    if (--runPartsLeft_ > 0) return;
+    runPartsLeft_ = 0;   // also a success box from the open action, with no run
+    setControlsEnabled(true);
+}
 
 void MainWindow::setControlsEnabled(bool enabled) {
     ui_->CBCom->setEnabled(enabled);

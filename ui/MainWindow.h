@@ -37,9 +37,13 @@ private:
     // Runs discovery; on failure shows its message and returns false.
     bool discover(PortList& list);
     void setControlsEnabled(bool enabled);
+    // The controls come back once the run's outcome has been handled and its
+    // thread has ended, in whichever order the two arrive.
+    void runPartDone();
     void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
 
     MainWindowUi* ui_ = nullptr;
     WorkThread* thread_ = nullptr;
     PortDiscoveryFn discover_;
+    int runPartsLeft_ = 0;
 };

@@ -11,58 +11,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "PtyStationHost.h"
+#include "CliFixture.h"
 #include "VirtualPorts.h"
 
 namespace {
 
-struct CliResult {
-    int exitCode = -1;
-    QString out;
-    QStringList errLines;
-    QString lastErrLine() const { return errLines.isEmpty() ? QString() : errLines.last(); }
-    bool errContains(const QString& text) const {
-        for (const QString& line : errLines)
-            if (line.contains(text)) return true;
-        return false;
-    }
-};
-
-class CliProcessTest : public ::testing::Test {
+class CliProcessTest : public CliFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(runtime_.isValid());
-        ASSERT_TRUE(QDir(home_.path()).mkdir(QStringLiteral("QuelvintLog")));
-    }
-
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home_.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
-        return env;
-    }
-
-    CliResult run(const QStringList& args, int timeoutMs = 60000) {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.setWorkingDirectory(home_.path());
-        process.start(QStringLiteral(RECHANNEL_CLI_PATH), args);
-        CliResult result;
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "rechannel-cli " << args.join(' ').toStdString() << " did not finish";
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.errLines = QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        return result;
-    }
-
-    static QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
-
     // The restart gets no reply, so the CLI may have exited before the
     // station took it in: wait (bounded) for `count` restarts, then report
     // what the station counted.
@@ -70,11 +25,6 @@ protected:
         host.waitForRestarts(count, std::chrono::seconds(10));
         return host.snapshot().restarts;
     }
-
-    QString logDir() const { return home_.path() + QStringLiteral("/QuelvintLog"); }
-
-    QTemporaryDir home_;
-    QTemporaryDir runtime_;
 };
 
 sim::StationModel stationWith(std::uint8_t system, std::uint16_t channel0) {
@@ -82,10 +32,6 @@ sim::StationModel stationWith(std::uint8_t system, std::uint16_t channel0) {
     options.system = system;
     options.channel0 = channel0;
     return sim::makeDefaultStation(options);
-}
-
-std::vector<std::uint8_t> paramBlock(const sim::StationModel& model) {
-    return std::vector<std::uint8_t>(model.rom.begin() + 0xC000, model.rom.begin() + 0xC100);
 }
 
 TEST_F(CliProcessTest, ProgramMovesTheSimulatedStationAndSavesABackupThatRestoreBringsBack) {
@@ -165,12 +111,11 @@ TEST_F(CliProcessTest, StationsThatMustNotBeProgrammedGetTheirStatusAndNoWrite) 
     EXPECT_EQ(foreign.snapshot().restarts, 0);
 }
 
-TEST_F(CliProcessTest, VerifyPassesAStationThatStoresAndCatchesOneThatDoesNot) {
+TEST_F(CliProcessTest, VerifyIsOnByDefaultAndStopsAStationThatKeepsNoWritesBeforeItsSystemCode) {
     {
         sim::PtyStationHost station;
         ASSERT_TRUE(station.start());
-        const CliResult result =
-            run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--verify")});
+        const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
         EXPECT_EQ(result.exitCode, 0) << result.errLines.join('\n').toStdString();
         EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Станция переведена на новую частоту!"));
         EXPECT_FALSE(result.errContains(QStringLiteral("read back"))) << result.errLines.join('\n').toStdString();
@@ -179,18 +124,23 @@ TEST_F(CliProcessTest, VerifyPassesAStationThatStoresAndCatchesOneThatDoesNot) {
 
     sim::PtyStationHost station;
     sim::FaultScript faults;
-    sim::Fault ignore;
-    ignore.kind = sim::Fault::Kind::IgnoreWrite;
-    faults.always(ignore);
+    faults.always(sim::Fault::ignoreWrite());
     station.setFaults(faults);
     ASSERT_TRUE(station.start());
 
-    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--verify")});
-    EXPECT_EQ(result.exitCode, 5);
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(result.exitCode, 7);
     EXPECT_TRUE(result.errContains(QStringLiteral("0xC00C"))) << result.errLines.join('\n').toStdString();
-    EXPECT_TRUE(result.errContains(QStringLiteral("0xC004")));
-    EXPECT_EQ(result.lastErrLine(), QString::fromUtf8("Нет ответа от Станции. (8)")) << "the outcome comes after the mismatches";
+    EXPECT_TRUE(result.errContains(QStringLiteral("0xC080"))) << "block 0 is read back too";
+    EXPECT_FALSE(result.errContains(QStringLiteral("0xC004"))) << "the system code is never sent";
+    EXPECT_EQ(result.lastErrLine(),
+              QStringLiteral("verify failed, the station stays on its old system; run program again (8)"));
     EXPECT_EQ(station.snapshot().restarts, 0) << "no restart after a failed check";
+    for (const sim::WireFrame& f : station.frames()) {
+        if (f.direction == sim::WireFrame::Direction::ToStation && f.bytes.at(2) == 0x06) {
+            EXPECT_NE(f.bytes.at(3) << 8 | f.bytes.at(4), 0xC004) << "the system code write was sent";
+        }
+    }
 }
 
 TEST_F(CliProcessTest, UnopenablePortsSayWhyWithTheFix) {

@@ -37,8 +37,15 @@ TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
     EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).exitStatus(), 4);
     EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).outcomeLine(),
               QString::fromUtf8("Невозможно открыть COM-порт. (1)"));
-    for (int code : {-1, -2, 6, 7, job_messages::kCodeVerifyMismatch})
+    for (int code : {-1, -2, 6, 7})
         EXPECT_EQ(errorOutcome(job_messages::noAnswer(), code).exitStatus(), 5) << code;
+    // A failed read-back and a refused backup say what happened, never "no answer".
+    const JobOutcome verifyFailed = errorOutcome(job_messages::noAnswer(), job_messages::kCodeVerifyMismatch);
+    EXPECT_EQ(verifyFailed.exitStatus(), 7);
+    EXPECT_TRUE(verifyFailed.outcomeLine().startsWith(QStringLiteral("verify failed, the station stays on its old system")));
+    const JobOutcome noBackup = errorOutcome(job_messages::noAnswer(), job_messages::kCodeBackupNotSaved);
+    EXPECT_EQ(noBackup.exitStatus(), 6);
+    EXPECT_TRUE(noBackup.outcomeLine().contains(QStringLiteral("nothing written")));
     EXPECT_EQ(errorOutcome(job_messages::noAnswer(), -1).outcomeLine(), QString::fromUtf8("Нет ответа от Станции. (-1)"));
     EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 42).exitStatus(), 6);
     EXPECT_EQ(JobOutcome().exitStatus(), 6) << "a run that reported nothing is a failure";

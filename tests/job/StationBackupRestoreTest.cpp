@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <thread>
 
 #include "JobRun.h"
 #include "LogDirectory.h"
@@ -82,4 +83,56 @@ TEST(StationRestoreTest, WritesTheThreeRegionsInOrderAndRestartsAfterTheSettle) 
     expected[0xF0] = 0x5A;
     EXPECT_EQ(paramBlock(host.snapshot()), expected);
     EXPECT_EQ(host.snapshot().restarts, 1);
+}
+
+// Runs started in the same second on stations of one address: the exclusive
+// create, not a look beforehand, hands out the names.
+TEST(StationBackupTest, ParallelSavesEachGetAFileOfTheirOwn) {
+    constexpr int kSavers = 8;
+    const QDateTime when(QDate(2026, 12, 9), QTime(1, 2, 3));
+    std::vector<Bytes> blocks(kSavers, Bytes(256, 0));
+    std::vector<QString> paths(kSavers);
+    std::vector<std::thread> savers;
+    for (int i = 0; i < kSavers; ++i) {
+        blocks[i][2] = 0x42;
+        blocks[i][4] = 0x3A;   // moved: no original involved here
+        blocks[i][0xF0] = static_cast<std::uint8_t>(i);
+        savers.emplace_back([&, i] { paths[i] = saveStationBackup(blocks[i].data(), when); });
+    }
+    for (std::thread& t : savers) t.join();
+    for (int i = 0; i < kSavers; ++i) {
+        EXPECT_FALSE(paths[i].isEmpty()) << i;
+        EXPECT_EQ(fileBytes(paths[i]), asBytes(blocks[i])) << i;
+        QFile::remove(paths[i]);
+    }
+}
+
+TEST(StationBackupTest, TheFirstBackupOfAnUnmovedBlockIsKeptAsTheOriginal) {
+    const auto block = [](std::uint16_t address, std::uint8_t system, std::uint16_t channel0, std::uint8_t mark) {
+        Bytes b(256, mark);
+        b[2] = static_cast<std::uint8_t>(address);
+        b[3] = static_cast<std::uint8_t>(address >> 8);
+        b[4] = system;
+        b[0x0C] = static_cast<std::uint8_t>(channel0);
+        b[0x0D] = static_cast<std::uint8_t>(channel0 >> 8);
+        return b;
+    };
+    const QDateTime when(QDate(2026, 12, 9), QTime(4, 5, 6));
+    const Bytes first = block(700, 0x9E, 500, 1);
+    const struct {
+        const char* what;
+        Bytes saved;
+        std::uint16_t address;
+        QByteArray original;   // expected afterwards; empty: none
+    } cases[] = {
+        {"first unmoved block", first, 700, asBytes(first)},
+        {"a later unmoved block never replaces it", block(700, 0x9E, 600, 2), 700, asBytes(first)},
+        {"half-moved: table already at 1902", block(701, 0x9E, 1902, 3), 701, QByteArray()},
+        {"moved", block(702, 0x3A, 1902, 4), 702, QByteArray()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(saveStationBackup(c.saved.data(), when).isEmpty()) << c.what;
+        EXPECT_EQ(fileBytes(originalBackupPath(c.address)), c.original) << c.what;
+    }
+    QDir(logDirectoryPath() + QStringLiteral("/backups")).removeRecursively();
 }

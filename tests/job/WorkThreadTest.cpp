@@ -194,3 +194,44 @@ TEST_F(WorkThreadTest, AnyOtherFailureIsUnknownErrorAndClosesThePort) {
     EXPECT_FALSE(thread.connection().isOpen());
     expectPortFree(host.slavePathW());
 }
+
+// The phases a run reports, with what it leaves for its caller. The window's
+// runs (no read-back) keep their wire sequence; with the read-back the system
+// code follows only after the table and block 0 were read back.
+TEST_F(WorkThreadTest, EachRunReportsItsPhasesVerifyResultAndBackup) {
+    using P = JobPhase;
+    const struct {
+        const char* what;
+        sim::StationModel station;
+        bool verify;
+        std::vector<JobPhase> phases;
+        VerifyResult verifyResult;
+        bool backup;
+    } cases[] = {
+        {"move, read-back on", sim::makeDefaultStation(), true,
+         {P::Opening, P::Reading, P::Writing, P::Verifying, P::Writing, P::Verifying, P::Restarting, P::Done},
+         VerifyResult::Passed, true},
+        {"move, read-back off", sim::makeDefaultStation(), false,
+         {P::Opening, P::Reading, P::Writing, P::Restarting, P::Done}, VerifyResult::NotRun, true},
+        {"already moved", movedStation(), true, {P::Opening, P::Reading, P::Done}, VerifyResult::NotRun, false},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost host(c.station);
+        ASSERT_TRUE(host.start());
+        WorkThread thread;
+        thread.setVerifyWrites(c.verify);
+        std::vector<JobPhase> seen;
+        thread.setPhaseObserver([&seen](JobPhase phase) { seen.push_back(phase); });
+        const JobOutcome outcome = runJob(thread, host.slavePathW());
+        EXPECT_EQ(outcome.signalCount(), 1) << c.what;
+        EXPECT_EQ(seen, c.phases) << c.what;
+        EXPECT_EQ(thread.verifyResult(), c.verifyResult) << c.what;
+        EXPECT_EQ(!thread.backupPath().isEmpty(), c.backup) << c.what;
+        EXPECT_EQ(thread.stationAddress(), 0x0123) << c.what;
+        std::vector<std::uint16_t> order;
+        for (const SeenWrite& w : romWrites(host.frames())) order.push_back(w.address);
+        const std::vector<std::uint16_t> written = c.backup ? std::vector<std::uint16_t>{0xC00C, 0xC080, 0xC004}
+                                                            : std::vector<std::uint16_t>{};
+        EXPECT_EQ(order, written) << c.what;
+    }
+}

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -470,4 +473,36 @@ TEST(MainWindowOpen, AChosenFileIsLoadedAndFollowedByTheSuccessBox) {
         EXPECT_EQ(StationRecord::instance()->address(), file == good ? 291 : 0);
         EXPECT_TRUE(w.controlsEnabled());
     }
+}
+
+// The outcome arrives before the thread has ended. Held here at its end, the
+// thread is still running when the outcome box has gone: the controls stay
+// disabled until it has ended, and the next press then gets its own outcome.
+TEST(MainWindowRun, APressAfterTheOutcomeWaitsForTheThreadAndGetsItsOwnOutcome) {
+    Window w({portsNamed({L"A"}, L"/nowhere/"), portsNamed({L"A"}, L"/nowhere/"), portsNamed({L"A"}, L"/nowhere/")});
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    w.window->workThread()->setPhaseObserver([&](JobPhase phase) {
+        if (phase != JobPhase::Done) return;
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&] { return release; });
+    });
+    ModalCloser closer;
+
+    QTest::mouseClick(w.start, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return closer.boxCount() == 1; }, 30000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.window->workThread()->isRunning());
+    EXPECT_TRUE(w.controlsDisabled()) << "enabled while the thread is still ending";
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    ASSERT_TRUE(waitUntil([&] { return w.controlsEnabled(); }, 30000));
+
+    QTest::mouseClick(w.start, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return closer.boxCount() == 2 && w.controlsEnabled(); }, 30000));
+    EXPECT_EQ(closer.seen()[1].text, job_messages::portNotOpened());
 }

@@ -1,0 +1,23 @@
+#pragma once
+// Ctrl-C and termination requests (SIGINT, SIGTERM; console control events
+// on Windows) for the commands that write to a station. Before the first
+// write an interrupt ends the process at once: standard error says that
+// nothing was written and the exit status is 130. From the first write to
+// the restart it is deferred: standard error says once that the station is
+// being written and must stay connected, and the run ends as usual.
+namespace interrupt_guard {
+
+// Installs the handlers; call before the first exchange with the station.
+void install();
+
+// Call just before the first write. False when an interrupt came first: the
+// process is already ending and nothing may be written.
+bool enterWritePhase();
+
+// Call after the restart, or when the run ends without one.
+void leaveWritePhase();
+
+// True when an interrupt arrived while the station was being written.
+bool deferredAny();
+
+}  // namespace interrupt_guard

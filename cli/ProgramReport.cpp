@@ -1,0 +1,34 @@
+#include "ProgramReport.h"
+
+#include "CliOutput.h"
+#include "InterruptGuard.h"
+#include "JobMessages.h"
+#include "LogDirectory.h"
+#include "PortOpenDiagnosis.h"
+#include "WorkThread.h"
+
+void configureJob(WorkThread& thread, const ProgramOptions& options) {
+    thread.setPortPath(options.devicePath);
+    thread.setVerifyWrites(options.verify);
+    thread.setBackupPolicy(options.backup ? BackupPolicy::Required : BackupPolicy::Off);
+    // From the first write to the restart an interrupt must not leave the
+    // station half-moved; the guard defers it and the run goes on.
+    thread.setPhaseObserver([](JobPhase phase) {
+        if (phase == JobPhase::Writing && !interrupt_guard::enterWritePhase())
+            throw job_messages::kCodeForeignOrUnknown;   // the process is ending; write nothing
+        if (phase == JobPhase::Done) interrupt_guard::leaveWritePhase();
+    });
+}
+
+void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const std::wstring& devicePath) {
+    if (outcome.hasError && outcome.code == job_messages::kCodePortNotOpened)
+        printErr(explainPortOpenFailure(devicePath));
+    for (const QString& mismatch : thread.verifyMismatches()) printErr(mismatch);
+    if (outcome.hasError && outcome.code == job_messages::kCodeBackupNotSaved)
+        printErr(QStringLiteral("rechannel-cli: %1; nothing was written. Make %2 writable, or run again with "
+                                "--no-backup to write without a backup.")
+                     .arg(thread.backupError(), logDirectoryPath()));
+    if (thread.stationAddress() >= 0)
+        for (const QString& line : stationLines(thread.stationAddress(), thread.backupPath())) printErr(line);
+    printErr(outcome.outcomeLine());
+}

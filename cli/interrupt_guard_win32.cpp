@@ -1,0 +1,28 @@
+#include <windows.h>
+
+#include "InterruptGuard.h"
+#include "InterruptState.h"
+
+namespace {
+
+constexpr UINT kInterruptedStatus = 130;
+
+void say(const char* text, DWORD length) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, length, &written, nullptr);
+}
+
+// Runs on a thread of its own that the console starts for each event.
+BOOL WINAPI onConsoleEvent(DWORD) {
+    bool announce = false;
+    if (interrupt_guard::state::onInterrupt(&announce)) {
+        say(interrupt_guard::state::kNothingWritten, sizeof interrupt_guard::state::kNothingWritten - 1);
+        ExitProcess(kInterruptedStatus);
+    }
+    if (announce) say(interrupt_guard::state::kKeepConnected, sizeof interrupt_guard::state::kKeepConnected - 1);
+    return TRUE;   // handled: the run goes on to its restart
+}
+
+}  // namespace
+
+void interrupt_guard::install() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
