@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "JobMessages.h"
 #include "Outcome.h"
+#include "PortArgument.h"
 #include "PortOpenDiagnosis.h"
 #include "PtyStationHost.h"
 #include "WireTrace.h"
@@ -65,7 +66,10 @@ int runProgram(const QStringList& args) {
         }
         devicePath = station->slavePathW();
     } else {
-        devicePath = parser.value(port).toStdWString();
+        NamedPort named;
+        const int resolved = resolvePortArgument(parser.value(port), &named);
+        if (resolved >= 0) return resolved;
+        devicePath = named.devicePath;
     }
 
     WorkThread thread;

@@ -106,9 +106,9 @@ int runSimulate(const QStringList& args) {
         return exit_status::otherFailure;
     }
     const std::string name = parser.value(publish).toStdString();
-    if (!name.empty() && !sim::publishVirtualPort(name, host.slavePath())) {
+    if (!name.empty() && !publishVirtualPort(name, host.slavePath())) {
         printErr(QStringLiteral("rechannel-cli: could not publish '%1' in %2")
-                     .arg(parser.value(publish), QString::fromStdString(sim::virtualPortDirectory())));
+                     .arg(parser.value(publish), QString::fromStdString(virtualPortDirectory())));
         return exit_status::otherFailure;
     }
     printOut(QString::fromStdString(host.slavePath()));
@@ -117,6 +117,6 @@ int runSimulate(const QStringList& args) {
     sigwait(&stopSignals, &received);
 
     host.stop();
-    if (!name.empty()) sim::unpublishVirtualPort(name);
+    if (!name.empty()) unpublishVirtualPort(name);
     return 0;
 }

@@ -30,12 +30,12 @@ protected:
         host_ = std::make_unique<sim::PtyStationHost>(std::move(model));
         host_->setFaults(faults);
         ASSERT_TRUE(host_->start());
-        ASSERT_TRUE(sim::publishVirtualPort(kPortName, host_->slavePath()));
+        ASSERT_TRUE(publishVirtualPort(kPortName, host_->slavePath()));
     }
 
     void TearDown() override {
         window_.reset();
-        sim::unpublishVirtualPort(kPortName);
+        unpublishVirtualPort(kPortName);
         host_.reset();
     }
 
