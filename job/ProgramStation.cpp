@@ -42,7 +42,8 @@ QString hexDigits(unsigned value, int width) {
 // The whole block as read in this run, so the operator can put the station
 // back; a failed save must not stop the move.
 void WorkThread::keepBackup() {
-    if (saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime()).isEmpty())
+    backupPath_ = saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime());
+    if (backupPath_.isEmpty())
         traceStream() << "Backup of the parameter block could not be saved." << std::endl;
 }
 
@@ -61,6 +62,7 @@ void WorkThread::verifyWrittenRegions(const std::uint8_t* table, const std::uint
         }
         ++index;
     }
+    verifyResult_ = verifyMismatches_.isEmpty() ? VerifyResult::Passed : VerifyResult::Failed;
     if (!verifyMismatches_.isEmpty()) throw job_messages::kCodeVerifyMismatch;
 }
 
@@ -68,6 +70,7 @@ void WorkThread::programStation() {
     std::ostream& trace = traceStream();
     verifyMismatches_.clear();
     deviceParams_.fill(0);   // never a mix of this run's block and an earlier one
+    reportPhase(JobPhase::Reading);
 
     std::uint8_t head[kHeadBytes];
     connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
@@ -112,13 +115,18 @@ void WorkThread::programStation() {
     if (settings.system_cod == kSourceSystemCode && newBlockBytes == static_cast<int>(sizeof block)) {
         keepBackup();
         if (beforeFirstWrite_) beforeFirstWrite_(deviceParams_.data());
+        reportPhase(JobPhase::Writing);
         std::uint8_t table[16];
         packChannelTable(settings, table);
         const std::uint8_t systemCode = kTargetSystemCode;
         connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
         connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
         connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
-        if (verifyWrites_) verifyWrittenRegions(table, block, systemCode);
+        if (verifyWrites_) {
+            reportPhase(JobPhase::Verifying);
+            verifyWrittenRegions(table, block, systemCode);
+        }
+        reportPhase(JobPhase::Restarting);
         QThread::msleep(kSettleBeforeRestartMs);
         connection_.sendRestart();
         emit onReadStationParam();

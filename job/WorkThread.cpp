@@ -11,6 +11,9 @@ WorkThread::WorkThread(QObject* parent) : QThread(parent) {}
 WorkThread::~WorkThread() = default;
 
 void WorkThread::run() {
+    backupPath_.clear();
+    verifyResult_ = VerifyResult::NotRun;
+    reportPhase(JobPhase::Opening);
     try {
         if (!connection_.open(std::wstring(portPath))) {
             QThread::msleep(kReopenPauseMs);
@@ -31,4 +34,5 @@ void WorkThread::run() {
         connection_.close();
         emit onErr(job_messages::unknownError(), job_messages::kCodeForeignOrUnknown);
     }
+    reportPhase(JobPhase::Done);
 }

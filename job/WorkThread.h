@@ -39,6 +39,15 @@ public:
     // One line per region that read back differently in the last run.
     const QStringList& verifyMismatches() const { return verifyMismatches_; }
 
+    // The backup written in the last run; empty when none was.
+    QString backupPath() const { return backupPath_; }
+    enum class VerifyResult { NotRun, Passed, Failed };
+    VerifyResult verifyResult() const { return verifyResult_; }
+
+    // Where a run is; the observer is called on the worker thread.
+    enum class JobPhase { Opening, Reading, Writing, Verifying, Restarting, Done };
+    void setPhaseObserver(std::function<void(JobPhase)> observer) { phaseObserver_ = std::move(observer); }
+
     // Receives every CSV line the sniffer read produces (the CLI prints them).
     void setSnifferLineSink(std::function<void(const QString&)> sink) { snifferLineSink_ = std::move(sink); }
 
@@ -73,6 +82,13 @@ private:
     bool verifyWrites_ = false;
     QStringList verifyMismatches_;
     std::function<void(const QString&)> snifferLineSink_;
+    QString backupPath_;
+    VerifyResult verifyResult_ = VerifyResult::NotRun;
+    std::function<void(JobPhase)> phaseObserver_;
+
+    void reportPhase(JobPhase phase) {
+        if (phaseObserver_) phaseObserver_(phase);
+    }
 
     void keepBackup();
     void verifyWrittenRegions(const std::uint8_t* table, const std::uint8_t* block, std::uint8_t systemCode);
