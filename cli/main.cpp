@@ -19,16 +19,20 @@ const char* const kOverview =
     "\n"
     "Commands:\n"
     "  ports      list the serial ports (* marks the one the window preselects)\n"
-    "  program    program a station: --port PATH | --simulate  [--verify] [--wire-trace]\n"
+    "  program    program a station: --port PORT | --simulate  [--verify] [--wire-trace]\n"
+    "             several at once: --port PORT --port PORT ... | --all [--match TEXT]; --wait for station after station\n"
     "  restore    write a backup's channel settings back: --port PATH FILE\n"
     "  status     read the station's network status once: --port PATH\n"
     "  routes     read the station's whole route table: --port PATH\n"
     "  sniff      follow the station's sniffer ring: --port PATH [--interval MS] [--duration S]\n"
-    "  simulate   run a simulated station on a pseudo-terminal\n"
+    "  simulate   run a simulated station on a pseudo-terminal (--count N for a hub of them)\n"
+    "  ledger     runs per outcome and each station's latest outcome: [--since DATE]\n"
     "\n"
     "'rechannel-cli COMMAND --help' describes a command; 'rechannel-cli --version' prints the version.\n"
     "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
-    "4 port not opened, 5 no proper answer, 6 any other failure.";
+    "4 port not opened, 5 no proper answer, 6 any other failure; over several ports the highest\n"
+    "status of the ports not moved or already moved.\n"
+    "PORT is a device path, a node name (ttyUSB0) or a name as 'ports' lists it.";
 
 }  // namespace
 
@@ -41,7 +45,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("ports"), runPorts},       {QStringLiteral("program"), runProgram},
         {QStringLiteral("restore"), runRestore},   {QStringLiteral("status"), runStatus},
         {QStringLiteral("routes"), runRoutes},     {QStringLiteral("sniff"), runSniff},
-        {QStringLiteral("simulate"), runSimulate},
+        {QStringLiteral("simulate"), runSimulate}, {QStringLiteral("ledger"), runLedger},
     };
 
     const QStringList args = QCoreApplication::arguments();

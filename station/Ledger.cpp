@@ -54,14 +54,6 @@ bool parseOptional(const QByteArray& text, std::optional<int>* value) {
     return ok;
 }
 
-// ISO 8601 local time with its offset, "+02:00" also for UTC.
-QByteArray isoWithOffset(const QDateTime& time) {
-    const int offset = time.offsetFromUtc();
-    const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + (offset < 0 ? '-' : '+') +
-           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0')).toUtf8();
-}
-
 bool knownOutcome(const QByteArray& outcome) {
     for (const char* name : ledger::kOutcomes)
         if (outcome == name) return true;
@@ -74,8 +66,16 @@ namespace ledger {
 
 QString path() { return logDirectoryPath() + QStringLiteral("/ledger.csv"); }
 
+// "+00:00" also for UTC, never "Z": every line reads the same way.
+QString timeText(const QDateTime& time) {
+    const int offset = time.offsetFromUtc();
+    const int minutes = (offset < 0 ? -offset : offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 QByteArray formatLine(const LedgerEntry& e) {
-    const QList<QByteArray> fields = {isoWithOffset(e.time),
+    const QList<QByteArray> fields = {timeText(e.time).toUtf8(),
                                       csvField(e.port),
                                       optionalNumber(e.address),
                                       optionalNumber(e.systemBefore),

@@ -29,6 +29,8 @@ inline constexpr const char* kOutcomes[] = {"moved",     "already-moved", "other
                                             "no-answer", "verify-failed", "interrupted",  "failed"};
 
 QString path();   // <log dir>/ledger.csv
+// ISO 8601 local time with its offset ("2026-12-08T10:15:00+01:00").
+QString timeText(const QDateTime& time);
 
 QByteArray formatLine(const LedgerEntry& entry);   // no line end
 // False for a line that is not a ledger line (the header, a torn line).
