@@ -109,7 +109,10 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     return true;
 }
 
-bool append(const LedgerEntry& entry, QString* error) { return appendTo(path(), entry, error); }
+bool append(const LedgerEntry& entry, QString* error) {
+    ensureLogDirectory();
+    return appendTo(path(), entry, error);
+}
 
 bool appendTo(const QString& file, const LedgerEntry& entry, QString* error) {
     return appendLocked(file, QByteArray(kHeader) + '\n', formatLine(entry) + '\n', error);

@@ -10,6 +10,7 @@
 #include "MainWindowUi.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
+#include "Trace.h"
 #include "WorkThread.h"
 
 namespace {
@@ -96,10 +97,12 @@ void MainWindow::onBStartReadClick() {
 
     setControlsEnabled(false);
     thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
+    ledger_.begin(QString::fromStdWString(fresh[static_cast<std::size_t>(index)].devicePath));
     thread_->start(QThread::InheritPriority);
 }
 
 void MainWindow::onErr(const QString& err_text, int err) {
+    logRun(RunResult{false, true, err_text, err});
     if (err == job_messages::kCodeAlreadyMoved)
         showBox(QMessageBox::Information, tr("Info"), err_text);
     else
@@ -108,6 +111,7 @@ void MainWindow::onErr(const QString& err_text, int err) {
 }
 
 void MainWindow::onReadStationParam() {
+    logRun(RunResult{true, false, QString(), 0});
     showBox(QMessageBox::Information, successTitle(), job_messages::moved());
     thread_->wait(kSuccessWaitMs);
     setControlsEnabled(true);
@@ -128,6 +132,11 @@ void MainWindow::onOpen() {
 }
 
 void MainWindow::onTest() { showBox(QMessageBox::Warning, tr("Warning"), QStringLiteral("Test")); }
+
+void MainWindow::logRun(const RunResult& result) {
+    const QString error = ledger_.finish(*thread_, result);
+    if (!error.isEmpty()) traceStream() << error.toStdString() << std::endl;
+}
 
 void MainWindow::setControlsEnabled(bool enabled) {
     ui_->CBCom->setEnabled(enabled);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "PortDiscovery.h"
+#include "RunLedger.h"
 
 class MainWindowUi;
 class WorkThread;
@@ -38,8 +39,11 @@ private:
     bool discover(PortList& list);
     void setControlsEnabled(bool enabled);
     void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
+    // Appends the run's ledger line before its outcome is shown.
+    void logRun(const RunResult& result);
 
     MainWindowUi* ui_ = nullptr;
     WorkThread* thread_ = nullptr;
     PortDiscoveryFn discover_;
+    RunLedger ledger_;
 };
