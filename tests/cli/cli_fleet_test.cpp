@@ -107,9 +107,12 @@ TEST_F(CliFleetTest, PortsAtOnceEndInASummaryAndTheHighestStatusOfThoseNotMoved)
     for (sim::PtyStationHost* host : {&good, &silent, &refusing, &foreign, &moved}) ASSERT_TRUE(host->start());
 
     QString out, err;
+    EXPECT_EQ(run({QStringLiteral("ledger")}, &out), 0);
+    EXPECT_TRUE(out.startsWith(QStringLiteral("moved          0\n"))) << "no ledger yet: an empty summary\n" << out.toStdString();
+
     const int status = run({QStringLiteral("program"), QStringLiteral("--port"), path(good), QStringLiteral("--port"), path(silent),
                             QStringLiteral("--port"), path(refusing), QStringLiteral("--port"), path(foreign),
-                            QStringLiteral("--port"), path(moved)},
+                            QStringLiteral("--port"), path(moved), QStringLiteral("--port"), QStringLiteral("/dev/ttyNOSUCH9")},
                            &out, &err);
     EXPECT_EQ(status, 5) << "no proper answer (5) is above another system (3)\n" << out.toStdString() << err.toStdString();
     const struct {
@@ -118,6 +121,7 @@ TEST_F(CliFleetTest, PortsAtOnceEndInASummaryAndTheHighestStatusOfThoseNotMoved)
         const char* outcome;
     } rows[] = {{good, "301", "moved"}, {silent, "-", "no-answer"}, {refusing, "-", "no-answer"},
                 {foreign, "304", "other-system"}, {moved, "305", "already-moved"}};
+    EXPECT_EQ(summaryRow(out, QStringLiteral("/dev/ttyNOSUCH9")).value(1), QStringLiteral("no-port"));
     for (const auto& row : rows) {
         const QStringList cells = summaryRow(out, path(row.host));
         ASSERT_GE(cells.size(), 2) << out.toStdString();
@@ -128,8 +132,20 @@ TEST_F(CliFleetTest, PortsAtOnceEndInASummaryAndTheHighestStatusOfThoseNotMoved)
     EXPECT_EQ(good.snapshot().rom[0xC004], 0x3A);
     EXPECT_EQ(foreign.snapshot().rom[0xC004], 0x00);
     EXPECT_TRUE(err.contains(path(good) + QStringLiteral(": 301  writing"))) << "plain status lines off a terminal";
-    EXPECT_EQ(ledgerLines().size(), 5u) << "every child appended its line";
-    EXPECT_EQ(QDir(logDir() + QStringLiteral("/traces")).entryList(QDir::Files).size(), 5);
+    QStringList logged;
+    for (const LedgerEntry& line : ledgerLines()) logged << line.outcome;
+    logged.sort();
+    EXPECT_EQ(logged.join(QLatin1Char(' ')), QStringLiteral("already-moved moved no-answer no-answer no-port other-system"))
+        << "every child appended its line";
+    EXPECT_EQ(QDir(logDir() + QStringLiteral("/traces")).entryList(QDir::Files).size(), 6);
+
+    EXPECT_EQ(run({QStringLiteral("ledger"), QStringLiteral("--since"), QStringLiteral("2026-01-01")}, &out), 0);
+    EXPECT_TRUE(out.contains(QStringLiteral("no-answer      2\n"))) << out.toStdString();
+    const QStringList stations = out.mid(out.indexOf(QStringLiteral("address "))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(stations.size(), 4) << out.toStdString();
+    EXPECT_TRUE(stations[1].startsWith(QStringLiteral("304      other-system"))) << "the station to visit first";
+    EXPECT_TRUE(stations[2].startsWith(QStringLiteral("301      moved")));
+    EXPECT_TRUE(stations[3].startsWith(QStringLiteral("305      already-moved")));
 }
 
 TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTheirOwnAddresses) {
