@@ -39,6 +39,7 @@ void ChildRun::start() {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     // Standard output goes to the trace file; the report lines are read here.
     process_.setReadChannel(QProcess::StandardError);
+    timer_.start();
     process_.start(program_, args_);
 }
 
@@ -79,6 +80,7 @@ void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
     if (status == QProcess::NormalExit) {
         exitStatus_ = code;
     } else {
+        killed_ = true;
         exitStatus_ = forwarded_ ? kStatusInterrupted : kStatusOtherFailure;
         if (outcome_.isEmpty()) outcome_ = forwarded_ ? QStringLiteral("interrupted") : QStringLiteral("failed");
     }

@@ -3,6 +3,7 @@
 // (`program --port P --report-phases`, its trace into a file) or a cheap
 // probe (`program --port P --probe`). Reads the child's report lines as
 // they come and tells what it learnt.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -27,6 +28,9 @@ public:
     QString outcome() const { return outcome_; }
     QString backup() const { return backup_; }
     QString lastText() const { return lastText_; }   // the child's outcome line
+    // Ended by a signal it did not handle: it wrote no ledger line.
+    bool killed() const { return killed_; }
+    double seconds() const { return static_cast<double>(timer_.elapsed()) / 1000.0; }
 
 signals:
     void phase(const QString& name);
@@ -40,6 +44,8 @@ private:
     QString program_;
     QStringList args_;
     bool forwarded_ = false;
+    bool killed_ = false;
+    QElapsedTimer timer_;
     int exitStatus_ = -1;
     std::optional<int> address_;
     QString outcome_;

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QFile>
 
+#include "Ledger.h"
+
 namespace {
 
 // A port name as a file name: its last path component, anything but
@@ -89,6 +91,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     run.trace = child_->property("trace").toString();
     run.exitStatus = child_->exitStatus();
     run.message = child_->lastText();
+    if (child_->killed()) logKilledRun(run, child_->seconds());
     child_.reset();
     runs_.push_back(run);
     emit status(QStringLiteral("%1  %2").arg(addressText(run.address), run.outcome));
@@ -99,6 +102,20 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     attached_ = run.address;
     silent_.invalidate();
     next();
+}
+
+// A child that died by a signal left no ledger line; the run still happened.
+void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
+    LedgerEntry entry;
+    entry.time = QDateTime::currentDateTime();
+    entry.port = port_.devicePath;
+    entry.address = run.address;
+    entry.outcome = run.outcome;
+    entry.code = run.exitStatus;
+    entry.backup = run.backup;
+    entry.seconds = seconds;
+    QString error;
+    if (!ledger::append(entry, &error)) emit status(QStringLiteral("ledger not written: %1").arg(error));
 }
 
 void PortWorker::next() {

@@ -60,6 +60,7 @@ private:
     void onProbed();
     void program(std::optional<int> probed);
     void onProgrammed(std::optional<int> probed);
+    void logKilledRun(const PortRunRecord& run, double seconds);
     void next();
     void finish();
     QString traceFile() const;

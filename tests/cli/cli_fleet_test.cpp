@@ -234,6 +234,10 @@ TEST_F(CliFleetTest, AnInterruptReachesEveryChildAndTheRunnerWaitsForThemAll) {
     EXPECT_EQ(summaryRow(out, path(a)).value(1), QStringLiteral("interrupted")) << out.toStdString();
     EXPECT_EQ(summaryRow(out, path(b)).value(1), QStringLiteral("interrupted"));
     EXPECT_EQ(a.snapshot().rom[0xC004], 0x9E) << "interrupted before the first write";
+    const std::vector<LedgerEntry> lines = ledgerLines();
+    ASSERT_EQ(lines.size(), 2u) << "one line per run, however it ended";
+    EXPECT_EQ(lines[0].outcome, "interrupted");
+    EXPECT_EQ(lines[1].outcome, "interrupted");
 }
 
 }  // namespace
