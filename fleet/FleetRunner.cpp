@@ -82,6 +82,7 @@ int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings,
     // The table lists the ports in the order given, each port's runs in order.
     std::vector<PortRunRecord> ordered;
     for (const auto& worker : workers) ordered.insert(ordered.end(), worker->runs().begin(), worker->runs().end());
+    board.close();
     board.print(QString());
     for (const QString& line : fleetSummary(ordered)) board.print(line);
     for (const PortRunRecord& run : ordered)

@@ -16,7 +16,7 @@ StatusBoard::StatusBoard(bool terminal, const std::vector<QString>& ports)
 }
 
 void StatusBoard::set(std::size_t port, const QString& status) {
-    if (port >= status_.size() || status_[port] == status) return;
+    if (closed_ || port >= status_.size() || status_[port] == status) return;
     status_[port] = status;
     if (terminal_) draw();
     else write(stderr, QStringLiteral("%1: %2\n").arg(ports_[port], status));
@@ -26,7 +26,12 @@ void StatusBoard::print(const QString& line, bool bell) {
     if (terminal_) erase();
     write(stdout, line + QLatin1Char('\n'));
     if (bell && terminal_) write(stderr, QStringLiteral("\a"));
-    if (terminal_) draw();
+    if (terminal_ && !closed_) draw();
+}
+
+void StatusBoard::close() {
+    closed_ = true;
+    drawn_ = 0;
 }
 
 void StatusBoard::erase() {

@@ -10,6 +10,8 @@ public:
     StatusBoard(bool terminal, const std::vector<QString>& ports);
     void set(std::size_t port, const QString& status);
     void print(const QString& line, bool bell = false);
+    // Leaves the lines as they stand; later lines go below them.
+    void close();
 
 private:
     void draw();
@@ -20,4 +22,5 @@ private:
     std::vector<QString> status_;
     int width_ = 0;
     int drawn_ = 0;
+    bool closed_ = false;
 };
