@@ -10,6 +10,7 @@
 #include <csignal>
 #include <memory>
 
+#include "ChildReport.h"
 #include "Ledger.h"
 #include "PtyStationHost.h"
 #include "VirtualPorts.h"
@@ -93,6 +94,21 @@ protected:
 };
 
 QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
+
+TEST(ChildReport, ReportLinesRoundTripAndAnythingElseIsText) {
+    const child_report::Line result = child_report::parse(
+        child_report::resultLine(291, QStringLiteral("moved"), QStringLiteral("/b/x\ty.bin"), QStringLiteral("yes")) + '\n');
+    EXPECT_EQ(result.kind, child_report::Line::Kind::Result);
+    EXPECT_EQ(result.address, 291);
+    EXPECT_EQ(result.outcome, "moved");
+    EXPECT_EQ(result.backup, "/b/x y.bin") << "a tab in a path cannot cut the fields";
+    EXPECT_EQ(child_report::parse(child_report::resultLine(std::nullopt, QStringLiteral("no-port"), {}, {})).address, std::nullopt);
+    EXPECT_EQ(child_report::parse(child_report::addressLine(65535)).address, 65535);
+    EXPECT_EQ(child_report::parse(child_report::phaseLine(WorkThread::JobPhase::Writing)).text, "writing");
+    for (const char* text : {"@rechannel result 1\t2", "@rechannel address 70000", "@rechannel address x", "@rechannel",
+                             "Нет ответа от Станции. (-1)", ""})
+        EXPECT_EQ(child_report::parse(text).kind, child_report::Line::Kind::Text) << text;
+}
 
 TEST_F(CliFleetTest, PortsAtOnceEndInASummaryAndTheHighestStatusOfThoseNotMoved) {
     sim::PtyStationHost good(station(0x9E, 301)), silent(station(0x9E, 302)), refusing(station(0x9E, 303)),
