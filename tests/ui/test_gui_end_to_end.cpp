@@ -14,6 +14,7 @@
 #include "Faults.h"
 #include "JobMessages.h"
 #include "Ledger.h"
+#include "LogDirectory.h"
 #include "MainWindow.h"
 #include "PtyStationHost.h"
 #include "StationRecord.h"
@@ -42,6 +43,7 @@ protected:
     }
 
     void openWindow() {
+        ensureLogDirectory();   // as the program's start-up does
         StationRecord::create();
         window_ = std::make_unique<MainWindow>();
         window_->show();
@@ -111,6 +113,7 @@ TEST_F(GuiEndToEnd, StationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(movedLine.address, 0x0123);
     EXPECT_EQ(movedLine.systemBefore, 0x9E);
     EXPECT_EQ(movedLine.channelBefore, 500);
+    EXPECT_EQ(movedLine.backup, window_->workThread()->backupPath());
     EXPECT_TRUE(QFile::exists(movedLine.backup)) << movedLine.backup.toStdString();
 
     const SeenModal again = runOnce();
