@@ -11,6 +11,7 @@
 #include "Outcome.h"
 #include "PortArgument.h"
 #include "PortDiscovery.h"
+#include "RunLedger.h"
 #include "StationConnection.h"
 #include "WorkThread.h"
 
@@ -112,4 +113,12 @@ void reportPhases(WorkThread& thread) {
         }
         printErr(QString::fromUtf8(child_report::phaseLine(phase)));
     });
+}
+
+void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report) {
+    const QString error = ledger.finish(thread, RunResult{outcome.moved, outcome.hasError, outcome.text, outcome.code});
+    if (!error.isEmpty()) printErr(error);
+    if (!report) return;
+    const LedgerEntry& entry = ledger.lastEntry();
+    printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
 }

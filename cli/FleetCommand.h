@@ -23,3 +23,9 @@ int runProbe(const QString& port);
 // The report lines a fleet child prints for its runner.
 class WorkThread;
 void reportPhases(WorkThread& thread);
+
+// Appends a single-port run's ledger line (saying on standard error when it
+// cannot) and, with `report`, the result line for the fleet runner.
+class RunLedger;
+struct JobOutcome;
+void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report);

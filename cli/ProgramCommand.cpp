@@ -2,7 +2,6 @@
 // trace on standard output and the outcome as the last line of standard error.
 #include <memory>
 
-#include "ChildReport.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "FleetCommand.h"
@@ -106,13 +105,7 @@ int runProgram(const QStringList& args) {
     ledger.begin(QString::fromStdWString(devicePath));
     const JobOutcome outcome = runJob(thread);
     trace.flush();
-    // The ledger line is on disk before the outcome is reported.
-    const QString ledgerError = ledger.finish(thread, RunResult{outcome.moved, outcome.hasError, outcome.text, outcome.code});
-    if (!ledgerError.isEmpty()) printErr(ledgerError);
-    if (parser.isSet(reportPhases)) {
-        const LedgerEntry& entry = ledger.lastEntry();
-        printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
-    }
+    logProgramRun(ledger, thread, outcome, parser.isSet(reportPhases));   // before the outcome is reported
 
     if (outcome.hasError && outcome.code == job_messages::kCodePortNotOpened)
         printErr(explainPortOpenFailure(devicePath));
