@@ -5,10 +5,13 @@
 
 #include "CliOutput.h"
 #include "Commands.h"
+#include "FleetCommand.h"
 #include "InterruptGuard.h"
 #include "Outcome.h"
+#include "PortArgument.h"
 #include "ProgramReport.h"
 #include "PtyStationHost.h"
+#include "RunLedger.h"
 #include "WireTrace.h"
 #include "WorkThread.h"
 
@@ -33,12 +36,15 @@ JobOutcome runJob(WorkThread& thread) {
     return outcome;
 }
 
-// Parses the options of `program`; returns -1 to go on, otherwise the exit
-// status to return at once.
+// Parses the options of `program`; returns -1 to go on with one port,
+// otherwise the exit status to return at once (after --help or a usage
+// error, or of the fleet run or probe the arguments asked for).
 int parseProgramOptions(const QStringList& args, ProgramOptions* options, bool* simulate) {
     QCommandLineParser parser;
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial device of the station."),
-                                  QStringLiteral("PATH"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Serial device of the station: a path, a node name (ttyUSB0) or a "
+                                                 "name as 'ports' lists it. Repeat it to program several ports at once."),
+                                  QStringLiteral("PORT"));
     const QCommandLineOption simulated(QStringLiteral("simulate"),
                                        QStringLiteral("Program the built-in simulated station (no hardware)."));
     const QCommandLineOption verify(QStringLiteral("verify"),
@@ -49,22 +55,42 @@ int parseProgramOptions(const QStringList& args, ProgramOptions* options, bool* 
                                       QStringLiteral("Write even when no backup of the station can be saved."));
     const QCommandLineOption wireTrace(QStringLiteral("wire-trace"),
                                        QStringLiteral("Every frame both ways on standard error."));
-    parser.addOptions({port, simulated, verify, noVerify, noBackup, wireTrace});
+    const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("Program every discovered port at once."));
+    const QCommandLineOption match(QStringLiteral("match"),
+                                   QStringLiteral("With --all: only the ports whose name contains TEXT."),
+                                   QStringLiteral("TEXT"));
+    const QCommandLineOption wait(QStringLiteral("wait"),
+                                  QStringLiteral("Wait for station after station on the ports until interrupted."));
+    QCommandLineOption reportPhases(QStringLiteral("report-phases"), QStringLiteral("For the fleet runner."));
+    QCommandLineOption probe(QStringLiteral("probe"), QStringLiteral("For the fleet runner."));
+    reportPhases.setFlags(QCommandLineOption::HiddenFromHelp);
+    probe.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({port, simulated, verify, noVerify, noBackup, wireTrace, all, match, wait, reportPhases, probe});
     const int early = parseCommandLine(parser, args,
                                        QStringLiteral("Moves a 0x9E station to channel 1902, fine offset 2, system 0x3A."));
     if (early >= 0) return early;
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(verify) && parser.isSet(noVerify))
+        return usageError(parser, QStringLiteral("give at most one of --verify and --no-verify"));
+    if (parser.isSet(probe)) return runProbe(parser.value(port));
+    FleetArguments fleet{parser.values(port), parser.isSet(all), parser.value(match), parser.isSet(wait), {}};
+    if (wantsFleet(fleet) || parser.isSet(match)) {
+        if (parser.isSet(simulated) || parser.isSet(wireTrace))
+            return usageError(parser, QStringLiteral("--simulate and --wire-trace take one port"));
+        if (parser.isSet(noVerify)) fleet.childOptions << QStringLiteral("--no-verify");
+        if (parser.isSet(noBackup)) fleet.childOptions << QStringLiteral("--no-backup");
+        return runFleetProgram(parser, fleet);
+    }
     if (parser.isSet(port) == parser.isSet(simulated))
         return usageError(parser, QStringLiteral("give exactly one of --port PATH and --simulate"));
     if (parser.isSet(port) && parser.value(port).isEmpty())
         return usageError(parser, QStringLiteral("--port PATH is required"));
-    if (parser.isSet(verify) && parser.isSet(noVerify))
-        return usageError(parser, QStringLiteral("give at most one of --verify and --no-verify"));
     options->devicePath = parser.value(port).toStdWString();
     options->verify = !parser.isSet(noVerify);
     options->backup = !parser.isSet(noBackup);
     options->wireTrace = parser.isSet(wireTrace);
+    options->reportPhases = parser.isSet(reportPhases);
     *simulate = parser.isSet(simulated);
     return -1;
 }
@@ -76,7 +102,6 @@ int runProgram(const QStringList& args) {
     bool simulate = false;
     const int early = parseProgramOptions(args, &options, &simulate);
     if (early >= 0) return early;
-    interrupt_guard::install();
 
     std::unique_ptr<sim::PtyStationHost> station;
     if (simulate) {
@@ -86,15 +111,25 @@ int runProgram(const QStringList& args) {
             return exit_status::otherFailure;
         }
         options.devicePath = station->slavePathW();
+    } else {
+        NamedPort named;
+        const int resolved = resolvePortArgument(QString::fromStdWString(options.devicePath), &named);
+        if (resolved >= 0) return resolved;
+        options.devicePath = named.devicePath;
     }
+    interrupt_guard::install();
 
     WorkThread thread;
     configureJob(thread, options);
     WireTrace trace;
     if (options.wireTrace) thread.connection().serialPort().setWireObserver(trace.observer());
+    if (options.reportPhases) ::reportPhases(thread);
 
+    RunLedger ledger;
+    ledger.begin(QString::fromStdWString(options.devicePath));
     const JobOutcome outcome = runJob(thread);
     trace.flush();
+    logProgramRun(ledger, thread, outcome, options.reportPhases);   // on disk before the outcome is reported
     printRunReport(thread, outcome, options.devicePath);
     return outcome.exitStatus();
 }

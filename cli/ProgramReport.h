@@ -14,6 +14,7 @@ struct ProgramOptions {
     bool verify = true;        // --no-verify turns it off
     bool backup = true;        // --no-backup: write without a backup
     bool wireTrace = false;
+    bool reportPhases = false;   // report lines for the fleet runner
 };
 
 // Verify and backup policy, and the interrupt guard on the job's phases.

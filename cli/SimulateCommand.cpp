@@ -2,7 +2,9 @@
 // trying the window or the CLI without hardware.
 #include <QFileInfo>
 #include <csignal>
+#include <memory>
 #include <pthread.h>
+#include <vector>
 
 #include "CliOutput.h"
 #include "Commands.h"
@@ -12,6 +14,8 @@
 #include "VirtualPorts.h"
 
 namespace {
+
+constexpr int kMaxStations = 64;
 
 bool parseByte(const QCommandLineParser& parser, const QCommandLineOption& option, int min, int max, int* out) {
     if (!parser.isSet(option)) return true;
@@ -50,7 +54,14 @@ int runSimulate(const QStringList& args) {
                                                   "pieces=BYTES,GAPMS, badcrc, status=N, echo, garbage=N, oversized, "
                                                   "datalen=N, ignorewrite, powerlost@N. Repeatable."),
                                    QStringLiteral("FAULT"));
-    parser.addOptions({publish, state, system, range, version, band, channels, channel, fault});
+    const QCommandLineOption address(QStringLiteral("address"),
+                                     QStringLiteral("Station address (default 291); with --count the first of N."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("Run N stations with consecutive addresses, published as "
+                                                  "'NAME 1' ... 'NAME N' (default 1)."),
+                                   QStringLiteral("N"));
+    parser.addOptions({publish, state, system, range, version, band, channels, channel, fault, address, count});
     const int early = parseCommandLine(parser, args, QStringLiteral("Runs a simulated station until interrupted."));
     if (early >= 0) return early;
     if (!parser.positionalArguments().isEmpty())
@@ -74,6 +85,15 @@ int runSimulate(const QStringList& args) {
     value = options.channel0;
     if (!parseByte(parser, channel, 0, 65535, &value)) return usageError(parser, QStringLiteral("--channel takes 0 to 65535"));
     options.channel0 = static_cast<std::uint16_t>(value);
+    int stations = 1;
+    if (!parseByte(parser, count, 1, kMaxStations, &stations))
+        return usageError(parser, QStringLiteral("--count takes 1 to %1").arg(kMaxStations));
+    value = options.address;
+    if (!parseByte(parser, address, 0, 65536 - stations, &value))
+        return usageError(parser, QStringLiteral("--address takes 0 to %1").arg(65536 - stations));
+    options.address = static_cast<std::uint16_t>(value);
+    if (stations > 1 && parser.isSet(state))
+        return usageError(parser, QStringLiteral("--state keeps one station; leave it out with --count"));
 
     sim::FaultScript faults;
     for (const QString& option : parser.values(fault)) {
@@ -97,26 +117,44 @@ int runSimulate(const QStringList& args) {
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    sim::PtyStationHost host(std::move(model));
-    host.setFaults(faults);
-    if (!statePath.empty())
-        host.setOnWrite([statePath](const sim::StationModel& written) { sim::saveStationState(written, statePath); });
-    if (!host.start()) {
-        printErr(QStringLiteral("rechannel-cli: could not create a pseudo-terminal"));
-        return exit_status::otherFailure;
+    // Every station of a hub rehearsal gets its own address, so the ledger
+    // and the fleet summary can tell them apart.
+    std::vector<std::unique_ptr<sim::PtyStationHost>> hosts;
+    std::vector<std::string> published;
+    const std::string prefix = parser.value(publish).toStdString();
+    int status = 0;
+    for (int i = 0; i < stations; ++i) {
+        sim::StationModel station = model;
+        // A loaded state keeps its own address; only the default one counts up.
+        if (statePath.empty()) station.setRom16(0xC002, static_cast<std::uint16_t>(options.address + i));
+        auto host = std::make_unique<sim::PtyStationHost>(std::move(station));
+        host->setFaults(faults);
+        if (!statePath.empty())
+            host->setOnWrite([statePath](const sim::StationModel& written) { sim::saveStationState(written, statePath); });
+        if (!host->start()) {
+            printErr(QStringLiteral("rechannel-cli: could not create a pseudo-terminal"));
+            status = exit_status::otherFailure;
+            break;
+        }
+        const std::string name = prefix.empty() || stations == 1 ? prefix : prefix + " " + std::to_string(i + 1);
+        if (!name.empty()) {
+            if (!publishVirtualPort(name, host->slavePath())) {
+                printErr(QStringLiteral("rechannel-cli: could not publish '%1' in %2")
+                             .arg(QString::fromStdString(name), QString::fromStdString(virtualPortDirectory())));
+                status = exit_status::otherFailure;
+                break;
+            }
+            published.push_back(name);
+        }
+        printOut(QString::fromStdString(host->slavePath()));
+        hosts.push_back(std::move(host));
     }
-    const std::string name = parser.value(publish).toStdString();
-    if (!name.empty() && !sim::publishVirtualPort(name, host.slavePath())) {
-        printErr(QStringLiteral("rechannel-cli: could not publish '%1' in %2")
-                     .arg(parser.value(publish), QString::fromStdString(sim::virtualPortDirectory())));
-        return exit_status::otherFailure;
+
+    if (status == 0) {
+        int received = 0;
+        sigwait(&stopSignals, &received);
     }
-    printOut(QString::fromStdString(host.slavePath()));
-
-    int received = 0;
-    sigwait(&stopSignals, &received);
-
-    host.stop();
-    if (!name.empty()) sim::unpublishVirtualPort(name);
-    return 0;
+    for (auto& host : hosts) host->stop();
+    for (const std::string& name : published) unpublishVirtualPort(name);
+    return status;
 }

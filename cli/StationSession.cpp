@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "JobMessages.h"
 #include "Outcome.h"
+#include "PortArgument.h"
 #include "PortOpenDiagnosis.h"
 #include "StationConnection.h"
 
@@ -21,6 +22,12 @@ bool requirePort(const QCommandLineParser& parser, const QCommandLineOption& por
         *status = usageError(parser, QStringLiteral("--port PATH is required"));
         return false;
     }
-    *path = parser.value(port).toStdWString();
+    NamedPort named;
+    const int resolved = resolvePortArgument(parser.value(port), &named);
+    if (resolved >= 0) {
+        *status = resolved;
+        return false;
+    }
+    *path = named.devicePath;
     return true;
 }

@@ -14,5 +14,5 @@ bool openStationPort(StationConnection& connection, const std::wstring& devicePa
 // The message line for a thrown link code, as the job reports it.
 QString noAnswerLine(int code);
 
-// --port PATH, required.
+// --port PATH (or a port name), required.
 bool requirePort(const QCommandLineParser& parser, const QCommandLineOption& port, std::wstring* path, int* status);

@@ -19,17 +19,23 @@ const char* const kOverview =
     "\n"
     "Commands:\n"
     "  ports      list the serial ports (* marks the one the window preselects)\n"
-    "  program    program a station: --port PATH | --simulate  [--no-verify] [--no-backup] [--wire-trace]\n"
-    "  restore    write a backup's channel settings back: --port PATH [FILE] [--force] [--no-backup]\n"
-    "  status     read the station's network status once: --port PATH\n"
-    "  routes     read the station's whole route table: --port PATH\n"
-    "  sniff      follow the station's sniffer ring: --port PATH [--interval MS] [--duration S]\n"
-    "  simulate   run a simulated station on a pseudo-terminal\n"
+    "  program    program a station: --port PORT | --simulate  [--no-verify] [--no-backup] [--wire-trace]\n"
+    "             several at once: --port PORT --port PORT ... | --all [--match TEXT]; --wait for station after station\n"
+    "  restore    write a backup's channel settings back: --port PORT [FILE] [--force] [--no-backup]\n"
+    "  status     read the station's network status once: --port PORT\n"
+    "  routes     read the station's whole route table: --port PORT\n"
+    "  sniff      follow the station's sniffer ring: --port PORT [--interval MS] [--duration S]\n"
+    "             [--status-every S] [--max-failures N]\n"
+    "  simulate   run a simulated station on a pseudo-terminal (--count N for a hub of them)\n"
+    "  ledger     runs per outcome and each station's latest outcome: [--since DATE]\n"
     "\n"
     "'rechannel-cli COMMAND --help' describes a command; 'rechannel-cli --version' prints the version.\n"
+    "PORT is a device path, a node name (ttyUSB0) or a name as 'ports' lists it.\n"
+    "Over several ports, program exits with the highest status of the ports not moved or already moved.\n"
+    "\n"
     "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
-    "4 port not opened, 5 no proper answer, 6 any other failure (also: no backup could be saved),\n"
-    "7 verify failed (the station stays on its old system), 130 interrupted before the first write.";
+    "4 port not opened, 5 no proper answer, 6 any other failure or no backup saved,\n"
+    "7 verify failed and the station stays on its old system, 130 interrupted before the first write.";
 
 }  // namespace
 
@@ -42,7 +48,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("ports"), runPorts},       {QStringLiteral("program"), runProgram},
         {QStringLiteral("restore"), runRestore},   {QStringLiteral("status"), runStatus},
         {QStringLiteral("routes"), runRoutes},     {QStringLiteral("sniff"), runSniff},
-        {QStringLiteral("simulate"), runSimulate},
+        {QStringLiteral("simulate"), runSimulate}, {QStringLiteral("ledger"), runLedger},
     };
 
     const QStringList args = QCoreApplication::arguments();

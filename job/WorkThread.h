@@ -67,6 +67,7 @@ public:
     // Called on the worker thread as the run enters each phase. It may throw
     // an int code to end the run (nothing more is sent after it).
     void setPhaseObserver(std::function<void(JobPhase)> observer) { phaseObserver_ = std::move(observer); }
+    const std::function<void(JobPhase)>& phaseObserver() const { return phaseObserver_; }
 
     // Receives every CSV line the sniffer read produces (the CLI prints them).
     void setSnifferLineSink(std::function<void(const QString&)> sink) { snifferLineSink_ = std::move(sink); }

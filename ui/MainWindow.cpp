@@ -10,6 +10,7 @@
 #include "MainWindowUi.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
+#include "Trace.h"
 #include "WorkThread.h"
 
 namespace {
@@ -104,10 +105,12 @@ void MainWindow::onBStartReadClick() {
     setControlsEnabled(false);
     runPartsLeft_ = 2;   // its outcome and the end of its thread
     thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
+    ledger_.begin(QString::fromStdWString(fresh[static_cast<std::size_t>(index)].devicePath));
     thread_->start(QThread::InheritPriority);
 }
 
 void MainWindow::onErr(const QString& err_text, int err) {
+    logRun(RunResult{false, true, err_text, err});
     if (err == job_messages::kCodeAlreadyMoved)
         showBox(QMessageBox::Information, tr("Info"), err_text);
     else
@@ -116,6 +119,7 @@ void MainWindow::onErr(const QString& err_text, int err) {
 }
 
 void MainWindow::onReadStationParam() {
+    logRun(RunResult{true, false, QString(), 0});
     showBox(QMessageBox::Information, successTitle(), job_messages::moved());
     thread_->wait(kSuccessWaitMs);
     runPartDone();
@@ -141,6 +145,11 @@ void MainWindow::runPartDone() {
     if (--runPartsLeft_ > 0) return;
     runPartsLeft_ = 0;   // also a success box from the open action, with no run
     setControlsEnabled(true);
+}
+
+void MainWindow::logRun(const RunResult& result) {
+    const QString error = ledger_.finish(*thread_, result);
+    if (!error.isEmpty()) traceStream() << error.toStdString() << std::endl;
 }
 
 void MainWindow::setControlsEnabled(bool enabled) {

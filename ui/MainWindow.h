@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "PortDiscovery.h"
+#include "RunLedger.h"
 
 class MainWindowUi;
 class WorkThread;
@@ -41,9 +42,12 @@ private:
     // thread has ended, in whichever order the two arrive.
     void runPartDone();
     void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
+    // Appends the run's ledger line before its outcome is shown.
+    void logRun(const RunResult& result);
 
     MainWindowUi* ui_ = nullptr;
     WorkThread* thread_ = nullptr;
     PortDiscoveryFn discover_;
     int runPartsLeft_ = 0;
+    RunLedger ledger_;
 };

@@ -207,12 +207,12 @@ TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
     sim::PtyStationHost station;
     ASSERT_TRUE(station.start());
     qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
-    ASSERT_TRUE(sim::publishVirtualPort("TUSB simulated station", station.slavePath()));
+    ASSERT_TRUE(publishVirtualPort("TUSB simulated station", station.slavePath()));
     const CliResult result = run({QStringLiteral("ports")});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.out.contains(QStringLiteral("* %1\tTUSB simulated station\t").arg(path(station))))
         << result.out.toStdString();
-    sim::unpublishVirtualPort("TUSB simulated station");
+    unpublishVirtualPort("TUSB simulated station");
 }
 
 TEST_F(CliProcessTest, DiagnosticsPrintTheirValuesAndWriteTheStationFiles) {

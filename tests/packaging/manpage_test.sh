@@ -11,7 +11,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 page=$(zcat "$cli_page")
 overview=$("$cli" --help)
-commands=$(awk '/^Commands:$/ { on = 1; next } on && /^$/ { exit } on { print $1 }' <<<"$overview")
+commands=$(awk '/^Commands:$/ { on = 1; next } on && /^$/ { exit } on && /^  [a-z]/ { print $1 }' <<<"$overview")
 [ "$(wc -w <<<"$commands")" -ge 7 ] || fail "only '$commands' in --help"
 
 for command in $commands; do

@@ -7,11 +7,14 @@
 #include <chrono>
 
 #include <QComboBox>
+#include <QFile>
 #include <QPushButton>
 #include <QTest>
 
 #include "Faults.h"
 #include "JobMessages.h"
+#include "Ledger.h"
+#include "LogDirectory.h"
 #include "MainWindow.h"
 #include "PtyStationHost.h"
 #include "StationRecord.h"
@@ -30,12 +33,12 @@ protected:
         host_ = std::make_unique<sim::PtyStationHost>(std::move(model));
         host_->setFaults(faults);
         ASSERT_TRUE(host_->start());
-        ASSERT_TRUE(sim::publishVirtualPort(kPortName, host_->slavePath()));
+        ASSERT_TRUE(publishVirtualPort(kPortName, host_->slavePath()));
     }
 
     void TearDown() override {
         window_.reset();
-        sim::unpublishVirtualPort(kPortName);
+        unpublishVirtualPort(kPortName);
         // The station drops bytes outside a frame without a word; none may be sent.
         if (host_) {
             EXPECT_TRUE(host_->strayBytes().empty()) << "bytes sent outside request frames";
@@ -44,6 +47,7 @@ protected:
     }
 
     void openWindow() {
+        ensureLogDirectory();   // as the program's start-up does
         StationRecord::create();
         window_ = std::make_unique<MainWindow>();
         window_->show();
@@ -78,6 +82,12 @@ protected:
         return closer.seen().empty() ? SeenModal{} : closer.seen().back();
     }
 
+    // The window's line for the run just shown (the home is shared by all tests).
+    static LedgerEntry lastLedgerLine() {
+        const std::vector<LedgerEntry> lines = ledger::read(ledger::path());
+        return lines.empty() ? LedgerEntry{} : lines.back();
+    }
+
     std::unique_ptr<sim::PtyStationHost> host_;
     std::unique_ptr<MainWindow> window_;
     QComboBox* combo_ = nullptr;
@@ -101,12 +111,22 @@ TEST_F(GuiEndToEnd, StationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(after.rom[0xC004], 0x3A);
     EXPECT_EQ(after.rom16(0xC00C), 1902);
     EXPECT_EQ(after.restarts, 1);
+    const LedgerEntry movedLine = lastLedgerLine();
+    EXPECT_EQ(movedLine.outcome, "moved");
+    EXPECT_EQ(movedLine.port, QString::fromStdString(host_->slavePath()));
+    EXPECT_EQ(movedLine.address, 0x0123);
+    EXPECT_EQ(movedLine.systemBefore, 0x9E);
+    EXPECT_EQ(movedLine.channelBefore, 500);
+    EXPECT_EQ(movedLine.backup, window_->workThread()->backupPath());
+    EXPECT_TRUE(QFile::exists(movedLine.backup)) << movedLine.backup.toStdString();
 
     const SeenModal again = runOnce();
     EXPECT_EQ(again.icon, QMessageBox::Information);
     EXPECT_EQ(again.title, "Info");
     EXPECT_EQ(again.text, job_messages::alreadyMoved());
     EXPECT_EQ(host_->snapshot().restarts, 1) << "nothing is written to a station already moved";
+    EXPECT_EQ(lastLedgerLine().outcome, "already-moved");
+    EXPECT_EQ(lastLedgerLine().channelBefore, 1902);
 }
 
 TEST_F(GuiEndToEnd, StationOfAnotherSystemIsRefused) {
@@ -121,6 +141,8 @@ TEST_F(GuiEndToEnd, StationOfAnotherSystemIsRefused) {
     EXPECT_EQ(refused.text, job_messages::foreignSystem());
     EXPECT_EQ(host_->snapshot().rom[0xC004], 0x00);
     EXPECT_EQ(host_->snapshot().restarts, 0);
+    EXPECT_EQ(lastLedgerLine().outcome, "other-system");
+    EXPECT_EQ(lastLedgerLine().code, 255);
 }
 
 TEST_F(GuiEndToEnd, SilentStationEndsInTheNoAnswerBox) {
@@ -133,4 +155,9 @@ TEST_F(GuiEndToEnd, SilentStationEndsInTheNoAnswerBox) {
     EXPECT_EQ(box.icon, QMessageBox::Warning);
     EXPECT_EQ(box.title, "Warning");
     EXPECT_EQ(box.text, QString::fromUtf8("Нет ответа от Станции."));
+    const LedgerEntry line = lastLedgerLine();
+    EXPECT_EQ(line.outcome, "no-answer");
+    EXPECT_EQ(line.code, -1);
+    EXPECT_FALSE(line.address.has_value()) << "nothing was read";
+    EXPECT_GE(line.seconds, 2.5) << "two header time-outs";
 }

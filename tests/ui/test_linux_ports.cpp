@@ -15,7 +15,7 @@
 #include "LinuxSerialPorts.h"
 #include "PortDiscovery.h"
 #include "TestSupport.h"
-#include "VirtualPortDirectory.h"
+#include "VirtualPorts.h"
 
 #include <sys/stat.h>
 

@@ -10,7 +10,7 @@
 #include "LinuxSerialPorts.h"
 #include "PortPlatform.h"
 #include "SerialPort.h"
-#include "VirtualPortDirectory.h"
+#include "VirtualPorts.h"
 
 #include <algorithm>
 #include <cctype>

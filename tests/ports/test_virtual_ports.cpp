@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "VirtualPortDirectory.h"
 #include "VirtualPorts.h"
 
 namespace fs = std::filesystem;
@@ -43,7 +42,6 @@ private:
 TEST(VirtualPorts, DirectoryFollowsTheRuntimeDirectory) {
     RuntimeDir runtime;
     EXPECT_EQ(virtualPortDirectory(), (runtime.path() / "rechannel-ports").string());
-    EXPECT_EQ(sim::virtualPortDirectory(), virtualPortDirectory());
     ::setenv("XDG_RUNTIME_DIR", "", 1);
     EXPECT_EQ(virtualPortDirectory(), "/tmp/rechannel-ports-" + std::to_string(::getuid()));
     ::unsetenv("XDG_RUNTIME_DIR");
@@ -53,29 +51,29 @@ TEST(VirtualPorts, DirectoryFollowsTheRuntimeDirectory) {
 TEST(VirtualPorts, PublishReplacesStaleLinksOnly) {
     RuntimeDir runtime;
     const fs::path dir = runtime.path() / "rechannel-ports";
-    ASSERT_TRUE(sim::publishVirtualPort("SIM1", "/dev/pts/998"));
+    ASSERT_TRUE(publishVirtualPort("SIM1", "/dev/pts/998"));
     struct stat st {};
     ASSERT_EQ(::lstat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(fs::read_symlink(dir / "SIM1"), "/dev/pts/998");
     // A station that comes back takes over its old name.
-    ASSERT_TRUE(sim::publishVirtualPort("SIM1", "/dev/pts/999"));
+    ASSERT_TRUE(publishVirtualPort("SIM1", "/dev/pts/999"));
     EXPECT_EQ(fs::read_symlink(dir / "SIM1"), "/dev/pts/999");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
     // Names that would leave the directory, and real files, are refused.
-    EXPECT_FALSE(sim::publishVirtualPort("../evil", "/dev/null"));
-    EXPECT_FALSE(sim::publishVirtualPort("", "/dev/null"));
-    EXPECT_FALSE(sim::publishVirtualPort("..", "/dev/null"));
-    EXPECT_FALSE(sim::publishVirtualPort("SIM2", ""));
+    EXPECT_FALSE(publishVirtualPort("../evil", "/dev/null"));
+    EXPECT_FALSE(publishVirtualPort("", "/dev/null"));
+    EXPECT_FALSE(publishVirtualPort("..", "/dev/null"));
+    EXPECT_FALSE(publishVirtualPort("SIM2", ""));
     std::ofstream(dir / "plain") << "x";
-    EXPECT_FALSE(sim::publishVirtualPort("plain", "/dev/null"));
-    sim::unpublishVirtualPort("plain");
+    EXPECT_FALSE(publishVirtualPort("plain", "/dev/null"));
+    unpublishVirtualPort("plain");
     EXPECT_TRUE(fs::is_regular_file(dir / "plain"));
 
-    sim::unpublishVirtualPort("SIM1");
+    unpublishVirtualPort("SIM1");
     EXPECT_FALSE(fs::is_symlink(dir / "SIM1"));
-    sim::unpublishVirtualPort("SIM1");   // already gone: nothing happens
+    unpublishVirtualPort("SIM1");   // already gone: nothing happens
 }
 
 TEST(VirtualPorts, RefusesADirectoryThatIsALink) {
@@ -83,6 +81,6 @@ TEST(VirtualPorts, RefusesADirectoryThatIsALink) {
     const fs::path elsewhere = runtime.path() / "elsewhere";
     fs::create_directories(elsewhere);
     fs::create_directory_symlink(elsewhere, runtime.path() / "rechannel-ports");
-    EXPECT_FALSE(sim::publishVirtualPort("SIM1", "/dev/pts/998"));
+    EXPECT_FALSE(publishVirtualPort("SIM1", "/dev/pts/998"));
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }

@@ -5,10 +5,19 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
-#include "VirtualPortDirectory.h"
+std::string virtualPortDirectory() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime) return std::string(runtime) + "/rechannel-ports";
+    return "/tmp/rechannel-ports-" + std::to_string(::getuid());
+}
 
-namespace sim {
+bool isPrivateDirectory(const std::string& directory) {
+    struct stat st {};
+    return ::lstat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
 namespace {
 
@@ -25,8 +34,6 @@ bool ownDirectory(const std::string& dir) {
 }
 
 }  // namespace
-
-std::string virtualPortDirectory() { return ::virtualPortDirectory(); }
 
 bool publishVirtualPort(const std::string& name, const std::string& target) {
     const std::string dir = virtualPortDirectory();
@@ -54,5 +61,3 @@ void unpublishVirtualPort(const std::string& name) {
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
 }
-
-}  // namespace sim

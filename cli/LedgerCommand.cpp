@@ -1,0 +1,52 @@
+// ledger: what the ledger says about the fleet: runs per outcome, then each
+// station's latest outcome, the stations that still need a visit first.
+#include <QDate>
+
+#include "CliOutput.h"
+#include "Commands.h"
+#include "Ledger.h"
+#include "LedgerSummary.h"
+
+namespace {
+
+// A day (from its midnight, local time) or an ISO 8601 time.
+QDateTime parseSince(const QString& text) {
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (day.isValid() && text.size() == 10) return day.startOfDay();
+    return QDateTime::fromString(text, Qt::ISODate);
+}
+
+}  // namespace
+
+int runLedger(const QStringList& args) {
+    QCommandLineParser parser;
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("Only runs from DATE on (2026-12-08, or a time as in the ledger)."),
+                                   QStringLiteral("DATE"));
+    parser.addOption(since);
+    const int early = parseCommandLine(parser, args, QStringLiteral("Summarises the ledger of programming runs (%1).").arg(ledger::path()));
+    if (early >= 0) return early;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    QDateTime from;
+    if (parser.isSet(since)) {
+        from = parseSince(parser.value(since));
+        if (!from.isValid()) return usageError(parser, QStringLiteral("--since takes a date like 2026-12-08"));
+    }
+
+    int unreadable = 0;
+    const LedgerSummary summary = summariseLedger(ledger::read(ledger::path(), &unreadable), from);
+    for (const auto& count : summary.counts) printOut(QStringLiteral("%1  %2").arg(count.first, -13).arg(count.second));
+    if (!summary.stations.empty()) {
+        printOut(QString());
+        printOut(QStringLiteral("address  %1  time                       port").arg(QStringLiteral("outcome"), -13));
+        for (const LedgerSummary::Station& station : summary.stations)
+            printOut(QStringLiteral("%1  %2  %3  %4")
+                         .arg(station.address, -7)
+                         .arg(station.outcome, -13)
+                         .arg(ledger::timeText(station.time), -25)
+                         .arg(station.port));
+    }
+    if (unreadable > 0) printErr(QStringLiteral("rechannel-cli: %1 line(s) of %2 are not ledger lines and were left out").arg(unreadable).arg(ledger::path()));
+    return 0;
+}

@@ -1,0 +1,47 @@
+#include "PortArgument.h"
+
+#include "CliOutput.h"
+#include "Outcome.h"
+#include "PortDiscovery.h"
+#include "PortNames.h"
+
+namespace {
+
+void listPorts(const PortList& ports) {
+    if (ports.empty()) {
+        printErr(QStringLiteral("No serial port was found."));
+        return;
+    }
+    printErr(QStringLiteral("The ports are:"));
+    for (const PortEntry& entry : ports)
+        printErr(QStringLiteral("  %1\t%2").arg(QString::fromStdWString(entry.devicePath),
+                                                QString::fromStdWString(entry.displayName)));
+}
+
+}  // namespace
+
+int resolvePortArgument(const QString& text, NamedPort* port) {
+    const std::wstring wanted = text.toStdWString();
+    if (isDevicePath(wanted)) {
+        *port = NamedPort{text, wanted};
+        return -1;
+    }
+    PortList ports;
+    try {
+        discoverPorts(ports, false);
+    } catch (const std::wstring& message) {
+        printErr(QStringLiteral("rechannel-cli: could not list the ports to find '%1': %2")
+                     .arg(text, QString::fromStdWString(message)));
+        return exit_status::otherFailure;
+    }
+    const std::vector<PortEntry> named = portsNamed(ports, wanted);
+    if (named.size() == 1) {
+        *port = NamedPort{QString::fromStdWString(named.front().displayName), named.front().devicePath};
+        return -1;
+    }
+    printErr(named.empty()
+                 ? QStringLiteral("rechannel-cli: no port is named '%1'; give a device path or a name from 'rechannel-cli ports'.").arg(text)
+                 : QStringLiteral("rechannel-cli: '%1' names %2 ports; give the device path instead.").arg(text).arg(named.size()));
+    listPorts(ports);
+    return exit_status::usage;
+}

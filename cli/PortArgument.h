@@ -1,0 +1,16 @@
+#pragma once
+// --port takes a device path, a short node name or a name exactly as `ports`
+// and the window list it.
+#include <QString>
+#include <string>
+
+struct NamedPort {
+    QString name;              // as the user gave it, or the port list shows it
+    std::wstring devicePath;   // what the serial transport opens
+};
+
+// Finds the port `text` names. A path is taken as it stands; any other name
+// must name exactly one discovered port. Returns -1 on success, otherwise
+// the exit status after saying why on standard error (an unknown or
+// ambiguous name is a usage error and lists the ports).
+int resolvePortArgument(const QString& text, NamedPort* port);

@@ -1,0 +1,74 @@
+#include "ChildReport.h"
+
+#include <QList>
+
+namespace child_report {
+
+namespace {
+constexpr char kPrefix[] = "@rechannel ";
+
+std::optional<int> addressField(const QByteArray& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 0 || value > 0xFFFF) return std::nullopt;
+    return value;
+}
+}  // namespace
+
+QString phaseName(JobPhase phase) {
+    switch (phase) {
+    case JobPhase::Opening:
+        return QStringLiteral("opening");
+    case JobPhase::Reading:
+        return QStringLiteral("reading");
+    case JobPhase::Writing:
+        return QStringLiteral("writing");
+    case JobPhase::Verifying:
+        return QStringLiteral("verifying");
+    case JobPhase::Restarting:
+        return QStringLiteral("restarting");
+    case JobPhase::Done:
+        break;
+    }
+    return QStringLiteral("done");
+}
+
+QByteArray phaseLine(JobPhase phase) { return kPrefix + QByteArray("phase ") + phaseName(phase).toUtf8(); }
+
+QByteArray addressLine(int address) { return kPrefix + QByteArray("address ") + QByteArray::number(address); }
+
+QByteArray resultLine(std::optional<int> address, const QString& outcome, const QString& backup,
+                      const QString& verified) {
+    // Tabs separate the fields; a path holding one would be cut, so it is
+    // replaced (the ledger keeps the exact path).
+    QString path = backup;
+    path.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return kPrefix + QByteArray("result ") + (address ? QByteArray::number(*address) : QByteArray()) + '\t' +
+           outcome.toUtf8() + '\t' + path.toUtf8() + '\t' + verified.toUtf8();
+}
+
+Line parse(const QByteArray& raw) {
+    const QByteArray line = raw.endsWith('\n') ? raw.chopped(1) : raw;
+    Line parsed;
+    parsed.text = QString::fromUtf8(line);
+    if (!line.startsWith(kPrefix)) return parsed;
+    const QByteArray rest = line.mid(static_cast<int>(sizeof kPrefix) - 1);
+    if (rest.startsWith("phase ")) {
+        parsed.kind = Line::Kind::Phase;
+        parsed.text = QString::fromUtf8(rest.mid(6));
+    } else if (rest.startsWith("address ")) {
+        parsed.address = addressField(rest.mid(8));
+        if (parsed.address) parsed.kind = Line::Kind::Address;
+    } else if (rest.startsWith("result ")) {
+        const QList<QByteArray> fields = rest.mid(7).split('\t');
+        if (fields.size() != 4) return parsed;
+        parsed.kind = Line::Kind::Result;
+        parsed.address = addressField(fields[0]);
+        parsed.outcome = QString::fromUtf8(fields[1]);
+        parsed.backup = QString::fromUtf8(fields[2]);
+        parsed.verified = QString::fromUtf8(fields[3]);
+    }
+    return parsed;
+}
+
+}  // namespace child_report

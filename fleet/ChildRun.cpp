@@ -1,0 +1,88 @@
+#include "ChildRun.h"
+
+#include <csignal>
+#include <unistd.h>
+
+#include "ChildReport.h"
+
+namespace {
+// The CLI's statuses a child can end with when it did not say otherwise.
+constexpr int kStatusOtherFailure = 6;
+constexpr int kStatusInterrupted = 130;
+}  // namespace
+
+ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent)
+    : QObject(parent), program_(program), args_(args) {
+    if (traceFile.isEmpty()) process_.setStandardOutputFile(QProcess::nullDevice());
+    else process_.setStandardOutputFile(traceFile, QIODevice::Truncate);
+    // Its own process group: a Ctrl-C on the terminal reaches the runner
+    // only, which passes it on once to every child.
+    process_.setChildProcessModifier([] { ::setpgid(0, 0); });
+    connect(&process_, &QProcess::readyReadStandardError, this, &ChildRun::readLines);
+    connect(&process_, &QProcess::finished, this, &ChildRun::onFinished);
+    connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        lastText_ = QStringLiteral("could not start %1: %2").arg(program_, process_.errorString());
+        exitStatus_ = kStatusOtherFailure;
+        emit finished();
+    });
+}
+
+ChildRun::~ChildRun() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished();
+    }
+}
+
+void ChildRun::start() {
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    // Standard output goes to the trace file; the report lines are read here.
+    process_.setReadChannel(QProcess::StandardError);
+    timer_.start();
+    process_.start(program_, args_);
+}
+
+void ChildRun::forward(int signal) {
+    const qint64 pid = process_.processId();
+    if (pid <= 0 || process_.state() == QProcess::NotRunning) return;
+    forwarded_ = true;
+    ::kill(static_cast<pid_t>(pid), signal);
+}
+
+void ChildRun::readLines() {
+    while (process_.canReadLine()) {
+        const child_report::Line line = child_report::parse(process_.readLine());
+        switch (line.kind) {
+        case child_report::Line::Kind::Phase:
+            emit phase(line.text);
+            break;
+        case child_report::Line::Kind::Address:
+            address_ = line.address;
+            break;
+        case child_report::Line::Kind::Result:
+            address_ = line.address;
+            outcome_ = line.outcome;
+            backup_ = line.backup;
+            break;
+        case child_report::Line::Kind::Text:
+            if (!line.text.trimmed().isEmpty()) lastText_ = line.text;
+            break;
+        }
+    }
+}
+
+void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
+    // A last line without its line end is still the child's.
+    readLines();
+    const QByteArray rest = process_.readAllStandardError().trimmed();
+    if (!rest.isEmpty()) lastText_ = QString::fromUtf8(rest);
+    if (status == QProcess::NormalExit) {
+        exitStatus_ = code;
+    } else {
+        killed_ = true;
+        exitStatus_ = forwarded_ ? kStatusInterrupted : kStatusOtherFailure;
+        if (outcome_.isEmpty()) outcome_ = forwarded_ ? QStringLiteral("interrupted") : QStringLiteral("failed");
+    }
+    emit finished();
+}

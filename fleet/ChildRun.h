@@ -1,0 +1,54 @@
+#pragma once
+// One child process of rechannel-cli working on one port: a programming run
+// (`program --port P --report-phases`, its trace into a file) or a cheap
+// probe (`program --port P --probe`). Reads the child's report lines as
+// they come and tells what it learnt.
+#include <QElapsedTimer>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class ChildRun : public QObject {
+    Q_OBJECT
+public:
+    // `traceFile` receives the child's standard output; empty discards it.
+    ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent = nullptr);
+    ~ChildRun() override;
+
+    void start();
+    // Passes a stop signal on to the child (it decides how to end).
+    void forward(int signal);
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+
+    // What the child said, once finished() has been emitted.
+    int exitStatus() const { return exitStatus_; }
+    std::optional<int> address() const { return address_; }
+    QString outcome() const { return outcome_; }
+    QString backup() const { return backup_; }
+    QString lastText() const { return lastText_; }   // the child's outcome line
+    // Ended by a signal it did not handle: it wrote no ledger line.
+    bool killed() const { return killed_; }
+    double seconds() const { return static_cast<double>(timer_.elapsed()) / 1000.0; }
+
+signals:
+    void phase(const QString& name);
+    void finished();
+
+private:
+    void readLines();
+    void onFinished(int code, QProcess::ExitStatus status);
+
+    QProcess process_;
+    QString program_;
+    QStringList args_;
+    bool forwarded_ = false;
+    bool killed_ = false;
+    QElapsedTimer timer_;
+    int exitStatus_ = -1;
+    std::optional<int> address_;
+    QString outcome_;
+    QString backup_;
+    QString lastText_;
+};

@@ -1,0 +1,139 @@
+#include "PortWorker.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include "Ledger.h"
+
+namespace {
+
+// A port name as a file name: its last path component, anything but
+// letters, digits, '.', '-' and '_' as '_'.
+QString fileNamePart(const QString& name) {
+    QString part = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    for (QChar& c : part)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('.') && c != QLatin1Char('-')) c = QLatin1Char('_');
+    return part.isEmpty() ? QStringLiteral("port") : part;
+}
+
+QString addressText(std::optional<int> address) { return address ? QString::number(*address) : QStringLiteral("-"); }
+
+}  // namespace
+
+PortWorker::PortWorker(FleetPort port, FleetSettings settings, QObject* parent)
+    : QObject(parent), port_(std::move(port)), settings_(std::move(settings)) {
+    pause_.setSingleShot(true);
+    connect(&pause_, &QTimer::timeout, this, &PortWorker::probe);
+}
+
+void PortWorker::start() {
+    if (settings_.wait) {
+        emit status(QStringLiteral("waiting for a station"));
+        probe();
+    }
+    else program(std::nullopt);
+}
+
+void PortWorker::stop(int signal) {
+    stopping_ = true;
+    pause_.stop();
+    if (child_ && child_->running()) child_->forward(signal);
+    else finish();
+}
+
+void PortWorker::probe() {
+    if (stopping_) return finish();
+    child_ = std::make_unique<ChildRun>(
+        settings_.program, QStringList{QStringLiteral("program"), QStringLiteral("--port"), port_.devicePath, QStringLiteral("--probe")},
+        QString());
+    connect(child_.get(), &ChildRun::finished, this, &PortWorker::onProbed, Qt::QueuedConnection);
+    child_->start();
+}
+
+void PortWorker::onProbed() {
+    const std::optional<int> address = child_->exitStatus() == 0 ? child_->address() : std::nullopt;
+    child_.reset();
+    if (stopping_) return finish();
+    if (address && address != attached_) return program(address);
+    if (address) {
+        silent_.invalidate();
+    } else if (attached_) {
+        // Silence is not yet absence: a restarting station is silent too.
+        if (!silent_.isValid()) silent_.start();
+        else if (silent_.elapsed() >= kGoneAfterSilentMs) attached_.reset();
+    }
+    emit status(attached_ ? QStringLiteral("%1 done; waiting for the next station").arg(*attached_)
+                          : QStringLiteral("waiting for a station"));
+    next();
+}
+
+void PortWorker::program(std::optional<int> probed) {
+    QStringList args{QStringLiteral("program"), QStringLiteral("--port"), port_.devicePath, QStringLiteral("--report-phases")};
+    args << settings_.childOptions;
+    const QString trace = traceFile();
+    child_ = std::make_unique<ChildRun>(settings_.program, args, trace);
+    child_->setProperty("trace", trace);
+    emit status(QStringLiteral("%1  opening").arg(addressText(probed)));
+    connect(child_.get(), &ChildRun::phase, this, [this, probed](const QString& phase) {
+        const std::optional<int> address = child_->address() ? child_->address() : probed;
+        emit status(QStringLiteral("%1  %2").arg(addressText(address), phase));
+    });
+    connect(child_.get(), &ChildRun::finished, this, [this, probed] { onProgrammed(probed); }, Qt::QueuedConnection);
+    child_->start();
+}
+
+void PortWorker::onProgrammed(std::optional<int> probed) {
+    PortRunRecord run;
+    run.port = port_.name;
+    run.address = child_->address() ? child_->address() : probed;
+    run.outcome = child_->outcome().isEmpty() ? QStringLiteral("failed") : child_->outcome();
+    run.backup = child_->backup();
+    run.trace = child_->property("trace").toString();
+    run.exitStatus = child_->exitStatus();
+    run.message = child_->lastText();
+    if (child_->killed()) logKilledRun(run, child_->seconds());
+    child_.reset();
+    runs_.push_back(run);
+    emit status(QStringLiteral("%1  %2").arg(addressText(run.address), run.outcome));
+    emit runEnded(run);
+    if (!settings_.wait) return finish();
+    // The station stays attached after its run: it is not programmed again
+    // until it has left or another one answers.
+    attached_ = run.address;
+    silent_.invalidate();
+    next();
+}
+
+// A child that died by a signal left no ledger line; the run still happened.
+void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
+    LedgerEntry entry;
+    entry.time = QDateTime::currentDateTime();
+    entry.port = port_.devicePath;
+    entry.address = run.address;
+    entry.outcome = run.outcome;
+    entry.code = run.exitStatus;
+    entry.backup = run.backup;
+    entry.seconds = seconds;
+    QString error;
+    if (!ledger::append(entry, &error)) emit status(QStringLiteral("ledger not written: %1").arg(error));
+}
+
+void PortWorker::next() {
+    if (stopping_) return finish();
+    pause_.start(kProbeIntervalMs);
+}
+
+void PortWorker::finish() {
+    if (finished_) return;
+    finished_ = true;
+    emit done();
+}
+
+QString PortWorker::traceFile() const {
+    const QString stem = settings_.traceDir + QLatin1Char('/') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyMMdd-hhmmss")) + QLatin1Char('_') +
+                         fileNamePart(port_.name);
+    QString path = stem + QStringLiteral(".txt");
+    for (int n = 2; QFile::exists(path); ++n) path = stem + QStringLiteral("-%1.txt").arg(n);
+    return path;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Turns SIGINT and SIGTERM into a Qt signal on the event loop, so the fleet
+// runner can pass them on to its children and wait for them all.
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+
+class StopSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit StopSignals(QObject* parent = nullptr);
+    ~StopSignals() override;   // the previous handlers come back
+
+signals:
+    void stopRequested(int signal);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

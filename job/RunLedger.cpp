@@ -1,0 +1,84 @@
+#include "RunLedger.h"
+
+#include "JobMessages.h"
+
+namespace {
+
+bool blockWasRead(const WorkThread& thread, const RunResult& result, const QString& outcome) {
+    // A backup exists only of a block read whole; these outcomes all come
+    // after the whole block and the identification were read.
+    return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
+           outcome == QLatin1String("moved") || outcome == QLatin1String("already-moved") ||
+           outcome == QLatin1String("other-system") || outcome == QLatin1String("verify-failed");
+}
+
+QString verifiedText(VerifyResult verify) {
+    switch (verify) {
+    case VerifyResult::Passed:
+        return QStringLiteral("yes");
+    case VerifyResult::Failed:
+        return QStringLiteral("no");
+    case VerifyResult::NotRun:
+        break;
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString ledgerOutcome(const RunResult& result, VerifyResult verify) {
+    if (result.interrupted) return QStringLiteral("interrupted");
+    if (result.moved) return QStringLiteral("moved");
+    if (!result.hasError) return QStringLiteral("failed");
+    if (verify == VerifyResult::Failed || result.code == job_messages::kCodeVerifyMismatch)
+        return QStringLiteral("verify-failed");
+    switch (result.code) {
+    case job_messages::kCodeAlreadyMoved:
+        return QStringLiteral("already-moved");
+    case job_messages::kCodePortNotOpened:
+        return QStringLiteral("no-port");
+    case job_messages::kCodeForeignOrUnknown:
+        // 255 stands for both; only the text tells them apart.
+        return result.text == job_messages::foreignSystem() ? QStringLiteral("other-system") : QStringLiteral("failed");
+    case -1:
+    case -2:
+    case 6:
+    case 7:
+        return QStringLiteral("no-answer");
+    default:
+        return QStringLiteral("failed");
+    }
+}
+
+LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, const QString& port, double seconds) {
+    LedgerEntry entry;
+    entry.time = QDateTime::currentDateTime();
+    entry.port = port;
+    entry.outcome = ledgerOutcome(result, thread.verifyResult());
+    entry.code = result.moved ? 0 : result.code;
+    entry.backup = thread.backupPath();
+    entry.verified = verifiedText(thread.verifyResult());
+    entry.seconds = seconds;
+    if (blockWasRead(thread, result, entry.outcome)) {
+        const auto& block = thread.deviceParams();
+        entry.address = block[2] | (block[3] << 8);
+        entry.systemBefore = block[4];
+        entry.channelBefore = block[12] | (block[13] << 8);
+    }
+    return entry;
+}
+
+void RunLedger::begin(const QString& port) {
+    running_ = true;
+    port_ = port;
+    timer_.start();
+}
+
+QString RunLedger::finish(const WorkThread& thread, const RunResult& result) {
+    if (!running_) return QString();
+    running_ = false;
+    last_ = ledgerEntryFor(thread, result, port_, static_cast<double>(timer_.elapsed()) / 1000.0);
+    QString error;
+    if (ledger::append(last_, &error)) return QString();
+    return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), error);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// One ledger line per programming run, the same from the window and the CLI:
+// the run's outcome named once here, the station's values before the move
+// from the block the run read.
+#include <QElapsedTimer>
+#include <QString>
+
+#include "Ledger.h"
+#include "WorkThread.h"
+
+// How one run ended, as its outcome signal said.
+struct RunResult {
+    bool moved = false;       // onReadStationParam
+    bool hasError = false;    // onErr
+    QString text;
+    int code = 0;
+    bool interrupted = false;
+};
+
+// The ledger's outcome name for a run.
+QString ledgerOutcome(const RunResult& result, VerifyResult verify);
+
+// The ledger line of a run that has just ended on `thread`.
+LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, const QString& port, double seconds);
+
+// Times a run from its start and appends its line when it ends. Only a run
+// begun here is logged: the window's success box also follows a file load.
+class RunLedger {
+public:
+    void begin(const QString& port);
+    bool running() const { return running_; }
+    // Appends the line; returns an empty text, or why the ledger could not be
+    // written (the run's outcome stays what it was).
+    QString finish(const WorkThread& thread, const RunResult& result);
+    // The line of the last finished run.
+    const LedgerEntry& lastEntry() const { return last_; }
+
+private:
+    bool running_ = false;
+    QString port_;
+    QElapsedTimer timer_;
+    LedgerEntry last_;
+};

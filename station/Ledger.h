@@ -1,0 +1,56 @@
+#pragma once
+// The ledger: one CSV line for every programming run of the window and the
+// CLI, in <log dir>/ledger.csv, so a day's fleet work can be read back:
+// which stations were moved, which failed and which still need a visit.
+#include <QDateTime>
+#include <QString>
+#include <optional>
+#include <vector>
+
+struct LedgerEntry {
+    QDateTime time;                        // when the run ended, local time
+    QString port;
+    std::optional<int> address;            // empty when the block was not read
+    std::optional<int> systemBefore;
+    std::optional<int> channelBefore;
+    QString outcome;                       // one of ledger::kOutcomes
+    int code = 0;
+    QString backup;                        // backup path, or empty
+    QString verified;                      // "yes", "no" or empty
+    double seconds = 0;
+};
+
+namespace ledger {
+
+inline constexpr const char* kHeader =
+    "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds";
+// Every outcome a run can end with, in the order the summary counts them.
+inline constexpr const char* kOutcomes[] = {"moved",     "already-moved", "other-system", "no-port",
+                                            "no-answer", "verify-failed", "interrupted",  "failed"};
+
+QString path();   // <log dir>/ledger.csv
+// ISO 8601 local time with its offset ("2026-12-08T10:15:00+01:00").
+QString timeText(const QDateTime& time);
+
+QByteArray formatLine(const LedgerEntry& entry);   // no line end
+// False for a line that is not a ledger line (the header, a torn line).
+bool parseLine(const QByteArray& line, LedgerEntry* entry);
+
+// Appends one line (and the header first to a new file) with a single write
+// under an advisory lock on the file, and flushes it to disk before it
+// returns, so runs in several processes never mix or tear lines and a run
+// that reports its outcome has its line on disk. On failure returns false
+// with the reason; the file is then as it was.
+bool append(const LedgerEntry& entry, QString* error);
+bool appendTo(const QString& file, const LedgerEntry& entry, QString* error);
+
+// Every readable line of `file`, in file order; a missing file is empty.
+// `unreadable` counts the lines that were neither the header nor a run.
+std::vector<LedgerEntry> read(const QString& file, int* unreadable = nullptr);
+
+}  // namespace ledger
+
+// The platform part: appends `bytes` under an exclusive lock on the whole
+// file, writing `header` first when the file is empty, in one write, then
+// flushes to disk.
+bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error);

@@ -1,0 +1,144 @@
+// The ledger file: its line format, appends from many processes at once,
+// and the summary the ledger command prints.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTimeZone>
+#include <map>
+
+#include "Ledger.h"
+#include "LedgerSummary.h"
+#include "TempHome.h"
+
+namespace {
+
+class LedgerTest : public TempHomeTest {};
+
+LedgerEntry entry(const char* outcome, std::optional<int> address, int minute) {
+    LedgerEntry e;
+    e.time = QDateTime(QDate(2026, 12, 8), QTime(10, minute, 0), QTimeZone(3600));
+    e.port = QStringLiteral("/dev/ttyUSB0");
+    e.address = address;
+    e.outcome = QLatin1String(outcome);
+    return e;
+}
+
+TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
+    LedgerEntry moved = entry("moved", 291, 15);
+    moved.systemBefore = 158;
+    moved.channelBefore = 500;
+    moved.backup = QStringLiteral("/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin");
+    moved.verified = QStringLiteral("yes");
+    moved.seconds = 2.104;
+    EXPECT_EQ(ledger::formatLine(moved),
+              "2026-12-08T10:15:00+01:00,/dev/ttyUSB0,291,158,500,moved,0,"
+              "\"/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin\",yes,2.10");
+
+    LedgerEntry silent = entry("no-answer", std::nullopt, 16);
+    silent.port = QStringLiteral("Hub \"left\", 1");
+    silent.code = -1;
+    for (const LedgerEntry& original : {moved, silent}) {
+        LedgerEntry back;
+        ASSERT_TRUE(ledger::parseLine(ledger::formatLine(original), &back)) << ledger::formatLine(original).constData();
+        EXPECT_EQ(back.time, original.time);
+        EXPECT_EQ(back.port, original.port);
+        EXPECT_EQ(back.address, original.address);
+        EXPECT_EQ(back.systemBefore, original.systemBefore);
+        EXPECT_EQ(back.outcome, original.outcome);
+        EXPECT_EQ(back.code, original.code);
+        EXPECT_EQ(back.backup, original.backup);
+        EXPECT_EQ(back.verified, original.verified);
+    }
+    LedgerEntry ignored;
+    for (const char* bad : {ledger::kHeader, "2026-12-08T10:15:00+01:00,p,291,158,500,melted,0,,,1.00",
+                            "2026-12-08T10:15:00+01:00,p,29x,158,500,moved,0,,,1.00", "2026-12-08T10:15:00+01:00,\"p,2"})
+        EXPECT_FALSE(ledger::parseLine(bad, &ignored)) << bad;
+}
+
+TEST_F(LedgerTest, TheHeaderComesOnceAndATornLastLineIsEndedFirst) {
+    QString error;
+    ASSERT_TRUE(ledger::append(entry("moved", 291, 1), &error)) << error.toStdString();
+    QFile file(ledger::path());
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("2026-12-08T10:02:00+01:00,/dev/tty");   // a crash mid-line
+    file.close();
+    ASSERT_TRUE(ledger::append(entry("no-port", std::nullopt, 3), &error)) << error.toStdString();
+
+    const QList<QByteArray> lines = readAll(ledger::path()).split('\n');
+    ASSERT_EQ(lines.size(), 5);   // header, line, torn line, line, empty after the last line end
+    EXPECT_EQ(lines[0], ledger::kHeader);
+    int unreadable = 0;
+    const std::vector<LedgerEntry> read = ledger::read(ledger::path(), &unreadable);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[1].outcome, "no-port");
+    EXPECT_EQ(unreadable, 1);
+}
+
+TEST_F(LedgerTest, AnUnwritableLedgerSaysWhy) {
+    QString error;
+    EXPECT_FALSE(ledger::appendTo(homePath() + QStringLiteral("/no/such/dir/ledger.csv"), entry("moved", 1, 1), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
+    constexpr int kProcesses = 6;
+    constexpr int kLinesEach = 150;
+    // Long lines: far beyond what a single pipe write keeps whole.
+    const QString longBackup = QStringLiteral("/backups/") + QString(6000, QLatin1Char('x'));
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            LedgerEntry e = entry("moved", 1000 + p, 1);
+            e.backup = longBackup;
+            QString error;
+            bool ok = true;
+            for (int i = 0; i < kLinesEach; ++i) ok = ledger::append(e, &error) && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    int unreadable = 0;
+    const std::vector<LedgerEntry> lines = ledger::read(ledger::path(), &unreadable);
+    EXPECT_EQ(unreadable, 0);
+    std::map<int, int> perProcess;
+    for (const LedgerEntry& line : lines) {
+        EXPECT_EQ(line.backup, longBackup);
+        ++perProcess[line.address.value_or(-1)];
+    }
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kLinesEach));
+    for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(perProcess[1000 + p], kLinesEach) << p;
+    EXPECT_EQ(readAll(ledger::path()).count(ledger::kHeader), 1) << "the header once, however the race went";
+}
+
+TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {
+    const std::vector<LedgerEntry> entries = {
+        entry("no-answer", 290, 1),                                 // before --since
+        entry("moved", 291, 2),        entry("no-answer", 291, 3),  // latest not moved
+        entry("no-answer", 292, 4),    entry("moved", 292, 5),      // fixed on the second visit
+        entry("other-system", 293, 6), entry("already-moved", 294, 7),
+        entry("no-port", std::nullopt, 8),
+    };
+    const LedgerSummary summary = summariseLedger(entries, entries[1].time);
+    std::vector<std::pair<QString, int>> counts;
+    for (const auto& count : summary.counts)
+        if (count.second > 0) counts.push_back(count);
+    const std::vector<std::pair<QString, int>> expected = {
+        {"moved", 2}, {"already-moved", 1}, {"other-system", 1}, {"no-port", 1}, {"no-answer", 2}};
+    EXPECT_EQ(counts, expected);
+    EXPECT_EQ(summary.counts.size(), std::size(ledger::kOutcomes)) << "every outcome is listed, with its zero";
+
+    std::vector<std::pair<int, QString>> stations;
+    for (const auto& station : summary.stations) stations.emplace_back(station.address, station.outcome);
+    const std::vector<std::pair<int, QString>> order = {
+        {291, "no-answer"}, {293, "other-system"}, {292, "moved"}, {294, "already-moved"}};
+    EXPECT_EQ(stations, order);
+}
+
+}  // namespace
