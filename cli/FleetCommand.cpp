@@ -125,3 +125,11 @@ void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome
     const LedgerEntry& entry = ledger.lastEntry();
     printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
 }
+
+void logInterruptedRun(RunLedger& ledger, bool report) {
+    const QString error = ledger.finishInterrupted(exit_status::interrupted);
+    if (!error.isEmpty()) printErr(error);
+    if (!report) return;
+    const LedgerEntry& entry = ledger.lastEntry();
+    printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
+}

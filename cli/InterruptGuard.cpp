@@ -1,8 +1,28 @@
 #include "InterruptGuard.h"
 
+#include <mutex>
+
 #include "InterruptState.h"
 
 namespace interrupt_guard {
+
+namespace {
+std::function<void()> beforeExit;
+std::once_flag exitOnce;
+}  // namespace
+
+void setBeforeExit(std::function<void()> hook) { beforeExit = std::move(hook); }
+
+bool endingBeforeWrites() { return state::phase.load() == state::kEnding; }
+
+// A second caller blocks in call_once until the first has ended the process.
+void exitInterrupted() {
+    std::call_once(exitOnce, [] {
+        if (beforeExit) beforeExit();
+        endProcess();
+    });
+    endProcess();
+}
 
 bool enterWritePhase() {
     int expected = state::kBeforeWrites;

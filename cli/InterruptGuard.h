@@ -5,10 +5,24 @@
 // nothing was written and the exit status is 130. From the first write to
 // the restart it is deferred: standard error says once that the station is
 // being written and must stay connected, and the run ends as usual.
+#include <functional>
+
 namespace interrupt_guard {
 
 // Installs the handlers; call before the first exchange with the station.
 void install();
+
+// Called once, on an ordinary thread (never inside a signal handler), when
+// an interrupt ends the process before the first write: the run is recorded
+// (its ledger line) before the exit. Set it before install().
+void setBeforeExit(std::function<void()> hook);
+
+// True once an interrupt has ended the run before the first write.
+bool endingBeforeWrites();
+
+// Records the interrupted run through the hook, once whoever comes first
+// (the handler's side or the main thread), and ends the process with 130.
+[[noreturn]] void exitInterrupted();
 
 // Call just before the first write. False when an interrupt came first: the
 // process is already ending and nothing may be written.

@@ -28,3 +28,8 @@ inline bool onInterrupt(bool* announce) {
 }
 
 }  // namespace interrupt_guard::state
+
+namespace interrupt_guard {
+// Ends the process with status 130 (per platform).
+[[noreturn]] void endProcess();
+}  // namespace interrupt_guard

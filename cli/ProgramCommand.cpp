@@ -117,7 +117,6 @@ int runProgram(const QStringList& args) {
         if (resolved >= 0) return resolved;
         options.devicePath = named.devicePath;
     }
-    interrupt_guard::install();
 
     WorkThread thread;
     configureJob(thread, options);
@@ -127,7 +126,12 @@ int runProgram(const QStringList& args) {
 
     RunLedger ledger;
     ledger.begin(QString::fromStdWString(options.devicePath));
+    interrupt_guard::setBeforeExit([&ledger, &options] { logInterruptedRun(ledger, options.reportPhases); });
+    interrupt_guard::install();
     const JobOutcome outcome = runJob(thread);
+    // An interrupt before the first write may have ended the run itself (the
+    // guard refuses the write): it is recorded and ends as interrupted.
+    if (interrupt_guard::endingBeforeWrites()) interrupt_guard::exitInterrupted();
     trace.flush();
     logProgramRun(ledger, thread, outcome, options.reportPhases);   // on disk before the outcome is reported
     printRunReport(thread, outcome, options.devicePath);

@@ -17,12 +17,14 @@ BOOL WINAPI onConsoleEvent(DWORD) {
     bool announce = false;
     if (interrupt_guard::state::onInterrupt(&announce)) {
         say(interrupt_guard::state::kNothingWritten, sizeof interrupt_guard::state::kNothingWritten - 1);
-        ExitProcess(kInterruptedStatus);
+        interrupt_guard::exitInterrupted();   // an ordinary thread: the run is recorded first
     }
     if (announce) say(interrupt_guard::state::kKeepConnected, sizeof interrupt_guard::state::kKeepConnected - 1);
     return TRUE;   // handled: the run goes on to its restart
 }
 
 }  // namespace
+
+void interrupt_guard::endProcess() { ExitProcess(kInterruptedStatus); }
 
 void interrupt_guard::install() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }

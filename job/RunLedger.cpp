@@ -78,6 +78,22 @@ QString RunLedger::finish(const WorkThread& thread, const RunResult& result) {
     if (!running_) return QString();
     running_ = false;
     last_ = ledgerEntryFor(thread, result, port_, static_cast<double>(timer_.elapsed()) / 1000.0);
+    return appendLast();
+}
+
+QString RunLedger::finishInterrupted(int code) {
+    if (!running_) return QString();
+    running_ = false;
+    last_ = LedgerEntry();
+    last_.time = QDateTime::currentDateTime();
+    last_.port = port_;
+    last_.outcome = ledgerOutcome(RunResult{false, false, QString(), code, true}, VerifyResult::NotRun);
+    last_.code = code;
+    last_.seconds = static_cast<double>(timer_.elapsed()) / 1000.0;
+    return appendLast();
+}
+
+QString RunLedger::appendLast() {
     QString error;
     if (ledger::append(last_, &error)) return QString();
     return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), error);

@@ -32,10 +32,15 @@ public:
     // Appends the line; returns an empty text, or why the ledger could not be
     // written (the run's outcome stays what it was).
     QString finish(const WorkThread& thread, const RunResult& result);
+    // The same for a run ended by an interrupt before its first write, while
+    // the job may still be running: nothing of the thread is read.
+    QString finishInterrupted(int code);
     // The line of the last finished run.
     const LedgerEntry& lastEntry() const { return last_; }
 
 private:
+    QString appendLast();
+
     bool running_ = false;
     QString port_;
     QElapsedTimer timer_;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <signal.h>
 
+#include "Ledger.h"
 #include "CliFixture.h"
 
 namespace {
@@ -170,6 +171,10 @@ TEST_F(CliSafetyTest, AnInterruptBeforeTheFirstWriteEndsTheRunWithNothingWritten
         EXPECT_TRUE(result.lastErrLine().contains(QStringLiteral("nothing was written"))) << result.err();
         EXPECT_EQ(writesSeen(station), 0);
         EXPECT_EQ(paramBlock(station.snapshot()), before);
+        const std::vector<LedgerEntry> lines = ledger::read(logDir() + QStringLiteral("/ledger.csv"));
+        ASSERT_FALSE(lines.empty()) << "the interrupted run is in the ledger";
+        EXPECT_EQ(lines.back().outcome, "interrupted");
+        EXPECT_EQ(lines.back().code, 130);
     }
 }
 
