@@ -126,8 +126,8 @@ void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome
     printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
 }
 
-void logInterruptedRun(RunLedger& ledger, bool report) {
-    const QString error = ledger.finishInterrupted(exit_status::interrupted);
+void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, bool report) {
+    const QString error = ledger.finishInterrupted(exit_status::interrupted, thread.stationAddress());
     if (!error.isEmpty()) printErr(error);
     if (!report) return;
     const LedgerEntry& entry = ledger.lastEntry();

@@ -30,4 +30,4 @@ class RunLedger;
 struct JobOutcome;
 void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report);
 // The same for a run an interrupt ends before its first write.
-void logInterruptedRun(RunLedger& ledger, bool report);
+void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, bool report);

@@ -13,7 +13,12 @@ std::once_flag exitOnce;
 
 void setBeforeExit(std::function<void()> hook) { beforeExit = std::move(hook); }
 
-bool endingBeforeWrites() { return state::phase.load() == state::kEnding; }
+bool closeRun() {
+    int phase = state::phase.load();
+    while (phase != state::kEnding)
+        if (state::phase.compare_exchange_weak(phase, state::kClosed)) return true;
+    return false;
+}
 
 // A second caller blocks in call_once until the first has ended the process.
 void exitInterrupted() {

@@ -17,8 +17,10 @@ void install();
 // (its ledger line) before the exit. Set it before install().
 void setBeforeExit(std::function<void()> hook);
 
-// True once an interrupt has ended the run before the first write.
-bool endingBeforeWrites();
+// Call when the run has ended, before it is recorded and reported: later
+// interrupts no longer end it. False when an interrupt before the first write
+// came first: the run then ends as interrupted (exitInterrupted).
+bool closeRun();
 
 // Records the interrupted run through the hook, once whoever comes first
 // (the handler's side or the main thread), and ends the process with 130.

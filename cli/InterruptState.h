@@ -6,7 +6,8 @@
 
 namespace interrupt_guard::state {
 
-enum : int { kBeforeWrites = 0, kWriting = 1, kWritten = 2, kEnding = 3 };
+// kClosed: the run has ended and reported; later interrupts change nothing.
+enum : int { kBeforeWrites = 0, kWriting = 1, kWritten = 2, kEnding = 3, kClosed = 4 };
 static_assert(std::atomic<int>::is_always_lock_free, "the interrupt handler needs lock-free atomics");
 
 inline std::atomic<int> phase{kBeforeWrites};

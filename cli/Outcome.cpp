@@ -9,6 +9,10 @@ QString JobOutcome::outcomeLine() const {
     if (!hasError) return job_messages::unknownError();
     if (code == job_messages::kCodeVerifyMismatch)
         return QStringLiteral("verify failed, the station stays on its old system; run program again (%1)").arg(code);
+    if (code == job_messages::kCodeSystemCodeUnconfirmed)
+        return QStringLiteral("verify failed: the system code could not be read back; the station was restarted; "
+                              "run program again to check it (%1)")
+            .arg(code);
     if (code == job_messages::kCodeBackupNotSaved)
         return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
     return QStringLiteral("%1 (%2)").arg(text).arg(code);
@@ -31,6 +35,7 @@ int JobOutcome::exitStatus() const {
     case 7:
         return exit_status::noProperAnswer;
     case job_messages::kCodeVerifyMismatch:
+    case job_messages::kCodeSystemCodeUnconfirmed:
         return exit_status::verifyFailed;
     default:
         return exit_status::otherFailure;

@@ -126,12 +126,14 @@ int runProgram(const QStringList& args) {
 
     RunLedger ledger;
     ledger.begin(QString::fromStdWString(options.devicePath));
-    interrupt_guard::setBeforeExit([&ledger, &options] { logInterruptedRun(ledger, options.reportPhases); });
+    interrupt_guard::setBeforeExit(
+        [&ledger, &thread, &options] { logInterruptedRun(ledger, thread, options.reportPhases); });
     interrupt_guard::install();
     const JobOutcome outcome = runJob(thread);
     // An interrupt before the first write may have ended the run itself (the
-    // guard refuses the write): it is recorded and ends as interrupted.
-    if (interrupt_guard::endingBeforeWrites()) interrupt_guard::exitInterrupted();
+    // guard refuses the write): it is recorded and ends as interrupted. One
+    // after the run has ended changes nothing: the run is recorded as it ended.
+    if (!interrupt_guard::closeRun()) interrupt_guard::exitInterrupted();
     trace.flush();
     logProgramRun(ledger, thread, outcome, options.reportPhases);   // on disk before the outcome is reported
     printRunReport(thread, outcome, options.devicePath);

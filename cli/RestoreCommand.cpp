@@ -3,6 +3,7 @@
 // the station. What is on the station is backed up first.
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include "ChangedRegions.h"
 #include "CliOutput.h"
@@ -50,6 +51,12 @@ int parseRestoreOptions(const QStringList& args, RestoreOptions* options) {
 
 // Exactly one 256-byte block, or a message and false.
 bool loadBackup(const QString& fileName, QByteArray* block) {
+    // A FIFO would hold the open until a writer came; a device has no end.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        printErr(QStringLiteral("rechannel-cli: %1 is not a station backup (not a regular file)").arg(fileName));
+        return false;
+    }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         printErr(QStringLiteral("rechannel-cli: cannot read %1").arg(fileName));

@@ -56,6 +56,13 @@ void interrupt_guard::install() {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;   // the line's reads and the thread wait go on
+    // A closed terminal (SIGHUP) ends a run like Ctrl-C: deferred while the
+    // station is being written.
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    // A reader of standard error that has gone away (a fleet runner killed,
+    // a closed pipe) must not end the run between two writes: the lines are
+    // lost, the run goes on.
+    ::signal(SIGPIPE, SIG_IGN);
 }

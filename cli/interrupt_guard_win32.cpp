@@ -25,6 +25,8 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 
 }  // namespace
 
-void interrupt_guard::endProcess() { ExitProcess(kInterruptedStatus); }
+// TerminateProcess, not ExitProcess: the worker thread may be inside a read,
+// and DLL detach and static destructors must not run under it.
+void interrupt_guard::endProcess() { TerminateProcess(GetCurrentProcess(), kInterruptedStatus); }
 
 void interrupt_guard::install() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }

@@ -80,9 +80,10 @@ void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
     if (status == QProcess::NormalExit) {
         exitStatus_ = code;
     } else {
-        killed_ = true;
         exitStatus_ = forwarded_ ? kStatusInterrupted : kStatusOtherFailure;
-        if (outcome_.isEmpty()) outcome_ = forwarded_ ? QStringLiteral("interrupted") : QStringLiteral("failed");
+        // A result line means the child logged its run before it died.
+        killed_ = outcome_.isEmpty();
+        if (killed_) outcome_ = forwarded_ ? QStringLiteral("interrupted") : QStringLiteral("failed");
     }
     emit finished();
 }

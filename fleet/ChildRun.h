@@ -28,7 +28,7 @@ public:
     QString outcome() const { return outcome_; }
     QString backup() const { return backup_; }
     QString lastText() const { return lastText_; }   // the child's outcome line
-    // Ended by a signal it did not handle: it wrote no ledger line.
+    // Ended by a signal before it reported its result: it wrote no ledger line.
     bool killed() const { return killed_; }
     double seconds() const { return static_cast<double>(timer_.elapsed()) / 1000.0; }
 

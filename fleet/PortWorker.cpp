@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "Ledger.h"
+#include "LedgerSummary.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ void PortWorker::onProbed() {
     const std::optional<int> address = child_->exitStatus() == 0 ? child_->address() : std::nullopt;
     child_.reset();
     if (stopping_) return finish();
-    if (address && address != attached_) return program(address);
+    if (address && address != attached_ && address != lastDone_) return program(address);
     if (address) {
         silent_.invalidate();
     } else if (attached_) {
@@ -100,6 +101,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     // The station stays attached after its run: it is not programmed again
     // until it has left or another one answers.
     attached_ = run.address;
+    if (run.address && ledgerOutcomeIsDone(run.outcome)) lastDone_ = run.address;
     silent_.invalidate();
     next();
 }

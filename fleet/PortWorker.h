@@ -72,6 +72,10 @@ private:
     QTimer pause_;
     QElapsedTimer silent_;
     std::optional<int> attached_;   // programmed here and not yet gone
+    // The last station this port moved (or found moved). A slow reboot can
+    // be silent for longer than any absence test: that station answering
+    // again is the same station, never a new run, until another one came.
+    std::optional<int> lastDone_;
     bool stopping_ = false;
     bool finished_ = false;
     std::vector<PortRunRecord> runs_;

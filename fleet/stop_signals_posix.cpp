@@ -1,4 +1,4 @@
-// SIGINT/SIGTERM through a self-pipe: the handler only writes the signal's
+// SIGINT/SIGTERM/SIGHUP (a closed terminal) through a self-pipe: the handler only writes the signal's
 // number, the event loop reads it.
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,6 +22,7 @@ extern "C" void onStopSignal(int signal) {
 struct StopSignals::Impl {
     struct sigaction oldInt {};
     struct sigaction oldTerm {};
+    struct sigaction oldHup {};
     std::unique_ptr<QSocketNotifier> notifier;
 };
 
@@ -38,12 +39,15 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent), impl_(std::make_uni
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &impl_->oldInt);
     ::sigaction(SIGTERM, &action, &impl_->oldTerm);
+    ::sigaction(SIGHUP, &action, &impl_->oldHup);
+    ::signal(SIGPIPE, SIG_IGN);   // a closed output must not orphan the children mid-run
 }
 
 StopSignals::~StopSignals() {
     if (pipeFds[0] < 0) return;
     ::sigaction(SIGINT, &impl_->oldInt, nullptr);
     ::sigaction(SIGTERM, &impl_->oldTerm, nullptr);
+    ::sigaction(SIGHUP, &impl_->oldHup, nullptr);
     impl_->notifier.reset();
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);

@@ -17,4 +17,7 @@ constexpr int kCodeForeignOrUnknown = 255;
 constexpr int kCodeVerifyMismatch = 8;
 // The backup could not be saved and the run may not write without one.
 constexpr int kCodeBackupNotSaved = 9;
+// The system code was written and acknowledged but its read-back got no
+// answer; the station was restarted all the same.
+constexpr int kCodeSystemCodeUnconfirmed = 10;
 }

@@ -94,15 +94,25 @@ void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* bloc
         enterPhase(JobPhase::Writing);
     }
     connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
+    bool systemCodeUnconfirmed = false;
     if (verifyWrites_) {
         enterPhase(JobPhase::Verifying);
-        verifyRegion(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode);
+        // The station acknowledged 0x3A: without its restart it would keep
+        // running the old settings while its memory says moved, and a re-run
+        // would take it for moved. A read-back that gets no answer therefore
+        // must not skip the restart; it is reported after it.
+        try {
+            verifyRegion(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode);
+        } catch (int) {
+            systemCodeUnconfirmed = true;
+        }
         stopOnMismatch();
-        verifyResult_ = VerifyResult::Passed;
+        verifyResult_ = systemCodeUnconfirmed ? VerifyResult::Failed : VerifyResult::Passed;
     }
     enterPhase(JobPhase::Restarting);
     QThread::msleep(kSettleBeforeRestartMs);
     connection_.sendRestart();
+    if (systemCodeUnconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
 }
 
 void WorkThread::programStation() {

@@ -8,6 +8,7 @@ bool blockWasRead(const WorkThread& thread, const RunResult& result, const QStri
     // A backup exists only of a block read whole; these outcomes all come
     // after the whole block and the identification were read.
     return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
+           result.code == job_messages::kCodeBackupNotSaved ||
            outcome == QLatin1String("moved") || outcome == QLatin1String("already-moved") ||
            outcome == QLatin1String("other-system") || outcome == QLatin1String("verify-failed");
 }
@@ -59,6 +60,9 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
     entry.backup = thread.backupPath();
     entry.verified = verifiedText(thread.verifyResult());
     entry.seconds = seconds;
+    // The address comes with the block head, read first; a run that fails
+    // later still names its station.
+    if (thread.stationAddress() >= 0) entry.address = thread.stationAddress();
     if (blockWasRead(thread, result, entry.outcome)) {
         const auto& block = thread.deviceParams();
         entry.address = block[2] | (block[3] << 8);
@@ -81,7 +85,7 @@ QString RunLedger::finish(const WorkThread& thread, const RunResult& result) {
     return appendLast();
 }
 
-QString RunLedger::finishInterrupted(int code) {
+QString RunLedger::finishInterrupted(int code, int address) {
     if (!running_) return QString();
     running_ = false;
     last_ = LedgerEntry();
@@ -89,6 +93,7 @@ QString RunLedger::finishInterrupted(int code) {
     last_.port = port_;
     last_.outcome = ledgerOutcome(RunResult{false, false, QString(), code, true}, VerifyResult::NotRun);
     last_.code = code;
+    if (address >= 0) last_.address = address;
     last_.seconds = static_cast<double>(timer_.elapsed()) / 1000.0;
     return appendLast();
 }

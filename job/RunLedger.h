@@ -33,8 +33,9 @@ public:
     // written (the run's outcome stays what it was).
     QString finish(const WorkThread& thread, const RunResult& result);
     // The same for a run ended by an interrupt before its first write, while
-    // the job may still be running: nothing of the thread is read.
-    QString finishInterrupted(int code);
+    // the job may still be running: only the station's address (-1 when not
+    // read yet), which the thread keeps atomically.
+    QString finishInterrupted(int code, int address);
     // The line of the last finished run.
     const LedgerEntry& lastEntry() const { return last_; }
 

@@ -24,7 +24,9 @@ bool fail(QString* error, const QString& why) {
 bool ensureBackupsDirectory(QString* error) {
     QDir logDir(logDirectoryPath());
     if (!logDir.exists()) return fail(error, QStringLiteral("%1 does not exist").arg(logDirectoryPath()));
-    if (!logDir.exists(QStringLiteral("backups")) && !logDir.mkdir(QStringLiteral("backups")))
+    // mkpath, not mkdir: parallel runs on a fresh log directory all make it,
+    // and an existing folder is success for each of them.
+    if (!logDir.mkpath(QStringLiteral("backups")))
         return fail(error, QStringLiteral("cannot create %1").arg(backupsDirectory()));
     return true;
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QThread>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,7 +63,8 @@ public:
 
     // The station's address from the block head of the last run; -1 when the
     // run did not get that far.
-    int stationAddress() const { return stationAddress_; }
+    // Atomic: an interrupt's ledger line reads it while the run goes on.
+    int stationAddress() const { return stationAddress_.load(); }
 
     // Called on the worker thread as the run enters each phase. It may throw
     // an int code to end the run (nothing more is sent after it).
@@ -111,7 +113,7 @@ private:
     BackupPolicy backupPolicy_ = BackupPolicy::BestEffort;
     QString backupPath_;
     QString backupError_;
-    int stationAddress_ = -1;
+    std::atomic<int> stationAddress_{-1};
     std::function<void(JobPhase)> phaseObserver_;
     std::function<void(const QString&)> snifferLineSink_;
 

@@ -56,6 +56,7 @@ bool RLComBase::setPort(SerialPort* p) {
     port = p;
     // A freshly opened port starts with both queues emptied.
     lineSuspect_ = false;
+    afterFailure_ = false;
     lastRequestBytes_ = 0;
     return true;
 }
@@ -154,11 +155,14 @@ void RLComBase::skipEcho(std::uint8_t* rx) {
 
 int RLComBase::receiveReply(std::uint8_t* dest, int capacity, int exactLen) {
     try {
-        return readReplyFrame(dest, capacity, exactLen);
+        const int len = readReplyFrame(dest, capacity, exactLen);
+        if (afterFailure_) lineSuspect_ = true;   // only on a path that failed before
+        afterFailure_ = false;
+        return len;
     } catch (int code) {
         // A refusal is a whole, intact reply; anything else leaves the line
         // in doubt until it has been drained.
-        if (code != -2) lineSuspect_ = true;
+        if (code != -2) lineSuspect_ = afterFailure_ = true;
         throw;
     }
 }
@@ -237,9 +241,11 @@ bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, c
         throw -1;   // Ram24 has no write form
     }
     if (count > 0) std::memcpy(args + n, src, static_cast<std::size_t>(count));
-    // A write's reply carries nothing we use; more data than was written
-    // answers some other request.
-    exchangeDropping(command, args, n + count, count);
+    // A write's reply carries nothing we use, and its length is the
+    // station's affair: it may acknowledge with up to what the request
+    // carried (address, count and data). More than that answers some other
+    // request, such as a read's late reply.
+    exchangeDropping(command, args, n + count, n + count);
     return true;
 }
 

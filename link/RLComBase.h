@@ -66,4 +66,8 @@ private:
     // The last exchange ended without a usable reply: its own reply, or the
     // rest of a frame, may still come.
     bool lineSuspect_ = false;
+    // The last attempt failed. A reply that then arrives may be the failed
+    // attempt's own, late; the retry's reply would follow it, so the line is
+    // drained once more after that success.
+    bool afterFailure_ = false;
 };

@@ -34,8 +34,13 @@ private:
 
 bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error) {
     const QByteArray name = QFile::encodeName(file);
-    LockedFile out(::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    // O_NONBLOCK: a FIFO at the path must not hold the run's outcome back
+    // waiting for a reader; anything but a regular file is refused.
+    LockedFile out(::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
     if (out.fd() < 0) return *error = reason("cannot open"), false;
+    struct stat kind {};
+    if (::fstat(out.fd(), &kind) != 0) return *error = reason("cannot stat"), false;
+    if (!S_ISREG(kind.st_mode)) return *error = QStringLiteral("not a regular file"), false;
     int locked = -1;
     do locked = ::flock(out.fd(), LOCK_EX);
     while (locked != 0 && errno == EINTR);
@@ -49,7 +54,7 @@ bool appendLocked(const QString& file, const QByteArray& header, const QByteArra
     } else {
         // A line torn by a crash earlier is ended, so this one stays whole.
         char last = '\n';
-        const int in = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        const int in = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (in >= 0) {
             if (::pread(in, &last, 1, st.st_size - 1) != 1) last = '\n';
             ::close(in);

@@ -221,6 +221,14 @@ TEST_F(CliFleetTest, WaitProgramsEachArrivingStationOnceUntilInterrupted) {
     host.setFaults(sim::FaultScript{});
     waitForLine(*waiting, QStringLiteral("  502  moved"), &seen);
 
+    // Its restart takes longer than the absence test (about 5 s of silence):
+    // when it answers again it is the same station, not a new run.
+    host.setFaults(gone);
+    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 4, std::chrono::seconds(60))) << "silent probes";
+    host.setFaults(sim::FaultScript{});
+    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 6, std::chrono::seconds(30))) << "answered probes";
+    EXPECT_EQ(host.snapshot().restarts, 2) << "programmed twice";
+
     ::kill(static_cast<pid_t>(waiting->processId()), SIGINT);
     ASSERT_TRUE(waiting->waitForFinished(kLimitMs));
     seen += QString::fromUtf8(waiting->readAllStandardOutput());

@@ -111,6 +111,36 @@ TEST_F(CliProcessTest, StationsThatMustNotBeProgrammedGetTheirStatusAndNoWrite) 
     EXPECT_EQ(foreign.snapshot().restarts, 0);
 }
 
+// Once the station has acknowledged 0x3A it must get its restart, even when
+// the read-back of the system code gets no answer; the outcome says so.
+TEST_F(CliProcessTest, ASystemCodeThatCannotBeReadBackStillGetsItsRestart) {
+    int systemCodeWrite = -1;   // the exchange that writes 0xC004 in a normal run
+    {
+        sim::PtyStationHost station;
+        ASSERT_TRUE(station.start());
+        ASSERT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), path(station)}).exitCode, 0);
+        int exchange = 0;
+        for (const sim::WireFrame& f : station.frames()) {
+            if (f.direction != sim::WireFrame::Direction::ToStation) continue;
+            if (f.bytes.at(2) == 0x06 && (f.bytes.at(3) << 8 | f.bytes.at(4)) == 0xC004) systemCodeWrite = exchange;
+            ++exchange;
+        }
+        ASSERT_GE(systemCodeWrite, 0);
+    }
+    sim::PtyStationHost station;
+    sim::FaultScript faults;
+    faults.at(systemCodeWrite + 1, sim::Fault::noReply());   // the read-back and its retry
+    faults.at(systemCodeWrite + 2, sim::Fault::noReply());
+    station.setFaults(faults);
+    ASSERT_TRUE(station.start());
+
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(result.exitCode, 7) << result.errLines.join('\n').toStdString();
+    EXPECT_TRUE(result.lastErrLine().contains(QStringLiteral("could not be read back"))) << result.lastErrLine().toStdString();
+    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
+    EXPECT_EQ(restartsAfter(station, 1), 1) << "the station was left at 0x3A without its restart";
+}
+
 TEST_F(CliProcessTest, VerifyIsOnByDefaultAndStopsAStationThatKeepsNoWritesBeforeItsSystemCode) {
     {
         sim::PtyStationHost station;

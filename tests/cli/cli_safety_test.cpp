@@ -24,18 +24,21 @@ TEST_F(CliSafetyTest, NoWriteWithoutABackupUnlessNoBackupIsGiven) {
     const struct {
         const char* what;
         std::function<void()> breakHome;
+        bool ledgerWritable;
     } cases[] = {
         {"home is a regular file",
          [&] {
              homeOverride_ = home_.path() + QStringLiteral("/not-a-directory");
              QFile file(homeOverride_);
              ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-         }},
+         },
+         false},
         {"backups is a regular file",
          [&] {
              QFile file(backupsDir());
              ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-         }},
+         },
+         true},
     };
     for (const auto& c : cases) {
         c.breakHome();
@@ -51,6 +54,14 @@ TEST_F(CliSafetyTest, NoWriteWithoutABackupUnlessNoBackupIsGiven) {
         EXPECT_EQ(refused.errLines[refused.errLines.size() - 2], QStringLiteral("backup: no backup")) << c.what;
         EXPECT_EQ(writesSeen(station), 0) << c.what;
         EXPECT_EQ(paramBlock(station.snapshot()), before) << c.what;
+        if (c.ledgerWritable) {
+            // The station was read whole: the ledger names it, so it shows as one to visit.
+            const std::vector<LedgerEntry> lines = ledger::read(logDir() + QStringLiteral("/ledger.csv"));
+            ASSERT_FALSE(lines.empty()) << c.what;
+            EXPECT_EQ(lines.back().address, std::optional<int>(291)) << c.what;
+            EXPECT_EQ(lines.back().systemBefore, std::optional<int>(0x9E)) << c.what;
+            EXPECT_EQ(lines.back().outcome, "failed") << c.what;
+        }
 
         const CliResult forced =
             run({QStringLiteral("program"), QStringLiteral("--port"), path(station), QStringLiteral("--no-backup")});
@@ -226,3 +237,22 @@ TEST_F(CliSafetyTest, TheRunAfterAnInterruptedRunOnASlowStationMovesItRight) {
 }
 
 }  // namespace
+
+// Whoever reads standard error may go away mid-run (a fleet runner killed, a
+// closed pipe): the run goes on to its restart instead of dying of SIGPIPE
+// between two writes.
+TEST_F(CliSafetyTest, AReaderOfStandardErrorThatGoesAwayDoesNotEndTheRun) {
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+    QProcess shell;
+    shell.setProcessEnvironment(environment());
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("\"$0\" program --port \"$1\" --report-phases 2>&1 >/dev/null | true; "
+                                "exit ${PIPESTATUS[0]}"),
+                 QStringLiteral(RECHANNEL_CLI_PATH), path(station)});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 0) << "141 is death by SIGPIPE";
+    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
+    EXPECT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10)));
+}

@@ -35,6 +35,7 @@ TEST_F(SimStation, HeadersNoAnswerToTheRequestCanHaveFailAtOnce) {
         {"read of 16, LEN 32", Fault::wrongDataLength(32), [&] { conn.readRom16(0xC000, 16, dest.data(), 1); }},
         {"read of 2, LEN 16", Fault::wrongDataLength(16), [&] { conn.readRam16(0x0B00, 2, dest.data(), 1); }},
         {"write of 1, LEN 255", Fault::oversizedLength(255), [&] { conn.writeRom16(0xC004, 1, &systemCode, 1); }},
+        {"write of 1, LEN 32", Fault::wrongDataLength(32), [&] { conn.writeRom16(0xC004, 1, &systemCode, 1); }},
     };
     for (const auto& c : cases) {
         faults([&](sim::FaultScript& s) { s.always(c.fault); });
@@ -47,6 +48,17 @@ TEST_F(SimStation, HeadersNoAnswerToTheRequestCanHaveFailAtOnce) {
         conn.serialPort().setWireObserver(nullptr);
         conn.close();   // the rest of the bad frame goes with the port
         ASSERT_TRUE(conn.open(host.slavePathW()));
+    }
+}
+
+// A write's acknowledgement carries nothing we use; a station may send back
+// up to what the request carried (address, count byte, data) and the write
+// stands.
+TEST_F(SimStation, AWriteAcknowledgedWithUpToItsRequestsBytesIsTaken) {
+    const std::uint8_t systemCode = 0x3A;
+    for (int length : {0, 1, 4}) {
+        faults([&](sim::FaultScript& s) { s.always(Fault::wrongDataLength(length)); });
+        EXPECT_TRUE(conn.writeRom16(0xC004, 1, &systemCode, 1)) << length;
     }
 }
 
@@ -84,4 +96,17 @@ TEST_F(SimStation, AReplyLateForAnOperationThatGaveUpIsNotTakenByTheNext) {
     EXPECT_EQ(codeOf([&] { conn.readRom16(0xC000, 16, got.data(), 1); }), -1);
     ASSERT_EQ(conn.readRom16(0xC010, 16, got.data(), 1), 16);
     EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, 0xC010, 16));
+}
+
+// A station that answers one request later than its reply window: the retry
+// takes that late reply (the same request's), and the retry's own reply,
+// which follows it, is drained before the next request of the same length.
+TEST_F(SimStation, AReplyLaterThanItsWindowDoesNotShiftTheRepliesThatFollow) {
+    faults([](sim::FaultScript& s) { s.at(0, Fault::delay(1500)); });
+    const sim::StationModel model = host.snapshot();
+    for (std::uint32_t address : {0xC000u, 0xC010u, 0xC020u}) {
+        std::array<std::uint8_t, 16> got{};
+        ASSERT_EQ(conn.readRom16(address, 16, got.data(), 2), 16) << std::hex << address;
+        EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, address, 16)) << std::hex << address;
+    }
 }
