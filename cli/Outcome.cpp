@@ -13,6 +13,10 @@ QString JobOutcome::outcomeLine() const {
         return QStringLiteral("verify failed: the system code could not be read back; the station was restarted; "
                               "run program again to check it (%1)")
             .arg(code);
+    if (code == job_messages::kCodeRestartNotSent)
+        return QStringLiteral("the restart command could not be sent: the station holds its new settings but runs "
+                              "the old ones; reconnect it and switch it off and on (%1)")
+            .arg(code);
     if (code == job_messages::kCodeBackupNotSaved)
         return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
     return QStringLiteral("%1 (%2)").arg(text).arg(code);

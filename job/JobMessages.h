@@ -20,4 +20,7 @@ constexpr int kCodeBackupNotSaved = 9;
 // The system code was written and acknowledged but its read-back got no
 // answer; the station was restarted all the same.
 constexpr int kCodeSystemCodeUnconfirmed = 10;
+// Everything was written but the restart command could not be sent (the
+// port failed during the settle): the station runs its old settings.
+constexpr int kCodeRestartNotSent = 11;
 }

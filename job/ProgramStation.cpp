@@ -39,6 +39,13 @@ QString hexDigits(unsigned value, int width) {
 
 }  // namespace
 
+void WorkThread::readHead(std::uint8_t* head) {
+    connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
+    stationAddress_ = blockAddress(head);
+    dumpHex(head, kHeadBytes, ' ');
+    if (StationRecord* record = StationRecord::instance()) record->setParams(head);
+}
+
 void WorkThread::resetRunResults() {
     verifyMismatches_.clear();
     verifyResult_ = VerifyResult::NotRun;
@@ -111,7 +118,9 @@ void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* bloc
     }
     enterPhase(JobPhase::Restarting);
     QThread::msleep(kSettleBeforeRestartMs);
-    connection_.sendRestart();
+    // A restart that never left (the adapter pulled during the settle) leaves
+    // the station on its old settings with 0x3A in memory: no success.
+    if (!connection_.sendRestart()) throw job_messages::kCodeRestartNotSent;
     if (systemCodeUnconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
 }
 
@@ -122,10 +131,7 @@ void WorkThread::programStation() {
 
     enterPhase(JobPhase::Reading);
     std::uint8_t head[kHeadBytes];
-    connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
-    stationAddress_ = blockAddress(head);
-    dumpHex(head, kHeadBytes, ' ');
-    if (StationRecord* record = StationRecord::instance()) record->setParams(head);
+    readHead(head);
 
     trace << "--------ROM: 0xC000-------------" << std::endl;
     for (int i = 0; i < kDumpChunks; ++i) {
@@ -135,6 +141,19 @@ void WorkThread::programStation() {
         dumpHexWithAddress(chunk, kDumpChunk, address);
     }
     trace << "--------------------------------" << std::endl;
+
+    // The head is the first request on a freshly opened line, where a slow
+    // station may still be answering a request of a run that was cut off; a
+    // reply of the same length cannot be told apart by the link. The reply
+    // to the head itself then arrives on the first dump read, fails there by
+    // its length, and the line is drained: the block read after it is the
+    // station's. A head that is not the block's first bytes is read again.
+    if (std::memcmp(head, deviceParams_.data(), kHeadBytes) != 0) {
+        trace << "The head read did not match the block read after it; reading the head again." << std::endl;
+        connection_.settleLine();
+        readHead(head);
+        if (std::memcmp(head, deviceParams_.data(), kHeadBytes) != 0) throw -1;
+    }
 
     const auto version = static_cast<std::uint8_t>(connection_.identifyStation() & 0xFF);
     StationSettings& settings = connection_.settings();

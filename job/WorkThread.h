@@ -119,6 +119,7 @@ private:
 
     void enterPhase(JobPhase phase);
     void resetRunResults();
+    void readHead(std::uint8_t* head);
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);
     void verifyRegion(std::uint16_t address, int count, const std::uint8_t* written);

@@ -61,7 +61,7 @@ bool RLComBase::setPort(SerialPort* p) {
     return true;
 }
 
-void RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount) {
+bool RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount) {
     if (!port || argCount < 0 || argCount > link_limits::kMaxLen) throw -1;
     if (lineSuspect_) settleLine();
     std::uint8_t frame[link_limits::kMaxFrame];
@@ -71,12 +71,13 @@ void RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int ar
     if (argCount > 0) std::memcpy(frame + link_limits::kHeaderBytes, args, static_cast<std::size_t>(argCount));
     const int length = link_limits::kHeaderBytes + argCount;
     crc.appendCrc(frame, static_cast<std::size_t>(length));
-    // The write's result is not examined: a lost request shows up as a
-    // missing reply.
+    // Callers that wait for a reply need not look at the result: a lost
+    // request shows up as a missing reply.
     lastRequestBytes_ = length + link_limits::kCrcBytes;
     std::memcpy(lastRequest_, frame, static_cast<std::size_t>(lastRequestBytes_));
-    port->write(frame, lastRequestBytes_);
+    const bool written = port->write(frame, lastRequestBytes_);
     lastSend_ = std::chrono::steady_clock::now();
+    return written;
 }
 
 bool RLComBase::settleLine() {
@@ -144,9 +145,11 @@ void RLComBase::skipEcho(std::uint8_t* rx) {
     // Only our own request comes back as an echo; another length is some
     // other frame, and waiting for its body would stall the attempt.
     if (lastRequestBytes_ > 0 && kHeader + rest != lastRequestBytes_) throw -1;
-    int echoed = port->read(rx + kHeader, rest);
-    if (echoed < 0) echoed = 0;
-    if (echoed < rest) port->read(rx + kHeader + echoed, rest - echoed);
+    int echoed = std::max(port->read(rx + kHeader, rest), 0);
+    if (echoed < rest) echoed += std::max(port->read(rx + kHeader + echoed, rest - echoed), 0);
+    // An echo whose tail never came is no echo of ours: nothing would be
+    // left to compare but bytes the line never sent.
+    if (echoed < rest) throw -1;
     if (lastRequestBytes_ > 0 && std::memcmp(rx, lastRequest_, static_cast<std::size_t>(lastRequestBytes_)) != 0)
         throw -1;
     link_platform::sleepMs(kEchoPauseMs);
@@ -250,9 +253,9 @@ bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, c
 }
 
 bool RLComBase::sendRestart() {
-    // The station restarts at once and never answers.
-    sendFrame(0xDD, nullptr, 0);
-    return true;
+    // The station restarts at once and never answers, so the write is all
+    // there is to tell whether the command left.
+    return sendFrame(0xDD, nullptr, 0);
 }
 
 bool RLComBase::setClock() {

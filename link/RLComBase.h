@@ -41,8 +41,9 @@ protected:
     RLComBase();
     ~RLComBase() = default;
 
-    // Builds DA LEN cmd args CRC and writes it.
-    void sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount);
+    // Builds DA LEN cmd args CRC and writes it; false when the port did not
+    // take the whole frame.
+    bool sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount);
     // sendFrame + receiveReply into scratch space of `most` bytes (-1: the
     // largest reply); returns LEN.
     int exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount, int most = -1);

@@ -129,6 +129,7 @@ int StationConnection::identifyStation() {
 }
 
 bool StationConnection::sendRestart() { return link_.sendRestart(); }
+bool StationConnection::settleLine() { return link_.settleLine(); }
 bool StationConnection::setClock() { return link_.setClock(); }
 bool StationConnection::command30() { return link_.command30(); }
 int StationConnection::commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {

@@ -38,7 +38,10 @@ public:
     // version byte.
     int identifyStation();
 
+    // False when the command could not be put on the line.
     bool sendRestart();
+    // Drains the line until it is quiet (see RLComBase::settleLine).
+    bool settleLine();
     bool setClock();
     bool command30();
     int commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);

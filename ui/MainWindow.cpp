@@ -103,7 +103,10 @@ void MainWindow::onBStartReadClick() {
     // waits for a thread that is already past its outcome.
     if (thread_->isRunning()) thread_->wait();
     setControlsEnabled(false);
-    runPartsLeft_ = 2;   // its outcome and the end of its thread
+    // Its outcome and the end of its thread. The end of the last run may not
+    // have been handled yet (its notice is queued behind this press): it
+    // still counts for that run, not for this one.
+    runPartsLeft_ += 2;
     thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
     ledger_.begin(QString::fromStdWString(fresh[static_cast<std::size_t>(index)].devicePath));
     thread_->start(QThread::InheritPriority);

@@ -11,6 +11,8 @@
 
 #include "JobMessages.h"
 #include "JobRun.h"
+#include "Responder.h"
+#include "StationBackup.h"
 #include "StationRecord.h"
 
 namespace {
@@ -440,4 +442,50 @@ TEST_F(ProgramStationTest, FineOffsetsPacedLinesAndEchoesStillMoveTheStation) {
         EXPECT_EQ(after.rom[0xC004], 0x3A);
         EXPECT_EQ(host.strayBytes(), Bytes{});
     }
+}
+
+// A slow station still answering a 16-byte read of a client that was cut off
+// (its RAM status, say): that reply, as long as the head, reaches the run's
+// first request. The run must not take it for the station's head: the
+// address, the record and the decision come from the station's own block.
+TEST_F(ProgramStationTest, ALateReplyAsLongAsTheHeadIsNotTakenForIt) {
+    sim::PtyStationHost host(station(0x9E, 500, 2));
+    sim::FaultScript slow;
+    slow.always(sim::Fault::delay(400));
+    host.setFaults(slow);
+    ASSERT_TRUE(host.start());
+    const sim::StationModel before = host.snapshot();
+    {
+        SerialPort cutOff;
+        ASSERT_TRUE(cutOff.open(host.slavePathW(), StationConnection::kBaudRate));
+        const Bytes frame = sim::makeRequest(0x05, {0x08, 0x60, 0x10 | 0x80});   // 16 bytes of RAM at 0x0860
+        ASSERT_TRUE(cutOff.write(frame.data(), static_cast<int>(frame.size())));
+        ASSERT_TRUE(host.waitForFrames(1, std::chrono::seconds(5)));
+    }
+
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    EXPECT_EQ(outcome.moved, 1) << outcome.text().toStdString();
+    EXPECT_EQ(recordHead(), headOf(before));
+    EXPECT_EQ(thread.stationAddress(), blockAddress(before.rom.data() + 0xC000));
+    EXPECT_EQ(std::count(outcome.trace.begin(), outcome.trace.end(),
+                         "The head read did not match the block read after it; reading the head again."),
+              1);
+}
+
+// The adapter is pulled while the station stores what it was sent: the
+// restart cannot go out, so the station keeps running its old settings and
+// the run must not end as a move.
+TEST_F(ProgramStationTest, ARestartThatCannotBeSentIsNoSuccess) {
+    sim::PtyStationHost host(station(0x9E, 500, 2));
+    ASSERT_TRUE(host.start());
+    WorkThread thread;
+    thread.setPhaseObserver([&](JobPhase phase) {
+        if (phase == JobPhase::Restarting) host.stop();
+    });
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    EXPECT_EQ(outcome.moved, 0);
+    EXPECT_EQ(outcome.code(), job_messages::kCodeRestartNotSent);
+    EXPECT_EQ(outcome.text(), job_messages::noAnswer());
+    EXPECT_EQ(restartsSent(host.frames()), 0);
 }
