@@ -40,6 +40,10 @@ includes() {  # includes "WANTED LINES" WORD...
 expect "program" pro
 expect "--interval" sniff --port /x --int
 expect "/dev/null" status --port /dev/nu
+# An empty --port offers the discovered ports, not the files around it.
+got=$(cd "$work" && complete_words program --port "")
+grep -qx /dev/null <<<"$got" || { echo "FAIL: --port offered '$got', not the published station"; failures=$((failures + 1)); }
+! grep -q state.bin <<<"$got" || { echo "FAIL: --port offered files: '$got'"; failures=$((failures + 1)); }
 expect "$work/state.bin" simulate --state "$work/sta"
 expect "" sniff --interval ""
 includes "$(printf '%s\n' --help --version ports program restore status routes sniff simulate)" ""

@@ -28,6 +28,9 @@ expected=$(sed -n '/^Exit status/,/^$/p' <<<"$overview" | grep -o '[0-9]\+ [a-z]
 [ -n "$expected" ] || fail "no exit statuses in --help"
 [ "$statuses" = "$expected" ] || fail "exit statuses '$statuses', --help lists '$expected'"
 
+# Written in a throw-away home: no path of it may reach the reader's page.
+! grep -q -e '/tmp/' -e "$HOME" <<<"$page" || fail "the page names a build-time path: $(grep -m1 -e /tmp/ <<<"$page")"
+
 for p in "$cli_page" "$gui_page"; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$p" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$p: $warnings"
