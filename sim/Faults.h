@@ -16,7 +16,7 @@ struct Fault {
         Pieces,           // send the reply in pieces of pieceBytes, gapMs apart
         BadCrc,           // flip a bit of the CRC
         Status,           // non-zero status byte (status)
-        Echo,             // echo the request before the reply
+        Echo,             // echo the request at once, the reply gapMs later
         GarbageBefore,    // garbageBytes bytes that are not 0xAD or 0xDA first
         OversizedLength,  // a length byte larger than the frame that follows
         WrongDataLength,  // a read reply with dataLength bytes instead of the count asked

@@ -254,7 +254,13 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
     if (a.silent) return r;
 
     std::vector<std::uint8_t> bytes;
-    if (fault.kind == Fault::Kind::Echo) bytes.assign(frame, frame + length);
+    if (fault.kind == Fault::Kind::Echo) {
+        // A line that echoes hands the request back at once; the station's
+        // reply follows once it has worked on it, so the two arrive apart.
+        ReplySegment echo;
+        echo.bytes.assign(frame, frame + length);
+        r.segments.push_back(std::move(echo));
+    }
     if (fault.kind == Fault::Kind::GarbageBefore) {
         // Line noise: anything but the two start bytes.
         static constexpr std::uint8_t kNoise[] = {0x55, 0x00, 0xFF, 0x13, 0xA5, 0x7E, 0x80};
@@ -275,7 +281,9 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
         }
     } else {
         ReplySegment s;
-        s.delayMs = fault.kind == Fault::Kind::Delay ? std::max(0, fault.delayMs) : 0;
+        s.delayMs = fault.kind == Fault::Kind::Delay  ? std::max(0, fault.delayMs)
+                    : fault.kind == Fault::Kind::Echo ? std::max(0, fault.gapMs)
+                                                      : 0;
         s.bytes = std::move(bytes);
         r.segments.push_back(std::move(s));
     }

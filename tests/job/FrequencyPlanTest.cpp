@@ -206,9 +206,9 @@ TEST(FrequencyPlan, MatchesIndependentlyComputedRows) {
         std::string bar;
         double f = 0, crystal = 0;
         fields >> range >> version >> channel >> delta >> bar >> f >> crystal >> bar;
+        ASSERT_FALSE(fields.fail()) << line;
         std::string rest;
         std::getline(fields, rest);
-        ASSERT_FALSE(fields.bad()) << line;
         SCOPED_TRACE(line);
         const StationSettings s = station(range, channel, delta);
         const auto v = static_cast<std::uint8_t>(version);
