@@ -1,14 +1,17 @@
 // restore: puts back, from a backup the job saved (by default the station's
 // original), the three regions that moving a station rewrites, then restarts
-// the station. What is on the station is backed up first.
+// the station. What is on the station is backed up first. A backup whose
+// other bytes are not the station's is another station's and is refused.
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <vector>
 
 #include "ChangedRegions.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "InterruptGuard.h"
+#include "LogDirectory.h"
 #include "Outcome.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
@@ -31,7 +34,8 @@ int parseRestoreOptions(const QStringList& args, RestoreOptions* options) {
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial device of the station."),
                                   QStringLiteral("PATH"));
     const QCommandLineOption force(QStringLiteral("force"),
-                                   QStringLiteral("Write a backup whose system code is not 0x9E."));
+                                   QStringLiteral("Write a backup whose system code is not 0x9E, or whose "
+                                                  "bytes outside the restored regions are not the station's."));
     const QCommandLineOption noBackup(QStringLiteral("no-backup"),
                                       QStringLiteral("Write even when the station's present block cannot be saved."));
     parser.addOptions({port, force, noBackup});
@@ -72,20 +76,72 @@ bool loadBackup(const QString& fileName, QByteArray* block) {
     return false;
 }
 
-// Why this backup must not go on this station, or an empty string.
-QString refusal(const QString& fileName, const std::uint8_t* saved, const std::uint8_t* present, bool force) {
+constexpr int kDifferencesShown = 8;
+
+// The lines that name the bytes of `saved` outside the rewritten regions that
+// are not what the station holds.
+QStringList differenceLines(const QString& fileName, const std::vector<int>& offsets, const std::uint8_t* saved,
+                            const std::uint8_t* present) {
+    const int count = static_cast<int>(offsets.size());
+    QStringList lines{QStringLiteral("rechannel-cli: %1 is not a backup of this station: %2 byte(s) outside the "
+                                     "channel table, channel block 0 and system code differ from the station's:")
+                          .arg(fileName)
+                          .arg(count)};
+    const auto hex = [](std::uint8_t byte) {
+        return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    };
+    for (int i = 0; i < count && i < kDifferencesShown; ++i) {
+        const int offset = offsets[static_cast<std::size_t>(i)];
+        lines << QStringLiteral("  0x%1: %2 on the station, %3 in the backup")
+                     .arg(QString::number(kParamBlockAddress + offset, 16).toUpper(), hex(present[offset]),
+                          hex(saved[offset]));
+    }
+    if (count > kDifferencesShown) lines << QStringLiteral("  and %1 more").arg(count - kDifferencesShown);
+    return lines;
+}
+
+// Why this backup must not go on this station: the outcome line (empty when
+// nothing stands against it), after the lines in *explanation.
+QString refusal(const RestoreOptions& options, const QString& fileName, const std::uint8_t* saved,
+                const std::uint8_t* present, QStringList* explanation) {
     if (blockAddress(saved) != blockAddress(present))
-        return QStringLiteral("%1 is the backup of station %2, but the station on the port is %3; nothing written")
+        return QStringLiteral("not restored: %1 is the backup of station %2, but the station on the port is %3; "
+                              "nothing written")
             .arg(fileName)
             .arg(blockAddress(saved))
             .arg(blockAddress(present));
+    if (options.force) return QString();
+    QStringList reasons;
+    // Addresses repeat across fleets, and so do the originals kept by address.
+    const std::vector<int> foreign = untouchedDifferences(saved, present);
+    if (!foreign.empty()) {
+        *explanation << differenceLines(fileName, foreign, saved, present);
+        if (options.fileName.isEmpty())
+            *explanation << QStringLiteral("rechannel-cli: the original kept for address %1 is of another station "
+                                           "with that address; give this station's own backup FILE from %2")
+                                .arg(blockAddress(present))
+                                .arg(logDirectoryPath() + QStringLiteral("/backups"));
+        reasons << QStringLiteral("is not a backup of this station (%1 byte(s) differ)")
+                       .arg(static_cast<int>(foreign.size()));
+    }
     // A block of another system (an all-zero file, a moved station's backup)
     // would take the station off its network.
-    if (saved[kSystemCodeRegion.offset()] != kUnmovedSystem && !force)
-        return QStringLiteral("%1 holds system code %2, not 158 (0x9E); nothing written. Give --force to write it anyway")
-            .arg(fileName)
-            .arg(saved[kSystemCodeRegion.offset()]);
-    return QString();
+    if (saved[kSystemCodeRegion.offset()] != kUnmovedSystem)
+        reasons << QStringLiteral("holds system code %1, not 158 (0x9E)").arg(saved[kSystemCodeRegion.offset()]);
+    if (reasons.isEmpty()) return QString();
+    return QStringLiteral("not restored: %1 %2; nothing written. Give --force to write it anyway")
+        .arg(fileName, reasons.join(QStringLiteral(" and ")));
+}
+
+// The end of every run that read the station: what explains the outcome,
+// the station lines, then the outcome line.
+int endRun(StationConnection& connection, int address, const QString& backupPath, const QStringList& explanation,
+           const QString& outcome, int status) {
+    connection.close();
+    for (const QString& line : explanation) printErr(line);
+    for (const QString& line : stationLines(address, backupPath)) printErr(line);
+    printErr(outcome);
+    return status;
 }
 
 }  // namespace
@@ -103,55 +159,58 @@ int runRestore(const QStringList& args) {
     std::uint8_t present[kParamBlockSize] = {};
     QString backupPath;
     int address = -1;   // known once the station's block has been read
+    QString fileName = options.fileName;
     try {
         readWholeBlock(connection, present);
         address = blockAddress(present);
-        if (options.fileName.isEmpty()) {
-            options.fileName = originalBackupPath(blockAddress(present));
-            if (!QFile::exists(options.fileName)) {
-                connection.close();
-                printErr(QStringLiteral("rechannel-cli: no original backup of station %1 (%2); give a backup FILE; "
-                                        "nothing written")
-                             .arg(address)
-                             .arg(options.fileName));
-                return exit_status::usage;
-            }
-            if (!loadBackup(options.fileName, &block)) return exit_status::usage;
+        if (fileName.isEmpty()) {
+            fileName = originalBackupPath(blockAddress(present));
+            if (!QFile::exists(fileName))
+                return endRun(connection, address, backupPath, {},
+                              QStringLiteral("not restored: no original backup of station %1 (%2); give a backup "
+                                             "FILE; nothing written")
+                                  .arg(address)
+                                  .arg(fileName),
+                              exit_status::usage);
+            if (!loadBackup(fileName, &block))
+                return endRun(connection, address, backupPath, {},
+                              QStringLiteral("not restored: the original backup of station %1 cannot be used; "
+                                             "nothing written")
+                                  .arg(address),
+                              exit_status::usage);
         }
         const auto* saved = reinterpret_cast<const std::uint8_t*>(block.constData());
-        const QString why = refusal(options.fileName, saved, present, options.force);
-        if (!why.isEmpty()) {
-            connection.close();
-            printErr(QStringLiteral("rechannel-cli: %1").arg(why));
-            return exit_status::usage;
-        }
+        QStringList explanation;
+        const QString why = refusal(options, fileName, saved, present, &explanation);
+        if (!why.isEmpty()) return endRun(connection, address, backupPath, explanation, why, exit_status::usage);
         if (options.backup) {
             QString error;
             backupPath = saveStationBackup(present, QDateTime::currentDateTime(), &error);
-            if (backupPath.isEmpty()) {
-                connection.close();
-                printErr(QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup to "
-                                        "write without a backup.")
-                             .arg(error));
-                return exit_status::otherFailure;
-            }
+            if (backupPath.isEmpty())
+                return endRun(connection, address, backupPath,
+                              {QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup "
+                                              "to write without a backup.")
+                                   .arg(error)},
+                              QStringLiteral("not restored: the station's present block could not be backed up; "
+                                             "nothing written"),
+                              exit_status::otherFailure);
         }
         if (!interrupt_guard::enterWritePhase()) return exit_status::interrupted;
         restoreStation(connection, saved);
         interrupt_guard::leaveWritePhase();
     } catch (int code) {
         interrupt_guard::leaveWritePhase();
-        connection.close();
+        if (address < 0) {   // the station's block was never read
+            connection.close();
+            printErr(noAnswerLine(code));
+            return exit_status::noProperAnswer;
+        }
         // Written partly or not at all: the operator needs the copy of what was there.
-        if (address >= 0)
-            for (const QString& line : stationLines(address, backupPath)) printErr(line);
-        printErr(noAnswerLine(code));
-        return exit_status::noProperAnswer;
+        return endRun(connection, address, backupPath, {}, noAnswerLine(code), exit_status::noProperAnswer);
     }
-    connection.close();
-    for (const QString& line : stationLines(blockAddress(present), backupPath)) printErr(line);
-    printErr(QStringLiteral("restored channel table, channel block 0 and system code %1 from %2; station restarted")
-                 .arg(static_cast<std::uint8_t>(block[kSystemCodeRegion.offset()]))
-                 .arg(options.fileName));
-    return exit_status::moved;
+    return endRun(connection, address, backupPath, {},
+                  QStringLiteral("restored channel table, channel block 0 and system code %1 from %2; station restarted")
+                      .arg(static_cast<std::uint8_t>(block[kSystemCodeRegion.offset()]))
+                      .arg(fileName),
+                  exit_status::moved);
 }

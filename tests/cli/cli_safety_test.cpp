@@ -4,6 +4,7 @@
 // interrupted run on a slow station.
 #include <QFileInfo>
 #include <atomic>
+#include <functional>
 #include <signal.h>
 
 #include "Ledger.h"
@@ -126,43 +127,126 @@ TEST_F(CliSafetyTest, TheOriginalSurvivesAPowerLossAndARerunAndRestoreUsesIt) {
     EXPECT_EQ(backups().size(), 3) << "restore keeps a copy of what it overwrites";
 }
 
-TEST_F(CliSafetyTest, RestoreRefusesABlockOfAnotherSystemUnlessForcedAndBacksUpFirst) {
-    sim::PtyStationHost station;
-    ASSERT_TRUE(station.start());
-    const Bytes present = paramBlock(station.snapshot());
-    const auto writeFile = [&](const char* name, std::uint8_t system) {
-        Bytes block(256, 0);
-        block[2] = present[2];   // this station's address
-        block[3] = present[3];
-        block[4] = system;
+// Every refusal writes nothing, keeps no backup and ends with the station
+// lines; the forceable ones are written with their option, after a backup of
+// what the station held. The station is not the simulator's default one but
+// shares its address 291, as stations of two fleets can.
+TEST_F(CliSafetyTest, RestoreRefusesWhatIsNotThisStationsBackupUnlessForced) {
+    sim::DefaultStationOptions options;
+    options.rangeCode = 2;
+    options.channel0 = 700;
+    const sim::StationModel model = sim::makeDefaultStation(options);
+    const Bytes present = paramBlock(model);
+    const auto writeFile = [&](const char* name, Bytes block) {
         const QString file = home_.path() + QLatin1Char('/') + QLatin1String(name);
         QFile out(file);
         EXPECT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(asBytes(block));
         return file;
     };
-    const QString zeroes = writeFile("zeroes.bin", 0x00);
-    const QString moved = writeFile("moved.bin", 0x3A);
+    const auto with = [](Bytes block, int offset, std::uint8_t value) {
+        block[static_cast<std::size_t>(offset)] = value;
+        return block;
+    };
+    Bytes zeroes(256, 0);
+    zeroes[2] = present[2];
+    zeroes[3] = present[3];
+    Bytes moved = with(present, 0x04, 0x3A);
+    moved[0x0C] = 0x6E;   // channel 0 at 1902
+    moved[0x0D] = 0x07;
 
-    for (const QString& file : {zeroes, moved}) {
-        const CliResult refused = run({QStringLiteral("restore"), QStringLiteral("--port"), path(station), file});
-        EXPECT_EQ(refused.exitCode, 2) << file.toStdString();
-        EXPECT_TRUE(refused.errContains(QStringLiteral("--force"))) << refused.err();
+    const struct {
+        const char* what;
+        std::function<QString()> file;   // the FILE argument; empty: the original
+        int status;
+        QString outcome;       // in the last line
+        QString explanation;   // in a line before the station lines
+        const char* override;  // nullptr: none
+        int overriddenStatus;
+    } cases[] = {
+        // Those without a file first: the backup of this unmoved station that a
+        // written case takes becomes the original of 291.
+        {"no file and no original", [] { return QString(); }, 2, QStringLiteral("no original backup of station 291"),
+         QString(), "--force", 2},
+        {"no file, the original a simulated run kept",
+         [&] {
+             EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--simulate")}).exitCode, 0);
+             return QString();
+         },
+         2, QStringLiteral("originals/291.bin is not a backup of this station"),
+         QStringLiteral("give this station's own backup FILE"), "--force", 0},
+        {"all zeroes with this address", [&] { return writeFile("zeroes.bin", zeroes); }, 2,
+         QStringLiteral(" byte(s) differ) and holds system code 0, not 158 (0x9E)"),
+         QStringLiteral("0xC000: 01 on the station, 00 in the backup"), nullptr, 0},
+        {"this station moved", [&] { return writeFile("moved.bin", moved); }, 2,
+         QStringLiteral("moved.bin holds system code 58, not 158 (0x9E); nothing written. Give --force"), QString(),
+         "--force", 0},
+        {"another station with this address",
+         [&] { return writeFile("other.bin", paramBlock(sim::makeDefaultStation())); }, 2,
+         QStringLiteral("other.bin is not a backup of this station"),
+         QStringLiteral("0xC007: 02 on the station, 01 in the backup"), "--force", 0},
+        {"another address", [&] { return writeFile("292.bin", with(present, 0x02, 0x24)); }, 2,
+         QStringLiteral("is the backup of station 292, but the station on the port is 291"), QString(), "--force", 2},
+        {"the present block cannot be backed up",
+         [&] {
+             const QString file = writeFile("own.bin", present);
+             homeOverride_ = home_.path() + QStringLiteral("/not-a-directory");
+             QFile notADirectory(homeOverride_);
+             EXPECT_TRUE(notADirectory.open(QIODevice::WriteOnly));
+             return file;
+         },
+         6, QStringLiteral("could not be backed up"), QStringLiteral("--no-backup"), "--no-backup", 0},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost station(model);
+        ASSERT_TRUE(station.start());
+        const QString file = c.file();
+        const int kept = backups().size();
+        QStringList args{QStringLiteral("restore"), QStringLiteral("--port"), path(station)};
+        if (!file.isEmpty()) args << file;
+
+        const CliResult refused = run(args);
+        EXPECT_EQ(refused.exitCode, c.status) << c.what << "\n" << refused.err();
+        ASSERT_GE(refused.errLines.size(), 3) << c.what;
+        const int n = static_cast<int>(refused.errLines.size());
+        EXPECT_EQ(refused.errLines[n - 3], QStringLiteral("station address: 291")) << c.what;
+        EXPECT_EQ(refused.errLines[n - 2], QStringLiteral("backup: no backup")) << c.what;
+        EXPECT_TRUE(refused.lastErrLine().contains(c.outcome)) << c.what << "\n" << refused.err();
+        EXPECT_TRUE(refused.lastErrLine().contains(QStringLiteral("nothing written"))) << c.what;
+        if (!c.explanation.isEmpty()) {
+            EXPECT_TRUE(refused.errLines.mid(0, n - 3).join('\n').contains(c.explanation))
+                << c.what << "\n" << refused.err();
+        }
+        EXPECT_EQ(writesSeen(station), 0) << c.what;
+        EXPECT_EQ(backups().size(), kept) << c.what;
+
+        if (c.override) {
+            const CliResult overridden = run(QStringList(args) << QLatin1String(c.override));
+            EXPECT_EQ(overridden.exitCode, c.overriddenStatus) << c.what << "\n" << overridden.err();
+            if (c.overriddenStatus != 0) {
+                EXPECT_EQ(writesSeen(station), 0) << c.what;
+            } else {
+                ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10))) << c.what;
+                // The three regions come from the backup; every other byte stays the station's.
+                const QByteArray saved = fileBytes(file.isEmpty() ? originalOf(291) : file);
+                ASSERT_EQ(saved.size(), 256) << c.what;
+                Bytes expected = present;
+                for (int offset : {0x04, 0x0C, 0x80})
+                    for (int i = 0; i < (offset == 0x04 ? 1 : 16); ++i)
+                        expected[static_cast<std::size_t>(offset + i)] = static_cast<std::uint8_t>(saved[offset + i]);
+                EXPECT_EQ(paramBlock(station.snapshot()), expected) << c.what;
+                ASSERT_GE(overridden.errLines.size(), 2) << c.what;
+                const QString backupLine = overridden.errLines[overridden.errLines.size() - 2];
+                if (QLatin1String(c.override) == QLatin1String("--no-backup")) {
+                    EXPECT_EQ(backupLine, QStringLiteral("backup: no backup")) << c.what;
+                } else {
+                    EXPECT_EQ(fileBytes(backupLine.mid(8)), asBytes(present))
+                        << c.what << ": " << backupLine.toStdString();
+                }
+            }
+        }
+        homeOverride_.clear();
     }
-    EXPECT_EQ(writesSeen(station), 0);
-    EXPECT_TRUE(backups().isEmpty());
-
-    const CliResult noOriginal = run({QStringLiteral("restore"), QStringLiteral("--port"), path(station)});
-    EXPECT_EQ(noOriginal.exitCode, 2);
-    EXPECT_TRUE(noOriginal.errContains(QStringLiteral("no original backup of station 291"))) << noOriginal.err();
-
-    const CliResult forced =
-        run({QStringLiteral("restore"), QStringLiteral("--port"), path(station), moved, QStringLiteral("--force")});
-    EXPECT_EQ(forced.exitCode, 0) << forced.err();
-    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
-    ASSERT_EQ(backups().size(), 1);
-    EXPECT_EQ(fileBytes(backupsDir() + QLatin1Char('/') + backups().first()), asBytes(present));
-    EXPECT_TRUE(forced.errContains(QStringLiteral("backup: ") + backupsDir())) << forced.err();
 }
 
 TEST_F(CliSafetyTest, AnInterruptBeforeTheFirstWriteEndsTheRunWithNothingWritten) {

@@ -136,3 +136,17 @@ TEST(StationBackupTest, TheFirstBackupOfAnUnmovedBlockIsKeptAsTheOriginal) {
     }
     QDir(logDirectoryPath() + QStringLiteral("/backups")).removeRecursively();
 }
+
+// A block that differs everywhere: only the bytes a move and a restore do
+// not rewrite count, up to the first and last byte of each rewritten region.
+TEST(StationRestoreTest, OnlyBytesOutsideTheRewrittenRegionsTellStationsApart) {
+    const Bytes station(256, 0x00);
+    const Bytes backup(256, 0xFF);
+    const std::vector<int> differing = untouchedDifferences(backup.data(), station.data());
+    const auto has = [&](int offset) { return std::count(differing.begin(), differing.end(), offset) == 1; };
+    EXPECT_EQ(differing.size(), 256u - 1 - 16 - 16);
+    EXPECT_TRUE(std::is_sorted(differing.begin(), differing.end()));
+    for (int outside : {0x00, 0x03, 0x05, 0x0B, 0x1C, 0x7F, 0x90, 0xFF}) EXPECT_TRUE(has(outside)) << outside;
+    for (int rewritten : {0x04, 0x0C, 0x1B, 0x80, 0x8F}) EXPECT_FALSE(has(rewritten)) << rewritten;
+    EXPECT_TRUE(untouchedDifferences(station.data(), station.data()).empty());
+}
