@@ -11,6 +11,7 @@
 #include "CliOutput.h"
 #include "Commands.h"
 #include "InterruptGuard.h"
+#include "JobMessages.h"
 #include "LogDirectory.h"
 #include "Outcome.h"
 #include "StationBackup.h"
@@ -116,11 +117,6 @@ QString refusal(const RestoreOptions& options, const QString& fileName, const st
     const std::vector<int> foreign = untouchedDifferences(saved, present);
     if (!foreign.empty()) {
         *explanation << differenceLines(fileName, foreign, saved, present);
-        if (options.fileName.isEmpty())
-            *explanation << QStringLiteral("rechannel-cli: the original kept for address %1 is of another station "
-                                           "with that address; give this station's own backup FILE from %2")
-                                .arg(blockAddress(present))
-                                .arg(logDirectoryPath() + QStringLiteral("/backups"));
         reasons << QStringLiteral("is not a backup of this station (%1 byte(s) differ)")
                        .arg(static_cast<int>(foreign.size()));
     }
@@ -164,14 +160,22 @@ int runRestore(const QStringList& args) {
         readWholeBlock(connection, present);
         address = blockAddress(present);
         if (fileName.isEmpty()) {
-            fileName = originalBackupPath(blockAddress(present));
-            if (!QFile::exists(fileName))
-                return endRun(connection, address, backupPath, {},
-                              QStringLiteral("not restored: no original backup of station %1 (%2); give a backup "
+            int othersKept = 0;
+            fileName = originalBackupFor(present, &othersKept);
+            if (fileName.isEmpty()) {
+                QStringList explanation;
+                if (othersKept > 0)
+                    explanation << QStringLiteral("rechannel-cli: the %1 original(s) kept for address %2 are of other "
+                                                  "stations with that address (their setup differs)")
+                                       .arg(othersKept)
+                                       .arg(address);
+                return endRun(connection, address, backupPath, explanation,
+                              QStringLiteral("not restored: no original backup of station %1 in %2; give a backup "
                                              "FILE; nothing written")
                                   .arg(address)
-                                  .arg(fileName),
+                                  .arg(QFileInfo(originalBackupPath(blockAddress(present))).path()),
                               exit_status::usage);
+            }
             if (!loadBackup(fileName, &block))
                 return endRun(connection, address, backupPath, {},
                               QStringLiteral("not restored: the original backup of station %1 cannot be used; "
@@ -200,6 +204,10 @@ int runRestore(const QStringList& args) {
         interrupt_guard::leaveWritePhase();
     } catch (int code) {
         interrupt_guard::leaveWritePhase();
+        if (code == job_messages::kCodeRestartNotSent)
+            return endRun(connection, address, backupPath, {},
+                          JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
+                          exit_status::otherFailure);
         if (address < 0) {   // the station's block was never read
             connection.close();
             printErr(noAnswerLine(code));

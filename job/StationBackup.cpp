@@ -5,9 +5,11 @@
 #include <QFileInfo>
 
 #include "LogDirectory.h"
+#include "StationRestore.h"
 
 namespace {
 constexpr int kMaxBackupsPerSecond = 100;
+constexpr int kMaxOriginalsPerAddress = 100;
 constexpr std::uint8_t kUnmovedSystem = 0x9E;
 constexpr std::uint16_t kTargetChannel = 1902;
 constexpr int kChannel0Offset = 0x0C;
@@ -35,14 +37,41 @@ bool writeWhole(QFile& file, const std::uint8_t* block256) {
     return file.write(reinterpret_cast<const char*>(block256), kParamBlockSize) == kParamBlockSize && file.flush();
 }
 
-// The first copy of an unmoved block wins and is never replaced: the copy
-// goes to a temporary file first and is renamed into place, and that rename
-// never replaces an existing file.
-void keepOriginal(const QString& backupPath, std::uint16_t address) {
-    const QString path = originalBackupPath(address);
-    if (QFileInfo::exists(path)) return;
-    if (!QDir().mkpath(QFileInfo(path).path())) return;
-    QFile::copy(backupPath, path);   // fails when another run got there first: theirs stays
+QString originalPath(std::uint16_t address, int n) {
+    const QString first = originalBackupPath(address);
+    return n == 1 ? first : first.chopped(4) + QStringLiteral("-%1.bin").arg(n);
+}
+
+// The block in a kept original, when it is one of the same station as
+// block256: the same address and the same setup outside what a move
+// rewrites.
+bool isOriginalOf(const QString& path, const std::uint8_t* block256) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray kept = file.read(kParamBlockSize + 1);
+    if (kept.size() != kParamBlockSize) return false;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(kept.constData());
+    return blockAddress(bytes) == blockAddress(block256) && untouchedDifferences(bytes, block256).empty();
+}
+
+// The first copy of an unmoved block wins and is never replaced. Addresses
+// repeat across fleets (and a simulated station has one too), so a station
+// whose address already has an original of another station gets the next
+// free "<address>-N.bin". QFile::copy never replaces an existing file: of two
+// runs racing for one name, the loser looks at the winner's copy again.
+void keepOriginal(const QString& backupPath, const std::uint8_t* block256) {
+    const std::uint16_t address = blockAddress(block256);
+    if (!QDir().mkpath(QFileInfo(originalBackupPath(address)).path())) return;
+    for (int n = 1; n <= kMaxOriginalsPerAddress; ++n) {
+        const QString path = originalPath(address, n);
+        for (int look = 0; look < 2; ++look) {
+            if (QFileInfo::exists(path)) {
+                if (isOriginalOf(path, block256)) return;
+                break;   // another station's: the next name
+            }
+            if (QFile::copy(backupPath, path)) return;
+        }
+    }
 }
 
 }  // namespace
@@ -54,6 +83,18 @@ QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_
 
 QString originalBackupPath(std::uint16_t address) {
     return backupsDirectory() + QStringLiteral("/originals/%1.bin").arg(address);
+}
+
+QString originalBackupFor(const std::uint8_t* block256, int* othersKept) {
+    if (othersKept) *othersKept = 0;
+    const std::uint16_t address = blockAddress(block256);
+    for (int n = 1; n <= kMaxOriginalsPerAddress; ++n) {
+        const QString path = originalPath(address, n);
+        if (!QFileInfo::exists(path)) break;
+        if (isOriginalOf(path, block256)) return path;
+        if (othersKept) ++*othersKept;
+    }
+    return QString();
 }
 
 bool isUnmovedBlock(const std::uint8_t* block256) {
@@ -80,7 +121,7 @@ QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, Q
             return QString();
         }
         file.close();
-        if (isUnmovedBlock(block256)) keepOriginal(path, blockAddress(block256));
+        if (isUnmovedBlock(block256)) keepOriginal(path, block256);
         return path;
     }
     fail(error, QStringLiteral("too many backups of station %1 in one second").arg(blockAddress(block256)));

@@ -19,8 +19,15 @@ inline std::uint16_t blockAddress(const std::uint8_t* block) {
 QString backupFilePath(const QDateTime& when, std::uint16_t address, std::uint8_t system);
 
 // "<log dir>/backups/originals/<address>.bin": the block as it was before the
-// station was ever moved.
+// station was ever moved. Another station with the same address gets
+// "<address>-2.bin", "-3", ... .
 QString originalBackupPath(std::uint16_t address);
+
+// The original kept for the station whose present block is block256 (the
+// same address, the same setup outside the regions a move rewrites), or an
+// empty string; *othersKept counts the originals of other stations with
+// that address.
+QString originalBackupFor(const std::uint8_t* block256, int* othersKept = nullptr);
 
 // True for a block that has not been touched by a move yet: system 0x9E and
 // channel 0 not the target channel. A block half-written by an interrupted

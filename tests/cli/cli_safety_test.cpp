@@ -173,8 +173,8 @@ TEST_F(CliSafetyTest, RestoreRefusesWhatIsNotThisStationsBackupUnlessForced) {
              EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--simulate")}).exitCode, 0);
              return QString();
          },
-         2, QStringLiteral("originals/291.bin is not a backup of this station"),
-         QStringLiteral("give this station's own backup FILE"), "--force", 0},
+         2, QStringLiteral("no original backup of station 291"),
+         QStringLiteral("the 1 original(s) kept for address 291 are of other stations"), "--force", 2},
         {"all zeroes with this address", [&] { return writeFile("zeroes.bin", zeroes); }, 2,
          QStringLiteral(" byte(s) differ) and holds system code 0, not 158 (0x9E)"),
          QStringLiteral("0xC000: 01 on the station, 00 in the backup"), nullptr, 0},

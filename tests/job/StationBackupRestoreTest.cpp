@@ -119,21 +119,30 @@ TEST(StationBackupTest, TheFirstBackupOfAnUnmovedBlockIsKeptAsTheOriginal) {
     };
     const QDateTime when(QDate(2026, 12, 9), QTime(4, 5, 6));
     const Bytes first = block(700, 0x9E, 500, 1);
+    const Bytes namesake = block(700, 0x9E, 500, 5);   // another station with address 700
+    const QString firstName = originalBackupPath(700);
+    const QString namesakeName = firstName.chopped(4) + QStringLiteral("-2.bin");
     const struct {
         const char* what;
         Bytes saved;
-        std::uint16_t address;
-        QByteArray original;   // expected afterwards; empty: none
+        QString originalName;  // the original found for the saved block; empty: none
+        QByteArray original;
     } cases[] = {
-        {"first unmoved block", first, 700, asBytes(first)},
-        {"a later unmoved block never replaces it", block(700, 0x9E, 600, 2), 700, asBytes(first)},
-        {"half-moved: table already at 1902", block(701, 0x9E, 1902, 3), 701, QByteArray()},
-        {"moved", block(702, 0x3A, 1902, 4), 702, QByteArray()},
+        {"first unmoved block", first, firstName, asBytes(first)},
+        {"a later unmoved block of the station never replaces it", block(700, 0x9E, 600, 1), firstName,
+         asBytes(first)},
+        {"another station with the address gets its own", namesake, namesakeName, asBytes(namesake)},
+        {"and keeps it", block(700, 0x9E, 700, 5), namesakeName, asBytes(namesake)},
+        {"half-moved: table already at 1902", block(701, 0x9E, 1902, 3), QString(), QByteArray()},
+        {"moved", block(702, 0x3A, 1902, 4), QString(), QByteArray()},
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(saveStationBackup(c.saved.data(), when).isEmpty()) << c.what;
-        EXPECT_EQ(fileBytes(originalBackupPath(c.address)), c.original) << c.what;
+        const QString found = originalBackupFor(c.saved.data());
+        EXPECT_EQ(found, c.originalName) << c.what;
+        EXPECT_EQ(fileBytes(found), c.original) << c.what;
     }
+    EXPECT_EQ(fileBytes(firstName), asBytes(first));
     QDir(logDirectoryPath() + QStringLiteral("/backups")).removeRecursively();
 }
 
