@@ -3,18 +3,20 @@
 #include <cstdio>
 #include <unistd.h>
 
-void printOut(const QString& line) {
-    const QByteArray bytes = line.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+namespace {
+
+// The line and its line end in one write: lines from several threads (and
+// the interrupt handler's own) never split one another.
+void writeLine(std::FILE* to, const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fflush(to);
 }
 
-void printErr(const QString& line) {
-    const QByteArray bytes = line.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
+}  // namespace
+
+void printOut(const QString& line) { writeLine(stdout, line); }
+
+void printErr(const QString& line) { writeLine(stderr, line); }
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }

@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <iostream>
+#include <streambuf>
 
 #include "ChildReport.h"
 #include "CliOutput.h"
@@ -11,8 +16,10 @@
 #include "Outcome.h"
 #include "PortArgument.h"
 #include "PortDiscovery.h"
+#include "PortNames.h"
 #include "RunLedger.h"
 #include "StationConnection.h"
+#include "Trace.h"
 #include "WorkThread.h"
 
 namespace {
@@ -29,25 +36,53 @@ int usageWithPorts(const QCommandLineParser& parser, const QString& message, con
     return status;
 }
 
-// Every discovered port, or those whose display name holds `match`.
+// Every discovered port, or those whose display name holds `match`, each
+// device once (a published link and its node, two links to one station).
+// False, with the reason, when the ports cannot be listed.
+bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found, QString* error) {
+    try {
+        discoverPorts(*found, false);
+    } catch (const std::wstring& message) {
+        *error = QString::fromStdWString(message);
+        return false;
+    }
+    for (const PortEntry& entry : *found) {
+        const QString name = QString::fromStdWString(entry.displayName);
+        const QString path = QString::fromStdWString(entry.devicePath);
+        if (!match.isEmpty() && !name.contains(match, Qt::CaseInsensitive)) continue;
+        const bool seen = std::any_of(ports->begin(), ports->end(), [&path](const FleetPort& earlier) {
+            return deviceIdentity(earlier.devicePath) == deviceIdentity(path);
+        });
+        if (!seen) ports->push_back(FleetPort{name, path, false});
+    }
+    return true;
+}
+
 int discoverFleet(const QCommandLineParser& parser, const QString& match, std::vector<FleetPort>* ports) {
     PortList found;
-    try {
-        discoverPorts(found, false);
-    } catch (const std::wstring& message) {
-        printErr(QString::fromStdWString(message));
+    QString error;
+    if (!listFleet(match, ports, &found, &error)) {
+        printErr(error);
         return exit_status::otherFailure;
-    }
-    for (const PortEntry& entry : found) {
-        const QString name = QString::fromStdWString(entry.displayName);
-        if (match.isEmpty() || name.contains(match, Qt::CaseInsensitive))
-            ports->push_back(FleetPort{name, QString::fromStdWString(entry.devicePath)});
     }
     if (ports->empty())
         return usageWithPorts(parser, match.isEmpty() ? QStringLiteral("no serial port was found")
                                                       : QStringLiteral("no port's name contains '%1'").arg(match),
                               found);
     return -1;
+}
+
+// The device `name` stands for now, quietly: empty while no port, or more
+// than one, has that name.
+QString resolveQuietly(const QString& name) {
+    PortList ports;
+    try {
+        discoverPorts(ports, false);
+    } catch (const std::wstring&) {
+        return QString();
+    }
+    const std::vector<PortEntry> named = portsNamed(ports, name.toStdWString());
+    return named.size() == 1 ? QString::fromStdWString(named.front().devicePath) : QString();
 }
 
 }  // namespace
@@ -71,8 +106,9 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
         if (resolved >= 0) return resolved;
         const QString path = QString::fromStdWString(named.devicePath);
         for (const FleetPort& earlier : ports)
-            if (earlier.devicePath == path) return usageError(parser, QStringLiteral("%1 is given twice").arg(text));
-        ports.push_back(FleetPort{text, path});
+            if (deviceIdentity(earlier.devicePath) == deviceIdentity(path))
+                return usageError(parser, QStringLiteral("%1 is given twice").arg(text));
+        ports.push_back(FleetPort{text, path, !isDevicePath(text.toStdWString())});
     }
 
     FleetSettings settings;
@@ -80,6 +116,16 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
     settings.traceDir = logDirectoryPath() + QStringLiteral("/traces");
     settings.childOptions = args.childOptions;
     settings.wait = args.wait;
+    settings.resolve = resolveQuietly;
+    if (args.all)
+        settings.discover = [match = args.match] {
+            // A listing that fails now is tried again at the next round.
+            std::vector<FleetPort> now;
+            PortList found;
+            QString error;
+            listFleet(match, &now, &found, &error);
+            return now;
+        };
     if (!QDir().mkpath(settings.traceDir)) {
         printErr(QStringLiteral("rechannel-cli: cannot create %1 for the traces").arg(settings.traceDir));
         return exit_status::otherFailure;
@@ -102,20 +148,67 @@ int runProbe(const QString& port) {
     }
 }
 
-void reportPhases(WorkThread& thread) {
+namespace {
+
+// Passes the trace on to standard output and, before each piece of it, lets
+// `before` look at the run: the job traces the block head right after reading
+// it, so the first piece after that read is the moment the address is known.
+class TraceTap : public std::streambuf {
+public:
+    TraceTap(std::streambuf* target, std::function<void()> before) : target_(target), before_(std::move(before)) {}
+
+protected:
+    int overflow(int c) override {
+        before_();
+        return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c) : target_->sputc(static_cast<char>(c));
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        before_();
+        return target_->sputn(text, count);
+    }
+    int sync() override { return target_->pubsync(); }
+
+private:
+    std::streambuf* target_;
+    std::function<void()> before_;
+};
+
+}  // namespace
+
+struct PhaseReport::Impl {
+    explicit Impl(WorkThread& workThread)
+        : thread(workThread), tap(std::cout.rdbuf(), [this] { reportAddress(); }), trace(&tap) {}
+
+    // Once, from whichever comes first after the head read: a trace piece or a phase.
+    void reportAddress() {
+        if (addressSent.load()) return;
+        const int address = thread.stationAddress();
+        if (address >= 0 && !addressSent.exchange(true))
+            printErr(QString::fromUtf8(child_report::addressLine(address)));
+    }
+
+    WorkThread& thread;
+    std::atomic<bool> addressSent{false};
+    TraceTap tap;
+    std::ostream trace;
+};
+
+PhaseReport::PhaseReport(WorkThread& thread) : impl_(std::make_unique<Impl>(thread)) {
+    setTraceStream(&impl_->trace);
     // The run's own observer (the interrupt guard) comes first: it may end
     // the run before the write, and then no "writing" line must be seen.
-    thread.setPhaseObserver([&thread, guard = thread.phaseObserver()](JobPhase phase) {
+    Impl* impl = impl_.get();
+    thread.setPhaseObserver([impl, guard = thread.phaseObserver()](JobPhase phase) {
         if (guard) guard(phase);
         if (phase == JobPhase::Done) return;
-        // By the first write the whole block has been read: the runner can
-        // show whose station this is while it is being written.
-        if (phase == JobPhase::Writing) {
-            const auto& block = thread.deviceParams();
-            printErr(QString::fromUtf8(child_report::addressLine(block[2] | (block[3] << 8))));
-        }
+        impl->reportAddress();
         printErr(QString::fromUtf8(child_report::phaseLine(phase)));
     });
+}
+
+PhaseReport::~PhaseReport() {
+    impl_->trace.flush();
+    setTraceStream(nullptr);
 }
 
 void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report) {
@@ -126,9 +219,10 @@ void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome
     printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
 }
 
-void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, bool report) {
-    const QString error = ledger.finishInterrupted(exit_status::interrupted, thread.stationAddress());
+void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, const QString& backup, bool report) {
+    const QString error = ledger.finishInterrupted(exit_status::interrupted, thread.stationAddress(), backup);
     if (!error.isEmpty()) printErr(error);
+    if (!backup.isEmpty()) printErr(QStringLiteral("backup: %1").arg(backup));
     if (!report) return;
     const LedgerEntry& entry = ledger.lastEntry();
     printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));

@@ -3,6 +3,7 @@
 // waiting for station after station (--wait): handed to the fleet runner.
 #include <QCommandLineParser>
 #include <QStringList>
+#include <memory>
 
 struct FleetArguments {
     QStringList ports;     // --port values, as given
@@ -20,14 +21,26 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
 // once, with one attempt and no writes, and reports its address.
 int runProbe(const QString& port);
 
-// The report lines a fleet child prints for its runner.
+// The report lines a fleet child prints for its runner while it lives: each
+// phase, and the station's address as soon as the block head has been read.
 class WorkThread;
-void reportPhases(WorkThread& thread);
+class PhaseReport {
+public:
+    explicit PhaseReport(WorkThread& thread);
+    ~PhaseReport();
+    PhaseReport(const PhaseReport&) = delete;
+    PhaseReport& operator=(const PhaseReport&) = delete;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // Appends a single-port run's ledger line (saying on standard error when it
 // cannot) and, with `report`, the result line for the fleet runner.
 class RunLedger;
 struct JobOutcome;
 void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report);
-// The same for a run an interrupt ends before its first write.
-void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, bool report);
+// The same for a run an interrupt ends before its first write, naming the
+// backup it had already saved (empty when none) on standard error too.
+void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, const QString& backup, bool report);

@@ -1,11 +1,14 @@
 // ledger: what the ledger says about the fleet: runs per outcome, then each
-// station's latest outcome, the stations that still need a visit first.
+// station's latest outcome, the stations that still need a visit first. A
+// missing ledger is an empty summary; anything else that cannot be read is
+// said, with exit status 6.
 #include <QDate>
 
 #include "CliOutput.h"
 #include "Commands.h"
 #include "Ledger.h"
 #include "LedgerSummary.h"
+#include "Outcome.h"
 
 namespace {
 
@@ -35,7 +38,15 @@ int runLedger(const QStringList& args) {
     }
 
     int unreadable = 0;
-    const LedgerSummary summary = summariseLedger(ledger::read(ledger::path(), &unreadable), from);
+    QString error;
+    const std::vector<LedgerEntry> entries = ledger::read(ledger::path(), &unreadable, &error);
+    if (!error.isEmpty()) {
+        printErr(QStringLiteral("rechannel-cli: the ledger %1 cannot be read (%2); put the ledger file back there or "
+                                "move what is in its place away.")
+                     .arg(ledger::path(), error));
+        return exit_status::otherFailure;
+    }
+    const LedgerSummary summary = summariseLedger(entries, from);
     for (const auto& count : summary.counts) printOut(QStringLiteral("%1  %2").arg(count.first, -13).arg(count.second));
     if (!summary.stations.empty()) {
         printOut(QString());

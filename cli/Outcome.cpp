@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "JobMessages.h"
+#include "RunLedger.h"
 
 QString JobOutcome::outcomeLine() const {
     if (moved) return job_messages::moved();
@@ -23,27 +24,7 @@ QString JobOutcome::outcomeLine() const {
 }
 
 int JobOutcome::exitStatus() const {
-    if (moved) return exit_status::moved;
-    if (!hasError) return exit_status::otherFailure;
-    switch (code) {
-    case job_messages::kCodeAlreadyMoved:
-        return exit_status::alreadyMoved;
-    case job_messages::kCodePortNotOpened:
-        return exit_status::portNotOpened;
-    case job_messages::kCodeForeignOrUnknown:
-        // 255 stands for both; only the text tells them apart.
-        return text == job_messages::foreignSystem() ? exit_status::foreignSystem : exit_status::otherFailure;
-    case -1:
-    case -2:
-    case 6:
-    case 7:
-        return exit_status::noProperAnswer;
-    case job_messages::kCodeVerifyMismatch:
-    case job_messages::kCodeSystemCodeUnconfirmed:
-        return exit_status::verifyFailed;
-    default:
-        return exit_status::otherFailure;
-    }
+    return runOutcomeRow(classifyRun(RunResult{moved, hasError, text, code}, verify)).exitStatus;
 }
 
 QStringList stationLines(int stationAddress, const QString& backupPath) {

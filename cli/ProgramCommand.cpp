@@ -2,6 +2,7 @@
 // check and a required backup, the trace on standard output and the outcome
 // as the last line of standard error.
 #include <memory>
+#include <mutex>
 
 #include "CliOutput.h"
 #include "Commands.h"
@@ -16,6 +17,25 @@
 #include "WorkThread.h"
 
 namespace {
+
+// The backup the run saved before its first write. An interrupt that ends
+// the run records it from the watcher thread while the job thread may still
+// be running, so it is handed over under a lock.
+class SavedBackup {
+public:
+    void set(const QString& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        path_ = path;
+    }
+    QString get() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return path_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QString path_;
+};
 
 JobOutcome runJob(WorkThread& thread) {
     JobOutcome outcome;
@@ -33,6 +53,7 @@ JobOutcome runJob(WorkThread& thread) {
         Qt::DirectConnection);
     thread.start();
     thread.wait();
+    outcome.verify = thread.verifyResult();
     return outcome;
 }
 
@@ -122,12 +143,17 @@ int runProgram(const QStringList& args) {
     configureJob(thread, options);
     WireTrace trace;
     if (options.wireTrace) thread.connection().serialPort().setWireObserver(trace.observer());
-    if (options.reportPhases) ::reportPhases(thread);
+    std::unique_ptr<PhaseReport> phases;
+    if (options.reportPhases) phases = std::make_unique<PhaseReport>(thread);
 
+    SavedBackup saved;
+    // Called on the job thread right after the backup was saved.
+    thread.setBeforeFirstWrite([&saved, &thread](const std::uint8_t*) { saved.set(thread.backupPath()); });
     RunLedger ledger;
     ledger.begin(QString::fromStdWString(options.devicePath));
-    interrupt_guard::setBeforeExit(
-        [&ledger, &thread, &options] { logInterruptedRun(ledger, thread, options.reportPhases); });
+    interrupt_guard::setBeforeExit([&ledger, &thread, &saved, &options] {
+        logInterruptedRun(ledger, thread, saved.get(), options.reportPhases);
+    });
     interrupt_guard::install();
     const JobOutcome outcome = runJob(thread);
     // An interrupt before the first write may have ended the run itself (the
@@ -136,6 +162,6 @@ int runProgram(const QStringList& args) {
     if (!interrupt_guard::closeRun()) interrupt_guard::exitInterrupted();
     trace.flush();
     logProgramRun(ledger, thread, outcome, options.reportPhases);   // on disk before the outcome is reported
-    printRunReport(thread, outcome, options.devicePath);
+    printRunReport(thread, outcome, options.devicePath, options.reportPhases);
     return outcome.exitStatus();
 }

@@ -1,5 +1,6 @@
 #include "ProgramReport.h"
 
+#include "ChildReport.h"
 #include "CliOutput.h"
 #include "InterruptGuard.h"
 #include "JobMessages.h"
@@ -20,7 +21,7 @@ void configureJob(WorkThread& thread, const ProgramOptions& options) {
     });
 }
 
-void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const std::wstring& devicePath) {
+void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const std::wstring& devicePath, bool report) {
     if (outcome.hasError && outcome.code == job_messages::kCodePortNotOpened)
         printErr(explainPortOpenFailure(devicePath));
     for (const QString& mismatch : thread.verifyMismatches()) printErr(mismatch);
@@ -28,6 +29,10 @@ void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const s
         printErr(QStringLiteral("rechannel-cli: %1; nothing was written. Make %2 writable, or run again with "
                                 "--no-backup to write without a backup.")
                      .arg(thread.backupError(), logDirectoryPath()));
+    if (report) {
+        printErr(QString::fromUtf8(child_report::outcomeLine(outcome.outcomeLine())));
+        return;
+    }
     if (thread.stationAddress() >= 0)
         for (const QString& line : stationLines(thread.stationAddress(), thread.backupPath())) printErr(line);
     printErr(outcome.outcomeLine());

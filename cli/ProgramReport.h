@@ -22,5 +22,7 @@ void configureJob(WorkThread& thread, const ProgramOptions& options);
 
 // Everything after the trace: why the port did not open, the read-back
 // differences, why no backup could be saved, then (for a run that reached
-// the station) its address and backup, and last the outcome line.
-void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const std::wstring& devicePath);
+// the station) its address and backup, and last the outcome line. For the
+// fleet runner (`report`) the address and backup are in the result line
+// already, and the outcome line is a report line.
+void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const std::wstring& devicePath, bool report);

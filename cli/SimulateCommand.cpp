@@ -136,7 +136,8 @@ int runSimulate(const QStringList& args) {
             status = exit_status::otherFailure;
             break;
         }
-        const std::string name = prefix.empty() || stations == 1 ? prefix : prefix + " " + std::to_string(i + 1);
+        // With --count, always numbered: "PREFIX 1" even for one station.
+        const std::string name = prefix.empty() || !parser.isSet(count) ? prefix : prefix + " " + std::to_string(i + 1);
         if (!name.empty()) {
             if (!publishVirtualPort(name, host->slavePath())) {
                 printErr(QStringLiteral("rechannel-cli: could not publish '%1' in %2")

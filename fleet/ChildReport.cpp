@@ -47,6 +47,8 @@ QByteArray resultLine(std::optional<int> address, const QString& outcome, const 
            outcome.toUtf8() + '\t' + path.toUtf8() + '\t' + verified.toUtf8();
 }
 
+QByteArray outcomeLine(const QString& text) { return kPrefix + QByteArray("outcome ") + text.toUtf8(); }
+
 Line parse(const QByteArray& raw) {
     const QByteArray line = raw.endsWith('\n') ? raw.chopped(1) : raw;
     Line parsed;
@@ -56,6 +58,9 @@ Line parse(const QByteArray& raw) {
     if (rest.startsWith("phase ")) {
         parsed.kind = Line::Kind::Phase;
         parsed.text = QString::fromUtf8(rest.mid(6));
+    } else if (rest.startsWith("outcome ")) {
+        parsed.kind = Line::Kind::Outcome;
+        parsed.text = QString::fromUtf8(rest.mid(8));
     } else if (rest.startsWith("address ")) {
         parsed.address = addressField(rest.mid(8));
         if (parsed.address) parsed.kind = Line::Kind::Address;

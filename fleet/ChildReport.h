@@ -4,7 +4,10 @@
 //   @rechannel phase reading
 //   @rechannel address 291
 //   @rechannel result 291<TAB>moved<TAB>/home/u/QuelvintLog/backups/...bin<TAB>yes
-// Any other line is the child's own text for people (the outcome is last).
+//   @rechannel outcome Станция переведена на новую частоту!
+// Any other line is the child's own text for people (why the port did not
+// open, the read-back differences, an interrupt, a ledger that could not be
+// written), which the runner passes on.
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -18,10 +21,11 @@ QByteArray phaseLine(JobPhase phase);
 QByteArray addressLine(int address);
 QByteArray resultLine(std::optional<int> address, const QString& outcome, const QString& backup,
                       const QString& verified);
+QByteArray outcomeLine(const QString& text);
 
 struct Line {
-    enum class Kind { Text, Phase, Address, Result } kind = Kind::Text;
-    QString text;                  // the phase name, or the line itself for Text
+    enum class Kind { Text, Phase, Address, Result, Outcome } kind = Kind::Text;
+    QString text;                  // the phase name, the outcome line, or the line itself for Text
     std::optional<int> address;    // Address, Result
     QString outcome;               // Result
     QString backup;                // Result

@@ -4,12 +4,7 @@
 #include <unistd.h>
 
 #include "ChildReport.h"
-
-namespace {
-// The CLI's statuses a child can end with when it did not say otherwise.
-constexpr int kStatusOtherFailure = 6;
-constexpr int kStatusInterrupted = 130;
-}  // namespace
+#include "RunOutcome.h"
 
 ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent)
     : QObject(parent), program_(program), args_(args) {
@@ -23,7 +18,7 @@ ChildRun::ChildRun(const QString& program, const QStringList& args, const QStrin
     connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart) return;
         lastText_ = QStringLiteral("could not start %1: %2").arg(program_, process_.errorString());
-        exitStatus_ = kStatusOtherFailure;
+        exitStatus_ = exit_status::otherFailure;
         emit finished();
     });
 }
@@ -51,39 +46,48 @@ void ChildRun::forward(int signal) {
 }
 
 void ChildRun::readLines() {
-    while (process_.canReadLine()) {
-        const child_report::Line line = child_report::parse(process_.readLine());
-        switch (line.kind) {
-        case child_report::Line::Kind::Phase:
-            emit phase(line.text);
-            break;
-        case child_report::Line::Kind::Address:
-            address_ = line.address;
-            break;
-        case child_report::Line::Kind::Result:
-            address_ = line.address;
-            outcome_ = line.outcome;
-            backup_ = line.backup;
-            break;
-        case child_report::Line::Kind::Text:
-            if (!line.text.trimmed().isEmpty()) lastText_ = line.text;
-            break;
-        }
+    while (process_.canReadLine()) take(process_.readLine());
+}
+
+void ChildRun::take(const QByteArray& raw) {
+    const child_report::Line line = child_report::parse(raw);
+    switch (line.kind) {
+    case child_report::Line::Kind::Phase:
+        emit phase(line.text);
+        break;
+    case child_report::Line::Kind::Address:
+        address_ = line.address;
+        if (address_) emit addressRead(*address_);
+        break;
+    case child_report::Line::Kind::Result:
+        address_ = line.address;
+        outcome_ = line.outcome;
+        backup_ = line.backup;
+        break;
+    case child_report::Line::Kind::Outcome:
+        outcomeText_ = line.text;
+        break;
+    case child_report::Line::Kind::Text:
+        if (line.text.trimmed().isEmpty()) break;
+        lastText_ = line.text;
+        emit text(line.text);
+        break;
     }
 }
 
 void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
     // A last line without its line end is still the child's.
     readLines();
-    const QByteArray rest = process_.readAllStandardError().trimmed();
-    if (!rest.isEmpty()) lastText_ = QString::fromUtf8(rest);
+    const QByteArray rest = process_.readAllStandardError();
+    if (!rest.trimmed().isEmpty()) take(rest);
     if (status == QProcess::NormalExit) {
         exitStatus_ = code;
     } else {
-        exitStatus_ = forwarded_ ? kStatusInterrupted : kStatusOtherFailure;
+        const RunOutcomeRow& ended = runOutcomeRow(forwarded_ ? RunOutcome::Interrupted : RunOutcome::Failed);
+        exitStatus_ = ended.exitStatus;
         // A result line means the child logged its run before it died.
         killed_ = outcome_.isEmpty();
-        if (killed_) outcome_ = forwarded_ ? QStringLiteral("interrupted") : QStringLiteral("failed");
+        if (killed_) outcome_ = QLatin1String(ended.name);
     }
     emit finished();
 }

@@ -27,17 +27,22 @@ public:
     std::optional<int> address() const { return address_; }
     QString outcome() const { return outcome_; }
     QString backup() const { return backup_; }
-    QString lastText() const { return lastText_; }   // the child's outcome line
+    // The child's outcome line; without one (an interrupt) its last text line.
+    QString lastText() const { return outcomeText_.isEmpty() ? lastText_ : outcomeText_; }
     // Ended by a signal before it reported its result: it wrote no ledger line.
     bool killed() const { return killed_; }
     double seconds() const { return static_cast<double>(timer_.elapsed()) / 1000.0; }
 
 signals:
     void phase(const QString& name);
+    void addressRead(int address);
+    // A line the child wrote for people, as it comes.
+    void text(const QString& line);
     void finished();
 
 private:
     void readLines();
+    void take(const QByteArray& line);
     void onFinished(int code, QProcess::ExitStatus status);
 
     QProcess process_;
@@ -51,4 +56,5 @@ private:
     QString outcome_;
     QString backup_;
     QString lastText_;
+    QString outcomeText_;
 };

@@ -1,6 +1,7 @@
 #include "FleetRunner.h"
 
 #include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,9 @@
 #include "StopSignals.h"
 
 namespace {
+
+// How often --all --wait looks for ports attached since.
+constexpr int kRediscoverMs = 3000;
 
 QString addressText(const std::optional<int>& address) { return address ? QString::number(*address) : QStringLiteral("-"); }
 
@@ -50,36 +54,60 @@ QStringList fleetSummary(const std::vector<PortRunRecord>& runs) {
 }
 
 int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool terminal) {
-    std::vector<QString> names;
-    for (const FleetPort& port : ports) names.push_back(port.name);
-    StatusBoard board(terminal, names);
+    StatusBoard board(terminal, {});
     StopSignals stops;
     QEventLoop loop;
+    QTimer rediscovery;
+    bool stopping = false;
 
     std::vector<std::unique_ptr<PortWorker>> workers;
-    std::vector<PortRunRecord> runs;
     auto allDone = [&workers] {
         return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->finished(); });
     };
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        auto worker = std::make_unique<PortWorker>(ports[i], settings);
-        QObject::connect(worker.get(), &PortWorker::status, [&board, i](const QString& text) { board.set(i, text); });
-        QObject::connect(worker.get(), &PortWorker::runEnded, [&board, &runs, &settings](const PortRunRecord& run) {
-            runs.push_back(run);
+    // Never two workers on one device, however its paths name it.
+    const PortWorker::DeviceTaken taken = [&workers](const PortWorker* self, const QString& path) {
+        const QString device = deviceIdentity(path);
+        return std::any_of(workers.begin(), workers.end(), [&](const auto& w) {
+            return w.get() != self && deviceIdentity(w->devicePath()) == device;
+        });
+    };
+    auto addWorker = [&](const FleetPort& port) {
+        const std::size_t line = board.add(port.name);
+        auto worker = std::make_unique<PortWorker>(port, settings, taken);
+        QObject::connect(worker.get(), &PortWorker::status, [&board, line](const QString& text) { board.set(line, text); });
+        QObject::connect(worker.get(), &PortWorker::message, [&board, name = port.name](const QString& text) {
+            board.note(QStringLiteral("%1: %2").arg(name, text));
+        });
+        QObject::connect(worker.get(), &PortWorker::runEnded, [&board, &settings](const PortRunRecord& run) {
             if (settings.wait) board.print(runLine(run), true);
         });
         QObject::connect(worker.get(), &PortWorker::done, &loop, [&loop, &allDone] {
             if (allDone()) loop.quit();
         }, Qt::QueuedConnection);
         workers.push_back(std::move(worker));
-    }
-    QObject::connect(&stops, &StopSignals::stopRequested, [&workers](int signal) {
+        return workers.back().get();
+    };
+    for (const FleetPort& port : ports) addWorker(port);
+    QObject::connect(&stops, &StopSignals::stopRequested, [&workers, &rediscovery, &stopping](int signal) {
+        stopping = true;
+        rediscovery.stop();
         for (auto& worker : workers) worker->stop(signal);
     });
-    for (auto& worker : workers) worker->start();
+    // Adapters plugged in while waiting get a worker of their own.
+    if (settings.wait && settings.discover) {
+        QObject::connect(&rediscovery, &QTimer::timeout, [&] {
+            if (stopping) return;
+            for (const FleetPort& port : settings.discover())
+                if (!taken(nullptr, port.devicePath)) addWorker(port)->start();
+        });
+        rediscovery.start(kRediscoverMs);
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) workers[i]->start();
     if (!allDone()) loop.exec();
+    rediscovery.stop();
 
-    // The table lists the ports in the order given, each port's runs in order.
+    // The table lists the ports in the order given (those found later after
+    // them), each port's runs in order.
     std::vector<PortRunRecord> ordered;
     for (const auto& worker : workers) ordered.insert(ordered.end(), worker->runs().begin(), worker->runs().end());
     board.close();

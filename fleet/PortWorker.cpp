@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include "Ledger.h"
 #include "LedgerSummary.h"
@@ -21,8 +22,13 @@ QString addressText(std::optional<int> address) { return address ? QString::numb
 
 }  // namespace
 
-PortWorker::PortWorker(FleetPort port, FleetSettings settings, QObject* parent)
-    : QObject(parent), port_(std::move(port)), settings_(std::move(settings)) {
+QString deviceIdentity(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+PortWorker::PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken, QObject* parent)
+    : QObject(parent), port_(std::move(port)), settings_(std::move(settings)), taken_(std::move(taken)) {
     pause_.setSingleShot(true);
     connect(&pause_, &QTimer::timeout, this, &PortWorker::probe);
 }
@@ -42,8 +48,20 @@ void PortWorker::stop(int signal) {
     else finish();
 }
 
+// A port given by name is looked up again; false while no port has that
+// name (or another worker has the device it names now).
+bool PortWorker::lookUpAgain() {
+    if (!port_.byName || !settings_.resolve) return true;
+    const QString path = settings_.resolve(port_.name);
+    if (path.isEmpty() || (taken_ && taken_(this, path))) return false;
+    port_.devicePath = path;
+    return true;
+}
+
 void PortWorker::probe() {
     if (stopping_) return finish();
+    // A port not there answers nothing, like a silent line.
+    if (!lookUpAgain()) return heard(std::nullopt, false);
     child_ = std::make_unique<ChildRun>(
         settings_.program, QStringList{QStringLiteral("program"), QStringLiteral("--port"), port_.devicePath, QStringLiteral("--probe")},
         QString());
@@ -55,6 +73,10 @@ void PortWorker::onProbed() {
     const std::optional<int> address = child_->exitStatus() == 0 ? child_->address() : std::nullopt;
     child_.reset();
     if (stopping_) return finish();
+    heard(address, true);
+}
+
+void PortWorker::heard(std::optional<int> address, bool portThere) {
     if (address && address != attached_ && address != lastDone_) return program(address);
     if (address) {
         silent_.invalidate();
@@ -63,8 +85,9 @@ void PortWorker::onProbed() {
         if (!silent_.isValid()) silent_.start();
         else if (silent_.elapsed() >= kGoneAfterSilentMs) attached_.reset();
     }
-    emit status(attached_ ? QStringLiteral("%1 done; waiting for the next station").arg(*attached_)
-                          : QStringLiteral("waiting for a station"));
+    emit status(attached_   ? QStringLiteral("%1 done; waiting for the next station").arg(*attached_)
+                : portThere ? QStringLiteral("waiting for a station")
+                            : QStringLiteral("waiting for the port"));
     next();
 }
 
@@ -75,10 +98,18 @@ void PortWorker::program(std::optional<int> probed) {
     child_ = std::make_unique<ChildRun>(settings_.program, args, trace);
     child_->setProperty("trace", trace);
     emit status(QStringLiteral("%1  opening").arg(addressText(probed)));
-    connect(child_.get(), &ChildRun::phase, this, [this, probed](const QString& phase) {
+    // The address shows once read; the phase as it changes.
+    auto shown = std::make_shared<QString>(QStringLiteral("opening"));
+    auto show = [this, probed, shown] {
         const std::optional<int> address = child_->address() ? child_->address() : probed;
-        emit status(QStringLiteral("%1  %2").arg(addressText(address), phase));
+        emit status(QStringLiteral("%1  %2").arg(addressText(address), *shown));
+    };
+    connect(child_.get(), &ChildRun::phase, this, [show, shown](const QString& phase) {
+        *shown = phase;
+        show();
     });
+    connect(child_.get(), &ChildRun::addressRead, this, show);
+    connect(child_.get(), &ChildRun::text, this, &PortWorker::message);
     connect(child_.get(), &ChildRun::finished, this, [this, probed] { onProgrammed(probed); }, Qt::QueuedConnection);
     child_->start();
 }
@@ -101,7 +132,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     // The station stays attached after its run: it is not programmed again
     // until it has left or another one answers.
     attached_ = run.address;
-    if (run.address && ledgerOutcomeIsDone(run.outcome)) lastDone_ = run.address;
+    if (run.address != lastDone_) lastDone_ = ledgerOutcomeIsDone(run.outcome) ? run.address : std::nullopt;
     silent_.invalidate();
     next();
 }

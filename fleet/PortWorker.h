@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -15,7 +16,11 @@
 
 struct FleetPort {
     QString name;          // as the user named it, or the port list shows it
-    QString devicePath;
+    QString devicePath;    // where it is now
+    // Given by a name, not a path: while waiting it is looked up again before
+    // every probe, so a station or adapter that comes back on another device
+    // node under the same name is found there.
+    bool byName = false;
 };
 
 struct FleetSettings {
@@ -23,7 +28,16 @@ struct FleetSettings {
     QString traceDir;      // per-run trace files go here
     QStringList childOptions;   // passed to every program run (--no-verify, --no-backup)
     bool wait = false;
+    // The device a port name stands for now; empty while no port has it.
+    std::function<QString(const QString& name)> resolve;
+    // With --all and --wait: the ports as discovered now, so adapters
+    // attached later are worked on too.
+    std::function<std::vector<FleetPort>()> discover;
 };
+
+// What identifies a device whatever path names it (a published link, a
+// node): the path with every link resolved; the path itself once it is gone.
+QString deviceIdentity(const QString& path);
 
 // One programming run on a port, as the summary shows it.
 struct PortRunRecord {
@@ -44,8 +58,12 @@ public:
     static constexpr int kGoneAfterSilentMs = 5000;
     static constexpr int kProbeIntervalMs = 1000;
 
-    PortWorker(FleetPort port, FleetSettings settings, QObject* parent = nullptr);
+    // `taken` tells whether another worker works on a device now: a port
+    // looked up again never takes a device another worker has.
+    using DeviceTaken = std::function<bool(const PortWorker* self, const QString& devicePath)>;
+    PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken, QObject* parent = nullptr);
     void start();
+    QString devicePath() const { return port_.devicePath; }
     // No new runs or probes; a running child gets the signal.
     void stop(int signal);
     bool finished() const { return finished_; }
@@ -53,28 +71,34 @@ public:
 
 signals:
     void status(const QString& text);
+    // A line a programming run's child wrote for people (not the probes').
+    void message(const QString& line);
     void runEnded(const PortRunRecord& run);
     void done();
 
 private:
     void probe();
     void onProbed();
+    void heard(std::optional<int> address, bool portThere);
     void program(std::optional<int> probed);
     void onProgrammed(std::optional<int> probed);
     void logKilledRun(const PortRunRecord& run, double seconds);
     void next();
     void finish();
+    bool lookUpAgain();
     QString traceFile() const;
 
     FleetPort port_;
     FleetSettings settings_;
+    DeviceTaken taken_;
     std::unique_ptr<ChildRun> child_;
     QTimer pause_;
     QElapsedTimer silent_;
     std::optional<int> attached_;   // programmed here and not yet gone
     // The last station this port moved (or found moved). A slow reboot can
     // be silent for longer than any absence test: that station answering
-    // again is the same station, never a new run, until another one came.
+    // again is the same station, never a new run, until a run of another
+    // address (whatever its outcome) replaces it.
     std::optional<int> lastDone_;
     bool stopping_ = false;
     bool finished_ = false;

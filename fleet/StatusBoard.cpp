@@ -15,6 +15,14 @@ StatusBoard::StatusBoard(bool terminal, const std::vector<QString>& ports)
     for (const QString& port : ports_) width_ = std::max(width_, static_cast<int>(port.size()));
 }
 
+std::size_t StatusBoard::add(const QString& port) {
+    ports_.push_back(port);
+    status_.emplace_back();
+    width_ = std::max(width_, static_cast<int>(port.size()));
+    if (terminal_ && !closed_) draw();
+    return ports_.size() - 1;
+}
+
 void StatusBoard::set(std::size_t port, const QString& status) {
     if (closed_ || port >= status_.size() || status_[port] == status) return;
     status_[port] = status;
@@ -26,6 +34,12 @@ void StatusBoard::print(const QString& line, bool bell) {
     if (terminal_) erase();
     write(stdout, line + QLatin1Char('\n'));
     if (bell && terminal_) write(stderr, QStringLiteral("\a"));
+    if (terminal_ && !closed_) draw();
+}
+
+void StatusBoard::note(const QString& line) {
+    if (terminal_) erase();
+    write(stderr, line + QLatin1Char('\n'));
     if (terminal_ && !closed_) draw();
 }
 

@@ -1,6 +1,7 @@
 #include "RunLedger.h"
 
 #include "JobMessages.h"
+#include "StationRecord.h"
 
 namespace {
 
@@ -27,28 +28,33 @@ QString verifiedText(VerifyResult verify) {
 
 }  // namespace
 
-QString ledgerOutcome(const RunResult& result, VerifyResult verify) {
-    if (result.interrupted) return QStringLiteral("interrupted");
-    if (result.moved) return QStringLiteral("moved");
-    if (!result.hasError) return QStringLiteral("failed");
-    if (verify == VerifyResult::Failed || result.code == job_messages::kCodeVerifyMismatch)
-        return QStringLiteral("verify-failed");
+RunOutcome classifyRun(const RunResult& result, VerifyResult verify) {
+    if (result.interrupted) return RunOutcome::Interrupted;
+    if (result.moved) return RunOutcome::Moved;
+    if (!result.hasError) return RunOutcome::Failed;
+    if (verify == VerifyResult::Failed || result.code == job_messages::kCodeVerifyMismatch ||
+        result.code == job_messages::kCodeSystemCodeUnconfirmed)
+        return RunOutcome::VerifyFailed;
     switch (result.code) {
     case job_messages::kCodeAlreadyMoved:
-        return QStringLiteral("already-moved");
+        return RunOutcome::AlreadyMoved;
     case job_messages::kCodePortNotOpened:
-        return QStringLiteral("no-port");
+        return RunOutcome::NoPort;
     case job_messages::kCodeForeignOrUnknown:
         // 255 stands for both; only the text tells them apart.
-        return result.text == job_messages::foreignSystem() ? QStringLiteral("other-system") : QStringLiteral("failed");
+        return result.text == job_messages::foreignSystem() ? RunOutcome::OtherSystem : RunOutcome::Failed;
     case -1:
     case -2:
     case 6:
     case 7:
-        return QStringLiteral("no-answer");
+        return RunOutcome::NoAnswer;
     default:
-        return QStringLiteral("failed");
+        return RunOutcome::Failed;
     }
+}
+
+QString ledgerOutcome(const RunResult& result, VerifyResult verify) {
+    return QLatin1String(runOutcomeRow(classifyRun(result, verify)).name);
 }
 
 LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, const QString& port, double seconds) {
@@ -60,9 +66,17 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
     entry.backup = thread.backupPath();
     entry.verified = verifiedText(thread.verifyResult());
     entry.seconds = seconds;
-    // The address comes with the block head, read first; a run that fails
-    // later still names its station.
-    if (thread.stationAddress() >= 0) entry.address = thread.stationAddress();
+    // The address, system code and channel 0 come with the block head, read
+    // first (and handed to the station record); a run that fails later still
+    // names its station and what it was on.
+    const StationRecord* record = StationRecord::instance();
+    if (thread.stationAddress() >= 0) {
+        entry.address = thread.stationAddress();
+        if (record && record->address() == thread.stationAddress()) {
+            entry.systemBefore = record->system();
+            entry.channelBefore = paramWord(record->params(), param_offset::freq_channe);
+        }
+    }
     if (blockWasRead(thread, result, entry.outcome)) {
         const auto& block = thread.deviceParams();
         entry.address = block[2] | (block[3] << 8);
@@ -85,7 +99,7 @@ QString RunLedger::finish(const WorkThread& thread, const RunResult& result) {
     return appendLast();
 }
 
-QString RunLedger::finishInterrupted(int code, int address) {
+QString RunLedger::finishInterrupted(int code, int address, const QString& backup) {
     if (!running_) return QString();
     running_ = false;
     last_ = LedgerEntry();
@@ -94,6 +108,7 @@ QString RunLedger::finishInterrupted(int code, int address) {
     last_.outcome = ledgerOutcome(RunResult{false, false, QString(), code, true}, VerifyResult::NotRun);
     last_.code = code;
     if (address >= 0) last_.address = address;
+    last_.backup = backup;
     last_.seconds = static_cast<double>(timer_.elapsed()) / 1000.0;
     return appendLast();
 }

@@ -17,6 +17,8 @@ struct RunResult {
     bool interrupted = false;
 };
 
+// How a run ended; its ledger name and exit status are in kRunOutcomes.
+RunOutcome classifyRun(const RunResult& result, VerifyResult verify);
 // The ledger's outcome name for a run.
 QString ledgerOutcome(const RunResult& result, VerifyResult verify);
 
@@ -34,8 +36,9 @@ public:
     QString finish(const WorkThread& thread, const RunResult& result);
     // The same for a run ended by an interrupt before its first write, while
     // the job may still be running: only the station's address (-1 when not
-    // read yet), which the thread keeps atomically.
-    QString finishInterrupted(int code, int address);
+    // read yet), which the thread keeps atomically, and the backup already
+    // saved (empty when none).
+    QString finishInterrupted(int code, int address, const QString& backup);
     // The line of the last finished run.
     const LedgerEntry& lastEntry() const { return last_; }
 

@@ -1,6 +1,5 @@
 #include "Ledger.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include "LogDirectory.h"
@@ -55,8 +54,8 @@ bool parseOptional(const QByteArray& text, std::optional<int>* value) {
 }
 
 bool knownOutcome(const QByteArray& outcome) {
-    for (const char* name : ledger::kOutcomes)
-        if (outcome == name) return true;
+    for (const RunOutcomeRow& row : kRunOutcomes)
+        if (outcome == row.name) return true;
     return false;
 }
 
@@ -118,13 +117,17 @@ bool appendTo(const QString& file, const LedgerEntry& entry, QString* error) {
     return appendLocked(file, QByteArray(kHeader) + '\n', formatLine(entry) + '\n', error);
 }
 
-std::vector<LedgerEntry> read(const QString& file, int* unreadable) {
+std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* error) {
     std::vector<LedgerEntry> entries;
     if (unreadable) *unreadable = 0;
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return entries;
-    while (!in.atEnd()) {
-        const QByteArray line = in.readLine().trimmed();
+    QByteArray bytes;
+    QString why;
+    if (readLedgerFile(file, &bytes, &why) == LedgerFileRead::Refused) {
+        if (error) *error = why;
+        return entries;
+    }
+    for (const QByteArray& raw : bytes.split('\n')) {
+        const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line == kHeader) continue;
         LedgerEntry entry;
         if (parseLine(line, &entry)) entries.push_back(entry);

@@ -7,13 +7,15 @@
 #include <optional>
 #include <vector>
 
+#include "RunOutcome.h"
+
 struct LedgerEntry {
     QDateTime time;                        // when the run ended, local time
     QString port;
     std::optional<int> address;            // empty when the block was not read
     std::optional<int> systemBefore;
     std::optional<int> channelBefore;
-    QString outcome;                       // one of ledger::kOutcomes
+    QString outcome;                       // a name of kRunOutcomes
     int code = 0;
     QString backup;                        // backup path, or empty
     QString verified;                      // "yes", "no" or empty
@@ -24,9 +26,6 @@ namespace ledger {
 
 inline constexpr const char* kHeader =
     "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds";
-// Every outcome a run can end with, in the order the summary counts them.
-inline constexpr const char* kOutcomes[] = {"moved",     "already-moved", "other-system", "no-port",
-                                            "no-answer", "verify-failed", "interrupted",  "failed"};
 
 QString path();   // <log dir>/ledger.csv
 // ISO 8601 local time with its offset ("2026-12-08T10:15:00+01:00").
@@ -46,11 +45,18 @@ bool appendTo(const QString& file, const LedgerEntry& entry, QString* error);
 
 // Every readable line of `file`, in file order; a missing file is empty.
 // `unreadable` counts the lines that were neither the header nor a run.
-std::vector<LedgerEntry> read(const QString& file, int* unreadable = nullptr);
+// Anything at the path that is not a regular file it can read (a FIFO, a
+// directory, a file it may not read) is not read: no lines, and `error`
+// says why.
+std::vector<LedgerEntry> read(const QString& file, int* unreadable = nullptr, QString* error = nullptr);
 
 }  // namespace ledger
 
-// The platform part: appends `bytes` under an exclusive lock on the whole
-// file, writing `header` first when the file is empty, in one write, then
-// flushes to disk.
+// The platform part. Both take a regular file only and never block on
+// anything else at the path.
+// Appends `bytes` under an exclusive lock on the whole file, writing
+// `header` first when the file is empty, in one write, then flushes to disk.
 bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error);
+// Reads the whole file (up to a bound far above any day's fleet).
+enum class LedgerFileRead { Read, Missing, Refused };
+LedgerFileRead readLedgerFile(const QString& file, QByteArray* bytes, QString* error);

@@ -20,9 +20,9 @@ LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDa
         if (found == latest.end() || entry.time >= found->second.time)
             latest[*entry.address] = LedgerSummary::Station{*entry.address, entry.outcome, entry.time, entry.port};
     }
-    for (const char* outcome : ledger::kOutcomes) {
-        const auto count = counts.find(QLatin1String(outcome));
-        summary.counts.emplace_back(QLatin1String(outcome), count == counts.end() ? 0 : count->second);
+    for (const RunOutcomeRow& row : kRunOutcomes) {
+        const auto count = counts.find(QLatin1String(row.name));
+        summary.counts.emplace_back(QLatin1String(row.name), count == counts.end() ? 0 : count->second);
     }
     for (const auto& station : latest) summary.stations.push_back(station.second);
     std::stable_sort(summary.stations.begin(), summary.stations.end(),

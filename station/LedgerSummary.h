@@ -15,7 +15,7 @@ struct LedgerSummary {
         QDateTime time;
         QString port;
     };
-    // Every outcome, in ledger::kOutcomes order, with its count of runs.
+    // Every outcome, in kRunOutcomes order, with its count of runs.
     std::vector<std::pair<QString, int>> counts;
     // One per address: those whose latest outcome is neither moved nor
     // already-moved first, then the done ones; by address within each.

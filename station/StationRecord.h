@@ -57,6 +57,7 @@ public:
     QMap<std::int32_t, RouteEntry> routeTable;   // ascending node address
 
     ParamHead& params() { return params_; }
+    const ParamHead& params() const { return params_; }
     StationStatus& status() { return status_; }
 
     void setParams(const std::uint8_t* head16);

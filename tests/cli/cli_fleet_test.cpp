@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <sys/stat.h>
 
 #include "ChildReport.h"
 #include "Ledger.h"
@@ -105,6 +108,9 @@ TEST(ChildReport, ReportLinesRoundTripAndAnythingElseIsText) {
     EXPECT_EQ(child_report::parse(child_report::resultLine(std::nullopt, QStringLiteral("no-port"), {}, {})).address, std::nullopt);
     EXPECT_EQ(child_report::parse(child_report::addressLine(65535)).address, 65535);
     EXPECT_EQ(child_report::parse(child_report::phaseLine(JobPhase::Writing)).text, "writing");
+    const child_report::Line outcome = child_report::parse(child_report::outcomeLine(QStringLiteral("verify failed (8)")));
+    EXPECT_EQ(outcome.kind, child_report::Line::Kind::Outcome);
+    EXPECT_EQ(outcome.text, "verify failed (8)");
     for (const char* text : {"@rechannel result 1\t2", "@rechannel address 70000", "@rechannel address x", "@rechannel",
                              "Нет ответа от Станции. (-1)", ""})
         EXPECT_EQ(child_report::parse(text).kind, child_report::Line::Kind::Text) << text;
@@ -168,10 +174,13 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
     auto hub = start({QStringLiteral("simulate"), QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--publish"),
                       QStringLiteral("Rehearsal"), QStringLiteral("--address"), QStringLiteral("700")});
     QString seen;
-    for (int i = 0; i < 3; ++i) waitForLine(*hub, QStringLiteral("/dev/"), &seen);
+    const QString first = waitForLine(*hub, QStringLiteral("/dev/"), &seen).trimmed();
+    for (int i = 1; i < 3; ++i) waitForLine(*hub, QStringLiteral("/dev/"), &seen);
     sim::PtyStationHost other(station(0x9E, 900));
     ASSERT_TRUE(other.start());
     ASSERT_TRUE(publishVirtualPort("Other bench", other.slavePath()));
+    // A second name for the first station: one device, one run.
+    ASSERT_TRUE(publishVirtualPort("Rehearsal again", first.toStdString()));
 
     QString out, err;
     EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("rehearsal")}, &out, &err), 0)
@@ -182,6 +191,8 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
         EXPECT_EQ(cells.value(1), QStringLiteral("moved"));
     }
     EXPECT_FALSE(out.contains(QStringLiteral("Other bench")));
+    EXPECT_FALSE(out.contains(QStringLiteral("Rehearsal again"))) << "the device has its run already";
+    EXPECT_EQ(ledgerLines().size(), 3u);
     EXPECT_EQ(other.snapshot().rom[0xC004], 0x9E) << "a port the match left out is not touched";
     EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("nothing")}), 2);
 
@@ -194,6 +205,7 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
         << err.toStdString();
 
     unpublishVirtualPort("Other bench");
+    unpublishVirtualPort("Rehearsal again");
     hub->terminate();
     ASSERT_TRUE(hub->waitForFinished(kLimitMs));
     EXPECT_FALSE(QFileInfo::exists(runtime_.path() + QStringLiteral("/rechannel-ports/Rehearsal 1")));
@@ -238,6 +250,107 @@ TEST_F(CliFleetTest, WaitProgramsEachArrivingStationOnceUntilInterrupted) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].address, 501);
     EXPECT_EQ(lines[1].address, 502);
+}
+
+// What the children say for people reaches the runner's standard error,
+// each line led by its port; the live lines show the address once read.
+TEST_F(CliFleetTest, TheChildrensMessagesReachTheUserWithTheirPort) {
+    sim::PtyStationHost keepsNothing(station(0x9E, 811)), lost(station(0x9E, 812));
+    sim::FaultScript ignore;
+    ignore.always(sim::Fault::ignoreWrite());
+    keepsNothing.setFaults(ignore);
+    sim::FaultScript powerLost;
+    powerLost.powerLostFrom(1);   // the head is read, then nothing answers
+    lost.setFaults(powerLost);
+    for (sim::PtyStationHost* host : {&keepsNothing, &lost}) ASSERT_TRUE(host->start());
+    ASSERT_TRUE(QDir(logDir()).mkdir(QStringLiteral("ledger.csv")));
+
+    QString out, err;
+    const int status = run({QStringLiteral("program"), QStringLiteral("--port"), path(keepsNothing), QStringLiteral("--port"),
+                            path(lost)},
+                           &out, &err);
+    EXPECT_EQ(status, 7) << "verify failed (7) is above no proper answer (5)\n" << out.toStdString() << err.toStdString();
+    EXPECT_EQ(summaryRow(out, path(keepsNothing)).value(1), QStringLiteral("verify-failed")) << out.toStdString();
+    EXPECT_TRUE(err.contains(path(keepsNothing) + QStringLiteral(": read back 0xC00C: "))) << err.toStdString();
+    for (const sim::PtyStationHost* host : {&keepsNothing, &lost})
+        EXPECT_TRUE(err.contains(path(*host) + QStringLiteral(": The ledger ") + logDir() + QStringLiteral("/ledger.csv could not be written")))
+            << err.toStdString();
+    EXPECT_TRUE(err.contains(path(lost) + QStringLiteral(": 812  reading"))) << "the address as soon as the head is read";
+    EXPECT_FALSE(err.contains(QStringLiteral(": station address: "))) << "the summary has the address already";
+}
+
+// --wait on a port given by name finds it again when the station behind the
+// name comes back on another pseudo-terminal, and a station moved earlier is
+// taken again once another address has had its run there.
+TEST_F(CliFleetTest, WaitFollowsAPortNameToItsNewDeviceAndTakesAStationBackAfterAnother) {
+    const std::string name = "Bench under test";
+    // The next station is up before the last one goes, so its pty is another one.
+    auto attach = [&name](std::unique_ptr<sim::PtyStationHost>& host, sim::StationModel model) {
+        auto next = std::make_unique<sim::PtyStationHost>(std::move(model));
+        if (!next->start() || (host && next->slavePath() == host->slavePath())) return false;
+        if (!publishVirtualPort(name, next->slavePath())) return false;
+        if (host) host->stop();
+        host = std::move(next);
+        return true;
+    };
+    std::unique_ptr<sim::PtyStationHost> host;
+    ASSERT_TRUE(attach(host, station(0x9E, 821)));
+    auto waiting = start({QStringLiteral("program"), QStringLiteral("--wait"), QStringLiteral("--port"), QString::fromStdString(name)});
+    QString seen;
+    waitForLine(*waiting, QStringLiteral("  821  moved"), &seen);
+    const sim::StationModel moved = host->snapshot();
+
+    ASSERT_TRUE(attach(host, station(0x00, 822)));
+    waitForLine(*waiting, QStringLiteral("  822  other-system"), &seen);
+    ASSERT_TRUE(attach(host, moved));
+    waitForLine(*waiting, QStringLiteral("  821  already-moved"), &seen);
+
+    ::kill(static_cast<pid_t>(waiting->processId()), SIGINT);
+    ASSERT_TRUE(waiting->waitForFinished(kLimitMs));
+    unpublishVirtualPort(name);
+    std::vector<std::pair<int, QString>> logged;
+    for (const LedgerEntry& line : ledgerLines()) logged.emplace_back(line.address.value_or(-1), line.outcome);
+    const std::vector<std::pair<int, QString>> expected = {{821, "moved"}, {822, "other-system"}, {821, "already-moved"}};
+    EXPECT_EQ(logged, expected);
+}
+
+TEST_F(CliFleetTest, WaitOnAllTakesUpPortsAttachedLater) {
+    sim::PtyStationHost early(station(0x9E, 831)), late(station(0x9E, 832));
+    for (sim::PtyStationHost* host : {&early, &late}) ASSERT_TRUE(host->start());
+    ASSERT_TRUE(publishVirtualPort("Hub early", early.slavePath()));
+    auto waiting = start({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("hub"),
+                          QStringLiteral("--wait")});
+    QString seen;
+    waitForLine(*waiting, QStringLiteral("Hub early  831  moved"), &seen);
+    ASSERT_TRUE(publishVirtualPort("Hub late", late.slavePath()));   // plugged in while waiting
+    waitForLine(*waiting, QStringLiteral("Hub late  832  moved"), &seen);
+
+    ::kill(static_cast<pid_t>(waiting->processId()), SIGINT);
+    ASSERT_TRUE(waiting->waitForFinished(kLimitMs));
+    for (const char* name : {"Hub early", "Hub late"}) unpublishVirtualPort(name);
+    EXPECT_EQ(waiting->exitCode(), 0) << seen.toStdString();
+    EXPECT_EQ(ledgerLines().size(), 2u);
+}
+
+// Only a missing ledger is an empty summary; anything else in its place is
+// said, and nothing hangs on a FIFO.
+TEST_F(CliFleetTest, TheLedgerCommandRefusesWhatIsNotALedgerFile) {
+    const QString ledger = logDir() + QStringLiteral("/ledger.csv");
+    const struct {
+        const char* what;
+        std::function<bool()> make;
+    } cases[] = {
+        {"a FIFO", [&ledger] { return ::mkfifo(QFile::encodeName(ledger).constData(), 0600) == 0; }},
+        {"a directory", [&ledger] { return QDir().mkdir(ledger); }},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.make()) << c.what;
+        QString out, err;
+        EXPECT_EQ(run({QStringLiteral("ledger")}, &out, &err), 6) << c.what;
+        EXPECT_TRUE(err.contains(ledger + QStringLiteral(" cannot be read"))) << c.what << "\n" << err.toStdString();
+        EXPECT_TRUE(out.isEmpty()) << c.what << ": no summary of a ledger not read";
+        ASSERT_TRUE(QFile::remove(ledger) || QDir().rmdir(ledger));
+    }
 }
 
 TEST_F(CliFleetTest, AnInterruptReachesEveryChildAndTheRunnerWaitsForThemAll) {

@@ -309,24 +309,32 @@ TEST_F(CliProcessTest, DiagnosticsReportAnUnopenablePortAndASilentStation) {
 }
 
 TEST_F(CliProcessTest, SimulatePublishesItsPortAndRemovesItOnTerminate) {
-    QProcess simulator;
-    simulator.setProcessEnvironment(environment());
-    simulator.start(QStringLiteral(RECHANNEL_CLI_PATH),
-                    {QStringLiteral("simulate"), QStringLiteral("--publish"), QStringLiteral("bench station"),
-                     QStringLiteral("--system"), QStringLiteral("0x3A"), QStringLiteral("--channel"), QStringLiteral("1902")});
-    ASSERT_TRUE(simulator.waitForStarted(10000));
-    ASSERT_TRUE(simulator.waitForReadyRead(10000));
-    const QString slave = QString::fromUtf8(simulator.readLine()).trimmed();
-    const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/bench station");
-    EXPECT_EQ(QFileInfo(link).symLinkTarget(), slave);
+    // With --count the names are numbered, even for one station.
+    const struct {
+        QStringList options;
+        const char* link;
+    } cases[] = {{{}, "bench station"}, {{QStringLiteral("--count"), QStringLiteral("1")}, "bench station 1"}};
+    for (const auto& c : cases) {
+        QProcess simulator;
+        simulator.setProcessEnvironment(environment());
+        simulator.start(QStringLiteral(RECHANNEL_CLI_PATH),
+                        QStringList{QStringLiteral("simulate"), QStringLiteral("--publish"), QStringLiteral("bench station"),
+                                    QStringLiteral("--system"), QStringLiteral("0x3A"), QStringLiteral("--channel"),
+                                    QStringLiteral("1902")} + c.options);
+        ASSERT_TRUE(simulator.waitForStarted(10000));
+        ASSERT_TRUE(simulator.waitForReadyRead(10000));
+        const QString slave = QString::fromUtf8(simulator.readLine()).trimmed();
+        const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/") + QLatin1String(c.link);
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), slave) << c.link;
 
-    const CliResult moved = run({QStringLiteral("program"), QStringLiteral("--port"), slave});
-    EXPECT_EQ(moved.exitCode, 1) << "a 0x3A station on 1902 is already moved";
+        const CliResult moved = run({QStringLiteral("program"), QStringLiteral("--port"), slave});
+        EXPECT_EQ(moved.exitCode, 1) << "a 0x3A station on 1902 is already moved";
 
-    simulator.terminate();
-    ASSERT_TRUE(simulator.waitForFinished(10000));
-    EXPECT_EQ(simulator.exitCode(), 0);
-    EXPECT_FALSE(QFileInfo(link).isSymLink()) << "the link is removed on exit";
+        simulator.terminate();
+        ASSERT_TRUE(simulator.waitForFinished(10000));
+        EXPECT_EQ(simulator.exitCode(), 0);
+        EXPECT_FALSE(QFileInfo(link).isSymLink()) << "the link is removed on exit";
+    }
 }
 
 }  // namespace

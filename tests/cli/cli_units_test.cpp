@@ -45,6 +45,9 @@ TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
     EXPECT_TRUE(verifyFailed.outcomeLine().startsWith(QStringLiteral("verify failed, the station stays on its old system")));
     const JobOutcome noBackup = errorOutcome(job_messages::noAnswer(), job_messages::kCodeBackupNotSaved);
     EXPECT_EQ(noBackup.exitStatus(), 6);
+    JobOutcome failedCheck = errorOutcome(job_messages::noAnswer(), -1);
+    failedCheck.verify = VerifyResult::Failed;
+    EXPECT_EQ(failedCheck.exitStatus(), 7) << "a failed read-back is verify failed, as in the ledger, whatever came after";
     EXPECT_TRUE(noBackup.outcomeLine().contains(QStringLiteral("nothing written")));
     EXPECT_EQ(errorOutcome(job_messages::noAnswer(), -1).outcomeLine(), QString::fromUtf8("Нет ответа от Станции. (-1)"));
     EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 42).exitStatus(), 6);

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "JobMessages.h"
+#include "JobRun.h"
 #include "RunLedger.h"
+#include "StationRecord.h"
 
 namespace {
 
@@ -32,6 +34,29 @@ TEST(RunLedger, EveryOutcomeHasItsName) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ledgerOutcome(c.result, c.verify), QLatin1String(c.name)) << c.name << " " << c.result.code;
+}
+
+// A run that reads the head and then loses the station still names the
+// station and what it was on: system code and channel 0 are in the head.
+TEST(RunLedger, AHeadReadAloneGivesTheValuesBefore) {
+    StationRecord::create();
+    sim::DefaultStationOptions options;
+    options.address = 812;
+    options.channel0 = 733;
+    sim::PtyStationHost host(sim::makeDefaultStation(options));
+    sim::FaultScript lost;
+    lost.powerLostFrom(1);
+    host.setFaults(lost);
+    ASSERT_TRUE(host.start());
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    ASSERT_EQ(outcome.code(), -1);
+    const LedgerEntry entry =
+        ledgerEntryFor(thread, RunResult{false, true, outcome.text(), outcome.code()}, QStringLiteral("p"), 1.0);
+    EXPECT_EQ(entry.outcome, "no-answer");
+    EXPECT_EQ(entry.address, 812);
+    EXPECT_EQ(entry.systemBefore, 0x9E);
+    EXPECT_EQ(entry.channelBefore, 733);
 }
 
 }  // namespace

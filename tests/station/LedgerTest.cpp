@@ -1,8 +1,12 @@
 // The ledger file: its line format, appends from many processes at once,
 // and the summary the ledger command prints.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimeZone>
 #include <map>
 
@@ -117,6 +121,51 @@ TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
     EXPECT_EQ(readAll(ledger::path()).count(ledger::kHeader), 1) << "the header once, however the race went";
 }
 
+// True once the kernel lists `pid` as waiting for a flock ("-> FLOCK" in
+// /proc/locks), false when it never does within the bound or has ended.
+bool waitsForFlock(pid_t pid) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 30000) {
+        QFile locks(QStringLiteral("/proc/locks"));
+        if (!locks.open(QIODevice::ReadOnly)) return false;
+        for (const QByteArray& line : locks.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 5 && fields[1] == "->" && fields[2] == "FLOCK" && fields[5] == QByteArray::number(pid))
+                return true;
+        }
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+        QThread::msleep(2);
+    }
+    return false;
+}
+
+TEST_F(LedgerTest, AnAppendWaitsWhileAnotherProcessHoldsTheLock) {
+    if (!QFile::exists(QStringLiteral("/proc/locks"))) GTEST_SKIP() << "no /proc/locks to see the waiter";
+    QString error;
+    ASSERT_TRUE(ledger::append(entry("moved", 1, 1), &error)) << error.toStdString();
+    const int held = ::open(QFile::encodeName(ledger::path()).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const QByteArray before = readAll(ledger::path());
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        QString childError;
+        ::_exit(ledger::append(entry("moved", 2, 2), &childError) ? 0 : 1);
+    }
+    EXPECT_TRUE(waitsForFlock(pid)) << "the append did not wait for the lock";
+    EXPECT_EQ(readAll(ledger::path()), before) << "appended while the lock was held";
+    ::flock(held, LOCK_UN);
+    ::close(held);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ledger::read(ledger::path()).size(), 2u) << "the append went on once the lock was free";
+}
+
 TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {
     const std::vector<LedgerEntry> entries = {
         entry("no-answer", 290, 1),                                 // before --since
@@ -132,7 +181,7 @@ TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {
     const std::vector<std::pair<QString, int>> expected = {
         {"moved", 2}, {"already-moved", 1}, {"other-system", 1}, {"no-port", 1}, {"no-answer", 2}};
     EXPECT_EQ(counts, expected);
-    EXPECT_EQ(summary.counts.size(), std::size(ledger::kOutcomes)) << "every outcome is listed, with its zero";
+    EXPECT_EQ(summary.counts.size(), std::size(kRunOutcomes)) << "every outcome is listed, with its zero";
 
     std::vector<std::pair<int, QString>> stations;
     for (const auto& station : summary.stations) stations.emplace_back(station.address, station.outcome);

@@ -178,6 +178,7 @@ TEST(LinuxPorts, VirtualPortsAreLinksInNameOrderAndDanglingOnesAreSkipped) {
     makeSymlink(base + "/pts/2", ports + "/station-2");
     makeSymlink("../pts/3", ports + "/bench");
     makeSymlink(base + "/pts/gone", ports + "/station-1");
+    makeSymlink(base + "/pts/1", ports + "/.station-3.4242.tmp");   // a publish half done
     writeFile(ports + "/not-a-link", "");
 
     const std::vector<VirtualPort> found = scanVirtualPorts(ports);

@@ -255,7 +255,8 @@ std::vector<TtyDevice> scanSysfs(const std::string& sysRoot, const std::string& 
     if (!dir) return devices;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        // Also the publisher's own ".NAME.PID.tmp", about to be renamed.
+        if (name.empty() || name[0] == '.') continue;
         const std::string base = classDir + "/" + name;
         // Virtual consoles and pseudo-terminals have no device behind them.
         const std::string deviceDir = realPath(base + "/device");
@@ -317,7 +318,8 @@ std::vector<VirtualPort> scanVirtualPorts(const std::string& directory) {
     if (!dir) return ports;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        // Also the publisher's own ".NAME.PID.tmp", about to be renamed.
+        if (name.empty() || name[0] == '.') continue;
         const std::string link = directory + "/" + name;
         if (!isSymlink(link)) continue;
         std::string target = readLink(link);
