@@ -3,10 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <iostream>
-#include <streambuf>
 
 #include "ChildReport.h"
 #include "CliOutput.h"
@@ -148,67 +146,18 @@ int runProbe(const QString& port) {
     }
 }
 
-namespace {
 
-// Passes the trace on to standard output and, before each piece of it, lets
-// `before` look at the run: the job traces the block head right after reading
-// it, so the first piece after that read is the moment the address is known.
-class TraceTap : public std::streambuf {
-public:
-    TraceTap(std::streambuf* target, std::function<void()> before) : target_(target), before_(std::move(before)) {}
-
-protected:
-    int overflow(int c) override {
-        before_();
-        return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c) : target_->sputc(static_cast<char>(c));
-    }
-    std::streamsize xsputn(const char* text, std::streamsize count) override {
-        before_();
-        return target_->sputn(text, count);
-    }
-    int sync() override { return target_->pubsync(); }
-
-private:
-    std::streambuf* target_;
-    std::function<void()> before_;
-};
-
-}  // namespace
-
-struct PhaseReport::Impl {
-    explicit Impl(WorkThread& workThread)
-        : thread(workThread), tap(std::cout.rdbuf(), [this] { reportAddress(); }), trace(&tap) {}
-
-    // Once, from whichever comes first after the head read: a trace piece or a phase.
-    void reportAddress() {
-        if (addressSent.load()) return;
-        const int address = thread.stationAddress();
-        if (address >= 0 && !addressSent.exchange(true))
-            printErr(QString::fromUtf8(child_report::addressLine(address)));
-    }
-
-    WorkThread& thread;
-    std::atomic<bool> addressSent{false};
-    TraceTap tap;
-    std::ostream trace;
-};
-
-PhaseReport::PhaseReport(WorkThread& thread) : impl_(std::make_unique<Impl>(thread)) {
-    setTraceStream(&impl_->trace);
+void reportPhases(WorkThread& thread) {
     // The run's own observer (the interrupt guard) comes first: it may end
     // the run before the write, and then no "writing" line must be seen.
-    Impl* impl = impl_.get();
-    thread.setPhaseObserver([impl, guard = thread.phaseObserver()](JobPhase phase) {
+    thread.setPhaseObserver([guard = thread.phaseObserver()](JobPhase phase) {
         if (guard) guard(phase);
         if (phase == JobPhase::Done) return;
-        impl->reportAddress();
         printErr(QString::fromUtf8(child_report::phaseLine(phase)));
     });
-}
-
-PhaseReport::~PhaseReport() {
-    impl_->trace.flush();
-    setTraceStream(nullptr);
+    // Again when the head is read again: the later address is the station's.
+    thread.setAddressObserver(
+        [](int address) { printErr(QString::fromUtf8(child_report::addressLine(address))); });
 }
 
 void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report) {

@@ -24,17 +24,7 @@ int runProbe(const QString& port);
 // The report lines a fleet child prints for its runner while it lives: each
 // phase, and the station's address as soon as the block head has been read.
 class WorkThread;
-class PhaseReport {
-public:
-    explicit PhaseReport(WorkThread& thread);
-    ~PhaseReport();
-    PhaseReport(const PhaseReport&) = delete;
-    PhaseReport& operator=(const PhaseReport&) = delete;
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
+void reportPhases(WorkThread& thread);
 
 // Appends a single-port run's ledger line (saying on standard error when it
 // cannot) and, with `report`, the result line for the fleet runner.

@@ -143,8 +143,7 @@ int runProgram(const QStringList& args) {
     configureJob(thread, options);
     WireTrace trace;
     if (options.wireTrace) thread.connection().serialPort().setWireObserver(trace.observer());
-    std::unique_ptr<PhaseReport> phases;
-    if (options.reportPhases) phases = std::make_unique<PhaseReport>(thread);
+    if (options.reportPhases) reportPhases(thread);
 
     SavedBackup saved;
     // Called on the job thread right after the backup was saved.

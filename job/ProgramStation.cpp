@@ -44,6 +44,7 @@ void WorkThread::readHead(std::uint8_t* head) {
     stationAddress_ = blockAddress(head);
     dumpHex(head, kHeadBytes, ' ');
     if (StationRecord* record = StationRecord::instance()) record->setParams(head);
+    if (addressObserver_) addressObserver_(stationAddress_);
 }
 
 void WorkThread::resetRunResults() {

@@ -65,6 +65,9 @@ public:
     // run did not get that far.
     // Atomic: an interrupt's ledger line reads it while the run goes on.
     int stationAddress() const { return stationAddress_.load(); }
+    // Called on the worker thread with the address each time the block head
+    // has been read (a fleet runner shows it before the run ends).
+    void setAddressObserver(std::function<void(int)> observer) { addressObserver_ = std::move(observer); }
 
     // Called on the worker thread as the run enters each phase. It may throw
     // an int code to end the run (nothing more is sent after it).
@@ -115,6 +118,7 @@ private:
     QString backupError_;
     std::atomic<int> stationAddress_{-1};
     std::function<void(JobPhase)> phaseObserver_;
+    std::function<void(int)> addressObserver_;
     std::function<void(const QString&)> snifferLineSink_;
 
     void enterPhase(JobPhase phase);
