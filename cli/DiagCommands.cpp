@@ -5,14 +5,13 @@
 // of earlier sessions.
 #include <QElapsedTimer>
 #include <QSet>
-#include <atomic>
-#include <csignal>
 #include <memory>
-#include <poll.h>
 
+#include "AppContext.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "FileProblems.h"
+#include "InterruptGuard.h"
 #include "Outcome.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
@@ -23,7 +22,6 @@ namespace {
 
 constexpr int kRouteBlocks = 2048;
 constexpr int kStalledCallsAllowed = 3;
-constexpr int kInterruptedStatus = 130;   // what a shell reports for Ctrl-C
 
 // The station's own signal level (status snr, the noise column) is in dB;
 // what its route rows and the sniffer ring carry per neighbour is a raw
@@ -45,11 +43,20 @@ void reportFileProblemsOnce() {
 // Names the station file after the head just read, merges what the file
 // holds (status and route table of earlier sessions) into the record and
 // refreshes the file's parameter head and time. The record keeps the head
-// read from the station: the file's may be from before a move.
+// read from the station: the file's may be from before a move. A file that
+// is there but does not load is neither read nor replaced in this session:
+// what it holds may be all the history there is.
 void mergeStationFile(const ParamHead& head) {
     StationRecord* record = StationRecord::instance();
     const QString path = ensureStationFile();
-    loadStationFile(path);
+    QString problem;
+    if (!loadStationFileChecked(path, &problem)) {
+        AppContext::instance()->holdStationFile();
+        printErr(QStringLiteral("rechannel-cli: %1 %2: left alone, and no station file is written in this session; "
+                                "move it aside to start a new one")
+                     .arg(path, problem));
+        return;
+    }
     record->setParams(head.data());
     writeParamsFile();
 }
@@ -99,29 +106,6 @@ bool intOption(const QCommandLineParser& parser, const QCommandLineOption& optio
     return ok && *value >= low && *value <= high;
 }
 
-std::atomic<bool> interrupted{false};
-extern "C" void onInterrupt(int) { interrupted = true; }
-
-// Ctrl-C and SIGTERM end the command's loop between two station reads; no
-// SA_RESTART, so a wait in between ends early.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        interrupted = false;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
-    ~InterruptGuard() {
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-};
-
 void progress(int done) {
     if (!stderrIsTerminal()) return;
     constexpr int kWidth = 40;
@@ -160,10 +144,10 @@ int sweepRouteTable(WorkThread& thread) {
     int stalled = 0;
     progress(done);
     while (done < kRouteBlocks) {
-        if (interrupted) {
+        if (interrupt_guard::stopRequested()) {
             endProgressLine();
             printErr(QStringLiteral("route table read interrupted after %1 of %2 blocks").arg(done).arg(kRouteBlocks));
-            return kInterruptedStatus;
+            return exit_status::interrupted;
         }
         const int before = thread.getRouteCursor();
         thread.readRouteTable();
@@ -221,7 +205,9 @@ int runRoutes(const QStringList& args) {
     const int prepared = prepare(thread, diag.devicePath);
     if (prepared >= 0) return prepared;
 
-    const InterruptGuard guard;
+    // Ctrl-C, SIGTERM or a closed terminal ends the sweep between two
+    // calls; what was read is stored all the same.
+    interrupt_guard::installStopRequest();
     const int swept = sweepRouteTable(thread);
     thread.connection().close();
     // Whatever part of the sweep was read is kept, with the history.
@@ -269,18 +255,30 @@ int runSniff(const QStringList& args) {
     printErr(QStringLiteral("columns: time,src,dst,type,len,snr (%1),noise (%2, the station's own level)")
                  .arg(kRawScale, kDbScale));
 
-    const InterruptGuard guard;
+    interrupt_guard::installStopRequest();
     QElapsedTimer clock;
     clock.start();
+    const qint64 statusPeriodMs = qint64(statusSeconds) * 1000;
     qint64 nextStatusMs = 0;   // the status (the noise column) is read first
+    int statusFailures = 0;
     int failuresInRow = 0;
     int status = 0;
-    while (!interrupted && (durationMs < 0 || clock.elapsed() < durationMs)) {
-        try {
-            if (clock.elapsed() >= nextStatusMs) {
+    while (!interrupt_guard::stopRequested() && (durationMs < 0 || clock.elapsed() < durationMs)) {
+        // The status has a schedule of its own: a station whose status read
+        // fails is still followed, with the noise level read last.
+        if (clock.elapsed() >= nextStatusMs) {
+            try {
                 thread.readStatus();
-                nextStatusMs = clock.elapsed() + qint64(statusSeconds) * 1000;
+            } catch (int code) {
+                ++statusFailures;
+                printErr(QStringLiteral("status read failed (%1 so far; the noise column keeps %2 %3): %4")
+                             .arg(statusFailures)
+                             .arg(StationRecord::instance()->status().snr)
+                             .arg(kDbScale, noAnswerLine(code)));
             }
+            nextStatusMs = clock.elapsed() + statusPeriodMs;
+        }
+        try {
             thread.readSnifferBuffer();
             failuresInRow = 0;
         } catch (int code) {
@@ -299,7 +297,7 @@ int runSniff(const QStringList& args) {
         }
         qint64 wait = intervalMs;
         if (durationMs >= 0) wait = std::min<qint64>(wait, std::max<qint64>(0, durationMs - clock.elapsed()));
-        if (wait > 0 && !interrupted) ::poll(nullptr, 0, static_cast<int>(wait));
+        if (wait > 0) interrupt_guard::waitUnlessStopped(static_cast<int>(wait));
     }
     thread.connection().close();
     return status;

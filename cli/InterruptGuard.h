@@ -36,4 +36,15 @@ void leaveWritePhase();
 // True when an interrupt arrived while the station was being written.
 bool deferredAny();
 
+// For the commands that only read the station (status, routes, sniff),
+// instead of install(): Ctrl-C, a termination request and a closed terminal
+// (SIGHUP) end nothing at once; they ask the command to stop between two
+// reads, so what it has read is still stored. Nothing is said.
+void installStopRequest();
+// True once an interrupt asked a reading command to stop.
+bool stopRequested();
+// Waits up to `ms` milliseconds, less when a stop is asked or has been;
+// returns stopRequested().
+bool waitUnlessStopped(int ms);
+
 }  // namespace interrupt_guard

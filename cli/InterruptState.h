@@ -7,11 +7,14 @@
 namespace interrupt_guard::state {
 
 // kClosed: the run has ended and reported; later interrupts change nothing.
-enum : int { kBeforeWrites = 0, kWriting = 1, kWritten = 2, kEnding = 3, kClosed = 4 };
+// kReadingOnly: a command that writes nothing to the station; an interrupt
+// asks it to stop (stopAsked).
+enum : int { kBeforeWrites = 0, kWriting = 1, kWritten = 2, kEnding = 3, kClosed = 4, kReadingOnly = 5 };
 static_assert(std::atomic<int>::is_always_lock_free, "the interrupt handler needs lock-free atomics");
 
 inline std::atomic<int> phase{kBeforeWrites};
 inline std::atomic<bool> deferred{false};
+inline std::atomic<bool> stopAsked{false};
 
 inline constexpr char kNothingWritten[] = "rechannel-cli: interrupted before the first write; nothing was written to the station\n";
 inline constexpr char kKeepConnected[] =
@@ -22,6 +25,10 @@ inline constexpr char kKeepConnected[] =
 // deferred or comes too late to matter. *announce: print kKeepConnected.
 inline bool onInterrupt(bool* announce) {
     *announce = false;
+    if (phase.load() == kReadingOnly) {
+        stopAsked.store(true);
+        return false;
+    }
     int expected = kBeforeWrites;
     if (phase.compare_exchange_strong(expected, kEnding) || expected == kEnding) return true;
     if (expected == kWriting) *announce = !deferred.exchange(true);

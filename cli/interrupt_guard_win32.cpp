@@ -12,6 +12,9 @@ void say(const char* text, DWORD length) {
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, length, &written, nullptr);
 }
 
+// Set when a reading command is asked to stop; wakes its wait.
+HANDLE stopEvent = nullptr;
+
 // Runs on a thread of its own that the console starts for each event.
 BOOL WINAPI onConsoleEvent(DWORD) {
     bool announce = false;
@@ -20,6 +23,7 @@ BOOL WINAPI onConsoleEvent(DWORD) {
         interrupt_guard::exitInterrupted();   // an ordinary thread: the run is recorded first
     }
     if (announce) say(interrupt_guard::state::kKeepConnected, sizeof interrupt_guard::state::kKeepConnected - 1);
+    if (interrupt_guard::state::stopAsked.load() && stopEvent) SetEvent(stopEvent);
     return TRUE;   // handled: the run goes on to its restart
 }
 
@@ -30,3 +34,21 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 void interrupt_guard::endProcess() { TerminateProcess(GetCurrentProcess(), kInterruptedStatus); }
 
 void interrupt_guard::install() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+void interrupt_guard::installStopRequest() {
+    state::phase.store(state::kReadingOnly);
+    if (!stopEvent) stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool interrupt_guard::stopRequested() { return state::stopAsked.load(); }
+
+bool interrupt_guard::waitUnlessStopped(int ms) {
+    if (!stopRequested() && ms > 0) {
+        if (stopEvent)
+            WaitForSingleObject(stopEvent, static_cast<DWORD>(ms));
+        else
+            Sleep(static_cast<DWORD>(ms));
+    }
+    return stopRequested();
+}

@@ -8,13 +8,22 @@ public:
     static AppContext* instance();
 
     const QString& stationFileName() const { return stationFileName_; }
-    void setStationFileName(const QString& name) { stationFileName_ = name; }
+    // A new name is a new file: it is not held.
+    void setStationFileName(const QString& name) {
+        stationFileName_ = name;
+        stationFileHeld_ = false;
+    }
+    // Set when the station file is there but did not load: the writers then
+    // leave it alone, so nothing it holds is replaced by what is in memory.
+    bool stationFileHeld() const { return stationFileHeld_; }
+    void holdStationFile() { stationFileHeld_ = true; }
     const QString& appDir() const { return appDir_; }
     void setAppDir(const QString& dir) { appDir_ = dir; }
 
 private:
     AppContext() = default;
     QString stationFileName_;
+    bool stationFileHeld_ = false;
     QString appDir_;
     static AppContext* instance_;
 };

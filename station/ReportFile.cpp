@@ -4,6 +4,7 @@
 
 #include "FileProblems.h"
 #include "LogDirectory.h"
+#include "RegularFile.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
 
@@ -17,14 +18,20 @@ QString reportFilePath(const QDate& day) {
 
 void appendReportLine(const QString& line, const QString& header) {
     const QString path = reportFilePath(QDate::currentDate());
-    if (!regularFileOrNothingAt(path)) return;
-    QFile file(path);
-    // A file that cannot be read does not exist yet: it starts with the header.
-    const bool isNew = !file.open(QIODevice::ReadOnly);
-    file.close();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    QFile file;
+    QString why;
+    switch (openRegularFile(file, path, RegularFileMode::Append, &why)) {
+    case RegularFileOpen::Opened: break;
+    case RegularFileOpen::NotRegular:
+        return reportFileProblem(QStringLiteral("%1 is %2, not a regular file: left alone").arg(path, why));
+    case RegularFileOpen::Missing:
+    case RegularFileOpen::Failed:
+        return reportFileProblem(QStringLiteral("%1 cannot be written (%2): report lines are lost").arg(path, why));
+    }
+    // A file with nothing in it yet starts with the header.
     QByteArray bytes;
-    if (isNew) bytes += header.toLocal8Bit() + "\r\n";
+    if (file.size() == 0) bytes += header.toLocal8Bit() + "\r\n";
     bytes += line.toLocal8Bit() + "\r\n";
-    file.write(bytes);
+    if (file.write(bytes) != bytes.size())
+        reportFileProblem(QStringLiteral("%1 cannot be written (%2): report lines are lost").arg(path, file.errorString()));
 }

@@ -66,7 +66,11 @@ void appendAttribute(pugi::xml_node node, const char* name, const QByteArray& va
     node.append_attribute(name).set_value(value.constData());
 }
 
-bool bothSingletons() { return StationRecord::instance() && AppContext::instance(); }
+// Both singletons are there and the station file is not held.
+bool writersMayWrite() {
+    const AppContext* context = AppContext::instance();
+    return StationRecord::instance() && context && !context->stationFileHeld();
+}
 
 void loadParams(pugi::xml_node element, StationRecord& record) {
     ParamHead head{};
@@ -112,19 +116,14 @@ bool sameDirectory(const QString& a, const QString& b) {
     return !ca.isEmpty() && ca == cb;
 }
 
-}  // namespace
-
-QString stationFilePath() {
-    const AppContext* context = AppContext::instance();
-    return logDirectoryPath() + QLatin1Char('/') + (context ? context->stationFileName() : QString());
-}
-
-void loadStationFile(const QString& path) {
+// Loads the file at `path` into the record; false when nothing was loaded.
+// `problem` as for loadDocument.
+bool loadInto(const QString& path, QString* problem) {
     StationRecord* record = StationRecord::instance();
-    if (!record) return;
+    if (!record) return false;
     useStationFileCharTypeLocale();
     pugi::xml_document doc;
-    if (!loadDocument(path, doc)) return;
+    if (!loadDocument(path, doc, problem)) return false;
 
     const pugi::xml_node station = doc.child("Station");
     loadParams(firstChildElement(station), *record);
@@ -135,10 +134,25 @@ void loadStationFile(const QString& path) {
     const QFileInfo info(path);
     if (AppContext* context = AppContext::instance(); context && sameDirectory(info.absolutePath(), logDirectoryPath()))
         context->setStationFileName(info.fileName());
+    return true;
+}
+
+}  // namespace
+
+QString stationFilePath() {
+    const AppContext* context = AppContext::instance();
+    return logDirectoryPath() + QLatin1Char('/') + (context ? context->stationFileName() : QString());
+}
+
+void loadStationFile(const QString& path) { loadInto(path, nullptr); }
+
+bool loadStationFileChecked(const QString& path, QString* problem) {
+    problem->clear();
+    return loadInto(path, problem) || problem->isEmpty();
 }
 
 void writeStatusFile() {
-    if (!bothSingletons()) return;
+    if (!writersMayWrite()) return;
     const QString path = stationFilePath();
     useStationFileCharTypeLocale();
     pugi::xml_document doc;
@@ -156,7 +170,7 @@ void writeStatusFile() {
 }
 
 void writeRouteTableFile() {
-    if (!bothSingletons()) return;
+    if (!writersMayWrite()) return;
     const QString path = stationFilePath();
     useStationFileCharTypeLocale();
     pugi::xml_document doc;
@@ -182,7 +196,7 @@ void writeRouteTableFile() {
 }
 
 void writeParamsFile() {
-    if (!bothSingletons()) return;
+    if (!writersMayWrite()) return;
     const QString path = stationFilePath();
     useStationFileCharTypeLocale();
     const ParamHead& head = StationRecord::instance()->params();

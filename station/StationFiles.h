@@ -4,6 +4,12 @@
 #include <QString>
 
 void loadStationFile(const QString& path);
+// As loadStationFile, for a caller that says what went wrong: false when a
+// file is at `path` but does not load (unreadable, no regular file, too
+// large, not well-formed), with what is wrong in *problem, to follow the
+// path; the record is then unchanged. A missing file is nothing wrong.
+bool loadStationFileChecked(const QString& path, QString* problem);
+// The three writers change nothing while AppContext holds the station file.
 void writeStatusFile();
 void writeRouteTableFile();
 void writeParamsFile();

@@ -29,16 +29,21 @@ inline constexpr int kMaxNesting = 16;
 void useStationFileCharTypeLocale();
 
 // Parses the file with the library's default options. False (document left
-// empty) when the file is missing, unreadable, too large, nested deeper than
-// kMaxNesting or not well-formed.
-bool loadDocument(const QString& path, pugi::xml_document& doc);
+// empty) when the file is missing, unreadable, no regular file, too large,
+// nested deeper than kMaxNesting or not well-formed. With `problem` given, it
+// gets what is wrong with a file that is there, to follow its path ("is not
+// well-formed XML (...)"; empty when nothing is there), and nothing is
+// reported; without it, a path that is no regular file and the size limit
+// are reported through the file problem sink.
+bool loadDocument(const QString& path, pugi::xml_document& doc, QString* problem = nullptr);
 
 // The exact bytes of a station file for the document.
 QByteArray serialize(const pugi::xml_document& doc);
 
 // Writes a temporary file next to `path` and renames it over the old one, so
 // a crash or a full disk in the middle of a save leaves the previous file
-// whole. False when nothing was replaced.
+// whole. False when nothing was replaced; why is reported through the file
+// problem sink.
 bool saveDocument(const pugi::xml_document& doc, const QString& path);
 
 }  // namespace station_xml

@@ -1,6 +1,8 @@
 #include <QDate>
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <vector>
 #include <QRegularExpression>
 
 #include "DiagFixture.h"
@@ -58,6 +60,26 @@ protected:
         int n = 0;
         for (const QByteArray& m : messages) n += m.count(' ') == 7;
         return n;
+    }
+
+    // Sequence numbers straight into slots 0..3; packet q comes from node 1000 + q.
+    void setRing(const std::array<int, 4>& ring) {
+        host.withModel([&](sim::StationModel& m) {
+            for (size_t s = 0; s < ring.size(); ++s) {
+                const std::uint32_t slot = 0x0CA6 + 2 + 8 * static_cast<std::uint32_t>(s);
+                const auto seq = static_cast<std::uint8_t>(ring[s]);
+                const std::uint8_t bytes[8] = {seq, kOwn, static_cast<std::uint8_t>(1000 + seq), static_cast<std::uint8_t>((1000 + seq) >> 8),
+                                               0x23, 0x01, 30, 0x55};
+                std::copy(std::begin(bytes), std::end(bytes), m.ram.begin() + slot);
+            }
+        });
+    }
+    // From now on, the sequence number of every packet reported (its source - 1000).
+    std::shared_ptr<QList<int>> followSources() {
+        auto reported = std::make_shared<QList<int>>();
+        thread.setSnifferLineSink(
+            [reported](const QString& line) { reported->append(line.section(QLatin1Char(','), 1, 1).toInt() - 1000); });
+        return reported;
     }
 
     QString stationFile;
@@ -294,20 +316,44 @@ TEST_F(SnifferRead, AStaticRingIsReportedOnceWhateverItsSlotsHold) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        host.withModel([&](sim::StationModel& m) {
-            for (size_t s = 0; s < c.ring.size(); ++s) {
-                const std::uint32_t slot = 0x0CA6 + 2 + 8 * static_cast<std::uint32_t>(s);
-                const auto seq = static_cast<std::uint8_t>(c.ring[s]);
-                const std::uint8_t bytes[8] = {seq, kOwn, static_cast<std::uint8_t>(1000 + seq), static_cast<std::uint8_t>((1000 + seq) >> 8),
-                                               0x23, 0x01, 30, 0x55};
-                std::copy(std::begin(bytes), std::end(bytes), m.ram.begin() + slot);
-            }
-        });
-        QList<int> reported;
-        thread.setSnifferLineSink([&](const QString& line) { reported.append(line.section(QLatin1Char(','), 1, 1).toInt() - 1000); });
+        setRing(c.ring);
+        const auto reported = followSources();
         thread.setSnifferPtr(c.pointer);
         for (int poll = 0; poll < 20; ++poll) thread.readSnifferBuffer();
-        EXPECT_EQ(reported, c.reported);
+        EXPECT_EQ(*reported, c.reported);
+        EXPECT_EQ(thread.getSnifferPtr(), c.pointerAfter);
+    }
+}
+
+// The synchronising call takes slot 0's number; slot 0's packet and those
+// just after it are reported on the next calls, once each; a stale slot
+// ahead of slot 0 is not, and the packets arriving after it are all caught.
+TEST_F(SnifferRead, AfterSynchronisingOnlyTheRingAtSlotZeroAndNewPacketsAreReported) {
+    const struct {
+        const char* what;
+        std::array<int, 4> ring;   // at the synchronising call
+        std::vector<int> arriving;
+        QList<int> reported;
+        int pointerAfter;
+    } cases[] = {
+        {"stale 71 ahead of slot 0", {12, 71, 10, 11}, {}, {12}, 13},
+        {"stale 71, then 13 to 15 arrive", {12, 71, 10, 11}, {13, 14, 15}, {12, 13, 14, 15}, 16},
+        {"12 and 13 in their slots", {12, 13, 10, 11}, {}, {12, 13}, 14},
+        {"0 and 1 across the wrap", {0, 1, 254, 255}, {2}, {0, 1, 2}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        setRing(c.ring);
+        const auto reported = followSources();
+        thread.setSnifferPtr(-1);
+        thread.readSnifferBuffer();
+        EXPECT_EQ(thread.getSnifferPtr(), c.ring[0]);
+        for (int poll = 0; poll < 5; ++poll) thread.readSnifferBuffer();
+        for (int seq : c.arriving) {
+            push(packet(static_cast<std::uint8_t>(seq), static_cast<std::uint16_t>(1000 + seq), 30));
+            for (int poll = 0; poll < 5; ++poll) thread.readSnifferBuffer();
+        }
+        EXPECT_EQ(*reported, c.reported);
         EXPECT_EQ(thread.getSnifferPtr(), c.pointerAfter);
     }
 }
