@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     std::vector<double> silentTimes;
     for (int i = 0; i < 3; ++i) {
         std::uint8_t buf[32];
+        conn.settleLine();   // the drain after the last failure is not this read's
         const auto start = Clock::now();
         int code = 0;
         try {
@@ -113,12 +114,17 @@ int main(int argc, char** argv) {
     // header time-out + 50 ms for a whole frame); the second attempt is
     // answered. Floor: that window and the answered exchange. Waiting for the promised body instead cost
     // the transport's time-out for 257 bytes: 1000 + 100 * 257 ms.
+    // The reply that answered the retry may be followed by the failed
+    // attempt's own, late: the next request first drains the line once more,
+    // timed apart.
     std::vector<double> recoveries;
+    std::vector<double> drainsAfter;
     for (int i = 0; i < 3; ++i) {
         sim::FaultScript oversized;
         oversized.at(host.exchangeCount(), sim::Fault::oversizedLength(255));
         host.setFaults(oversized);
         std::uint8_t buf[32];
+        conn.settleLine();
         const auto start = Clock::now();
         try {
             conn.readRom16(0xC000, 32, buf, 2);
@@ -126,11 +132,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no recovery after an impossible header (%d)\n", code);
             return 1;
         }
-        recoveries.push_back(ms(Clock::now() - start));
+        const auto recovered = Clock::now();
+        recoveries.push_back(ms(recovered - start));
+        conn.settleLine();
+        drainsAfter.push_back(ms(Clock::now() - recovered));
     }
     const double recoveryFloorMs = 1300.0 + 50.0 + floorMs;
     const double recoveryMedian = printSpread("impossible header, then answered", recoveries, recoveryFloorMs);
     std::printf("  (waiting for the promised body instead: %.0f ms before the retry)\n", 1000.0 + 100.0 * 257);
+    printSpread("  then the drain before the next request", drainsAfter, 1300.0 + 50.0);
     printTableRow("32-byte ROM read exchange, median", pacedMedian, floorMs, "-");
     printTableRow("silent station, 2-attempt read, median", silentMedian, 2 * 1300.0, "-");
     printTableRow("impossible header + recovery, median", recoveryMedian, recoveryFloorMs, "-");
