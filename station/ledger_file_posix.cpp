@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "Ledger.h"
+#include "RegularFile.h"
 
 namespace {
 
@@ -21,57 +22,34 @@ constexpr int kReadChunk = 64 * 1024;
 
 QString reason(const char* what) { return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno))); }
 
-// Closing the descriptor releases the lock, whatever way the append ends.
-class LedgerFd {
-public:
-    explicit LedgerFd(int fd) : fd_(fd) {}
-    ~LedgerFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    LedgerFd(const LedgerFd&) = delete;
-    LedgerFd& operator=(const LedgerFd&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Opens `name` with `flags`, never blocking, and keeps it only when it is a
-// regular file; otherwise -1 with the reason, and *missing when there is no
-// file at all.
-int openRegular(const QByteArray& name, int flags, QString* error, bool* missing = nullptr) {
-    const int fd = ::open(name.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (missing) *missing = fd < 0 && errno == ENOENT;
-    if (fd < 0) return *error = reason("cannot open"), -1;
-    struct stat kind {};
-    if (::fstat(fd, &kind) != 0) {
-        *error = reason("cannot stat");
-        ::close(fd);
-        return -1;
-    }
-    if (!S_ISREG(kind.st_mode)) {
-        *error = S_ISDIR(kind.st_mode) ? QStringLiteral("a directory, not a file")
-                 : S_ISFIFO(kind.st_mode) ? QStringLiteral("a FIFO, not a regular file")
-                                          : QStringLiteral("not a regular file");
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+// Opens the ledger without waiting and only as a regular file (the check
+// is made on the open descriptor). Closing the file releases the lock,
+// whatever way the append ends. False with the reason, and *missing when
+// there is no file at all.
+bool openLedger(QFile& file, const QString& path, RegularFileMode mode, QString* error, bool* missing = nullptr) {
+    QString why;
+    const RegularFileOpen opened = openRegularFile(file, path, mode, &why);
+    if (missing) *missing = opened == RegularFileOpen::Missing;
+    if (opened == RegularFileOpen::Opened) return true;
+    *error = opened == RegularFileOpen::NotRegular ? QStringLiteral("%1, not a regular file").arg(why)
+                                                   : QStringLiteral("cannot open: %1").arg(why);
+    return false;
 }
 
 }  // namespace
 
 bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error) {
     const QByteArray name = QFile::encodeName(file);
-    LedgerFd out(openRegular(name, O_WRONLY | O_APPEND | O_CREAT, error));
-    if (out.fd() < 0) return false;
+    QFile ledger;
+    if (!openLedger(ledger, file, RegularFileMode::Append, error)) return false;
+    const int fd = ledger.handle();
     int locked = -1;
-    do locked = ::flock(out.fd(), LOCK_EX);
+    do locked = ::flock(fd, LOCK_EX);
     while (locked != 0 && errno == EINTR);
     if (locked != 0) return *error = reason("cannot lock"), false;
 
     struct stat st {};
-    if (::fstat(out.fd(), &st) != 0) return *error = reason("cannot stat"), false;
+    if (::fstat(fd, &st) != 0) return *error = reason("cannot stat"), false;
     QByteArray chunk;
     if (st.st_size == 0) {
         chunk = header;
@@ -87,25 +65,27 @@ bool appendLocked(const QString& file, const QByteArray& header, const QByteArra
     }
     chunk += bytes;
 
-    const ssize_t written = ::write(out.fd(), chunk.constData(), static_cast<size_t>(chunk.size()));
+    const ssize_t written = ::write(fd, chunk.constData(), static_cast<size_t>(chunk.size()));
     if (written != chunk.size()) {
         *error = written < 0 ? reason("cannot write") : QStringLiteral("disk full");
         // Take back a partial line, so the ledger never holds half of one.
-        if (written > 0 && ::ftruncate(out.fd(), st.st_size) != 0) {}
+        if (written > 0 && ::ftruncate(fd, st.st_size) != 0) {}
         return false;
     }
-    if (::fsync(out.fd()) != 0) return *error = reason("cannot flush"), false;
+    if (::fsync(fd) != 0) return *error = reason("cannot flush"), false;
     return true;
 }
 
 LedgerFileRead readLedgerFile(const QString& file, QByteArray* bytes, QString* error) {
     bytes->clear();
     bool missing = false;
-    LedgerFd in(openRegular(QFile::encodeName(file), O_RDONLY, error, &missing));
-    if (in.fd() < 0) return missing ? LedgerFileRead::Missing : LedgerFileRead::Refused;
+    QFile ledger;
+    if (!openLedger(ledger, file, RegularFileMode::Read, error, &missing))
+        return missing ? LedgerFileRead::Missing : LedgerFileRead::Refused;
+    const int fd = ledger.handle();
     char buffer[kReadChunk];
     for (;;) {
-        const ssize_t n = ::read(in.fd(), buffer, sizeof buffer);
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0) return LedgerFileRead::Read;
         if (n < 0) {
             if (errno == EINTR) continue;
