@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "Ledger.h"
+#include "LedgerSync.h"
 #include "RegularFile.h"
 
 namespace {
@@ -37,6 +38,8 @@ bool openLedger(QFile& file, const QString& path, RegularFileMode mode, QString*
 }
 
 }  // namespace
+
+bool systemFileSync(std::intptr_t handle) { return ::fsync(static_cast<int>(handle)) == 0; }
 
 bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error) {
     const QByteArray name = QFile::encodeName(file);
@@ -72,7 +75,7 @@ bool appendLocked(const QString& file, const QByteArray& header, const QByteArra
         if (written > 0 && ::ftruncate(fd, st.st_size) != 0) {}
         return false;
     }
-    if (::fsync(fd) != 0) return *error = reason("cannot flush"), false;
+    if (!ledger::syncFile(fd)) return *error = reason("cannot flush"), false;
     return true;
 }
 

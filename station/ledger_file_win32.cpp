@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Ledger.h"
+#include "LedgerSync.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ constexpr DWORD kReadChunk = 64 * 1024;
 QString reason(const char* what) { return QStringLiteral("%1 (err=%2)").arg(QLatin1String(what)).arg(GetLastError()); }
 
 }  // namespace
+
+bool systemFileSync(std::intptr_t handle) { return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0; }
 
 bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error) {
     const std::wstring name = file.toStdWString();
@@ -44,7 +47,7 @@ bool appendLocked(const QString& file, const QByteArray& header, const QByteArra
     DWORD written = 0;
     ok = ok && SetFilePointerEx(out, end, nullptr, FILE_END) &&
          WriteFile(out, chunk.constData(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
-         written == static_cast<DWORD>(chunk.size()) && FlushFileBuffers(out);
+         written == static_cast<DWORD>(chunk.size()) && ledger::syncFile(reinterpret_cast<std::intptr_t>(out));
     if (!ok) {
         *error = reason("cannot write");
         if (written > 0) {

@@ -1,0 +1,24 @@
+#pragma once
+// The flush to disk that ends every ledger append, made while the append
+// still holds its lock: a run that has reported its outcome must find its
+// line on the disk after a power cut, and another process must never take
+// the lock before the line is there. Replaceable, so a test can see that
+// the flush runs and when.
+#include <cstdint>
+#include <functional>
+
+namespace ledger {
+
+// `handle` is the open ledger's descriptor (POSIX) or HANDLE (Windows).
+// True when the file's data is on the disk.
+using FileSync = std::function<bool(std::intptr_t handle)>;
+
+// Replaces the flush; an empty function puts the system's own back.
+void setFileSync(FileSync sync);
+// Flushes through the replacement, or the system's own flush.
+bool syncFile(std::intptr_t handle);
+
+}  // namespace ledger
+
+// The system's own flush (per platform).
+bool systemFileSync(std::intptr_t handle);

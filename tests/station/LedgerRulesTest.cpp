@@ -1,0 +1,96 @@
+// What the ledger must keep to whatever the order of events: a line read
+// back only when it has exactly its ten fields, the later of two lines with
+// one time winning the summary, and every append on the disk before another
+// process may take the lock.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QTimeZone>
+#include <cerrno>
+
+#include "Ledger.h"
+#include "LedgerSummary.h"
+#include "LedgerSync.h"
+#include "TempHome.h"
+
+namespace {
+
+class LedgerRulesTest : public TempHomeTest {
+protected:
+    void TearDown() override { ledger::setFileSync({}); }
+};
+
+const QDateTime kTen(QDate(2026, 12, 8), QTime(10, 0, 0), QTimeZone(3600));
+
+LedgerEntry run(int address, const char* outcome, const QDateTime& time) {
+    LedgerEntry e;
+    e.time = time;
+    e.port = QStringLiteral("/dev/ttyUSB0");
+    e.address = address;
+    e.outcome = QLatin1String(outcome);
+    return e;
+}
+
+TEST_F(LedgerRulesTest, ALineIsReadOnlyWithExactlyItsTenFields) {
+    const QByteArray line = ledger::formatLine(run(291, "moved", kTen));
+    const struct {
+        QByteArray text;
+        bool valid;
+    } cases[] = {
+        {line, true},
+        {line + ",", false},                   // an eleventh, empty field
+        {line + ",1.00", false},               // an eleventh field that reads as seconds
+        {line.left(line.lastIndexOf(',')), false},   // nine
+    };
+    for (const auto& c : cases) {
+        LedgerEntry read;
+        EXPECT_EQ(ledger::parseLine(c.text, &read), c.valid) << c.text.constData();
+    }
+}
+
+// Two runs on one station ending within one second carry the same time; the
+// line appended last is the run that ended last.
+TEST_F(LedgerRulesTest, OfTwoLinesWithOneTimeTheLaterInTheFileWins) {
+    const struct {
+        std::vector<LedgerEntry> lines;
+        const char* latest;
+    } cases[] = {
+        {{run(291, "no-answer", kTen), run(291, "moved", kTen)}, "moved"},
+        {{run(291, "moved", kTen), run(291, "no-answer", kTen)}, "no-answer"},
+        {{run(291, "moved", kTen.addSecs(1)), run(291, "no-answer", kTen)}, "moved"},
+    };
+    for (const auto& c : cases) {
+        const LedgerSummary summary = summariseLedger(c.lines, QDateTime());
+        ASSERT_EQ(summary.stations.size(), 1u);
+        EXPECT_EQ(summary.stations[0].outcome, QLatin1String(c.latest));
+    }
+}
+
+// The flush must run once per append, with the line already written and the
+// lock still held; a flush that fails fails the append.
+TEST_F(LedgerRulesTest, AnAppendIsOnTheDiskBeforeItsLockIsReleased) {
+    const QString path = ledger::path();
+    for (const bool flushWorks : {true, true, false}) {
+        int flushes = 0;
+        bool lockedWhileFlushing = false;
+        QByteArray fileWhileFlushing;
+        ledger::setFileSync([&](std::intptr_t handle) {
+            ++flushes;
+            const int other = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+            lockedWhileFlushing = other >= 0 && ::flock(other, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            if (other >= 0) ::close(other);
+            fileWhileFlushing = readAll(path);
+            return ::fsync(static_cast<int>(handle)) == 0 && flushWorks;
+        });
+        const LedgerEntry entry = run(300, "moved", kTen);
+        QString error;
+        EXPECT_EQ(ledger::append(entry, &error), flushWorks);
+        EXPECT_EQ(flushes, 1);
+        EXPECT_TRUE(lockedWhileFlushing) << "the lock was released before the flush";
+        EXPECT_TRUE(fileWhileFlushing.endsWith(ledger::formatLine(entry) + '\n')) << fileWhileFlushing.constData();
+        EXPECT_EQ(error.isEmpty(), flushWorks) << error.toStdString();
+    }
+}
+
+}  // namespace
