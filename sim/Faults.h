@@ -21,6 +21,8 @@ struct Fault {
         OversizedLength,  // a length byte larger than the frame that follows
         WrongDataLength,  // a read reply with dataLength bytes instead of the count asked
         IgnoreWrite,      // acknowledge a write without storing it
+        StaleRead,        // a read answered with the bytes addressShift further on: an earlier
+                          // request's late reply, as long as this one's
     };
     Kind kind = Kind::None;
     int delayMs = 0;
@@ -29,6 +31,7 @@ struct Fault {
     std::uint8_t status = 1;
     int garbageBytes = 3;
     int dataLength = 0;   // WrongDataLength: data bytes sent; OversizedLength: the length byte (0: 255)
+    int addressShift = 0;   // StaleRead
 
     static Fault none() { return {}; }
     static Fault noReply() { return make(Kind::NoReply); }
@@ -47,6 +50,7 @@ struct Fault {
         Fault f = make(Kind::WrongDataLength); f.dataLength = bytes; return f;
     }
     static Fault ignoreWrite() { return make(Kind::IgnoreWrite); }
+    static Fault staleRead(int shift) { Fault f = make(Kind::StaleRead); f.addressShift = shift; return f; }
 
 private:
     static Fault make(Kind k) { Fault f; f.kind = k; return f; }

@@ -23,6 +23,7 @@ struct Answer {
 struct Execution {
     bool storeWrites = true;
     int readLength = -1;   // >= 0: a read answers with this many bytes instead
+    std::uint32_t readShift = 0;   // a read answers with the bytes this much further on
 };
 
 bool inside(const std::vector<std::uint8_t>& space, std::uint32_t address, std::uint32_t count) {
@@ -42,7 +43,8 @@ Answer readFrom(const std::vector<std::uint8_t>& space, std::uint32_t address, s
     const std::uint32_t length = how.readLength >= 0 ? static_cast<std::uint32_t>(how.readLength) : count;
     a.data.assign(length, 0);
     // A fault may ask for more than the range holds: what lies beyond reads as zero.
-    for (std::uint32_t i = 0; i < length && inside(space, address, i + 1); ++i) a.data[i] = space[address + i];
+    const std::uint32_t from = address + how.readShift;
+    for (std::uint32_t i = 0; i < length && inside(space, from, i + 1); ++i) a.data[i] = space[from + i];
     return a;
 }
 
@@ -244,6 +246,7 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
         how.storeWrites = fault.kind != Fault::Kind::IgnoreWrite;
         if (fault.kind == Fault::Kind::WrongDataLength && isRead(command))
             how.readLength = std::clamp(fault.dataLength, 0, 255);
+        if (fault.kind == Fault::Kind::StaleRead) how.readShift = static_cast<std::uint32_t>(fault.addressShift);
         a = execute(command, args, len, model, how);
     }
     r.wroteMemory = a.wrote;

@@ -489,3 +489,24 @@ TEST_F(ProgramStationTest, ARestartThatCannotBeSentIsNoSuccess) {
     EXPECT_EQ(outcome.text(), job_messages::noAnswer());
     EXPECT_EQ(restartsSent(host.frames()), 0);
 }
+
+// The head read again after a mismatch gets another late reply of its
+// length: nothing tells which of the three is the station's, so the run
+// ends as no answer before anything is written.
+TEST_F(ProgramStationTest, AHeadThatTwiceIsNotTheBlocksFirstBytesEndsTheRunUnwritten) {
+    sim::PtyStationHost host(station(0x9E, 500, 2));
+    sim::FaultScript stale;
+    stale.at(0, sim::Fault::staleRead(0x80));   // the head; 1 to 8 read the block
+    stale.at(9, sim::Fault::staleRead(0x80));   // the head again
+    host.setFaults(stale);
+    ASSERT_TRUE(host.start());
+    WorkThread thread;
+    const JobOutcome outcome = runJob(thread, host.slavePathW());
+    EXPECT_EQ(outcome.moved, 0);
+    EXPECT_EQ(outcome.code(), -1);
+    EXPECT_EQ(std::count(outcome.trace.begin(), outcome.trace.end(),
+                         "The head read did not match the block read after it; reading the head again."),
+              1);
+    EXPECT_TRUE(romWrites(host.frames()).empty());
+    EXPECT_EQ(restartsSent(host.frames()), 0);
+}

@@ -57,6 +57,22 @@ TEST(RunLedger, AHeadReadAloneGivesTheValuesBefore) {
     EXPECT_EQ(entry.address, 812);
     EXPECT_EQ(entry.systemBefore, 0x9E);
     EXPECT_EQ(entry.channelBefore, 733);
+
+    // The record is shared: by the time the line is made it may hold another
+    // station's head (a station file loaded, another run). Its values are
+    // then not this station's.
+    ParamHead other{};
+    other[2] = 0x84;   // address 900
+    other[3] = 0x03;
+    other[4] = 0x3A;
+    other[12] = 0x6E;   // channel 0 at 1902
+    other[13] = 0x07;
+    StationRecord::instance()->setParams(other.data());
+    const LedgerEntry stale =
+        ledgerEntryFor(thread, RunResult{false, true, outcome.text(), outcome.code()}, QStringLiteral("p"), 1.0);
+    EXPECT_EQ(stale.address, 812);
+    EXPECT_EQ(stale.systemBefore, std::nullopt);
+    EXPECT_EQ(stale.channelBefore, std::nullopt);
 }
 
 }  // namespace

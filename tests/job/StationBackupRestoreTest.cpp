@@ -8,6 +8,7 @@
 #include <numeric>
 #include <thread>
 
+#include "JobMessages.h"
 #include "JobRun.h"
 #include "LogDirectory.h"
 #include "StationBackup.h"
@@ -158,4 +159,38 @@ TEST(StationRestoreTest, OnlyBytesOutsideTheRewrittenRegionsTellStationsApart) {
     for (int outside : {0x00, 0x03, 0x05, 0x0B, 0x1C, 0x7F, 0x90, 0xFF}) EXPECT_TRUE(has(outside)) << outside;
     for (int rewritten : {0x04, 0x0C, 0x1B, 0x80, 0x8F}) EXPECT_FALSE(has(rewritten)) << rewritten;
     EXPECT_TRUE(untouchedDifferences(station.data(), station.data()).empty());
+}
+
+// The adapter is pulled once the station has taken the system code back:
+// the restart cannot go out, so the station runs its moved settings with the
+// old ones in memory, and the restore must not end as done.
+TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
+    const sim::StationModel original = sim::makeDefaultStation();
+    sim::StationModel moved = original;
+    moved.rom[0xC004] = 0x3A;
+    sim::PtyStationHost host(moved);
+    ASSERT_TRUE(host.start());
+    StationConnection connection;
+    ASSERT_TRUE(connection.open(host.slavePathW()));
+    // After the whole acknowledgement of the system code write (AD 00 00 and
+    // its CRC), the station is gone.
+    bool systemCodeSent = false;
+    int acknowledged = 0;
+    connection.serialPort().setWireObserver([&](WireDirection d, const std::uint8_t* bytes, int count) {
+        if (d == WireDirection::Sent && count > 4 && bytes[2] == 0x06 && bytes[3] == 0xC0 && bytes[4] == 0x04)
+            systemCodeSent = true;
+        if (d == WireDirection::Received && systemCodeSent && (acknowledged += count) >= 5) host.stop();
+    });
+    const Bytes backup = paramBlock(original);
+    int code = 0;
+    try {
+        restoreStation(connection, backup.data());
+    } catch (int thrown) {
+        code = thrown;
+    }
+    connection.serialPort().setWireObserver(nullptr);
+    connection.close();
+    EXPECT_EQ(code, job_messages::kCodeRestartNotSent);
+    EXPECT_EQ(host.snapshot().rom[0xC004], 0x9E) << "the system code was written back";
+    EXPECT_EQ(restartsSent(host.frames()), 0);
 }
