@@ -81,11 +81,17 @@ bool RawPty::waitQueuedForSlave(int count, std::chrono::milliseconds limit) {
 }
 
 void RawPty::sendLater(std::vector<std::uint8_t> bytes, std::chrono::milliseconds pause, std::size_t awaitRequest) {
+    sendLater(std::vector<Piece>{{pause, std::move(bytes)}}, awaitRequest);
+}
+
+void RawPty::sendLater(std::vector<Piece> pieces, std::size_t awaitRequest) {
     finishSending();
-    farEnd_ = std::thread([this, bytes = std::move(bytes), pause, awaitRequest] {
+    farEnd_ = std::thread([this, pieces = std::move(pieces), awaitRequest] {
         if (awaitRequest > 0) collected_ = receive(awaitRequest);
-        std::this_thread::sleep_for(pause);
-        send(bytes);
+        for (const Piece& piece : pieces) {
+            std::this_thread::sleep_for(piece.pause);
+            send(piece.bytes);
+        }
     });
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "Crc16Table.h"
 #include "RLComPort.h"
 #include "RawPty.h"
 #include "SerialPort.h"
@@ -133,6 +134,27 @@ TEST_F(ReceiveReply, SkipsOneEchoOfTheRequest) {
     Bytes twice{0xDA, 0x00, 0xDD, 0xB8, 0x85, 0xDA, 0x00, 0xDD, 0xB8, 0x85};
     queue(twice);
     EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
+}
+
+// An echo whose tail never comes is no echo of ours, also on a retry of the
+// same request whose first attempt got a whole echo and no reply: what that
+// echo left behind must not stand in for the bytes the line never sent, and
+// the reply that comes late after the cut echo is not taken.
+TEST_F(ReceiveReply, AnEchoCutShortFailsItsAttemptAlsoOnARetryOfTheSameRequest) {
+    Bytes request{0xDA, 0x03, 0x05, 0xC0, 0x00, 0x02, 0x00, 0x00};
+    Crc16Table().appendCrc(request.data(), request.size() - 2);
+    const std::vector<RawPty::Piece> farEnd[] = {
+        {{std::chrono::milliseconds(0), request}},   // a whole echo, then nothing
+        {{std::chrono::milliseconds(0), Bytes(request.begin(), request.begin() + 5)},   // the echo cut short,
+         {std::chrono::milliseconds(2000), replyFrame(0, {0x12, 0x34})}},              // the reply after both its reads
+    };
+    std::array<std::uint8_t, 2> dest{0xEE, 0xEE};
+    for (const auto& pieces : farEnd) {
+        pty.sendLater(pieces, request.size());
+        EXPECT_EQ(codeOf([&] { link.readMemory(0xC000, MemoryKind::Rom16, 2, dest.data()); }), -1);
+        EXPECT_EQ(pty.finishSending(), request);
+    }
+    EXPECT_EQ(dest, (std::array<std::uint8_t, 2>{0xEE, 0xEE}));
 }
 
 // Mended: the receive buffer holds the largest frame the length byte can

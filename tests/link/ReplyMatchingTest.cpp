@@ -100,13 +100,24 @@ TEST_F(SimStation, AReplyLateForAnOperationThatGaveUpIsNotTakenByTheNext) {
 
 // A station that answers one request later than its reply window: the retry
 // takes that late reply (the same request's), and the retry's own reply,
-// which follows it, is drained before the next request of the same length.
+// which follows it, is drained before the next request of the same length,
+// also when it is still on its way as the next request goes out.
 TEST_F(SimStation, AReplyLaterThanItsWindowDoesNotShiftTheRepliesThatFollow) {
-    faults([](sim::FaultScript& s) { s.at(0, Fault::delay(1500)); });
+    const struct {
+        int firstMs;   // the first attempt's reply comes after its time-out
+        int retryMs;
+    } cases[] = {{1500, 0}, {2000, 300}};
     const sim::StationModel model = host.snapshot();
-    for (std::uint32_t address : {0xC000u, 0xC010u, 0xC020u}) {
-        std::array<std::uint8_t, 16> got{};
-        ASSERT_EQ(conn.readRom16(address, 16, got.data(), 2), 16) << std::hex << address;
-        EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, address, 16)) << std::hex << address;
+    for (const auto& c : cases) {
+        faults([&](sim::FaultScript& s) {
+            s.at(host.exchangeCount(), Fault::delay(c.firstMs));
+            s.at(host.exchangeCount() + 1, Fault::delay(c.retryMs));
+        });
+        for (std::uint32_t address : {0xC000u, 0xC010u, 0xC020u}) {
+            std::array<std::uint8_t, 16> got{};
+            ASSERT_EQ(conn.readRom16(address, 16, got.data(), 2), 16) << std::hex << address;
+            EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, address, 16))
+                << c.firstMs << "/" << c.retryMs << std::hex << " at " << address;
+        }
     }
 }
