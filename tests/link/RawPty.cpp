@@ -89,6 +89,10 @@ void RawPty::sendLater(std::vector<Piece> pieces, std::size_t awaitRequest) {
     farEnd_ = std::thread([this, pieces = std::move(pieces), awaitRequest] {
         if (awaitRequest > 0) collected_ = receive(awaitRequest);
         for (const Piece& piece : pieces) {
+            if (piece.awaitRequest > 0) {
+                const std::vector<std::uint8_t> more = receive(piece.awaitRequest);
+                collected_.insert(collected_.end(), more.begin(), more.end());
+            }
             std::this_thread::sleep_for(piece.pause);
             send(piece.bytes);
         }

@@ -39,10 +39,12 @@ public:
     // waits for it and hands back the request bytes it collected.
     void sendLater(std::vector<std::uint8_t> bytes, std::chrono::milliseconds pause,
                    std::size_t awaitRequest = 0);
-    // The same with several pieces, each sent after its own pause.
+    // The same with several pieces, each sent after its own pause; a piece
+    // may first collect more request bytes (a retry) of its own.
     struct Piece {
         std::chrono::milliseconds pause;
         std::vector<std::uint8_t> bytes;
+        std::size_t awaitRequest = 0;
     };
     void sendLater(std::vector<Piece> pieces, std::size_t awaitRequest);
     std::vector<std::uint8_t> finishSending();

@@ -13,6 +13,7 @@
 #include "RLComPort.h"
 #include "RawPty.h"
 #include "SerialPort.h"
+#include "StationConnection.h"
 
 namespace {
 
@@ -136,25 +137,37 @@ TEST_F(ReceiveReply, SkipsOneEchoOfTheRequest) {
     EXPECT_EQ(codeOf([&] { link.receiveReply(dest.data(), 255); }), -1);
 }
 
-// An echo whose tail never comes is no echo of ours, also on a retry of the
-// same request whose first attempt got a whole echo and no reply: what that
-// echo left behind must not stand in for the bytes the line never sent, and
-// the reply that comes late after the cut echo is not taken.
-TEST_F(ReceiveReply, AnEchoCutShortFailsItsAttemptAlsoOnARetryOfTheSameRequest) {
-    Bytes request{0xDA, 0x03, 0x05, 0xC0, 0x00, 0x02, 0x00, 0x00};
-    Crc16Table().appendCrc(request.data(), request.size() - 2);
-    const std::vector<RawPty::Piece> farEnd[] = {
-        {{std::chrono::milliseconds(0), request}},   // a whole echo, then nothing
-        {{std::chrono::milliseconds(0), Bytes(request.begin(), request.begin() + 5)},   // the echo cut short,
-         {std::chrono::milliseconds(2000), replyFrame(0, {0x12, 0x34})}},              // the reply after both its reads
-    };
+// An echo whose tail never comes is no echo of ours, also on the retry of a
+// refused request, which goes out again at once. The request's CRC is 00 00,
+// what the refused attempt's echo left behind and what cleared memory holds:
+// a comparison that took such bytes for the tail the line never sent would
+// pass, and the reply coming late after the cut echo would be taken.
+TEST(EchoCutShort, FailsItsAttemptAlsoOnTheRetryOfARefusedRequest) {
+    RawPty pty;
+    ASSERT_TRUE(pty.ok());
+    StationConnection connection;
+    ASSERT_TRUE(connection.open(pty.slavePathW()));
+    const Bytes request{0xDA, 0x03, 0x05, 0xE1, 0x8B, 0x02, 0x00, 0x00};   // 2 bytes of ROM at 0xE18B
+    Bytes refused = request;
+    const Bytes refusal = replyFrame(1, {});
+    refused.insert(refused.end(), refusal.begin(), refusal.end());
+    pty.sendLater({{std::chrono::milliseconds(0), refused},
+                   // the retry's echo without its CRC, and its reply after both reads of the echo
+                   {std::chrono::milliseconds(0), Bytes(request.begin(), request.begin() + 6), request.size()},
+                   {std::chrono::milliseconds(2000), replyFrame(0, {0x12, 0x34})}},
+                  request.size());
     std::array<std::uint8_t, 2> dest{0xEE, 0xEE};
-    for (const auto& pieces : farEnd) {
-        pty.sendLater(pieces, request.size());
-        EXPECT_EQ(codeOf([&] { link.readMemory(0xC000, MemoryKind::Rom16, 2, dest.data()); }), -1);
-        EXPECT_EQ(pty.finishSending(), request);
+    int code = 0;
+    try {
+        connection.readRom16(0xE18B, 2, dest.data(), 2);
+    } catch (int thrown) {
+        code = thrown;
     }
+    EXPECT_EQ(code, -1);
     EXPECT_EQ(dest, (std::array<std::uint8_t, 2>{0xEE, 0xEE}));
+    Bytes twice = request;
+    twice.insert(twice.end(), request.begin(), request.end());
+    EXPECT_EQ(pty.finishSending(), twice) << "the request and its retry";
 }
 
 // Mended: the receive buffer holds the largest frame the length byte can
