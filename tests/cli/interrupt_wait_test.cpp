@@ -48,7 +48,7 @@ TEST(InterruptWait, AStopSignalOnAnotherThreadWakesTheWait) {
     if (!ended) ::pthread_kill(waiter.native_handle(), SIGINT);   // let it go, to end the test
     waiter.join();
     EXPECT_TRUE(woke.get()) << "the wait did not report the stop";
-    ::signal(SIGINT, SIG_DFL);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
 }
 
 }  // namespace
