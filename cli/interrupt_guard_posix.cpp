@@ -97,7 +97,11 @@ bool interrupt_guard::waitUnlessStopped(int ms) {
         // Without the pipe (fd -1 is skipped), a signal on this thread still
         // ends the poll early.
         struct pollfd wake {stopPipe[0], POLLIN, 0};
-        ::poll(&wake, 1, static_cast<int>(left));
+        // The wake-up is taken off the pipe, so that it cannot turn a later
+        // wait into a busy loop.
+        char taken = 0;
+        if (::poll(&wake, 1, static_cast<int>(left)) > 0)
+            while (::read(stopPipe[0], &taken, 1) > 0) {}
     }
     return stopRequested();
 }

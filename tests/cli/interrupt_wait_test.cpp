@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "InterruptGuard.h"
+#include "InterruptState.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ bool asleep(pid_t tid) {
 }
 
 TEST(InterruptWait, AStopSignalOnAnotherThreadWakesTheWait) {
+    interrupt_guard::state::stopAsked = false;
     interrupt_guard::installStopRequest();
     std::atomic<pid_t> waiterId{0};
     std::promise<bool> result;
@@ -49,6 +51,7 @@ TEST(InterruptWait, AStopSignalOnAnotherThreadWakesTheWait) {
     waiter.join();
     EXPECT_TRUE(woke.get()) << "the wait did not report the stop";
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+    interrupt_guard::state::stopAsked = false;
 }
 
 }  // namespace
