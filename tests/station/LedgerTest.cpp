@@ -34,9 +34,12 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
     moved.backup = QStringLiteral("/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin");
     moved.verified = QStringLiteral("yes");
     moved.seconds = 2.104;
+    moved.setup = QStringLiteral("1a2b3c4d");
+    moved.note = QStringLiteral("original not kept: cannot create /x, y");
     EXPECT_EQ(ledger::formatLine(moved),
               "2026-12-08T10:15:00+01:00,/dev/ttyUSB0,291,158,500,moved,0,"
-              "\"/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin\",yes,2.10");
+              "\"/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin\",yes,2.10,1a2b3c4d,"
+              "\"original not kept: cannot create /x, y\"");
 
     LedgerEntry silent = entry("no-answer", std::nullopt, 16);
     silent.port = QStringLiteral("Hub \"left\", 1");
@@ -52,9 +55,19 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
         EXPECT_EQ(back.code, original.code);
         EXPECT_EQ(back.backup, original.backup);
         EXPECT_EQ(back.verified, original.verified);
+        EXPECT_EQ(back.setup, original.setup);
+        EXPECT_EQ(back.note, original.note);
     }
+    // Lines written before the setup and note columns still read.
+    LedgerEntry old;
+    ASSERT_TRUE(ledger::parseLine("2026-12-08T10:15:00+01:00,/dev/ttyUSB0,291,158,500,moved,0,/b.bin,yes,2.10", &old));
+    EXPECT_EQ(old.address, 291);
+    EXPECT_EQ(old.backup, "/b.bin");
+    EXPECT_TRUE(old.setup.isEmpty() && old.note.isEmpty());
     LedgerEntry ignored;
-    for (const char* bad : {ledger::kHeader, "2026-12-08T10:15:00+01:00,p,291,158,500,melted,0,,,1.00",
+    for (const char* bad : {ledger::kHeader, ledger::kHeaderWithoutSetup,
+                            "2026-12-08T10:15:00+01:00,p,291,158,500,moved,0,,,1.00,abc",
+                            "2026-12-08T10:15:00+01:00,p,291,158,500,melted,0,,,1.00",
                             "2026-12-08T10:15:00+01:00,p,29x,158,500,moved,0,,,1.00", "2026-12-08T10:15:00+01:00,\"p,2"})
         EXPECT_FALSE(ledger::parseLine(bad, &ignored)) << bad;
 }
