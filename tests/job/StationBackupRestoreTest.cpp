@@ -62,7 +62,9 @@ TEST(StationRestoreTest, WritesTheThreeRegionsInOrderAndRestartsAfterTheSettle) 
     ASSERT_TRUE(host.start());
     StationConnection connection;
     ASSERT_TRUE(connection.open(host.slavePathW()));
-    restoreStation(connection, backup.data());
+    QStringList mismatches;
+    restoreStation(connection, backup.data(), &mismatches);
+    EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
     ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10)));
     connection.close();
 
