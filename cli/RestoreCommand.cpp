@@ -188,7 +188,8 @@ private:
 bool servedSystem(std::uint8_t system) { return system == kUnmovedSystem || system == kMovedSystem; }
 
 RestoreEnd otherSystemEnd(std::uint8_t system) {
-    const QString code = QStringLiteral("%1 (0x%2)").arg(system).arg(system, 2, 16, QLatin1Char('0')).toUpper();
+    const QString code =
+        QStringLiteral("%1 (0x%2)").arg(system).arg(QStringLiteral("%1").arg(system, 2, 16, QLatin1Char('0')).toUpper());
     return {{QStringLiteral("rechannel-cli: the station on the port has system code %1; restore writes only stations "
                             "of system 158 (0x9E) or 58 (0x3A), with or without --force")
                  .arg(code)},

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimeZone>
 #include <map>
+#include <tuple>
 
 #include "Ledger.h"
 #include "LedgerSummary.h"
@@ -201,6 +202,39 @@ TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {
     const std::vector<std::pair<int, QString>> order = {
         {291, "no-answer"}, {293, "other-system"}, {292, "moved"}, {294, "already-moved"}};
     EXPECT_EQ(stations, order);
+}
+
+// Namesakes (one address, two setups) stay apart; a line without a setup
+// (an older ledger, a run that read only the head) joins the one station of
+// its address when only one is known; runs that read no station count per port.
+TEST_F(LedgerTest, SummaryKeysStationsByAddressAndSetupAndListsSilentPorts) {
+    const auto at = [](const char* outcome, std::optional<int> address, const char* setup, int minute,
+                       const char* port = "/dev/ttyUSB0") {
+        LedgerEntry e = entry(outcome, address, minute);
+        e.setup = QLatin1String(setup);
+        e.port = QLatin1String(port);
+        return e;
+    };
+    const std::vector<LedgerEntry> entries = {
+        at("verify-failed", 3201, "aaaa0001", 1), at("moved", 3201, "bbbb0002", 2),
+        at("no-answer", 3201, "", 3),                                   // which of the two: its own row
+        at("no-answer", 3300, "", 4),  at("moved", 3300, "cccc0003", 5),  // an older line, then the same station
+        at("no-answer", std::nullopt, "", 6, "/dev/ttyS0"), at("no-port", std::nullopt, "", 7, "/dev/ttyS0"),
+        at("no-answer", std::nullopt, "", 8, "/dev/ttyUSB1"),
+    };
+    const LedgerSummary summary = summariseLedger(entries, QDateTime());
+    std::vector<std::tuple<int, QString, QString>> stations;
+    for (const auto& s : summary.stations) stations.emplace_back(s.address, s.setup, s.outcome);
+    const std::vector<std::tuple<int, QString, QString>> expected = {
+        {3201, "", "no-answer"}, {3201, "aaaa0001", "verify-failed"}, {3201, "bbbb0002", "moved"},
+        {3300, "cccc0003", "moved"}};
+    EXPECT_EQ(stations, expected);
+
+    std::vector<std::tuple<QString, int, QString>> ports;
+    for (const auto& p : summary.silentPorts) ports.emplace_back(p.port, p.runs, p.outcome);
+    const std::vector<std::tuple<QString, int, QString>> silent = {{"/dev/ttyS0", 2, "no-port"},
+                                                                   {"/dev/ttyUSB1", 1, "no-answer"}};
+    EXPECT_EQ(ports, silent);
 }
 
 }  // namespace
