@@ -43,7 +43,8 @@ int parseRestoreOptions(const QStringList& args, RestoreOptions* options) {
                                   QStringLiteral("PATH"));
     const QCommandLineOption force(QStringLiteral("force"),
                                    QStringLiteral("Write a backup whose system code is not 0x9E, or whose "
-                                                  "bytes outside the restored regions are not the station's."));
+                                                  "bytes outside the restored regions are not the station's "
+                                                  "(never onto a station of another system than 0x9E or 0x3A)."));
     const QCommandLineOption noBackup(QStringLiteral("no-backup"),
                                       QStringLiteral("Write even when the station's present block cannot be saved."));
     parser.addOptions({port, force, noBackup});
