@@ -2,7 +2,9 @@
 // refuses, its read-back and its ledger lines; the summary of a fleet with
 // namesakes and a silent port; an original that cannot be kept; no home.
 #include <QFileInfo>
+#include <csignal>
 #include <functional>
+#include <map>
 
 #include "CliFixture.h"
 #include "Ledger.h"
@@ -156,6 +158,25 @@ TEST_F(CliRestoreTest, AnOriginalThatCannotBeKeptIsSaidAndTheMoveGoesOn) {
     EXPECT_TRUE(lines.back().note.startsWith(QStringLiteral("original not kept: cannot create")))
         << lines.back().note.toStdString();
     EXPECT_EQ(lines.back().backup, backupsDir() + QLatin1Char('/') + backups().first());
+}
+
+TEST_F(CliRestoreTest, AnInterruptedRestoreIsInTheLedger) {
+    sim::PtyStationHost station(movedStation());
+    sim::FaultScript slow;
+    slow.always(sim::Fault::delay(200));
+    station.setFaults(slow);
+    ASSERT_TRUE(station.start());
+    auto process = start({QStringLiteral("restore"), QStringLiteral("--port"), path(station),
+                          writeBlock(paramBlock(sim::makeDefaultStation()))});
+    ASSERT_TRUE(station.waitForFrames(3, std::chrono::seconds(10)));   // reading the block
+    ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+    const CliResult result = finish(*process);
+    EXPECT_EQ(result.exitCode, 130) << result.err();
+    EXPECT_EQ(writesSeen(station), 0);
+    const std::vector<LedgerEntry> lines = ledgerLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines.back().outcome, "interrupted");
+    EXPECT_EQ(lines.back().code, 130);
 }
 
 TEST_F(CliRestoreTest, WithoutAHomeNothingIsDone) {
