@@ -46,10 +46,10 @@ bool usesLogDirectory(const QString& command) {
 }
 
 bool asksForHelp(const QStringList& args) {
+    static const QStringList kHelp = {QStringLiteral("--help"), QStringLiteral("-help"), QStringLiteral("-h"),
+                                      QStringLiteral("-?"), QStringLiteral("--help-all")};
     for (const QString& arg : args)
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h") || arg == QLatin1String("-?") ||
-            arg == QLatin1String("--help-all"))
-            return true;
+        if (kHelp.contains(arg)) return true;
     return false;
 }
 
