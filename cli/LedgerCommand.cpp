@@ -1,5 +1,6 @@
 // ledger: what the ledger says about the fleet: runs per outcome, then each
-// station's latest outcome, the stations that still need a visit first. A
+// station's latest outcome, the stations that still need a visit first, then
+// the ports where runs read no station. A
 // missing ledger is an empty summary; anything else that cannot be read is
 // said, with exit status 6.
 #include <QDate>
@@ -17,6 +18,33 @@ QDateTime parseSince(const QString& text) {
     const QDate day = QDate::fromString(text, Qt::ISODate);
     if (day.isValid() && text.size() == 10) return day.startOfDay();
     return QDateTime::fromString(text, Qt::ISODate);
+}
+
+// A station is its address and setup; "-" for a setup no run read.
+void printStations(const std::vector<LedgerSummary::Station>& stations) {
+    if (stations.empty()) return;
+    printOut(QString());
+    printOut(QStringLiteral("address  setup     %1  time                       port").arg(QStringLiteral("outcome"), -13));
+    for (const LedgerSummary::Station& station : stations)
+        printOut(QStringLiteral("%1  %2  %3  %4  %5")
+                     .arg(station.address, -7)
+                     .arg(station.setup.isEmpty() ? QStringLiteral("-") : station.setup, -8)
+                     .arg(station.outcome, -13)
+                     .arg(ledger::timeText(station.time), -25)
+                     .arg(station.port));
+}
+
+void printSilentPorts(const std::vector<LedgerSummary::SilentPort>& ports) {
+    if (ports.empty()) return;
+    printOut(QString());
+    printOut(QStringLiteral("ports where no station was read:"));
+    printOut(QStringLiteral("runs  %1  time                       port").arg(QStringLiteral("latest"), -13));
+    for (const LedgerSummary::SilentPort& port : ports)
+        printOut(QStringLiteral("%1  %2  %3  %4")
+                     .arg(port.runs, -4)
+                     .arg(port.outcome, -13)
+                     .arg(ledger::timeText(port.time), -25)
+                     .arg(port.port));
 }
 
 }  // namespace
@@ -48,16 +76,8 @@ int runLedger(const QStringList& args) {
     }
     const LedgerSummary summary = summariseLedger(entries, from);
     for (const auto& count : summary.counts) printOut(QStringLiteral("%1  %2").arg(count.first, -13).arg(count.second));
-    if (!summary.stations.empty()) {
-        printOut(QString());
-        printOut(QStringLiteral("address  %1  time                       port").arg(QStringLiteral("outcome"), -13));
-        for (const LedgerSummary::Station& station : summary.stations)
-            printOut(QStringLiteral("%1  %2  %3  %4")
-                         .arg(station.address, -7)
-                         .arg(station.outcome, -13)
-                         .arg(ledger::timeText(station.time), -25)
-                         .arg(station.port));
-    }
+    printStations(summary.stations);
+    printSilentPorts(summary.silentPorts);
     if (unreadable > 0) printErr(QStringLiteral("rechannel-cli: %1 line(s) of %2 are not ledger lines and were left out").arg(unreadable).arg(ledger::path()));
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "ProgramReport.h"
 #include "PtyStationHost.h"
 #include "RunLedger.h"
+#include "StationRecord.h"
 #include "WireTrace.h"
 #include "WorkThread.h"
 
@@ -150,6 +151,12 @@ int runProgram(const QStringList& args) {
     thread.setBeforeFirstWrite([&saved, &thread](const std::uint8_t*) { saved.set(thread.backupPath()); });
     RunLedger ledger;
     ledger.begin(QString::fromStdWString(options.devicePath));
+    // An interrupted run's line names what the station was on: from this
+    // run's head, handed over on the job thread right after it was read.
+    thread.setAddressObserver([&ledger, shown = thread.addressObserver()](int address) {
+        if (const StationRecord* record = StationRecord::instance()) ledger.noteHead(record->params().data());
+        if (shown) shown(address);
+    });
     interrupt_guard::setBeforeExit([&ledger, &thread, &saved, &options] {
         logInterruptedRun(ledger, thread, saved.get(), options.reportPhases);
     });

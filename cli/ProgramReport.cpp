@@ -29,6 +29,7 @@ void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const s
         printErr(QStringLiteral("rechannel-cli: %1; nothing was written. Make %2 writable, or run again with "
                                 "--no-backup to write without a backup.")
                      .arg(thread.backupError(), logDirectoryPath()));
+    if (!thread.originalError().isEmpty()) printErr(originalNotKeptLine(thread.originalError(), thread.backupPath()));
     if (report) {
         printErr(QString::fromUtf8(child_report::outcomeLine(outcome.outcomeLine())));
         return;
@@ -36,4 +37,10 @@ void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const s
     if (thread.stationAddress() >= 0)
         for (const QString& line : stationLines(thread.stationAddress(), thread.backupPath())) printErr(line);
     printErr(outcome.outcomeLine());
+}
+
+QString originalNotKeptLine(const QString& why, const QString& backupPath) {
+    return QStringLiteral("rechannel-cli: the station's original could not be kept (%1); the run went on with its "
+                          "backup %2. restore without a FILE will not find an original: give it that backup.")
+        .arg(why, backupPath);
 }

@@ -26,3 +26,7 @@ void configureJob(WorkThread& thread, const ProgramOptions& options);
 // fleet runner (`report`) the address and backup are in the result line
 // already, and the outcome line is a report line.
 void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const std::wstring& devicePath, bool report);
+
+// The line that says the backup could not also be kept as the station's
+// original, and which backup puts the station back instead.
+QString originalNotKeptLine(const QString& why, const QString& backupPath);

@@ -1,10 +1,13 @@
 // restore: puts back, from a backup the job saved (by default the station's
-// original), the three regions that moving a station rewrites, then restarts
-// the station. What is on the station is backed up first. A backup whose
-// other bytes are not the station's is another station's and is refused.
+// original), the three regions that moving a station rewrites, reads them
+// back as the job does, then restarts the station. What is on the station is
+// backed up first. A backup whose other bytes are not the station's is
+// another station's and is refused; so is a station of a system the utility
+// does not serve. Every run that opened the port leaves its ledger line.
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <mutex>
 #include <vector>
 
 #include "ChangedRegions.h"
@@ -14,6 +17,9 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "Outcome.h"
+#include "PortOpenDiagnosis.h"
+#include "ProgramReport.h"
+#include "RunLedger.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
 #include "StationRestore.h"
@@ -22,6 +28,7 @@
 namespace {
 
 constexpr std::uint8_t kUnmovedSystem = 0x9E;
+constexpr std::uint8_t kMovedSystem = 0x3A;
 
 struct RestoreOptions {
     std::wstring devicePath;
@@ -36,7 +43,8 @@ int parseRestoreOptions(const QStringList& args, RestoreOptions* options) {
                                   QStringLiteral("PATH"));
     const QCommandLineOption force(QStringLiteral("force"),
                                    QStringLiteral("Write a backup whose system code is not 0x9E, or whose "
-                                                  "bytes outside the restored regions are not the station's."));
+                                                  "bytes outside the restored regions are not the station's "
+                                                  "(never onto a station of another system than 0x9E or 0x3A)."));
     const QCommandLineOption noBackup(QStringLiteral("no-backup"),
                                       QStringLiteral("Write even when the station's present block cannot be saved."));
     parser.addOptions({port, force, noBackup});
@@ -129,15 +137,183 @@ QString refusal(const RestoreOptions& options, const QString& fileName, const st
         .arg(fileName, reasons.join(QStringLiteral(" and ")));
 }
 
-// The end of every run that read the station: what explains the outcome,
-// the station lines, then the outcome line.
-int endRun(StationConnection& connection, int address, const QString& backupPath, const QStringList& explanation,
-           const QString& outcome, int status) {
-    connection.close();
-    for (const QString& line : explanation) printErr(line);
-    for (const QString& line : stationLines(address, backupPath)) printErr(line);
-    printErr(outcome);
-    return status;
+// How a run that opened the port ended: the lines that explain it, the
+// outcome line, the exit status and what the ledger says.
+struct RestoreEnd {
+    QStringList explanation;
+    QString outcome;
+    int status = exit_status::otherFailure;
+    RunOutcome ledgerOutcome = RunOutcome::Failed;
+    int code = 0;
+    QString verified;   // "yes", "no" or empty, as in the ledger
+};
+
+RestoreEnd refusedEnd(const QStringList& explanation, const QString& outcome) {
+    return {explanation, outcome, exit_status::usage, RunOutcome::Failed, exit_status::usage, QString()};
+}
+
+RestoreEnd noAnswerEnd(int code) {
+    return {{}, noAnswerLine(code), exit_status::noProperAnswer, RunOutcome::NoAnswer, code, QString()};
+}
+
+// What the run has learnt of the station so far. An interrupt before the
+// first write records the run from its own thread while the run may still be
+// reading, so this is handed over under a lock.
+class RunSoFar {
+public:
+    void setBlock(const std::uint8_t* block256) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entry_.address = blockAddress(block256);
+        entry_.systemBefore = block256[kSystemCodeRegion.offset()];
+        entry_.channelBefore = block256[kChannelTableRegion.offset()] | (block256[kChannelTableRegion.offset() + 1] << 8);
+        entry_.setup = setupFingerprint(block256);
+    }
+    void setBackup(const QString& path, const QString& originalError) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entry_.backup = path;
+        entry_.note = originalNotKeptNote(originalError);
+    }
+    // The station's values and the backup; the outcome is the caller's.
+    LedgerEntry entry() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return entry_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    LedgerEntry entry_;
+};
+
+// A station of another system is never written: the backup's system code
+// would take it off its own network, and --force does not change that.
+bool servedSystem(std::uint8_t system) { return system == kUnmovedSystem || system == kMovedSystem; }
+
+RestoreEnd otherSystemEnd(std::uint8_t system) {
+    const QString code =
+        QStringLiteral("%1 (0x%2)").arg(system).arg(QStringLiteral("%1").arg(system, 2, 16, QLatin1Char('0')).toUpper());
+    return {{QStringLiteral("rechannel-cli: the station on the port has system code %1; restore writes only stations "
+                            "of system 158 (0x9E) or 58 (0x3A), with or without --force")
+                 .arg(code)},
+            QStringLiteral("not restored: %1 The station is of system %2; nothing written")
+                .arg(job_messages::foreignSystem(), code),
+            exit_status::foreignSystem,
+            RunOutcome::OtherSystem,
+            job_messages::kCodeForeignOrUnknown,
+            QString()};
+}
+
+// The backup to write: the FILE given, or the original kept for the
+// station. False, with the run's end, when there is none to use.
+bool chooseBackup(const RestoreOptions& options, const std::uint8_t* present, QByteArray* block, QString* fileName,
+                  RestoreEnd* refused) {
+    *fileName = options.fileName;
+    if (!fileName->isEmpty()) return true;
+    const int address = blockAddress(present);
+    int othersKept = 0;
+    *fileName = originalBackupFor(present, &othersKept);
+    if (fileName->isEmpty()) {
+        QStringList explanation;
+        if (othersKept > 0)
+            explanation << QStringLiteral("rechannel-cli: the %1 original(s) kept for address %2 are of other "
+                                          "stations with that address (their setup differs)")
+                               .arg(othersKept)
+                               .arg(address);
+        *refused = refusedEnd(explanation, QStringLiteral("not restored: no original backup of station %1 in %2; give "
+                                                          "a backup FILE; nothing written")
+                                               .arg(address)
+                                               .arg(QFileInfo(originalBackupPath(blockAddress(present))).path()));
+        return false;
+    }
+    if (loadBackup(*fileName, block)) return true;
+    *refused = refusedEnd({}, QStringLiteral("not restored: the original backup of station %1 cannot be used; "
+                                             "nothing written")
+                                  .arg(address));
+    return false;
+}
+
+// Writes the backup's regions, reads them back and restarts the station.
+RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved, const QString& fileName) {
+    QStringList mismatches;
+    try {
+        restoreStation(connection, saved, &mismatches);
+    } catch (int code) {
+        switch (code) {
+        case job_messages::kCodeVerifyMismatch:
+            return {mismatches,
+                    QStringLiteral("verify failed: the station did not keep what was written; it was not restarted; "
+                                   "run restore again (%1)")
+                        .arg(code),
+                    exit_status::verifyFailed, RunOutcome::VerifyFailed, code, QStringLiteral("no")};
+        case job_messages::kCodeSystemCodeUnconfirmed:
+            return {{},
+                    QStringLiteral("verify failed: the system code could not be read back; the station was "
+                                   "restarted; run restore again to check it (%1)")
+                        .arg(code),
+                    exit_status::verifyFailed, RunOutcome::VerifyFailed, code, QStringLiteral("no")};
+        case job_messages::kCodeRestartNotSent:
+            return {{}, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
+                    exit_status::otherFailure, RunOutcome::Failed, code, QStringLiteral("yes")};
+        default:
+            return noAnswerEnd(code);
+        }
+    }
+    return {{},
+            QStringLiteral("restored channel table, channel block 0 and system code %1 from %2; station restarted")
+                .arg(saved[kSystemCodeRegion.offset()])
+                .arg(fileName),
+            exit_status::moved, RunOutcome::Restored, 0, QStringLiteral("yes")};
+}
+
+// Everything from the first read to the restart; never throws.
+RestoreEnd restoreOnStation(StationConnection& connection, const RestoreOptions& options, QByteArray block,
+                            RunSoFar& soFar) {
+    std::uint8_t present[kParamBlockSize] = {};
+    try {
+        readWholeBlock(connection, present);
+    } catch (int code) {
+        return noAnswerEnd(code);
+    }
+    soFar.setBlock(present);
+    if (!servedSystem(present[kSystemCodeRegion.offset()])) return otherSystemEnd(present[kSystemCodeRegion.offset()]);
+    QString fileName;
+    RestoreEnd refused;
+    if (!chooseBackup(options, present, &block, &fileName, &refused)) return refused;
+    const auto* saved = reinterpret_cast<const std::uint8_t*>(block.constData());
+    QStringList explanation;
+    const QString why = refusal(options, fileName, saved, present, &explanation);
+    if (!why.isEmpty()) return refusedEnd(explanation, why);
+    if (options.backup) {
+        QString error;
+        QString originalError;
+        const QString backupPath = saveStationBackup(present, QDateTime::currentDateTime(), &error, &originalError);
+        soFar.setBackup(backupPath, originalError);
+        if (backupPath.isEmpty())
+            return {{QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup to write "
+                                    "without a backup.")
+                         .arg(error)},
+                    QStringLiteral("not restored: the station's present block could not be backed up; nothing written"),
+                    exit_status::otherFailure, RunOutcome::Failed, job_messages::kCodeBackupNotSaved, QString()};
+        if (!originalError.isEmpty()) printErr(originalNotKeptLine(originalError, backupPath));
+    }
+    if (!interrupt_guard::enterWritePhase()) interrupt_guard::exitInterrupted();
+    RestoreEnd end = writeBackup(connection, saved, fileName);
+    interrupt_guard::leaveWritePhase();
+    return end;
+}
+
+// The ledger line (on disk before the outcome is said), then what explains
+// the outcome, the station lines and the outcome line.
+int reportRun(RunLedger& ledger, const RunSoFar& soFar, const RestoreEnd& end) {
+    LedgerEntry entry = soFar.entry();
+    entry.outcome = QLatin1String(runOutcomeRow(end.ledgerOutcome).name);
+    entry.code = end.code;
+    entry.verified = end.verified;
+    const QString ledgerError = ledger.finishWith(entry);
+    if (!ledgerError.isEmpty()) printErr(ledgerError);
+    for (const QString& line : end.explanation) printErr(line);
+    if (entry.address) for (const QString& line : stationLines(*entry.address, entry.backup)) printErr(line);
+    printErr(end.outcome);
+    return end.status;
 }
 
 }  // namespace
@@ -148,77 +324,32 @@ int runRestore(const QStringList& args) {
     if (early >= 0) return early;
     QByteArray block;
     if (!options.fileName.isEmpty() && !loadBackup(options.fileName, &block)) return exit_status::usage;
+
+    RunLedger ledger;
+    RunSoFar soFar;
+    ledger.begin(QString::fromStdWString(options.devicePath));
+    interrupt_guard::setBeforeExit([&ledger, &soFar] {
+        LedgerEntry entry = soFar.entry();
+        entry.outcome = QLatin1String(runOutcomeRow(RunOutcome::Interrupted).name);
+        entry.code = exit_status::interrupted;
+        const QString error = ledger.finishWith(entry);
+        if (!error.isEmpty()) printErr(error);
+        if (!entry.backup.isEmpty()) printErr(QStringLiteral("backup: %1").arg(entry.backup));
+    });
     interrupt_guard::install();
 
     StationConnection connection;
-    if (!openStationPort(connection, options.devicePath)) return exit_status::portNotOpened;
-    std::uint8_t present[kParamBlockSize] = {};
-    QString backupPath;
-    int address = -1;   // known once the station's block has been read
-    QString fileName = options.fileName;
-    try {
-        readWholeBlock(connection, present);
-        address = blockAddress(present);
-        if (fileName.isEmpty()) {
-            int othersKept = 0;
-            fileName = originalBackupFor(present, &othersKept);
-            if (fileName.isEmpty()) {
-                QStringList explanation;
-                if (othersKept > 0)
-                    explanation << QStringLiteral("rechannel-cli: the %1 original(s) kept for address %2 are of other "
-                                                  "stations with that address (their setup differs)")
-                                       .arg(othersKept)
-                                       .arg(address);
-                return endRun(connection, address, backupPath, explanation,
-                              QStringLiteral("not restored: no original backup of station %1 in %2; give a backup "
-                                             "FILE; nothing written")
-                                  .arg(address)
-                                  .arg(QFileInfo(originalBackupPath(blockAddress(present))).path()),
-                              exit_status::usage);
-            }
-            if (!loadBackup(fileName, &block))
-                return endRun(connection, address, backupPath, {},
-                              QStringLiteral("not restored: the original backup of station %1 cannot be used; "
-                                             "nothing written")
-                                  .arg(address),
-                              exit_status::usage);
-        }
-        const auto* saved = reinterpret_cast<const std::uint8_t*>(block.constData());
-        QStringList explanation;
-        const QString why = refusal(options, fileName, saved, present, &explanation);
-        if (!why.isEmpty()) return endRun(connection, address, backupPath, explanation, why, exit_status::usage);
-        if (options.backup) {
-            QString error;
-            backupPath = saveStationBackup(present, QDateTime::currentDateTime(), &error);
-            if (backupPath.isEmpty())
-                return endRun(connection, address, backupPath,
-                              {QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup "
-                                              "to write without a backup.")
-                                   .arg(error)},
-                              QStringLiteral("not restored: the station's present block could not be backed up; "
-                                             "nothing written"),
-                              exit_status::otherFailure);
-        }
-        if (!interrupt_guard::enterWritePhase()) return exit_status::interrupted;
-        restoreStation(connection, saved);
-        interrupt_guard::leaveWritePhase();
-    } catch (int code) {
-        interrupt_guard::leaveWritePhase();
-        if (code == job_messages::kCodeRestartNotSent)
-            return endRun(connection, address, backupPath, {},
-                          JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
-                          exit_status::otherFailure);
-        if (address < 0) {   // the station's block was never read
-            connection.close();
-            printErr(noAnswerLine(code));
-            return exit_status::noProperAnswer;
-        }
-        // Written partly or not at all: the operator needs the copy of what was there.
-        return endRun(connection, address, backupPath, {}, noAnswerLine(code), exit_status::noProperAnswer);
+    RestoreEnd end;
+    if (connection.open(options.devicePath)) {
+        end = restoreOnStation(connection, options, block, soFar);
+        connection.close();
+    } else {
+        end = {{explainPortOpenFailure(options.devicePath)},
+               QStringLiteral("%1 (%2)").arg(job_messages::portNotOpened()).arg(job_messages::kCodePortNotOpened),
+               exit_status::portNotOpened, RunOutcome::NoPort, job_messages::kCodePortNotOpened, QString()};
     }
-    return endRun(connection, address, backupPath, {},
-                  QStringLiteral("restored channel table, channel block 0 and system code %1 from %2; station restarted")
-                      .arg(static_cast<std::uint8_t>(block[kSystemCodeRegion.offset()]))
-                      .arg(fileName),
-                  exit_status::moved);
+    // An interrupt before the first write that came first has the run
+    // recorded as interrupted; one after the run has ended changes nothing.
+    if (!interrupt_guard::closeRun()) interrupt_guard::exitInterrupted();
+    return reportRun(ledger, soFar, end);
 }

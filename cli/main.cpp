@@ -37,6 +37,26 @@ const char* const kOverview =
     "4 port not opened, 5 no proper answer, 6 any other failure or no backup saved,\n"
     "7 verify failed and the station stays on its old system, 130 interrupted before the first write.";
 
+// The commands that keep files in the log directory under the home
+// directory: backups, the ledger, station and report files.
+bool usesLogDirectory(const QString& command) {
+    static const QStringList kUsers = {QStringLiteral("program"), QStringLiteral("restore"), QStringLiteral("status"),
+                                       QStringLiteral("routes"),  QStringLiteral("sniff"),   QStringLiteral("ledger")};
+    return kUsers.contains(command);
+}
+
+bool asksForHelp(const QStringList& args) {
+    static const QStringList kHelp = {QStringLiteral("--help"), QStringLiteral("-help"), QStringLiteral("-h"),
+                                      QStringLiteral("-?"), QStringLiteral("--help-all")};
+    for (const QString& arg : args)
+        if (kHelp.contains(arg)) return true;
+    return false;
+}
+
+// Without HOME the home directory would be taken for "/": the backups and
+// the ledger would go to /QuelvintLog, or nowhere.
+bool homeIsSet() { return !qEnvironmentVariableIsEmpty("HOME"); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +88,12 @@ int main(int argc, char** argv) {
         return exit_status::usage;
     }
 
+    if (usesLogDirectory(args[1]) && !asksForHelp(args) && !homeIsSet()) {
+        printErr(QStringLiteral("rechannel-cli: HOME is not set, so there is no home directory for QuelvintLog (the "
+                                "backups and the ledger); nothing was done. Set HOME to your home directory and "
+                                "run again."));
+        return exit_status::otherFailure;
+    }
     ensureLogDirectory();
     StationRecord::create();
     AppContext::create();

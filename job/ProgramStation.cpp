@@ -10,6 +10,7 @@
 #include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"
+#include "ReadBack.h"
 #include "StationRecord.h"
 #include "Trace.h"
 #include "WorkThread.h"
@@ -33,10 +34,6 @@ void packChannelTable(const StationSettings& settings, std::uint8_t* table16) {
     }
 }
 
-QString hexDigits(unsigned value, int width) {
-    return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
-}
-
 }  // namespace
 
 void WorkThread::readHead(std::uint8_t* head) {
@@ -52,6 +49,7 @@ void WorkThread::resetRunResults() {
     verifyResult_ = VerifyResult::NotRun;
     backupPath_.clear();
     backupError_.clear();
+    originalError_.clear();
     stationAddress_ = -1;
 }
 
@@ -63,21 +61,18 @@ void WorkThread::keepBackup() {
         traceStream() << "No backup of the parameter block kept (turned off)." << std::endl;
         return;
     }
-    backupPath_ = saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime(), &backupError_);
+    backupPath_ = saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime(), &backupError_,
+                                    &originalError_);
+    if (!originalError_.isEmpty())
+        traceStream() << "The original of the parameter block could not be kept (" << originalError_.toStdString()
+                      << "); going on with the backup " << backupPath_.toStdString() << std::endl;
     if (!backupPath_.isEmpty()) return;
     traceStream() << "Backup of the parameter block could not be saved." << std::endl;
     if (backupPolicy_ == BackupPolicy::Required) throw job_messages::kCodeBackupNotSaved;
 }
 
 void WorkThread::verifyRegion(std::uint16_t address, int count, const std::uint8_t* written) {
-    std::uint8_t readBack[16] = {};
-    connection_.readRom16(address, count, readBack, kReadAttempts);
-    for (int i = 0; i < count; ++i) {
-        if (readBack[i] != written[i])
-            verifyMismatches_ << QStringLiteral("read back 0x%1: %2 instead of %3")
-                                     .arg(hexDigits(address + i, 4), hexDigits(readBack[i], 2),
-                                          hexDigits(written[i], 2));
-    }
+    readBackRegion(connection_, address, count, written, &verifyMismatches_);
 }
 
 void WorkThread::stopOnMismatch() {

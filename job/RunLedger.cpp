@@ -1,7 +1,11 @@
 #include "RunLedger.h"
 
+#include <cstring>
+
 #include "JobMessages.h"
+#include "StationBackup.h"
 #include "StationRecord.h"
+#include "StationRestore.h"
 
 namespace {
 
@@ -82,14 +86,22 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
         entry.address = block[2] | (block[3] << 8);
         entry.systemBefore = block[4];
         entry.channelBefore = block[12] | (block[13] << 8);
+        entry.setup = setupFingerprint(block.data());
     }
+    entry.note = originalNotKeptNote(thread.originalError());
     return entry;
+}
+
+QString originalNotKeptNote(const QString& why) {
+    return why.isEmpty() ? QString() : QStringLiteral("original not kept: %1").arg(why);
 }
 
 void RunLedger::begin(const QString& port) {
     running_ = true;
     port_ = port;
     timer_.start();
+    std::lock_guard<std::mutex> lock(headMutex_);
+    head_.reset();
 }
 
 QString RunLedger::finish(const WorkThread& thread, const RunResult& result) {
@@ -99,18 +111,39 @@ QString RunLedger::finish(const WorkThread& thread, const RunResult& result) {
     return appendLast();
 }
 
-QString RunLedger::finishInterrupted(int code, int address, const QString& backup) {
+QString RunLedger::finishWith(LedgerEntry entry) {
     if (!running_) return QString();
     running_ = false;
-    last_ = LedgerEntry();
-    last_.time = QDateTime::currentDateTime();
-    last_.port = port_;
-    last_.outcome = ledgerOutcome(RunResult{false, false, QString(), code, true}, VerifyResult::NotRun);
-    last_.code = code;
-    if (address >= 0) last_.address = address;
-    last_.backup = backup;
-    last_.seconds = static_cast<double>(timer_.elapsed()) / 1000.0;
+    entry.time = QDateTime::currentDateTime();
+    entry.port = port_;
+    entry.seconds = static_cast<double>(timer_.elapsed()) / 1000.0;
+    last_ = entry;
     return appendLast();
+}
+
+void RunLedger::noteHead(const std::uint8_t* head16) {
+    std::array<std::uint8_t, 16> head{};
+    std::memcpy(head.data(), head16, head.size());
+    std::lock_guard<std::mutex> lock(headMutex_);
+    head_ = head;
+}
+
+QString RunLedger::finishInterrupted(int code, int address, const QString& backup) {
+    LedgerEntry entry;
+    entry.outcome = ledgerOutcome(RunResult{false, false, QString(), code, true}, VerifyResult::NotRun);
+    entry.code = code;
+    if (address >= 0) entry.address = address;
+    {
+        // Only what this run read, and only of the station it names.
+        std::lock_guard<std::mutex> lock(headMutex_);
+        if (head_ && (address < 0 || blockAddress(head_->data()) == address)) {
+            entry.address = blockAddress(head_->data());
+            entry.systemBefore = (*head_)[4];
+            entry.channelBefore = (*head_)[12] | ((*head_)[13] << 8);
+        }
+    }
+    entry.backup = backup;
+    return finishWith(entry);
 }
 
 QString RunLedger::appendLast() {

@@ -4,6 +4,10 @@
 // from the block the run read.
 #include <QElapsedTimer>
 #include <QString>
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
 
 #include "Ledger.h"
 #include "WorkThread.h"
@@ -25,6 +29,10 @@ QString ledgerOutcome(const RunResult& result, VerifyResult verify);
 // The ledger line of a run that has just ended on `thread`.
 LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, const QString& port, double seconds);
 
+// The ledger's note for a backup that could not also be kept as the
+// station's original (`why` says what failed); empty for an empty `why`.
+QString originalNotKeptNote(const QString& why);
+
 // Times a run from its start and appends its line when it ends. Only a run
 // begun here is logged: the window's success box also follows a file load.
 class RunLedger {
@@ -34,10 +42,17 @@ public:
     // Appends the line; returns an empty text, or why the ledger could not be
     // written (the run's outcome stays what it was).
     QString finish(const WorkThread& thread, const RunResult& result);
+    // The same for a run that is not the job's (a restore): `entry` as the
+    // run filled it; its time, port and seconds are set here.
+    QString finishWith(LedgerEntry entry);
+    // Called on the job's thread each time this run has read the block head:
+    // an interrupted run's line takes the values before the move from it.
+    void noteHead(const std::uint8_t* head16);
     // The same for a run ended by an interrupt before its first write, while
     // the job may still be running: only the station's address (-1 when not
-    // read yet), which the thread keeps atomically, and the backup already
-    // saved (empty when none).
+    // read yet), which the thread keeps atomically, what this run's head told
+    // of the station (noteHead), and the backup already saved (empty when
+    // none).
     QString finishInterrupted(int code, int address, const QString& backup);
     // The line of the last finished run.
     const LedgerEntry& lastEntry() const { return last_; }
@@ -49,4 +64,6 @@ private:
     QString port_;
     QElapsedTimer timer_;
     LedgerEntry last_;
+    std::mutex headMutex_;
+    std::optional<std::array<std::uint8_t, 16>> head_;   // this run's, under headMutex_
 };

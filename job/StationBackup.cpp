@@ -59,19 +59,26 @@ bool isOriginalOf(const QString& path, const std::uint8_t* block256) {
 // whose address already has an original of another station gets the next
 // free "<address>-N.bin". QFile::copy never replaces an existing file: of two
 // runs racing for one name, the loser looks at the winner's copy again.
-void keepOriginal(const QString& backupPath, const std::uint8_t* block256) {
+// Returns why no original could be kept, or an empty text.
+QString keepOriginal(const QString& backupPath, const std::uint8_t* block256) {
     const std::uint16_t address = blockAddress(block256);
-    if (!QDir().mkpath(QFileInfo(originalBackupPath(address)).path())) return;
+    const QString directory = QFileInfo(originalBackupPath(address)).path();
+    if (!QDir().mkpath(directory)) return QStringLiteral("cannot create %1").arg(directory);
     for (int n = 1; n <= kMaxOriginalsPerAddress; ++n) {
         const QString path = originalPath(address, n);
         for (int look = 0; look < 2; ++look) {
             if (QFileInfo::exists(path)) {
-                if (isOriginalOf(path, block256)) return;
+                if (isOriginalOf(path, block256)) return QString();
                 break;   // another station's: the next name
             }
-            if (QFile::copy(backupPath, path)) return;
+            QFile backup(backupPath);
+            if (backup.copy(path)) return QString();
+            if (!QFileInfo::exists(path)) return QStringLiteral("cannot write %1: %2").arg(path, backup.errorString());
         }
     }
+    return QStringLiteral("%1 originals of other stations with address %2 are kept already")
+        .arg(kMaxOriginalsPerAddress)
+        .arg(address);
 }
 
 }  // namespace
@@ -102,7 +109,9 @@ bool isUnmovedBlock(const std::uint8_t* block256) {
     return block256[kSystemOffset] == kUnmovedSystem && channel0 != kTargetChannel;
 }
 
-QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, QString* error) {
+QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, QString* error,
+                          QString* originalError) {
+    if (originalError) originalError->clear();
     if (!ensureBackupsDirectory(error)) return QString();
     // Names go to the second; the exclusive create, not a look beforehand,
     // decides which name a run gets, so two runs never share one.
@@ -121,7 +130,10 @@ QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, Q
             return QString();
         }
         file.close();
-        if (isUnmovedBlock(block256)) keepOriginal(path, block256);
+        if (isUnmovedBlock(block256)) {
+            const QString why = keepOriginal(path, block256);
+            if (originalError) *originalError = why;
+        }
         return path;
     }
     fail(error, QStringLiteral("too many backups of station %1 in one second").arg(blockAddress(block256)));

@@ -38,5 +38,8 @@ bool isUnmovedBlock(const std::uint8_t* block256);
 // parallel runs never overwrite one another. Returns the path written, or an
 // empty string (and the reason in *error) when the file could not be written
 // completely. The first backup of an unmoved block is also kept as the
-// station's original, which is never replaced.
-QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, QString* error = nullptr);
+// station's original, which is never replaced; when that copy cannot be
+// made, *originalError says why (the backup itself is saved all the same)
+// and is empty otherwise.
+QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, QString* error = nullptr,
+                          QString* originalError = nullptr);

@@ -1,15 +1,21 @@
 #pragma once
+#include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
 class StationConnection;
 
 // Writes back, from a saved 256-byte parameter block, the regions the job
-// changes (channel table, channel block 0, system code, in that order) with
-// the job's retries, lets the station store them as the job does, then
-// restarts it. Throws the link's int codes, and kCodeRestartNotSent when the
-// restart command could not be put on the line.
-void restoreStation(StationConnection& connection, const std::uint8_t* block256);
+// changes with the job's retries, and reads them back as the job does: the
+// channel table and channel block 0 first, and only when both read back right
+// the system code, then the settle and the restart. Throws the link's int
+// codes; kCodeVerifyMismatch when a region read back differently (the lines
+// in *mismatches name the bytes; nothing more is written, no restart);
+// kCodeSystemCodeUnconfirmed when the system code's read-back got no answer
+// (the station acknowledged it, so it was restarted all the same); and
+// kCodeRestartNotSent when the restart command could not be put on the line.
+void restoreStation(StationConnection& connection, const std::uint8_t* block256, QStringList* mismatches);
 
 // Reads the whole 256-byte parameter block as the job does (eight reads of
 // 32 bytes, two attempts each). Throws the link's int codes.
@@ -26,3 +32,10 @@ void readWholeBlock(StationConnection& connection, std::uint8_t* block256);
 // a difference there means the backup is of another station, or of this one
 // before it was set up anew.
 std::vector<int> untouchedDifferences(const std::uint8_t* backup256, const std::uint8_t* station256);
+
+// The station's setup (the bytes untouchedDifferences compares) as a short
+// fingerprint: 8 lower-case hex digits of its SHA-1. It stays the same across
+// moves and restores and tells apart stations that share an address, as the
+// originals kept for an address do.
+constexpr int kSetupFingerprintDigits = 8;
+QString setupFingerprint(const std::uint8_t* block256);

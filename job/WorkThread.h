@@ -60,6 +60,9 @@ public:
     // it could not be kept.
     QString backupPath() const { return backupPath_; }
     QString backupError() const { return backupError_; }
+    // Why the backup of the last run could not also be kept as the station's
+    // original (the run went on); empty when it was kept or was none.
+    QString originalError() const { return originalError_; }
 
     // The station's address from the block head of the last run; -1 when the
     // run did not get that far.
@@ -68,6 +71,7 @@ public:
     // Called on the worker thread with the address each time the block head
     // has been read (a fleet runner shows it before the run ends).
     void setAddressObserver(std::function<void(int)> observer) { addressObserver_ = std::move(observer); }
+    const std::function<void(int)>& addressObserver() const { return addressObserver_; }
 
     // Called on the worker thread as the run enters each phase. It may throw
     // an int code to end the run (nothing more is sent after it).
@@ -116,6 +120,7 @@ private:
     BackupPolicy backupPolicy_ = BackupPolicy::BestEffort;
     QString backupPath_;
     QString backupError_;
+    QString originalError_;
     std::atomic<int> stationAddress_{-1};
     std::function<void(JobPhase)> phaseObserver_;
     std::function<void(int)> addressObserver_;

@@ -6,6 +6,9 @@
 
 namespace {
 
+constexpr int kOldFields = 10;   // lines written before the setup and note columns
+constexpr int kFields = 12;
+
 // RFC 4180: a field with a comma, a quote or a line end is quoted, its
 // quotes doubled (ports and home directories may hold commas).
 QByteArray csvField(const QString& text) {
@@ -83,13 +86,15 @@ QByteArray formatLine(const LedgerEntry& e) {
                                       QByteArray::number(e.code),
                                       csvField(e.backup),
                                       csvField(e.verified),
-                                      QByteArray::number(e.seconds, 'f', 2)};
+                                      QByteArray::number(e.seconds, 'f', 2),
+                                      csvField(e.setup),
+                                      csvField(e.note)};
     return fields.join(',');
 }
 
 bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     QList<QByteArray> fields;
-    if (!splitCsv(line, &fields) || fields.size() != 10) return false;
+    if (!splitCsv(line, &fields) || (fields.size() != kOldFields && fields.size() != kFields)) return false;
     LedgerEntry e;
     e.time = QDateTime::fromString(QString::fromUtf8(fields[0]), Qt::ISODate);
     bool codeOk = false;
@@ -100,6 +105,10 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     e.backup = QString::fromUtf8(fields[7]);
     e.verified = QString::fromUtf8(fields[8]);
     e.seconds = fields[9].toDouble(&secondsOk);
+    if (fields.size() == kFields) {
+        e.setup = QString::fromUtf8(fields[10]);
+        e.note = QString::fromUtf8(fields[11]);
+    }
     if (!e.time.isValid() || !codeOk || !secondsOk || !knownOutcome(fields[5]) ||
         !parseOptional(fields[2], &e.address) || !parseOptional(fields[3], &e.systemBefore) ||
         !parseOptional(fields[4], &e.channelBefore))
@@ -128,7 +137,7 @@ std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* err
     }
     for (const QByteArray& raw : bytes.split('\n')) {
         const QByteArray line = raw.trimmed();
-        if (line.isEmpty() || line == kHeader) continue;
+        if (line.isEmpty() || line == kHeader || line == kHeaderWithoutSetup) continue;
         LedgerEntry entry;
         if (parseLine(line, &entry)) entries.push_back(entry);
         else if (unreadable) ++*unreadable;

@@ -20,11 +20,17 @@ struct LedgerEntry {
     QString backup;                        // backup path, or empty
     QString verified;                      // "yes", "no" or empty
     double seconds = 0;
+    QString setup;                         // fingerprint of the station's setup; empty when the block was not read whole
+    QString note;                          // what else went wrong without changing the outcome, or empty
 };
 
 namespace ledger {
 
 inline constexpr const char* kHeader =
+    "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds,setup,note";
+// The header of ledgers begun before the setup and note columns; their lines
+// (ten fields) still read, with both empty.
+inline constexpr const char* kHeaderWithoutSetup =
     "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds";
 
 QString path();   // <log dir>/ledger.csv

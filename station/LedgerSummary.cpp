@@ -2,6 +2,29 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+
+namespace {
+
+using StationKey = std::pair<int, QString>;   // address, setup
+
+// Setups seen for each address, in every line (a station's setup does not
+// change with --since).
+std::map<int, std::set<QString>> knownSetups(const std::vector<LedgerEntry>& entries) {
+    std::map<int, std::set<QString>> setups;
+    for (const LedgerEntry& entry : entries)
+        if (entry.address && !entry.setup.isEmpty()) setups[*entry.address].insert(entry.setup);
+    return setups;
+}
+
+StationKey stationKey(const LedgerEntry& entry, const std::map<int, std::set<QString>>& setups) {
+    if (!entry.setup.isEmpty()) return {*entry.address, entry.setup};
+    const auto known = setups.find(*entry.address);
+    if (known != setups.end() && known->second.size() == 1) return {*entry.address, *known->second.begin()};
+    return {*entry.address, QString()};
+}
+
+}  // namespace
 
 bool ledgerOutcomeIsDone(const QString& outcome) {
     return outcome == QLatin1String("moved") || outcome == QLatin1String("already-moved");
@@ -9,16 +32,28 @@ bool ledgerOutcomeIsDone(const QString& outcome) {
 
 LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDateTime& since) {
     LedgerSummary summary;
+    const std::map<int, std::set<QString>> setups = knownSetups(entries);
     std::map<QString, int> counts;
-    std::map<int, LedgerSummary::Station> latest;
+    std::map<StationKey, LedgerSummary::Station> latest;
+    std::map<QString, LedgerSummary::SilentPort> silent;
     for (const LedgerEntry& entry : entries) {
         if (since.isValid() && entry.time < since) continue;
         ++counts[entry.outcome];
-        if (!entry.address) continue;
         // Lines are appended as runs end, so of two equal times the later line wins.
-        auto found = latest.find(*entry.address);
+        if (!entry.address) {
+            LedgerSummary::SilentPort& port = silent[entry.port];
+            port.port = entry.port;
+            ++port.runs;
+            if (port.runs == 1 || entry.time >= port.time) {
+                port.outcome = entry.outcome;
+                port.time = entry.time;
+            }
+            continue;
+        }
+        const StationKey key = stationKey(entry, setups);
+        auto found = latest.find(key);
         if (found == latest.end() || entry.time >= found->second.time)
-            latest[*entry.address] = LedgerSummary::Station{*entry.address, entry.outcome, entry.time, entry.port};
+            latest[key] = LedgerSummary::Station{key.first, key.second, entry.outcome, entry.time, entry.port};
     }
     for (const RunOutcomeRow& row : kRunOutcomes) {
         const auto count = counts.find(QLatin1String(row.name));
@@ -29,5 +64,6 @@ LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDa
                      [](const LedgerSummary::Station& a, const LedgerSummary::Station& b) {
                          return !ledgerOutcomeIsDone(a.outcome) && ledgerOutcomeIsDone(b.outcome);
                      });
+    for (const auto& port : silent) summary.silentPorts.push_back(port.second);
     return summary;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// What the ledger says about a fleet: how many runs ended how, and each
-// station's latest outcome, those that still need a visit first.
+// What the ledger says about a fleet: how many runs ended how, each
+// station's latest outcome (those that still need a visit first) and the
+// ports where runs read no station at all.
 #include <QDateTime>
 #include <QString>
 #include <utility>
@@ -9,21 +10,37 @@
 #include "Ledger.h"
 
 struct LedgerSummary {
+    // A station is its address and its setup: addresses repeat across
+    // fleets, setups tell the namesakes apart.
     struct Station {
         int address = 0;
+        QString setup;   // empty when no run of it read its whole block
         QString outcome;
         QDateTime time;
         QString port;
     };
+    struct SilentPort {
+        QString port;
+        int runs = 0;   // runs on it that read no station
+        QString outcome;   // the latest of them
+        QDateTime time;
+    };
     // Every outcome, in kRunOutcomes order, with its count of runs.
     std::vector<std::pair<QString, int>> counts;
-    // One per address: those whose latest outcome is neither moved nor
-    // already-moved first, then the done ones; by address within each.
+    // One per station: those whose latest outcome is neither moved nor
+    // already-moved first, then the done ones; by address and setup within
+    // each.
     std::vector<Station> stations;
+    // One per port with runs that read no station, by port.
+    std::vector<SilentPort> silentPorts;
 };
 
 // A station needs no more visits once it is on the new channel.
 bool ledgerOutcomeIsDone(const QString& outcome);
 
-// Only runs at or after `since` count; an invalid `since` takes all.
+// Only runs at or after `since` count; an invalid `since` takes all. A line
+// that names an address but no setup (written before the ledger had setups,
+// or of a run that read only the block head) belongs to the one station of
+// that address when the ledger knows only one setup for it, and stands as a
+// station of unknown setup otherwise.
 LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDateTime& since);

@@ -1,5 +1,5 @@
 #pragma once
-// How a programming run ended, named once for every part that reports it:
+// How a programming or restore run ended, named once for every part that reports it:
 // the ledger's outcome name and rechannel-cli's exit status side by side, so
 // the ledger, a single-port run and the fleet runner cannot disagree.
 
@@ -15,7 +15,7 @@ constexpr int verifyFailed = 7;      // read back differently; the system code w
 constexpr int interrupted = 130;     // SIGINT/SIGTERM before the first write; nothing written
 }  // namespace exit_status
 
-enum class RunOutcome { Moved, AlreadyMoved, OtherSystem, NoPort, NoAnswer, VerifyFailed, Interrupted, Failed };
+enum class RunOutcome { Moved, AlreadyMoved, Restored, OtherSystem, NoPort, NoAnswer, VerifyFailed, Interrupted, Failed };
 
 struct RunOutcomeRow {
     RunOutcome outcome;
@@ -27,6 +27,8 @@ struct RunOutcomeRow {
 inline constexpr RunOutcomeRow kRunOutcomes[] = {
     {RunOutcome::Moved, "moved", exit_status::moved},
     {RunOutcome::AlreadyMoved, "already-moved", exit_status::alreadyMoved},
+    // A restore that put a backup back; the station is on its old settings again.
+    {RunOutcome::Restored, "restored", exit_status::moved},
     {RunOutcome::OtherSystem, "other-system", exit_status::foreignSystem},
     {RunOutcome::NoPort, "no-port", exit_status::portNotOpened},
     {RunOutcome::NoAnswer, "no-answer", exit_status::noProperAnswer},

@@ -270,6 +270,10 @@ TEST_F(CliSafetyTest, AnInterruptBeforeTheFirstWriteEndsTheRunWithNothingWritten
         ASSERT_FALSE(lines.empty()) << "the interrupted run is in the ledger";
         EXPECT_EQ(lines.back().outcome, "interrupted");
         EXPECT_EQ(lines.back().code, 130);
+        // The head was read before the signal: what the station was on.
+        EXPECT_EQ(lines.back().address, 291);
+        EXPECT_EQ(lines.back().systemBefore, 0x9E);
+        EXPECT_EQ(lines.back().channelBefore, 500);
     }
 }
 

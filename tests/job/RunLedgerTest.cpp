@@ -75,4 +75,30 @@ TEST(RunLedger, AHeadReadAloneGivesTheValuesBefore) {
     EXPECT_EQ(stale.channelBefore, std::nullopt);
 }
 
+// An interrupted run's line names what the station was on only from the
+// head this run read: never from a head an earlier run left behind.
+TEST(RunLedger, AnInterruptedLineTakesOnlyThisRunsHead) {
+    std::uint8_t head[16] = {};
+    head[2] = 0x2C;   // 812
+    head[3] = 0x03;
+    head[4] = 0x9E;
+    head[12] = 0xDD;   // 733
+    head[13] = 0x02;
+    RunLedger ledger;
+    ledger.begin(QStringLiteral("p"));
+    ledger.noteHead(head);
+    ledger.finishInterrupted(130, 812, QStringLiteral("/b.bin"));
+    EXPECT_EQ(ledger.lastEntry().address, 812);
+    EXPECT_EQ(ledger.lastEntry().systemBefore, 0x9E);
+    EXPECT_EQ(ledger.lastEntry().channelBefore, 733);
+    EXPECT_EQ(ledger.lastEntry().backup, "/b.bin");
+
+    ledger.begin(QStringLiteral("p"));   // the next run, interrupted before its head
+    ledger.finishInterrupted(130, -1, QString());
+    EXPECT_EQ(ledger.lastEntry().outcome, "interrupted");
+    EXPECT_FALSE(ledger.lastEntry().address);
+    EXPECT_FALSE(ledger.lastEntry().systemBefore);
+    EXPECT_FALSE(ledger.lastEntry().channelBefore);
+}
+
 }  // namespace

@@ -63,7 +63,9 @@ TEST(StationRestoreTest, WritesTheThreeRegionsInOrderAndRestartsAfterTheSettle) 
     ASSERT_TRUE(host.start());
     StationConnection connection;
     ASSERT_TRUE(connection.open(host.slavePathW()));
-    restoreStation(connection, backup.data());
+    QStringList mismatches;
+    restoreStation(connection, backup.data(), &mismatches);
+    EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
     ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10)));
     connection.close();
 
@@ -159,6 +161,18 @@ TEST(StationRestoreTest, OnlyBytesOutsideTheRewrittenRegionsTellStationsApart) {
     for (int outside : {0x00, 0x03, 0x05, 0x0B, 0x1C, 0x7F, 0x90, 0xFF}) EXPECT_TRUE(has(outside)) << outside;
     for (int rewritten : {0x04, 0x0C, 0x1B, 0x80, 0x8F}) EXPECT_FALSE(has(rewritten)) << rewritten;
     EXPECT_TRUE(untouchedDifferences(station.data(), station.data()).empty());
+
+    // The setup's fingerprint follows the same bytes: a move leaves it, a
+    // namesake's own setup changes it.
+    Bytes moved = station;
+    moved[0x04] = 0x3A;
+    moved[0x0C] = 0x6E;
+    moved[0x8F] = 0x02;
+    Bytes namesake = station;
+    namesake[0xF0] = 0x01;
+    EXPECT_EQ(setupFingerprint(station.data()).size(), kSetupFingerprintDigits);
+    EXPECT_EQ(setupFingerprint(moved.data()), setupFingerprint(station.data()));
+    EXPECT_NE(setupFingerprint(namesake.data()), setupFingerprint(station.data()));
 }
 
 // The adapter is pulled once the station has taken the system code back:

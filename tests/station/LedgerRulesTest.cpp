@@ -1,5 +1,6 @@
 // What the ledger must keep to whatever the order of events: a line read
-// back only when it has exactly its ten fields, the later of two lines with
+// back only with the fields of its format (ten in a ledger written before the
+// setup and note columns, twelve now), the later of two lines with
 // one time winning the summary, and every append on the disk before another
 // process may take the lock.
 #include <fcntl.h>
@@ -32,16 +33,20 @@ LedgerEntry run(int address, const char* outcome, const QDateTime& time) {
     return e;
 }
 
-TEST_F(LedgerRulesTest, ALineIsReadOnlyWithExactlyItsTenFields) {
+TEST_F(LedgerRulesTest, ALineIsReadOnlyWithTheFieldsOfItsFormat) {
     const QByteArray line = ledger::formatLine(run(291, "moved", kTen));
+    const QByteArray older = line.split(',').mid(0, 10).join(',');
     const struct {
         QByteArray text;
         bool valid;
     } cases[] = {
         {line, true},
-        {line + ",", false},                   // an eleventh, empty field
-        {line + ",1.00", false},               // an eleventh field that reads as seconds
-        {line.left(line.lastIndexOf(',')), false},   // nine
+        {older, true},                         // an older ledger's line
+        {line + ",", false},                   // one more, empty field
+        {line + ",1.00", false},               // one more field that reads as seconds
+        {older + ",", false},                  // eleven
+        {line.left(line.lastIndexOf(',')), false},
+        {older.left(older.lastIndexOf(',')), false},   // nine
     };
     for (const auto& c : cases) {
         LedgerEntry read;

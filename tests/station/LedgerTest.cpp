@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimeZone>
 #include <map>
+#include <tuple>
 
 #include "Ledger.h"
 #include "LedgerSummary.h"
@@ -34,9 +35,12 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
     moved.backup = QStringLiteral("/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin");
     moved.verified = QStringLiteral("yes");
     moved.seconds = 2.104;
+    moved.setup = QStringLiteral("1a2b3c4d");
+    moved.note = QStringLiteral("original not kept: cannot create /x, y");
     EXPECT_EQ(ledger::formatLine(moved),
               "2026-12-08T10:15:00+01:00,/dev/ttyUSB0,291,158,500,moved,0,"
-              "\"/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin\",yes,2.10");
+              "\"/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin\",yes,2.10,1a2b3c4d,"
+              "\"original not kept: cannot create /x, y\"");
 
     LedgerEntry silent = entry("no-answer", std::nullopt, 16);
     silent.port = QStringLiteral("Hub \"left\", 1");
@@ -52,9 +56,19 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
         EXPECT_EQ(back.code, original.code);
         EXPECT_EQ(back.backup, original.backup);
         EXPECT_EQ(back.verified, original.verified);
+        EXPECT_EQ(back.setup, original.setup);
+        EXPECT_EQ(back.note, original.note);
     }
+    // Lines written before the setup and note columns still read.
+    LedgerEntry old;
+    ASSERT_TRUE(ledger::parseLine("2026-12-08T10:15:00+01:00,/dev/ttyUSB0,291,158,500,moved,0,/b.bin,yes,2.10", &old));
+    EXPECT_EQ(old.address, 291);
+    EXPECT_EQ(old.backup, "/b.bin");
+    EXPECT_TRUE(old.setup.isEmpty() && old.note.isEmpty());
     LedgerEntry ignored;
-    for (const char* bad : {ledger::kHeader, "2026-12-08T10:15:00+01:00,p,291,158,500,melted,0,,,1.00",
+    for (const char* bad : {ledger::kHeader, ledger::kHeaderWithoutSetup,
+                            "2026-12-08T10:15:00+01:00,p,291,158,500,moved,0,,,1.00,abc",
+                            "2026-12-08T10:15:00+01:00,p,291,158,500,melted,0,,,1.00",
                             "2026-12-08T10:15:00+01:00,p,29x,158,500,moved,0,,,1.00", "2026-12-08T10:15:00+01:00,\"p,2"})
         EXPECT_FALSE(ledger::parseLine(bad, &ignored)) << bad;
 }
@@ -188,6 +202,39 @@ TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {
     const std::vector<std::pair<int, QString>> order = {
         {291, "no-answer"}, {293, "other-system"}, {292, "moved"}, {294, "already-moved"}};
     EXPECT_EQ(stations, order);
+}
+
+// Namesakes (one address, two setups) stay apart; a line without a setup
+// (an older ledger, a run that read only the head) joins the one station of
+// its address when only one is known; runs that read no station count per port.
+TEST_F(LedgerTest, SummaryKeysStationsByAddressAndSetupAndListsSilentPorts) {
+    const auto at = [](const char* outcome, std::optional<int> address, const char* setup, int minute,
+                       const char* port = "/dev/ttyUSB0") {
+        LedgerEntry e = entry(outcome, address, minute);
+        e.setup = QLatin1String(setup);
+        e.port = QLatin1String(port);
+        return e;
+    };
+    const std::vector<LedgerEntry> entries = {
+        at("verify-failed", 3201, "aaaa0001", 1), at("moved", 3201, "bbbb0002", 2),
+        at("no-answer", 3201, "", 3),                                   // which of the two: its own row
+        at("no-answer", 3300, "", 4),  at("moved", 3300, "cccc0003", 5),  // an older line, then the same station
+        at("no-answer", std::nullopt, "", 6, "/dev/ttyS0"), at("no-port", std::nullopt, "", 7, "/dev/ttyS0"),
+        at("no-answer", std::nullopt, "", 8, "/dev/ttyUSB1"),
+    };
+    const LedgerSummary summary = summariseLedger(entries, QDateTime());
+    std::vector<std::tuple<int, QString, QString>> stations;
+    for (const auto& s : summary.stations) stations.emplace_back(s.address, s.setup, s.outcome);
+    const std::vector<std::tuple<int, QString, QString>> expected = {
+        {3201, "", "no-answer"}, {3201, "aaaa0001", "verify-failed"}, {3201, "bbbb0002", "moved"},
+        {3300, "cccc0003", "moved"}};
+    EXPECT_EQ(stations, expected);
+
+    std::vector<std::tuple<QString, int, QString>> ports;
+    for (const auto& p : summary.silentPorts) ports.emplace_back(p.port, p.runs, p.outcome);
+    const std::vector<std::tuple<QString, int, QString>> silent = {{"/dev/ttyS0", 2, "no-port"},
+                                                                   {"/dev/ttyUSB1", 1, "no-answer"}};
+    EXPECT_EQ(ports, silent);
 }
 
 }  // namespace

@@ -1,0 +1,202 @@
+// restore and the ledger from the command line: the stations restore
+// refuses, its read-back and its ledger lines; the summary of a fleet with
+// namesakes and a silent port; an original that cannot be kept; no home.
+#include <QFileInfo>
+#include <csignal>
+#include <functional>
+#include <map>
+
+#include "CliFixture.h"
+#include "Ledger.h"
+#include "StationRestore.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+sim::StationModel movedStation(std::uint8_t system = 0x3A) {
+    sim::StationModel model = sim::makeDefaultStation();
+    model.rom[0xC004] = system;
+    model.setRom16(0xC00C, 1902);
+    return model;
+}
+
+class CliRestoreTest : public CliFixture {
+protected:
+    std::vector<LedgerEntry> ledgerLines() const { return ledger::read(logDir() + QStringLiteral("/ledger.csv")); }
+    QString writeBlock(const Bytes& block) {
+        const QString file = home_.path() + QStringLiteral("/station.bin");
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(asBytes(block));
+        return file;
+    }
+    // The lines of `ledger` output that start with `text`, split in cells.
+    static std::vector<QStringList> rowsStarting(const QString& out, const QString& text) {
+        std::vector<QStringList> rows;
+        for (const QString& line : out.split(QLatin1Char('\n')))
+            if (line.startsWith(text)) rows.push_back(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+        return rows;
+    }
+};
+
+TEST_F(CliRestoreTest, EachRestoreEndsWithItsStatusAndItsLedgerLine) {
+    const Bytes unmoved = paramBlock(sim::makeDefaultStation());   // 0x9E, channel 500
+    sim::FaultScript keepsNothing;
+    keepsNothing.always(sim::Fault::ignoreWrite());
+    const struct {
+        const char* what;
+        sim::StationModel station;
+        sim::FaultScript faults;
+        bool file;
+        bool force;
+        int status;
+        const char* outcome;
+        int code;
+        const char* verified;
+        int writes;
+        QString said;   // on standard error
+    } cases[] = {
+        {"a moved station, its own backup", movedStation(), {}, true, false, 0, "restored", 0, "yes", 3,
+         QStringLiteral("restored channel table, channel block 0 and system code 158")},
+        {"another system, its original", movedStation(0x55), {}, false, false, 3, "other-system", 255, "", 0,
+         QStringLiteral("system code 85 (0x55)")},
+        {"another system, a file", movedStation(0x55), {}, true, false, 3, "other-system", 255, "", 0,
+         QStringLiteral("with or without --force")},
+        {"another system, a file and --force", movedStation(0x55), {}, true, true, 3, "other-system", 255, "", 0,
+         QStringLiteral("not restored")},
+        {"a station that keeps no writes", movedStation(), keepsNothing, true, false, 7, "verify-failed", 8, "no", 2,
+         QStringLiteral("read back 0xC00C: 6E instead of F4")},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost station(c.station);
+        station.setFaults(c.faults);
+        ASSERT_TRUE(station.start());
+        const Bytes before = paramBlock(station.snapshot());
+        QStringList args{QStringLiteral("restore"), QStringLiteral("--port"), path(station)};
+        if (c.file) args << writeBlock(unmoved);
+        if (c.force) args << QStringLiteral("--force");
+
+        const CliResult result = run(args);
+        EXPECT_EQ(result.exitCode, c.status) << c.what << "\n" << result.err();
+        EXPECT_TRUE(result.errContains(c.said)) << c.what << "\n" << result.err();
+        EXPECT_EQ(writesSeen(station), c.writes) << c.what;
+        const std::vector<LedgerEntry> lines = ledgerLines();
+        ASSERT_FALSE(lines.empty()) << c.what;
+        const LedgerEntry& line = lines.back();
+        EXPECT_EQ(line.outcome, c.outcome) << c.what;
+        EXPECT_EQ(line.code, c.code) << c.what;
+        EXPECT_EQ(line.verified, c.verified) << c.what;
+        EXPECT_EQ(line.address, 291) << c.what;
+        EXPECT_EQ(line.systemBefore, before[4]) << c.what;
+        EXPECT_EQ(line.channelBefore, 1902) << c.what;
+        EXPECT_EQ(line.setup, setupFingerprint(before.data())) << c.what;
+        if (c.status == 0) {
+            ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10))) << c.what;
+            EXPECT_EQ(paramBlock(station.snapshot()), unmoved) << c.what;
+            EXPECT_FALSE(line.backup.isEmpty()) << c.what;
+        } else {
+            EXPECT_EQ(station.snapshot().restarts, 0) << c.what << ": no restart after a refusal or a failed check";
+        }
+    }
+}
+
+// Two stations with address 291 but their own setups, one moved and then
+// restored, one that keeps no writes; and a port where nothing answers.
+TEST_F(CliRestoreTest, TheSummaryKeepsNamesakesApartAndListsPortsThatReadNothing) {
+    sim::StationModel first = sim::makeDefaultStation();
+    first.rom[0xC0F0] = 1;
+    sim::StationModel second = sim::makeDefaultStation();
+    second.rom[0xC0F0] = 2;
+    sim::PtyStationHost kept(first), lost(second), silent;
+    sim::FaultScript keepsNothing, quiet;
+    keepsNothing.always(sim::Fault::ignoreWrite());
+    quiet.powerLostFrom(0);
+    lost.setFaults(keepsNothing);
+    silent.setFaults(quiet);
+    for (sim::PtyStationHost* host : {&kept, &lost, &silent}) ASSERT_TRUE(host->start());
+
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), path(kept)}).exitCode, 0);
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), path(lost)}).exitCode, 7);
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--port"), path(silent)}).exitCode, 5);
+    ASSERT_TRUE(kept.waitForRestarts(1, std::chrono::seconds(10)));
+    const CliResult restored = run({QStringLiteral("restore"), QStringLiteral("--port"), path(kept)});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err();
+
+    const CliResult summary = run({QStringLiteral("ledger")});
+    ASSERT_EQ(summary.exitCode, 0) << summary.err();
+    std::map<QString, QString> outcomeBySetup;
+    for (const QStringList& row : rowsStarting(summary.out, QStringLiteral("291 ")))
+        outcomeBySetup[row.value(1)] = row.value(2);
+    const std::map<QString, QString> expected = {{setupFingerprint(paramBlock(first).data()), "restored"},
+                                                 {setupFingerprint(paramBlock(second).data()), "verify-failed"}};
+    EXPECT_EQ(outcomeBySetup, expected) << summary.out.toStdString();
+    const QString silentPorts = summary.out.mid(summary.out.indexOf(QStringLiteral("ports where no station was read")));
+    const std::vector<QStringList> silentRows = rowsStarting(silentPorts, QStringLiteral("1 "));
+    ASSERT_EQ(silentRows.size(), 1u) << summary.out.toStdString();
+    EXPECT_EQ(silentRows[0].value(1), QStringLiteral("no-answer"));
+    EXPECT_EQ(silentRows[0].last(), path(silent));
+}
+
+TEST_F(CliRestoreTest, AnOriginalThatCannotBeKeptIsSaidAndTheMoveGoesOn) {
+    ASSERT_TRUE(QDir(logDir()).mkpath(QStringLiteral("backups")));
+    QFile blocker(backupsDir() + QStringLiteral("/originals"));   // no folder can be made there
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+
+    const CliResult result = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    EXPECT_EQ(result.exitCode, 0) << result.err();
+    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
+    EXPECT_TRUE(result.errContains(QStringLiteral("original could not be kept"))) << result.err();
+    EXPECT_TRUE(result.out.contains(QStringLiteral("The original of the parameter block could not be kept")))
+        << result.out.toStdString();
+    ASSERT_EQ(backups().size(), 1) << "the timestamped backup exists";
+    const std::vector<LedgerEntry> lines = ledgerLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines.back().note.startsWith(QStringLiteral("original not kept: cannot create")))
+        << lines.back().note.toStdString();
+    EXPECT_EQ(lines.back().backup, backupsDir() + QLatin1Char('/') + backups().first());
+}
+
+TEST_F(CliRestoreTest, AnInterruptedRestoreIsInTheLedger) {
+    sim::PtyStationHost station(movedStation());
+    sim::FaultScript slow;
+    slow.always(sim::Fault::delay(200));
+    station.setFaults(slow);
+    ASSERT_TRUE(station.start());
+    auto process = start({QStringLiteral("restore"), QStringLiteral("--port"), path(station),
+                          writeBlock(paramBlock(sim::makeDefaultStation()))});
+    ASSERT_TRUE(station.waitForFrames(3, std::chrono::seconds(10)));   // reading the block
+    ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+    const CliResult result = finish(*process);
+    EXPECT_EQ(result.exitCode, 130) << result.err();
+    EXPECT_EQ(writesSeen(station), 0);
+    const std::vector<LedgerEntry> lines = ledgerLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines.back().outcome, "interrupted");
+    EXPECT_EQ(lines.back().code, 130);
+}
+
+TEST_F(CliRestoreTest, WithoutAHomeNothingIsDone) {
+    sim::PtyStationHost station;
+    ASSERT_TRUE(station.start());
+    for (const bool set : {false, true}) {
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("HOME"));
+        if (set) env.insert(QStringLiteral("HOME"), QString());
+        for (const QString& command : {QStringLiteral("program"), QStringLiteral("restore")}) {
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.setWorkingDirectory(home_.path());
+            process.start(QStringLiteral(RECHANNEL_CLI_PATH), {command, QStringLiteral("--port"), path(station)});
+            const CliResult result = finish(process);
+            EXPECT_EQ(result.exitCode, 6) << command.toStdString() << set << "\n" << result.err();
+            EXPECT_TRUE(result.lastErrLine().contains(QStringLiteral("HOME is not set"))) << result.err();
+        }
+    }
+    EXPECT_TRUE(station.frames().empty()) << "the station was not even read";
+}
+
+}  // namespace
