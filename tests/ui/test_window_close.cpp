@@ -100,7 +100,9 @@ TEST_F(WindowClose, BeforeTheFirstWriteTheRunStopsThereAndNothingIsWritten) {
 
 TEST_F(WindowClose, DuringTheWritesTheWindowStaysUntilTheRunHasEnded) {
     sim::FaultScript slowWrite;
-    slowWrite.at(18, sim::Fault::delay(1500));   // block 0, just after the channel table
+    // Block 0, just after the channel table, and the two read-backs after it:
+    // the close comes while the station is being written.
+    for (int exchange : {18, 19, 20}) slowWrite.at(exchange, sim::Fault::delay(1000));
     startStation(slowWrite);
     startWindowAndPress();
     ASSERT_TRUE(waitUntil([&] { return !romWrites(host_.frames()).empty(); }, kLimitMs)) << "no write came";
