@@ -68,7 +68,7 @@ void WorkThread::keepBackup() {
     }
     backupPath_ = saveStationBackup(deviceParams_.data(), QDateTime::currentDateTime(), &backupError_);
     if (!backupPath_.isEmpty()) return;
-    traceStream() << "Backup of the parameter block could not be saved." << std::endl;
+    traceStream() << "Backup of the parameter block could not be saved: " << backupError_.toStdString() << std::endl;
     if (backupPolicy_ == BackupPolicy::Required) throw job_messages::kCodeBackupNotSaved;
 }
 

@@ -399,7 +399,8 @@ TEST_F(ProgramStationTest, AFailedBackupIsOneTraceLineAndTheMoveGoesOn) {
 
     EXPECT_EQ(outcome.moved, 1);
     ASSERT_FALSE(outcome.trace.empty());
-    EXPECT_EQ(outcome.trace.back(), "Backup of the parameter block could not be saved.");
+    EXPECT_EQ(outcome.trace.back(), "Backup of the parameter block could not be saved: " +
+                                        logDirectoryPath().toStdString() + " does not exist");
     EXPECT_EQ(std::count(outcome.trace.begin(), outcome.trace.end(), outcome.trace.back()), 1);
     EXPECT_EQ(host.snapshot().rom[0xC004], 0x3A);
 }

@@ -210,7 +210,7 @@ TEST_F(GuiEndToEnd, RunsThatDidNotMoveTheStationSayWhatHappened) {
         {"no backup possible", sim::FaultScript(), true,
          QString::fromUtf8("Не удалось сохранить резервную копию параметров станции в %1. Станция не изменена.")
              .arg(QFileInfo(backups).absoluteFilePath()),
-         "failed", "", "Backup of the parameter block could not be saved."},
+         "failed", "", "Backup of the parameter block could not be saved: "},
     };
     for (const auto& c : cases) {
         startStation(sim::makeDefaultStation(), c.faults);
