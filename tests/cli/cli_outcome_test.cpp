@@ -1,7 +1,7 @@
-// How `program` ends when the station is lost during the writes, when the
-// acknowledgement of the system code is lost, and when the frequency plan
-// does not cover the station: exit status, the line before the outcome
-// line, the outcome line, the ledger line and what the station holds.
+// How `program` ends when the acknowledgement of the system code is lost,
+// and when the frequency plan does not cover the station: exit status, the
+// line before the outcome line, the outcome line, the ledger line and what
+// the station holds.
 #include "CliFixture.h"
 #include "Ledger.h"
 
@@ -57,32 +57,6 @@ TEST_F(CliOutcomeTest, ALostSystemCodeAcknowledgementIsSettledByReadingItBack) {
         EXPECT_EQ(station.snapshot().restarts, c.restarts) << c.what;
         EXPECT_EQ(lastLedgerLine().outcome, QLatin1String(c.outcome)) << c.what;
     }
-}
-
-TEST_F(CliOutcomeTest, AStationLostAfterTheFirstWriteIsPartlyWrittenAndTheNextRunCompletesIt) {
-    sim::PtyStationHost station;
-    sim::FaultScript lost;
-    lost.powerLostFrom(18);   // the channel table write is the last one answered
-    station.setFaults(lost);
-    ASSERT_TRUE(station.start());
-
-    const CliResult cut = program(station);
-    EXPECT_EQ(cut.exitCode, 5) << cut.err();
-    EXPECT_TRUE(cut.lastErrLine().contains(QStringLiteral("partly written")) &&
-                cut.lastErrLine().contains(QStringLiteral("run program again")) &&
-                cut.lastErrLine().endsWith(QStringLiteral("(-1)")))
-        << cut.err();
-    EXPECT_EQ(lastLedgerLine().outcome, QStringLiteral("partly-written"));
-    EXPECT_EQ(lastLedgerLine().address, std::optional<int>(291));
-    EXPECT_EQ(station.snapshot().rom16(0xC00C), 1902) << "the table write landed";
-    EXPECT_EQ(station.snapshot().rom[0xC004], 0x9E);
-
-    station.setFaults(sim::FaultScript{});
-    const CliResult completed = program(station);
-    EXPECT_EQ(completed.exitCode, 0) << completed.err();
-    ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10)));
-    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
-    EXPECT_EQ(lastLedgerLine().outcome, QStringLiteral("moved"));
 }
 
 TEST_F(CliOutcomeTest, AStationThePlanDoesNotCoverIsUnsupported) {
