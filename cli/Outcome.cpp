@@ -18,6 +18,10 @@ QString JobOutcome::outcomeLine() const {
         return QStringLiteral("the restart command could not be sent: the station holds its new settings but runs "
                               "the old ones; reconnect it and switch it off and on (%1)")
             .arg(code);
+    if (text == job_messages::partlyWritten())
+        return QStringLiteral("the station was partly written: the link broke off between the first write and the "
+                              "restart; keep it connected and run program again, which completes it (%1)")
+            .arg(code);
     if (code == job_messages::kCodeBackupNotSaved)
         return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
     return QStringLiteral("%1 (%2)").arg(text).arg(code);

@@ -30,12 +30,21 @@ void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const s
                                 "--no-backup to write without a backup.")
                      .arg(thread.backupError(), logDirectoryPath()));
     if (!thread.originalError().isEmpty()) printErr(originalNotKeptLine(thread.originalError(), thread.backupPath()));
+    // Said just before the outcome line, which keeps the window's text.
+    QStringList notes;
+    if (!thread.unsupportedReason().isEmpty())
+        notes << QStringLiteral("rechannel-cli: unsupported station: %1").arg(thread.unsupportedReason());
+    if (thread.systemCodeAckLost())
+        notes << QStringLiteral("rechannel-cli: the acknowledgement of the system-code write was lost; 0xC004 read "
+                                "back 3A, so the write took and the station was restarted");
     if (report) {
+        for (const QString& note : notes) printErr(note);
         printErr(QString::fromUtf8(child_report::outcomeLine(outcome.outcomeLine())));
         return;
     }
     if (thread.stationAddress() >= 0)
         for (const QString& line : stationLines(thread.stationAddress(), thread.backupPath())) printErr(line);
+    for (const QString& note : notes) printErr(note);
     printErr(outcome.outcomeLine());
 }
 

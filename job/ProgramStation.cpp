@@ -50,6 +50,9 @@ void WorkThread::resetRunResults() {
     backupPath_.clear();
     backupError_.clear();
     originalError_.clear();
+    partlyWritten_ = false;
+    systemCodeAckLost_ = false;
+    unsupportedReason_.clear();
     stationAddress_ = -1;
 }
 
@@ -67,7 +70,7 @@ void WorkThread::keepBackup() {
         traceStream() << "The original of the parameter block could not be kept (" << originalError_.toStdString()
                       << "); going on with the backup " << backupPath_.toStdString() << std::endl;
     if (!backupPath_.isEmpty()) return;
-    traceStream() << "Backup of the parameter block could not be saved." << std::endl;
+    traceStream() << "Backup of the parameter block could not be saved: " << backupError_.toStdString() << std::endl;
     if (backupPolicy_ == BackupPolicy::Required) throw job_messages::kCodeBackupNotSaved;
 }
 
@@ -78,27 +81,64 @@ void WorkThread::verifyRegion(std::uint16_t address, int count, const std::uint8
 void WorkThread::stopOnMismatch() {
     if (verifyMismatches_.isEmpty()) return;
     verifyResult_ = VerifyResult::Failed;
+    for (const QString& mismatch : verifyMismatches_) traceStream() << mismatch.toStdString() << std::endl;
     throw job_messages::kCodeVerifyMismatch;
+}
+
+// The system code goes last. An acknowledgement lost on the way back leaves
+// open whether the station took it: 0xC004 read back decides. 0x3A means it
+// did, and the station must get its restart like any moved one (without it
+// it would keep its old settings while every later run takes it for moved).
+void WorkThread::writeSystemCode() {
+    const std::uint8_t systemCode = kTargetSystemCode;
+    try {
+        connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
+    } catch (int code) {
+        std::uint8_t now = 0;
+        try {
+            connection_.readRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &now, kReadAttempts);
+        } catch (int) {
+            traceStream() << "The system-code write got no acknowledgement and 0xC004 could not be read back."
+                          << std::endl;
+            throw code;
+        }
+        const bool took = now == kTargetSystemCode;
+        traceStream() << "The system-code write got no acknowledgement; 0xC004 reads back "
+                      << hexDigits(now, 2).toStdString()
+                      << (took ? ": the write took." : ": the system code was not written.") << std::endl;
+        if (!took) throw code;
+        systemCodeAckLost_ = true;
+    }
 }
 
 // Channel table, block 0, then the system code: with the read-back on, the
 // system code is sent only once the other two are known to be in place, so a
 // station that keeps no writes stays a 0x9E station that a re-run can move.
+// A failure from the first write to the restart leaves the station partly
+// written; a re-run completes it.
 void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* block) {
     const std::uint8_t systemCode = kTargetSystemCode;
     enterPhase(JobPhase::Writing);
-    connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
-    connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
-    if (verifyWrites_) {
-        enterPhase(JobPhase::Verifying);
-        verifyRegion(kChannelTableRegion.address, kChannelTableRegion.count, table);
-        verifyRegion(kChannelBlock0Region.address, kChannelBlock0Region.count, block);
-        stopOnMismatch();
-        enterPhase(JobPhase::Writing);
-    }
-    connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
+    beginWrites();
     bool systemCodeUnconfirmed = false;
-    if (verifyWrites_) {
+    try {
+        connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
+        connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
+        if (verifyWrites_) {
+            enterPhase(JobPhase::Verifying);
+            verifyRegion(kChannelTableRegion.address, kChannelTableRegion.count, table);
+            verifyRegion(kChannelBlock0Region.address, kChannelBlock0Region.count, block);
+            stopOnMismatch();
+            enterPhase(JobPhase::Writing);
+        }
+        writeSystemCode();
+    } catch (int code) {
+        partlyWritten_ = code != job_messages::kCodeVerifyMismatch;
+        throw;
+    }
+    if (verifyWrites_ && systemCodeAckLost_) {
+        verifyResult_ = VerifyResult::Passed;   // read back already, as 0x3A
+    } else if (verifyWrites_) {
         enterPhase(JobPhase::Verifying);
         // The station acknowledged 0x3A: without its restart it would keep
         // running the old settings while its memory says moved, and a re-run
@@ -120,6 +160,30 @@ void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* bloc
     if (systemCodeUnconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
 }
 
+// identifyStation, with the reason a station the frequency plan does not
+// cover is refused: the operator has to know which value to look at.
+int WorkThread::identify() {
+    try {
+        return connection_.identifyStation();
+    } catch (int code) {
+        if (code != job_messages::kCodeUnsupported) throw;
+        const StationSettings& settings = connection_.settings();
+        if (settings.freq_range > 2)
+            unsupportedReason_ = QStringLiteral("the frequency plan does not cover range code %1 at 0xC007 "
+                                                "(it covers 0 to 4)")
+                                     .arg(settings.freq_range);
+        else
+            unsupportedReason_ = QStringLiteral("the frequency plan does not cover band type %1 at RAM 0x0B01 in "
+                                                "frequency range %2 (it covers band %3)")
+                                     .arg(settings.band_type)
+                                     .arg(settings.freq_range)
+                                     .arg(settings.freq_range == 1 ? QStringLiteral("3 or 4")
+                                                                   : QString::number(settings.freq_range));
+        traceStream() << "Unsupported station: " << unsupportedReason_.toStdString() << std::endl;
+        throw;
+    }
+}
+
 void WorkThread::programStation() {
     std::ostream& trace = traceStream();
     resetRunResults();
@@ -133,6 +197,7 @@ void WorkThread::programStation() {
     for (int i = 0; i < kDumpChunks; ++i) {
         const std::uint32_t address = kParamBlockAddress + kDumpChunk * static_cast<std::uint32_t>(i);
         std::uint8_t* chunk = deviceParams_.data() + kDumpChunk * i;
+        stopIfAsked();
         connection_.readRom16(address, kDumpChunk, chunk, kReadAttempts);
         dumpHexWithAddress(chunk, kDumpChunk, address);
     }
@@ -151,7 +216,8 @@ void WorkThread::programStation() {
         if (std::memcmp(head, deviceParams_.data(), kHeadBytes) != 0) throw -1;
     }
 
-    const auto version = static_cast<std::uint8_t>(connection_.identifyStation() & 0xFF);
+    stopIfAsked();
+    const auto version = static_cast<std::uint8_t>(identify() & 0xFF);
     StationSettings& settings = connection_.settings();
 
     char versionHex[3];
@@ -178,6 +244,7 @@ void WorkThread::programStation() {
     dumpHex(block, sizeof block, ' ');
 
     if (settings.system_cod == kSourceSystemCode && newBlockBytes == static_cast<int>(sizeof block)) {
+        stopIfAsked();
         keepBackup();
         if (beforeFirstWrite_) beforeFirstWrite_(deviceParams_.data());
         std::uint8_t table[16];

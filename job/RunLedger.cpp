@@ -15,7 +15,8 @@ bool blockWasRead(const WorkThread& thread, const RunResult& result, const QStri
     return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
            result.code == job_messages::kCodeBackupNotSaved ||
            outcome == QLatin1String("moved") || outcome == QLatin1String("already-moved") ||
-           outcome == QLatin1String("other-system") || outcome == QLatin1String("verify-failed");
+           outcome == QLatin1String("other-system") || outcome == QLatin1String("verify-failed") ||
+           outcome == QLatin1String("partly-written");
 }
 
 QString verifiedText(VerifyResult verify) {
@@ -39,6 +40,8 @@ RunOutcome classifyRun(const RunResult& result, VerifyResult verify) {
     if (verify == VerifyResult::Failed || result.code == job_messages::kCodeVerifyMismatch ||
         result.code == job_messages::kCodeSystemCodeUnconfirmed)
         return RunOutcome::VerifyFailed;
+    // Whatever code broke the link, the station holds part of the move.
+    if (result.text == job_messages::partlyWritten()) return RunOutcome::PartlyWritten;
     switch (result.code) {
     case job_messages::kCodeAlreadyMoved:
         return RunOutcome::AlreadyMoved;
@@ -47,10 +50,11 @@ RunOutcome classifyRun(const RunResult& result, VerifyResult verify) {
     case job_messages::kCodeForeignOrUnknown:
         // 255 stands for both; only the text tells them apart.
         return result.text == job_messages::foreignSystem() ? RunOutcome::OtherSystem : RunOutcome::Failed;
+    case job_messages::kCodeUnsupported:
+        return RunOutcome::Unsupported;
     case -1:
     case -2:
     case 6:
-    case 7:
         return RunOutcome::NoAnswer;
     default:
         return RunOutcome::Failed;

@@ -1,6 +1,10 @@
 #include "WorkThread.h"
 
+#include <QFileInfo>
+
 #include "JobMessages.h"
+#include "StationBackup.h"
+#include "Trace.h"
 
 namespace {
 constexpr unsigned long kReopenPauseMs = 2000;
@@ -11,8 +15,47 @@ WorkThread::WorkThread(QObject* parent) : QThread(parent) {}
 WorkThread::~WorkThread() = default;
 
 void WorkThread::enterPhase(JobPhase phase) {
+    if (phase != JobPhase::Done) stopIfAsked();
     if (phaseObserver_) phaseObserver_(phase);
 }
+
+void WorkThread::stopIfAsked() const {
+    if (writeGate_.load() == kGateStopped) throw job_messages::kCodeStopped;
+}
+
+bool WorkThread::requestStopBeforeWrites() {
+    int expected = kGateOpen;
+    if (writeGate_.compare_exchange_strong(expected, kGateStopped)) return true;
+    return expected == kGateStopped;
+}
+
+// From here on the run is not stopped any more: a station left between its
+// first write and its restart is worse than one moved to the end.
+void WorkThread::beginWrites() {
+    int expected = kGateOpen;
+    if (!writeGate_.compare_exchange_strong(expected, kGateWriting) && expected == kGateStopped)
+        throw job_messages::kCodeStopped;
+}
+
+namespace {
+
+// The text of an outcome that ends with a thrown code, as the window shows it.
+QString failureText(const WorkThread& thread, int code) {
+    if (thread.partlyWritten()) return job_messages::partlyWritten();
+    switch (code) {
+    case job_messages::kCodeVerifyMismatch:
+        return job_messages::notKept();
+    case job_messages::kCodeBackupNotSaved:
+        // The folder the backups go to, as the operator has to make it writable.
+        return job_messages::backupNotSaved(QFileInfo(backupFilePath(QDateTime::currentDateTime(), 0, 0)).absolutePath());
+    case job_messages::kCodeStopped:
+        return job_messages::stopped();
+    default:
+        return job_messages::noAnswer();
+    }
+}
+
+}  // namespace
 
 void WorkThread::run() {
     resetRunResults();
@@ -20,6 +63,7 @@ void WorkThread::run() {
         enterPhase(JobPhase::Opening);
         if (!connection_.open(std::wstring(portPath))) {
             QThread::msleep(kReopenPauseMs);
+            stopIfAsked();
             if (!connection_.open(std::wstring(portPath))) throw job_messages::kCodePortNotOpened;
         }
         programStation();
@@ -29,7 +73,7 @@ void WorkThread::run() {
             emit onErr(job_messages::portNotOpened(), code);
         } else {
             connection_.close();
-            emit onErr(job_messages::noAnswer(), code);
+            emit onErr(failureText(*this, code), code);
         }
     } catch (...) {
         // Whatever broke, the next run must talk through the port the
@@ -37,6 +81,7 @@ void WorkThread::run() {
         connection_.close();
         emit onErr(job_messages::unknownError(), job_messages::kCodeForeignOrUnknown);
     }
+    writeGate_.store(kGateOpen);
     try {
         enterPhase(JobPhase::Done);
     } catch (...) {

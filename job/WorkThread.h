@@ -55,6 +55,24 @@ public:
     const QStringList& verifyMismatches() const { return verifyMismatches_; }
     VerifyResult verifyResult() const { return verifyResult_; }
 
+    // The last run failed between its first write and the restart: the
+    // station holds part of the move and needs a run that completes it.
+    bool partlyWritten() const { return partlyWritten_; }
+    // The system-code write of the last run got no acknowledgement, yet 0xC004
+    // read back 0x3A: the write took and the station was restarted.
+    bool systemCodeAckLost() const { return systemCodeAckLost_; }
+    // Why the frequency plan does not cover the station of the last run (its
+    // range code or its band type); empty unless the run ended with code 7.
+    QString unsupportedReason() const { return unsupportedReason_; }
+
+    // Asks a run to stop before its first write (called on any thread). True
+    // when nothing has been or will be written: the run ends with
+    // kCodeStopped at its next exchange. False once the writes have begun:
+    // the run then goes on to its end.
+    bool requestStopBeforeWrites();
+    // Forgets a stop request; call before starting a run.
+    void clearStopRequest() { writeGate_.store(kGateOpen); }
+
     void setBackupPolicy(BackupPolicy policy) { backupPolicy_ = policy; }
     // The backup written in the last run, empty when none was kept; and why
     // it could not be kept.
@@ -121,12 +139,24 @@ private:
     QString backupPath_;
     QString backupError_;
     QString originalError_;
+    bool partlyWritten_ = false;
+    bool systemCodeAckLost_ = false;
+    QString unsupportedReason_;
+    static constexpr int kGateOpen = 0;
+    static constexpr int kGateWriting = 1;
+    static constexpr int kGateStopped = 2;
+    std::atomic<int> writeGate_{kGateOpen};
     std::atomic<int> stationAddress_{-1};
     std::function<void(JobPhase)> phaseObserver_;
     std::function<void(int)> addressObserver_;
     std::function<void(const QString&)> snifferLineSink_;
 
     void enterPhase(JobPhase phase);
+    // Throws kCodeStopped when a stop was asked before the writes began.
+    void stopIfAsked() const;
+    void beginWrites();
+    int identify();
+    void writeSystemCode();
     void resetRunResults();
     void readHead(std::uint8_t* head);
     void keepBackup();

@@ -111,6 +111,7 @@ int StationConnection::identifyStation() {
     readRam16(kVersionAddress, 2, ram, 2);
     const std::uint8_t version = ram[0];
     const std::uint8_t bandType = ram[1];
+    settings_.band_type = bandType;
 
     if (version == 0) throw 6;
     // A range code outside the known five fits no band type.

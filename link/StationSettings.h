@@ -10,4 +10,5 @@ struct StationSettings {
     std::array<std::uint16_t, 8> channel{};
     std::array<std::uint8_t, 6> ch_delta{};
     std::uint8_t freq_subrange = 0;   // range 1 only: 0 (band 3) or 1 (band 4)
+    std::uint8_t band_type = 0;       // RAM 0x0B01 as last read; must fit freq_range
 };

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QStringList>
 #include <exception>
@@ -8,6 +10,7 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "MainWindowUi.h"
+#include "PortOpenFailure.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
 #include "Trace.h"
@@ -36,6 +39,22 @@ MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
     connect(thread_, SIGNAL(onErr(QString, int)), this, SLOT(onErr(QString, int)));
     connect(thread_, SIGNAL(onReadStationParam()), this, SLOT(onReadStationParam()));
     connect(ui_->action_open, SIGNAL(triggered()), this, SLOT(onOpen()));
+    // The outcome as emitted, for a run whose queued signal the window will
+    // not live to handle: its ledger line is still written.
+    connect(
+        thread_, &WorkThread::onErr, this,
+        [this](const QString& text, int code) {
+            recordOutcome(RunResult{false, true, text, code, code == job_messages::kCodeStopped});
+        },
+        Qt::DirectConnection);
+    connect(
+        thread_, &WorkThread::onReadStationParam, this, [this] { recordOutcome(RunResult{true, false, QString(), 0}); },
+        Qt::DirectConnection);
+    connect(ui_->CBCom, &QComboBox::activated, this, [this](int index) { choosePort(index); });
+    // The window is as careful as rechannel-cli: the writes are read back,
+    // and nothing is written without a backup of the station.
+    thread_->setVerifyWrites(true);
+    thread_->setBackupPolicy(BackupPolicy::Required);
     // The outcome is emitted before run() has closed the port and returned;
     // a press in between would find the thread still running, and starting a
     // running thread does nothing: that press would get no outcome at all.
@@ -46,6 +65,16 @@ MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
 
 MainWindow::~MainWindow() {
     if (thread_->isRunning()) thread_->wait();
+    if (ledger_.running()) {
+        // Closed before the run's outcome was handled: the run still ends
+        // with its line, as the job thread reported it.
+        RunResult result;
+        {
+            std::lock_guard<std::mutex> lock(outcomeMutex_);
+            if (outcomeRecorded_) result = recordedOutcome_;
+        }
+        logRun(result);
+    }
     delete thread_;
     delete ui_;
     StationRecord::destroy();
@@ -70,15 +99,34 @@ void MainWindow::onBRefreshClick() {
     PortList list;
     const bool found = discover(list);
     ui_->CBCom->clear();
-    if (!found) return;
     for (std::size_t i = 0; i < list.size(); ++i)
         ui_->CBCom->addItem(QString::fromStdWString(list[i].displayName), static_cast<unsigned>(i));
-    const int preselected = preselectedIndex(list);
-    if (preselected >= 0) ui_->CBCom->setCurrentIndex(preselected);
+    // Never silently another port than the one the operator chose.
+    int current = -1;
+    if (choice_ == PortChoice::Preselected && found) {
+        current = preselectedIndex(list);
+    } else if (choice_ == PortChoice::Chosen) {
+        current = ui_->CBCom->findText(chosenPort_, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (current < 0) {
+            choice_ = PortChoice::Lost;
+            chosenPort_.clear();
+        }
+    }
+    if (choice_ != PortChoice::Preselected || current >= 0) ui_->CBCom->setCurrentIndex(current);
+    if (runPartsLeft_ == 0 && !closeWhenDone_) ui_->BStart->setEnabled(choice_ != PortChoice::Lost);
+}
+
+void MainWindow::choosePort(int index) {
+    if (index < 0) return;
+    choice_ = PortChoice::Chosen;
+    chosenPort_ = ui_->CBCom->itemText(index);
+    if (runPartsLeft_ == 0 && !closeWhenDone_) ui_->BStart->setEnabled(true);
 }
 
 void MainWindow::onBStartReadClick() {
     const int index = ui_->CBCom->currentIndex();
+    // The port a run was started on is the operator's choice from then on.
+    if (index >= 0) choosePort(index);
     PortList fresh;
     if (!discover(fresh)) {
         ui_->CBCom->clear();
@@ -107,17 +155,31 @@ void MainWindow::onBStartReadClick() {
     // have been handled yet (its notice is queued behind this press): it
     // still counts for that run, not for this one.
     runPartsLeft_ += 2;
+    {
+        std::lock_guard<std::mutex> lock(outcomeMutex_);
+        outcomeRecorded_ = false;
+    }
+    thread_->clearStopRequest();
     thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
     ledger_.begin(QString::fromStdWString(fresh[static_cast<std::size_t>(index)].devicePath));
     thread_->start(QThread::InheritPriority);
 }
 
 void MainWindow::onErr(const QString& err_text, int err) {
-    logRun(RunResult{false, true, err_text, err});
+    const bool ofRun = ledger_.running();
+    logRun(RunResult{false, true, err_text, err, err == job_messages::kCodeStopped});
+    // Why, as rechannel-cli says it: the box keeps the service's text.
+    if (ofRun && err == job_messages::kCodePortNotOpened)
+        traceStream() << "The port could not be opened: "
+                      << diagnosePortOpen(thread_->getPortPath()).text().toStdString() << std::endl;
+    // The outcomes the station service did not have carry their code, as
+    // rechannel-cli's outcome line does.
+    const QString shown = job_messages::showsCode(err_text) ? QStringLiteral("%1 (%2)").arg(err_text).arg(err)
+                                                            : err_text;
     if (err == job_messages::kCodeAlreadyMoved)
-        showBox(QMessageBox::Information, tr("Info"), err_text);
+        showBox(QMessageBox::Information, tr("Info"), shown);
     else
-        showBox(QMessageBox::Warning, tr("Warning"), err_text);
+        showBox(QMessageBox::Warning, tr("Warning"), shown);
     runPartDone();
 }
 
@@ -147,7 +209,30 @@ void MainWindow::onTest() { showBox(QMessageBox::Warning, tr("Warning"), QString
 void MainWindow::runPartDone() {
     if (--runPartsLeft_ > 0) return;
     runPartsLeft_ = 0;   // also a success box from the open action, with no run
+    if (closeWhenDone_) {
+        close();   // asked for while the station was being written
+        return;
+    }
     setControlsEnabled(true);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Before the first write the run is stopped and the window goes; the
+    // destructor waits for the run and writes its line. From the first write
+    // to the restart the station must not be left half-moved.
+    if (runPartsLeft_ > 0 && !thread_->requestStopBeforeWrites()) {
+        closeWhenDone_ = true;
+        setControlsEnabled(false);
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::recordOutcome(const RunResult& result) {
+    std::lock_guard<std::mutex> lock(outcomeMutex_);
+    outcomeRecorded_ = true;
+    recordedOutcome_ = result;
 }
 
 void MainWindow::logRun(const RunResult& result) {
@@ -158,7 +243,8 @@ void MainWindow::logRun(const RunResult& result) {
 void MainWindow::setControlsEnabled(bool enabled) {
     ui_->CBCom->setEnabled(enabled);
     ui_->BRefresh->setEnabled(enabled);
-    ui_->BStart->setEnabled(enabled);
+    // Until the operator chooses again, there is no port to program.
+    ui_->BStart->setEnabled(enabled && choice_ != PortChoice::Lost);
 }
 
 void MainWindow::showBox(QMessageBox::Icon icon, const QString& title, const QString& text) {

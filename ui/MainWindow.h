@@ -7,11 +7,13 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <mutex>
 
 #include "PortDiscovery.h"
 #include "RunLedger.h"
 
 class MainWindowUi;
+class QCloseEvent;
 class WorkThread;
 
 class MainWindow : public QMainWindow {
@@ -34,7 +36,17 @@ public slots:
     void onOpen();
     void onTest();
 
+protected:
+    // During a run: before its first write the run is stopped and the window
+    // closes; from the first write on it stays open until the run has ended.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // Which port the list shows as current: the preselection until the
+    // operator chooses one; then that one, by name, across refreshes; none
+    // once it has gone from the list, until the operator chooses again.
+    enum class PortChoice { Preselected, Chosen, Lost };
+
     // Runs discovery; on failure shows its message and returns false.
     bool discover(PortList& list);
     void setControlsEnabled(bool enabled);
@@ -44,10 +56,20 @@ private:
     void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
     // Appends the run's ledger line before its outcome is shown.
     void logRun(const RunResult& result);
+    void choosePort(int index);
+    // The outcome as the job thread emitted it, kept for a run whose queued
+    // signal is never handled (the window closed before it came).
+    void recordOutcome(const RunResult& result);
 
     MainWindowUi* ui_ = nullptr;
     WorkThread* thread_ = nullptr;
     PortDiscoveryFn discover_;
     int runPartsLeft_ = 0;
     RunLedger ledger_;
+    PortChoice choice_ = PortChoice::Preselected;
+    QString chosenPort_;
+    bool closeWhenDone_ = false;
+    std::mutex outcomeMutex_;
+    bool outcomeRecorded_ = false;
+    RunResult recordedOutcome_;
 };

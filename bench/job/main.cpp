@@ -1,9 +1,9 @@
 // One whole programming run against the simulated station, the station
 // answering at the real line's pace (57600 baud, 10 bits a byte). The floor
 // is what no implementation can beat: the wire time of every frame in both
-// directions plus the settle pause before the restart. Runs both ways: the
-// window's (no read-back, 41 frames) and the command line's (read-back on:
-// 6 more frames, which its floor counts).
+// directions plus the settle pause before the restart. Runs both ways:
+// without read-back (--no-verify, 41 frames) and with it, as the window and
+// the command line run (6 more frames, which its floor counts).
 //
 //   bench_job [runs] [--wire]   (default 5 runs; --wire prints what the
 //                               port read in every run that failed)
@@ -40,7 +40,7 @@ struct Run {
 bool showWire = false;
 
 // Requests and replies of a run that moves the station, restart included.
-constexpr std::size_t kWindowRunFrames = 41;
+constexpr std::size_t kPlainRunFrames = 41;
 constexpr std::size_t kReadBackFrames = 6;   // three reads and their replies
 
 Run runOnce(sim::PtyStationHost& host, bool verify) {
@@ -90,7 +90,7 @@ Run runOnce(sim::PtyStationHost& host, bool verify) {
     thread.wait(QDeadlineTimer(60000));
     // The restart is not answered: make sure the station has seen it before
     // the frames are counted.
-    host.waitForFrames(kWindowRunFrames + (verify ? kReadBackFrames : 0), std::chrono::seconds(5));
+    host.waitForFrames(kPlainRunFrames + (verify ? kReadBackFrames : 0), std::chrono::seconds(5));
 
     Run run;
     if (!moved && showWire) std::fputs(wire.c_str(), stdout);
@@ -109,7 +109,7 @@ Run runOnce(sim::PtyStationHost& host, bool verify) {
 // Times `runs` moves; prints one line each and the table row. Returns the
 // number of runs that moved the station.
 int benchmark(sim::PtyStationHost& host, int runs, bool verify) {
-    const char* what = verify ? "read-back on" : "window, no read-back";
+    const char* what = verify ? "read-back on" : "read-back off";
     std::printf("%s\nrun  frames  bytes  wire_ms  floor_ms   run_ms  ratio\n", what);
     double worst = 0, sum = 0, best = 1e9, sumMs = 0, sumFloorMs = 0;
     int timed = 0;

@@ -98,8 +98,9 @@ TEST_F(CliSafetyTest, ParallelRunsOnStationsWithOneAddressKeepABackupEach) {
     EXPECT_EQ(fileBytes(originalOf(291)).size(), 256) << "one whole original";
 }
 
-// Power lost after the channel table was written: the next run's backup holds
-// the half-moved block, but the original stays the untouched one, and restore
+// Power lost after the channel table was written: the run says the station is
+// partly written and the next run completes it. That run's backup holds the
+// half-moved block, but the original stays the untouched one, and restore
 // without a file brings it back.
 TEST_F(CliSafetyTest, TheOriginalSurvivesAPowerLossAndARerunAndRestoreUsesIt) {
     sim::PtyStationHost station;
@@ -112,10 +113,16 @@ TEST_F(CliSafetyTest, TheOriginalSurvivesAPowerLossAndARerunAndRestoreUsesIt) {
     const CliResult cut = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
     EXPECT_EQ(cut.exitCode, 5) << cut.err();
     ASSERT_NE(paramBlock(station.snapshot()), untouched) << "the table write should have landed";
+    // Said as partly written, with what completes it, in the outcome line and the ledger.
+    EXPECT_TRUE(cut.lastErrLine().contains(QStringLiteral("partly written")) &&
+                cut.lastErrLine().contains(QStringLiteral("run program again")))
+        << cut.err();
+    EXPECT_EQ(ledger::read(logDir() + QStringLiteral("/ledger.csv")).back().outcome, QStringLiteral("partly-written"));
     station.setFaults(sim::FaultScript{});
 
     const CliResult rerun = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err();
+    EXPECT_EQ(ledger::read(logDir() + QStringLiteral("/ledger.csv")).back().outcome, QStringLiteral("moved"));
     EXPECT_EQ(backups().size(), 2);
     EXPECT_EQ(fileBytes(originalOf(291)), asBytes(untouched));
     EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);

@@ -37,8 +37,10 @@ TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
     EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).exitStatus(), 4);
     EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).outcomeLine(),
               QString::fromUtf8("Невозможно открыть COM-порт. (1)"));
-    for (int code : {-1, -2, 6, 7})
+    for (int code : {-1, -2, 6})
         EXPECT_EQ(errorOutcome(job_messages::noAnswer(), code).exitStatus(), 5) << code;
+    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 7).exitStatus(), 3) << "the plan does not cover the station";
+    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 7).outcomeLine(), QString::fromUtf8("Нет ответа от Станции. (7)"));
     // A failed read-back and a refused backup say what happened, never "no answer".
     const JobOutcome verifyFailed = errorOutcome(job_messages::noAnswer(), job_messages::kCodeVerifyMismatch);
     EXPECT_EQ(verifyFailed.exitStatus(), 7);

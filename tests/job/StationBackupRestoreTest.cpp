@@ -197,8 +197,9 @@ TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
     });
     const Bytes backup = paramBlock(original);
     int code = 0;
+    QStringList mismatches;
     try {
-        restoreStation(connection, backup.data());
+        restoreStation(connection, backup.data(), &mismatches);
     } catch (int thrown) {
         code = thrown;
     }

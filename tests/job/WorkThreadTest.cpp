@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -233,5 +234,45 @@ TEST_F(WorkThreadTest, EachRunReportsItsPhasesVerifyResultAndBackup) {
         const std::vector<std::uint16_t> written = c.backup ? std::vector<std::uint16_t>{0xC00C, 0xC080, 0xC004}
                                                             : std::vector<std::uint16_t>{};
         EXPECT_EQ(order, written) << c.what;
+    }
+}
+
+// A stop asked before the first write ends the run at its next exchange with
+// nothing written and no backup; once the writes have begun it is refused
+// and the run goes on to the restart.
+TEST_F(WorkThreadTest, AStopIsTakenBeforeTheFirstWriteAndRefusedAfterIt) {
+    const struct {
+        const char* what;
+        JobPhase askedAt;   // Reading: when the head has been read
+        bool taken;
+    } cases[] = {
+        {"after the head", JobPhase::Reading, true},
+        {"during the read-back", JobPhase::Verifying, false},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost host;
+        ASSERT_TRUE(host.start());
+        WorkThread thread;
+        thread.setVerifyWrites(true);
+        std::optional<bool> answer;   // asked once, at the first chance
+        auto ask = [&] {
+            if (!answer) answer = thread.requestStopBeforeWrites();
+        };
+        if (c.askedAt == JobPhase::Reading) thread.setAddressObserver([&](int) { ask(); });
+        thread.setPhaseObserver([&](JobPhase phase) {
+            if (phase == c.askedAt && c.askedAt != JobPhase::Reading) ask();
+        });
+        const JobOutcome outcome = runJob(thread, host.slavePathW());
+        EXPECT_EQ(answer, std::optional<bool>(c.taken)) << c.what;
+        ASSERT_EQ(outcome.signalCount(), 1) << c.what;
+        if (c.taken) {
+            EXPECT_EQ(outcome.code(), job_messages::kCodeStopped) << c.what;
+            EXPECT_EQ(outcome.text(), job_messages::stopped()) << c.what;
+            EXPECT_TRUE(romWrites(host.frames()).empty()) << c.what;
+            EXPECT_TRUE(thread.backupPath().isEmpty()) << c.what;
+        } else {
+            EXPECT_EQ(outcome.moved, 1) << c.what << " " << outcome.code();
+            EXPECT_EQ(host.snapshot().rom[0xC004], 0x3A) << c.what;
+        }
     }
 }

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <chrono>
+#include <algorithm>
+#include <functional>
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QComboBox>
 #include <QFile>
@@ -17,8 +22,10 @@
 #include "LogDirectory.h"
 #include "MainWindow.h"
 #include "PtyStationHost.h"
+#include "StationFrames.h"
 #include "StationRecord.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 #include "VirtualPorts.h"
 #include "WorkThread.h"
 
@@ -36,7 +43,9 @@ protected:
         ASSERT_TRUE(publishVirtualPort(kPortName, host_->slavePath()));
     }
 
-    void TearDown() override {
+    void TearDown() override { stopStation(); }
+
+    void stopStation() {
         window_.reset();
         unpublishVirtualPort(kPortName);
         // The station drops bytes outside a frame without a word; none may be sent.
@@ -160,4 +169,75 @@ TEST_F(GuiEndToEnd, SilentStationEndsInTheNoAnswerBox) {
     EXPECT_EQ(line.code, -1);
     EXPECT_FALSE(line.address.has_value()) << "nothing was read";
     EXPECT_GE(line.seconds, 2.5) << "two header time-outs";
+}
+
+// Runs the window must not report as moved: a station that keeps no writes,
+// one lost after its first write, and no backup possible. Each gets its own
+// warning and ledger line, and no system code reaches the station.
+TEST_F(GuiEndToEnd, RunsThatDidNotMoveTheStationSayWhatHappened) {
+    const QString backups = logDirectoryPath() + QStringLiteral("/backups");
+    auto setBackupsWritable = [&](bool writable) {
+        QDir logDir(logDirectoryPath());
+        if (writable) {
+            ASSERT_TRUE(QFile::remove(backups));
+            if (logDir.exists(QStringLiteral("backups.away"))) {
+                ASSERT_TRUE(logDir.rename(QStringLiteral("backups.away"), QStringLiteral("backups")));
+            }
+            return;
+        }
+        if (logDir.exists(QStringLiteral("backups"))) {
+            ASSERT_TRUE(logDir.rename(QStringLiteral("backups"), QStringLiteral("backups.away")));
+        }
+        writeFile(backups.toStdString(), "not a folder");
+    };
+    sim::FaultScript keepsNothing;
+    keepsNothing.always(sim::Fault::ignoreWrite());
+    sim::FaultScript lostAfterTable;
+    lostAfterTable.powerLostFrom(18);
+    const struct {
+        const char* what;
+        sim::FaultScript faults;
+        bool noBackups;
+        QString text;
+        const char* outcome;
+        const char* verified;
+        const char* traced;   // a line of the trace starts so
+    } cases[] = {
+        {"keeps no writes", keepsNothing, false, job_messages::notKept() + QStringLiteral(" (8)"), "verify-failed", "no",
+         "read back 0xC00C: F4 instead of 6E"},
+        {"lost after the first write", lostAfterTable, false, job_messages::partlyWritten() + QStringLiteral(" (-1)"),
+         "partly-written", "", "20 BC 63 02"},
+        {"no backup possible", sim::FaultScript(), true,
+         QString::fromUtf8("Не удалось сохранить резервную копию параметров станции в %1. Станция не изменена.")
+             .arg(QFileInfo(backups).absoluteFilePath()),
+         "failed", "", "Backup of the parameter block could not be saved: "},
+    };
+    for (const auto& c : cases) {
+        startStation(sim::makeDefaultStation(), c.faults);
+        openWindow();
+        if (c.noBackups) setBackupsWritable(false);
+        TraceCapture trace;
+        const SeenModal box = runOnce();
+        if (c.noBackups) setBackupsWritable(true);
+        const std::vector<std::string> lines = trace.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                [&](const std::string& line) { return line.rfind(c.traced, 0) == 0; }))
+            << c.what << ": no trace line " << c.traced;
+
+        EXPECT_EQ(box.icon, QMessageBox::Warning) << c.what;
+        EXPECT_EQ(box.title, "Warning") << c.what;
+        EXPECT_EQ(box.text, c.text) << c.what;
+        for (const SeenWrite& write : romWrites(host_->frames()))
+            EXPECT_NE(write.address, 0xC004) << c.what << ": the system code was written";
+        if (c.noBackups) {
+            EXPECT_TRUE(romWrites(host_->frames()).empty()) << c.what;
+        }
+        EXPECT_EQ(host_->snapshot().rom[0xC004], 0x9E) << c.what;
+        EXPECT_EQ(restartsSent(host_->frames()), 0) << c.what;
+        const LedgerEntry line = lastLedgerLine();
+        EXPECT_EQ(line.outcome, QLatin1String(c.outcome)) << c.what;
+        EXPECT_EQ(line.verified, QLatin1String(c.verified)) << c.what;
+        EXPECT_EQ(line.address, std::optional<int>(0x0123)) << c.what;
+        stopStation();
+    }
 }

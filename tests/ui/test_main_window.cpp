@@ -30,6 +30,7 @@
 #include "ScriptedDiscovery.h"
 #include "StationRecord.h"
 #include "TestSupport.h"
+#include "TraceCapture.h"
 #include "WorkThread.h"
 
 namespace {
@@ -269,9 +270,8 @@ TEST(MainWindowPreselection, NoneOneSeveralAndTheFirstTusb) {
         Window w({portsNamed({L"COM1", L"tusb3410 device (COM3)", L"COM4"})});
         EXPECT_EQ(w.combo->currentIndex(), 0);
     }
-    {   // a refresh preselects afresh
+    {   // a refresh before any choice preselects afresh
         Window w({portsNamed({L"COM1", L"COM2"}), portsNamed({L"COM1", L"COM2", L"TUSB (ttyUSB0)"})});
-        w.combo->setCurrentIndex(1);
         w.refresh->click();
         EXPECT_EQ(w.combo->currentIndex(), 2);
     }
@@ -324,6 +324,7 @@ TEST(MainWindowRun, ControlsFollowTheWorkThreadThroughARun) {
         EXPECT_TRUE(w.controlsDisabled());
     });
 
+    TraceCapture trace;
     QTest::mouseClick(w.start, Qt::LeftButton);
     EXPECT_EQ(w.script->calls, 2);
     EXPECT_TRUE(w.controlsDisabled());
@@ -336,6 +337,9 @@ TEST(MainWindowRun, ControlsFollowTheWorkThreadThroughARun) {
     EXPECT_FALSE(closer.seen()[0].controlsEnabled);
     EXPECT_TRUE(w.window->workThread()->wait(10000));
     EXPECT_EQ(closer.boxCount(), 1) << "one outcome per run";
+    EXPECT_EQ(trace.lines(), std::vector<std::string>{"The port could not be opened: no such device: "
+                                                      "/nowhere/fresh-1 (is the adapter plugged in?)"})
+        << "the trace says why";
 }
 
 TEST(MainWindowRun, DestructionWaitsForARunningThreadAndReleasesTheStationRecord) {
@@ -396,7 +400,7 @@ TEST(MainWindowFaults, StartWithoutAPortTheFreshListHoldsDoesNotRun) {
         EXPECT_EQ(w.script->calls, 3) << "the list is refreshed";
         EXPECT_EQ(w.items(), QStringList{"New"});
     }
-    {   // the fresh list is shorter than the chosen index
+    {   // the fresh list is shorter than the chosen index: the chosen port is gone
         Window w({portsNamed({L"A", L"B", L"C"}), portsNamed({L"A"})});
         w.combo->setCurrentIndex(2);
         ModalCloser closer;
@@ -405,7 +409,9 @@ TEST(MainWindowFaults, StartWithoutAPortTheFreshListHoldsDoesNotRun) {
         EXPECT_EQ(closer.seen()[0].icon, QMessageBox::Warning);
         EXPECT_FALSE(w.window->workThread()->isRunning());
         EXPECT_TRUE(w.window->workThread()->getPortPath().empty());
-        EXPECT_TRUE(w.controlsEnabled());
+        EXPECT_TRUE(w.combo->isEnabled() && w.refresh->isEnabled());
+        EXPECT_FALSE(w.start->isEnabled()) << "no port is chosen until the operator chooses one";
+        EXPECT_EQ(w.combo->currentIndex(), -1);
         EXPECT_EQ(w.items(), QStringList{"A"});
     }
     {   // another port now holds the chosen index
@@ -522,4 +528,50 @@ TEST(MainWindowRun, APressAfterTheOutcomeWaitsForTheThreadAndGetsItsOwnOutcome) 
     letOneRunEnd();
     ASSERT_TRUE(waitUntil([&] { return w.controlsEnabled(); }, 30000));
     EXPECT_EQ(closer.boxCount(), 3);
+}
+
+// Once the operator has chosen a port (in the list, or by pressing the
+// button on it), refreshes and the refusal of a changed list keep it by its
+// name; when it has gone, no port is current and the button waits for a new
+// choice. Never silently another port.
+TEST(MainWindowPortChoice, TheChosenPortIsKeptByNameAndNeverReplaced) {
+    const struct {
+        const char* what;
+        PortList atStart;
+        const wchar_t* chosen;
+        PortList later;        // every discovery after the choice
+        bool press;            // press the button instead of refreshing
+        QString currentAfter;  // empty: no current port
+    } cases[] = {
+        {"refresh, still listed", portsNamed({L"COM1", L"TUSB A", L"TUSB B"}), L"TUSB B",
+         portsNamed({L"TUSB A", L"COM1", L"TUSB B"}), false, "TUSB B"},
+        {"changed-list refusal, still listed", portsNamed({L"COM1", L"TUSB A", L"TUSB B"}), L"TUSB B",
+         portsNamed({L"TUSB A", L"TUSB B", L"COM1"}), true, "TUSB B"},
+        {"refresh, gone", portsNamed({L"COM1", L"TUSB A", L"TUSB B"}), L"TUSB B", portsNamed({L"COM1", L"TUSB A"}),
+         false, ""},
+        {"changed-list refusal, gone", portsNamed({L"COM1", L"TUSB A", L"TUSB B"}), L"TUSB B",
+         portsNamed({L"TUSB A", L"COM1"}), true, ""},
+    };
+    for (const auto& c : cases) {
+        Window w({c.atStart, c.later});
+        const int chosen = w.combo->findText(QString::fromWCharArray(c.chosen));
+        w.combo->setCurrentIndex(chosen);
+        emit w.combo->activated(chosen);   // as the operator's pick in the list
+        ModalCloser closer;
+        (c.press ? w.start : w.refresh)->click();
+        EXPECT_EQ(closer.boxCount(), c.press ? 1 : 0) << c.what;
+        EXPECT_FALSE(w.window->workThread()->isRunning()) << c.what;
+        EXPECT_EQ(w.combo->currentText(), c.currentAfter) << c.what;
+        EXPECT_EQ(w.start->isEnabled(), !c.currentAfter.isEmpty()) << c.what;
+        EXPECT_TRUE(w.combo->isEnabled() && w.refresh->isEnabled()) << c.what;
+        if (!c.currentAfter.isEmpty()) continue;
+
+        // The operator chooses again; a refresh keeps that choice too.
+        w.combo->setCurrentIndex(1);
+        emit w.combo->activated(1);
+        EXPECT_TRUE(w.start->isEnabled()) << c.what;
+        const QString picked = w.combo->currentText();
+        w.refresh->click();
+        EXPECT_EQ(w.combo->currentText(), picked) << c.what;
+    }
 }
