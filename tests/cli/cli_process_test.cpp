@@ -242,7 +242,7 @@ TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.out.contains(QStringLiteral("* %1\tTUSB simulated station\t").arg(path(station))))
         << result.out.toStdString();
-    unpublishVirtualPort("TUSB simulated station");
+    unpublishVirtualPort("TUSB simulated station", station.slavePath());
 }
 
 TEST_F(CliProcessTest, DiagnosticsPrintTheirValuesAndWriteTheStationFiles) {

@@ -38,7 +38,7 @@ protected:
 
     void TearDown() override {
         window_.reset();
-        unpublishVirtualPort(kPortName);
+        if (host_) unpublishVirtualPort(kPortName, host_->slavePath());
         // The station drops bytes outside a frame without a word; none may be sent.
         if (host_) {
             EXPECT_TRUE(host_->strayBytes().empty()) << "bytes sent outside request frames";
