@@ -99,14 +99,21 @@ void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
 // The child has ended, so everything it traced is in the file already.
 void ChildRun::appendStory() {
     if (traceFile_.isEmpty()) return;
+    // The station lines as a single-port run ends with them: only for a
+    // station that was read.
     QStringList lines = said_;
-    if (address_) lines << QStringLiteral("station address: %1").arg(*address_);
-    if (!outcome_.isEmpty())
+    if (address_) {
+        lines << QStringLiteral("station address: %1").arg(*address_);
         lines << QStringLiteral("backup: %1").arg(backup_.isEmpty() ? QStringLiteral("no backup") : backup_);
+    }
     if (!outcomeText_.isEmpty()) lines << outcomeText_;
     else if (killed_) lines << QStringLiteral("ended by a signal before it reported its outcome (%1)").arg(outcome_);
     QFile file(traceFile_);
-    const QByteArray bytes = (QStringLiteral("\n") + lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size())
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Append);
+    // A blank line parts the story from a trace above it.
+    const QByteArray bytes = ((opened && file.size() > 0 ? QStringLiteral("\n") : QString()) +
+                              lines.join(QLatin1Char('\n')) + QLatin1Char('\n'))
+                                 .toUtf8();
+    if (!opened || file.write(bytes) != bytes.size())
         emit text(QStringLiteral("the trace %1 lacks the run's last lines: %2").arg(traceFile_, file.errorString()));
 }

@@ -22,7 +22,7 @@ protected:
     // station took it in: wait (bounded) for `count` restarts, then report
     // what the station counted.
     static int restartsAfter(const sim::PtyStationHost& host, int count) {
-        host.waitForRestarts(count, std::chrono::seconds(10));
+        EXPECT_TRUE(host.waitForRestarts(count, std::chrono::seconds(30))) << "fewer than " << count << " restarts";
         return host.snapshot().restarts;
     }
 };
