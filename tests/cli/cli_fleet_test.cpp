@@ -494,4 +494,34 @@ TEST_F(CliFleetTest, AnInterruptReachesEveryChildAndTheRunnerWaitsForThemAll) {
     EXPECT_EQ(lines[1].outcome, "interrupted");
 }
 
+// Two simulators never share a name, names of the directory's own files
+// are refused, and a simulator that ends removes only its own link.
+TEST_F(CliFleetTest, PublishRefusesATakenOrHiddenNameAndRemovesOnlyItsOwnLink) {
+    auto first = start({QStringLiteral("simulate"), QStringLiteral("--publish"), QStringLiteral("Shared bench")});
+    QString seen;
+    const QString pty = waitForLine(*first, QStringLiteral("/dev/"), &seen).trimmed();
+    ASSERT_FALSE(pty.isEmpty());
+    const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/Shared bench");
+    const struct {
+        const char* name;
+        const char* said;
+    } refused[] = {{"Shared bench", "'Shared bench' is taken"}, {".hidden", "'.hidden' cannot be a port name"}};
+    for (const auto& c : refused) {
+        QString out, err;
+        EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--publish"), QLatin1String(c.name)}, &out, &err), 2) << c.name;
+        EXPECT_TRUE(err.contains(QLatin1String(c.said))) << err.toStdString();
+    }
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), pty) << "the first keeps its name";
+
+    // Another station takes the name over; the first, ending, leaves it be.
+    sim::PtyStationHost other(station(0x9E, 890));
+    ASSERT_TRUE(other.start());
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(publishVirtualPort("Shared bench", other.slavePath()));
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(kLimitMs));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), path(other));
+    unpublishVirtualPort("Shared bench", other.slavePath());
+}
+
 }  // namespace
