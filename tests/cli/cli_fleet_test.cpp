@@ -341,7 +341,8 @@ TEST_F(CliFleetTest, AllTakesASilentPortForNoStationAndItsTraceSaysSo) {
     EXPECT_EQ(summaryRow(out, QStringLiteral("Yard onboard")).value(1), QStringLiteral("no-station"));
     const auto [outcome, story] = storyOf(out, QStringLiteral("Yard onboard"));
     EXPECT_TRUE(outcome.startsWith(QStringLiteral("Нет ответа от Станции."))) << out.toStdString();
-    EXPECT_TRUE(story.endsWith((QLatin1Char('\n') + outcome + QLatin1Char('\n')).toUtf8())) << "trace: " << story.constData();
+    EXPECT_TRUE(('\n' + story).endsWith((QLatin1Char('\n') + outcome + QLatin1Char('\n')).toUtf8()))
+        << "its last line, trace: " << story.constData();
     unpublishVirtualPort("Yard good", good.slavePath());
     unpublishVirtualPort("Yard onboard", silent.slavePath());
 }
