@@ -108,6 +108,7 @@ void ChildRun::appendStory() {
     }
     if (!outcomeText_.isEmpty()) lines << outcomeText_;
     else if (killed_) lines << QStringLiteral("ended by a signal before it reported its outcome (%1)").arg(outcome_);
+    else if (!lastText_.isEmpty() && !said_.contains(lastText_)) lines << lastText_;   // it could not start
     QFile file(traceFile_);
     const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Append);
     // A blank line parts the story from a trace above it.
