@@ -1,6 +1,6 @@
 # One-command entry points. Each installs what is missing, configures with the
 # CMake presets and builds before it runs anything.
-.PHONY: deps build run demo test test-default test-asan fuzz cross test-windows package test-package bench clean
+.PHONY: deps build run demo test test-default test-stress test-asan fuzz cross test-windows package test-package bench clean
 
 FUZZ_SECONDS ?= 60
 
@@ -26,6 +26,11 @@ test-default:
 	cmake --preset default
 	cmake --build --preset default
 	ctest --preset default
+
+# The default suite three times while a two-job compile loads the machine:
+# the suite must not depend on an idle machine.
+test-stress: build
+	scripts/test-stress
 
 test-asan:
 	cmake --preset asan

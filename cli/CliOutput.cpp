@@ -20,3 +20,4 @@ void printOut(const QString& line) { writeLine(stdout, line); }
 void printErr(const QString& line) { writeLine(stderr, line); }
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+bool stdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }

@@ -6,3 +6,4 @@
 void printOut(const QString& line);
 void printErr(const QString& line);
 bool stderrIsTerminal();
+bool stdoutIsTerminal();

@@ -13,6 +13,7 @@
 #include "FileProblems.h"
 #include "InterruptGuard.h"
 #include "Outcome.h"
+#include "SnifferMark.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
 #include "StationSession.h"
@@ -216,6 +217,20 @@ int runRoutes(const QStringList& args) {
     return swept >= 0 ? swept : 0;
 }
 
+// A new session goes on after the last packet an earlier one counted for
+// this station, so a packet still in the ring is never counted twice.
+void resumeFromMark(WorkThread& thread) {
+    if (const std::optional<int> mark = loadSnifferMark(stationFilePath())) thread.setSnifferPtr((*mark + 1) & 0xFF);
+}
+
+// One read of the ring; when it took packets, their last number is kept.
+void pollRing(WorkThread& thread) {
+    const int before = thread.getSnifferPtr();
+    thread.readSnifferBuffer();
+    const int after = thread.getSnifferPtr();
+    if (before >= 0 && after != before) saveSnifferMark(stationFilePath(), (after - 1) & 0xFF);
+}
+
 int runSniff(const QStringList& args) {
     DiagArgs diag;
     const QCommandLineOption interval(QStringLiteral("interval"), QStringLiteral("Poll interval in ms (default 200)."),
@@ -252,6 +267,7 @@ int runSniff(const QStringList& args) {
     const int prepared = prepare(thread, diag.devicePath);
     if (prepared >= 0) return prepared;
     thread.setSnifferLineSink([](const QString& line) { printOut(line); });
+    resumeFromMark(thread);
     printErr(QStringLiteral("columns: time,src,dst,type,len,snr (%1),noise (%2, the station's own level)")
                  .arg(kRawScale, kDbScale));
 
@@ -279,7 +295,7 @@ int runSniff(const QStringList& args) {
             nextStatusMs = clock.elapsed() + statusPeriodMs;
         }
         try {
-            thread.readSnifferBuffer();
+            pollRing(thread);
             failuresInRow = 0;
         } catch (int code) {
             // A link that drops a reply now and then must not end an

@@ -56,12 +56,19 @@ bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* fo
     return true;
 }
 
-int discoverFleet(const QCommandLineParser& parser, const QString& match, std::vector<FleetPort>* ports) {
+// With `wait` no port yet is no error: adapters plugged in later are found.
+int discoverFleet(const QCommandLineParser& parser, const QString& match, bool wait, std::vector<FleetPort>* ports) {
     PortList found;
     QString error;
     if (!listFleet(match, ports, &found, &error)) {
         printErr(error);
         return exit_status::otherFailure;
+    }
+    if (ports->empty() && wait) {
+        printErr(QStringLiteral("rechannel-cli: %1 yet; waiting for one (Ctrl-C ends)")
+                     .arg(match.isEmpty() ? QStringLiteral("no serial port is there")
+                                          : QStringLiteral("no port's name contains '%1'").arg(match)));
+        return -1;
     }
     if (ports->empty())
         return usageWithPorts(parser, match.isEmpty() ? QStringLiteral("no serial port was found")
@@ -94,17 +101,18 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
 
     std::vector<FleetPort> ports;
     if (args.all) {
-        const int found = discoverFleet(parser, args.match, &ports);
+        const int found = discoverFleet(parser, args.match, args.wait, &ports);
         if (found >= 0) return found;
     }
     for (const QString& text : args.ports) {
         if (text.isEmpty()) return usageError(parser, QStringLiteral("--port PATH is required"));
+        // A name no port has yet is waited for: the adapter may come later.
         NamedPort named;
-        const int resolved = resolvePortArgument(text, &named);
+        const int resolved = resolvePortArgument(text, &named, args.wait ? AbsentName::Wait : AbsentName::Refuse);
         if (resolved >= 0) return resolved;
         const QString path = QString::fromStdWString(named.devicePath);
         for (const FleetPort& earlier : ports)
-            if (deviceIdentity(earlier.devicePath) == deviceIdentity(path))
+            if (earlier.name == text || (!path.isEmpty() && deviceIdentity(earlier.devicePath) == deviceIdentity(path)))
                 return usageError(parser, QStringLiteral("%1 is given twice").arg(text));
         ports.push_back(FleetPort{text, path, !isDevicePath(text.toStdWString())});
     }
@@ -114,6 +122,7 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
     settings.traceDir = logDirectoryPath() + QStringLiteral("/traces");
     settings.childOptions = args.childOptions;
     settings.wait = args.wait;
+    settings.silentIsNoStation = args.all;
     settings.resolve = resolveQuietly;
     if (args.all)
         settings.discover = [match = args.match] {
@@ -128,7 +137,9 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
         printErr(QStringLiteral("rechannel-cli: cannot create %1 for the traces").arg(settings.traceDir));
         return exit_status::otherFailure;
     }
-    return runFleet(ports, settings, stderrIsTerminal());
+    // Drawn in place only when both streams reach the terminal: a result line
+    // piped elsewhere would come out between the board's redraws.
+    return runFleet(ports, settings, stderrIsTerminal() && stdoutIsTerminal());
 }
 
 int runProbe(const QString& port) {

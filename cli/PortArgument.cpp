@@ -20,7 +20,7 @@ void listPorts(const PortList& ports) {
 
 }  // namespace
 
-int resolvePortArgument(const QString& text, NamedPort* port) {
+int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent) {
     const std::wstring wanted = text.toStdWString();
     if (isDevicePath(wanted)) {
         *port = NamedPort{text, wanted};
@@ -37,6 +37,10 @@ int resolvePortArgument(const QString& text, NamedPort* port) {
     const std::vector<PortEntry> named = portsNamed(ports, wanted);
     if (named.size() == 1) {
         *port = NamedPort{QString::fromStdWString(named.front().displayName), named.front().devicePath};
+        return -1;
+    }
+    if (named.empty() && absent == AbsentName::Wait) {
+        *port = NamedPort{text, std::wstring()};
         return -1;
     }
     printErr(named.empty()

@@ -13,4 +13,7 @@ struct NamedPort {
 // must name exactly one discovered port. Returns -1 on success, otherwise
 // the exit status after saying why on standard error (an unknown or
 // ambiguous name is a usage error and lists the ports).
-int resolvePortArgument(const QString& text, NamedPort* port);
+// With AbsentName::Wait a name that no port has yet is no error: `port`
+// keeps the name with an empty device path (a port waited for).
+enum class AbsentName { Refuse, Wait };
+int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent = AbsentName::Refuse);

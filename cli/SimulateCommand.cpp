@@ -4,6 +4,7 @@
 #include <csignal>
 #include <memory>
 #include <pthread.h>
+#include <utility>
 #include <vector>
 
 #include "CliOutput.h"
@@ -26,6 +27,31 @@ bool parseByte(const QCommandLineParser& parser, const QCommandLineOption& optio
     if (!ok || value < min || value > max) return false;
     *out = value;
     return true;
+}
+
+// Publishes one station; 0, or the exit status after saying why not.
+int publishStation(const std::string& name, const std::string& target) {
+    PublishRefusal why = PublishRefusal::None;
+    if (publishVirtualPort(name, target, &why)) return 0;
+    const QString shown = QString::fromStdString(name);
+    const QString dir = QString::fromStdString(virtualPortDirectory());
+    switch (why) {
+    case PublishRefusal::BadName:
+        printErr(QStringLiteral("rechannel-cli: '%1' cannot be a port name: give a name without '/' that does not "
+                                "begin with a dot")
+                     .arg(shown));
+        return exit_status::usage;
+    case PublishRefusal::Taken:
+        printErr(QStringLiteral("rechannel-cli: '%1' is taken in %2 (another simulated station has it); choose "
+                                "another name, or end that simulator first")
+                     .arg(shown, dir));
+        return exit_status::usage;
+    case PublishRefusal::None:
+    case PublishRefusal::Failed:
+        break;
+    }
+    printErr(QStringLiteral("rechannel-cli: could not publish '%1' in %2").arg(shown, dir));
+    return exit_status::otherFailure;
 }
 
 }  // namespace
@@ -120,7 +146,7 @@ int runSimulate(const QStringList& args) {
     // Every station of a hub rehearsal gets its own address, so the ledger
     // and the fleet summary can tell them apart.
     std::vector<std::unique_ptr<sim::PtyStationHost>> hosts;
-    std::vector<std::string> published;
+    std::vector<std::pair<std::string, std::string>> published;   // name, the pty it points at
     const std::string prefix = parser.value(publish).toStdString();
     int status = 0;
     for (int i = 0; i < stations; ++i) {
@@ -139,13 +165,9 @@ int runSimulate(const QStringList& args) {
         // With --count, always numbered: "PREFIX 1" even for one station.
         const std::string name = prefix.empty() || !parser.isSet(count) ? prefix : prefix + " " + std::to_string(i + 1);
         if (!name.empty()) {
-            if (!publishVirtualPort(name, host->slavePath())) {
-                printErr(QStringLiteral("rechannel-cli: could not publish '%1' in %2")
-                             .arg(QString::fromStdString(name), QString::fromStdString(virtualPortDirectory())));
-                status = exit_status::otherFailure;
-                break;
-            }
-            published.push_back(name);
+            status = publishStation(name, host->slavePath());
+            if (status != 0) break;
+            published.emplace_back(name, host->slavePath());
         }
         printOut(QString::fromStdString(host->slavePath()));
         hosts.push_back(std::move(host));
@@ -155,7 +177,9 @@ int runSimulate(const QStringList& args) {
         int received = 0;
         sigwait(&stopSignals, &received);
     }
+    // The links go while the ptys are still ours: a pty freed first could be
+    // handed to another simulator publishing under the same name.
+    for (const auto& [name, target] : published) unpublishVirtualPort(name, target);
     for (auto& host : hosts) host->stop();
-    for (const std::string& name : published) unpublishVirtualPort(name);
     return status;
 }

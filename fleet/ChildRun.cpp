@@ -1,5 +1,6 @@
 #include "ChildRun.h"
 
+#include <QFile>
 #include <csignal>
 #include <unistd.h>
 
@@ -7,7 +8,7 @@
 #include "RunOutcome.h"
 
 ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent)
-    : QObject(parent), program_(program), args_(args) {
+    : QObject(parent), program_(program), traceFile_(traceFile), args_(args) {
     if (traceFile.isEmpty()) process_.setStandardOutputFile(QProcess::nullDevice());
     else process_.setStandardOutputFile(traceFile, QIODevice::Truncate);
     // Its own process group: a Ctrl-C on the terminal reaches the runner
@@ -19,6 +20,7 @@ ChildRun::ChildRun(const QString& program, const QStringList& args, const QStrin
         if (error != QProcess::FailedToStart) return;
         lastText_ = QStringLiteral("could not start %1: %2").arg(program_, process_.errorString());
         exitStatus_ = exit_status::otherFailure;
+        appendStory();
         emit finished();
     });
 }
@@ -70,6 +72,7 @@ void ChildRun::take(const QByteArray& raw) {
     case child_report::Line::Kind::Text:
         if (line.text.trimmed().isEmpty()) break;
         lastText_ = line.text;
+        said_ << line.text;
         emit text(line.text);
         break;
     }
@@ -89,5 +92,29 @@ void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
         killed_ = outcome_.isEmpty();
         if (killed_) outcome_ = QLatin1String(ended.name);
     }
+    appendStory();
     emit finished();
+}
+
+// The child has ended, so everything it traced is in the file already.
+void ChildRun::appendStory() {
+    if (traceFile_.isEmpty()) return;
+    // The station lines as a single-port run ends with them: only for a
+    // station that was read.
+    QStringList lines = said_;
+    if (address_) {
+        lines << QStringLiteral("station address: %1").arg(*address_);
+        lines << QStringLiteral("backup: %1").arg(backup_.isEmpty() ? QStringLiteral("no backup") : backup_);
+    }
+    if (!outcomeText_.isEmpty()) lines << outcomeText_;
+    else if (killed_) lines << QStringLiteral("ended by a signal before it reported its outcome (%1)").arg(outcome_);
+    else if (!lastText_.isEmpty() && !said_.contains(lastText_)) lines << lastText_;   // it could not start
+    QFile file(traceFile_);
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Append);
+    // A blank line parts the story from a trace above it.
+    const QByteArray bytes = ((opened && file.size() > 0 ? QStringLiteral("\n") : QString()) +
+                              lines.join(QLatin1Char('\n')) + QLatin1Char('\n'))
+                                 .toUtf8();
+    if (!opened || file.write(bytes) != bytes.size())
+        emit text(QStringLiteral("the trace %1 lacks the run's last lines: %2").arg(traceFile_, file.errorString()));
 }

@@ -14,6 +14,10 @@ class ChildRun : public QObject {
     Q_OBJECT
 public:
     // `traceFile` receives the child's standard output; empty discards it.
+    // When the child ends, what it said for people (the read-back
+    // differences, why the port did not open), its station and backup lines
+    // and its outcome line are added below the trace, so the file holds the
+    // run's whole story even when nothing was traced (a silent port).
     ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent = nullptr);
     ~ChildRun() override;
 
@@ -44,9 +48,12 @@ private:
     void readLines();
     void take(const QByteArray& line);
     void onFinished(int code, QProcess::ExitStatus status);
+    void appendStory();
 
     QProcess process_;
     QString program_;
+    QString traceFile_;
+    QStringList said_;   // the child's lines for people, in order
     QStringList args_;
     bool forwarded_ = false;
     bool killed_ = false;

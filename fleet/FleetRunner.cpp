@@ -9,6 +9,7 @@
 #include "LedgerSummary.h"
 #include "StatusBoard.h"
 #include "StopSignals.h"
+#include "TerminalSize.h"
 
 namespace {
 
@@ -29,8 +30,13 @@ QString runLine(const PortRunRecord& run) {
 
 int fleetExitStatus(const std::vector<PortRunRecord>& runs) {
     int status = 0;
-    for (const PortRunRecord& run : runs)
-        if (!ledgerOutcomeIsDone(run.outcome)) status = std::max(status, run.exitStatus);
+    for (auto run = runs.begin(); run != runs.end(); ++run) {
+        if (ledgerOutcomeIsDone(run->outcome) || run->outcome == QLatin1String(kNoStationOutcome)) continue;
+        const bool superseded = std::any_of(run + 1, runs.end(), [&run](const PortRunRecord& later) {
+            return later.port == run->port && (!run->address || later.address == run->address);
+        });
+        if (!superseded) status = std::max(status, run->exitStatus);
+    }
     return status;
 }
 
@@ -53,8 +59,8 @@ QStringList fleetSummary(const std::vector<PortRunRecord>& runs) {
     return lines;
 }
 
-int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool terminal) {
-    StatusBoard board(terminal, {});
+int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool live) {
+    StatusBoard board(live, [] { return terminalSize(fileno(stderr)); });
     StopSignals stops;
     QEventLoop loop;
     QTimer rediscovery;
@@ -88,10 +94,12 @@ int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings,
         return workers.back().get();
     };
     for (const FleetPort& port : ports) addWorker(port);
-    QObject::connect(&stops, &StopSignals::stopRequested, [&workers, &rediscovery, &stopping](int signal) {
+    QObject::connect(&stops, &StopSignals::stopRequested, [&](int signal) {
         stopping = true;
         rediscovery.stop();
         for (auto& worker : workers) worker->stop(signal);
+        // --all --wait before any port was found: no worker will say done.
+        if (allDone()) QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     // Adapters plugged in while waiting get a worker of their own.
     if (settings.wait && settings.discover) {
@@ -103,7 +111,8 @@ int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings,
         rediscovery.start(kRediscoverMs);
     }
     for (std::size_t i = 0; i < ports.size(); ++i) workers[i]->start();
-    if (!allDone()) loop.exec();
+    // Waiting goes on until interrupted, also while no port is there yet.
+    if (settings.wait || !allDone()) loop.exec();
     rediscovery.stop();
 
     // The table lists the ports in the order given (those found later after

@@ -119,6 +119,8 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     run.port = port_.name;
     run.address = child_->address() ? child_->address() : probed;
     run.outcome = child_->outcome().isEmpty() ? QStringLiteral("failed") : child_->outcome();
+    if (settings_.silentIsNoStation && !run.address && run.outcome == QLatin1String("no-answer"))
+        run.outcome = QLatin1String(kNoStationOutcome);
     run.backup = child_->backup();
     run.trace = child_->property("trace").toString();
     run.exitStatus = child_->exitStatus();

@@ -28,6 +28,9 @@ struct FleetSettings {
     QString traceDir;      // per-run trace files go here
     QStringList childOptions;   // passed to every program run (--no-verify, --no-backup)
     bool wait = false;
+    // With --all: a port where nothing answers holds no station (the
+    // on-board serial port); its run is "no-station", not a failure.
+    bool silentIsNoStation = false;
     // The device a port name stands for now; empty while no port has it.
     std::function<QString(const QString& name)> resolve;
     // With --all and --wait: the ports as discovered now, so adapters
@@ -38,6 +41,9 @@ struct FleetSettings {
 // What identifies a device whatever path names it (a published link, a
 // node): the path with every link resolved; the path itself once it is gone.
 QString deviceIdentity(const QString& path);
+
+// The outcome the summary shows for a port of --all where nothing answered.
+inline constexpr char kNoStationOutcome[] = "no-station";
 
 // One programming run on a port, as the summary shows it.
 struct PortRunRecord {

@@ -1,63 +1,109 @@
 #include "StatusBoard.h"
 
+#include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace {
+
+constexpr TerminalSize kAssumedSize{24, 80};
+// Fewer rows than this and the board is one summary line and one port.
+constexpr int kMinRows = 3;
+
 void write(std::FILE* to, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
     std::fflush(to);
 }
+
+// What a port is doing, without its station's address: "301  writing" and
+// "302  writing" are both "writing".
+QString activity(const QString& status) {
+    static const QRegularExpression address(QStringLiteral("^(\\d+|-)\\s+"));
+    const QString text = QString(status).remove(address);
+    return text.isEmpty() ? QStringLiteral("starting") : text;
+}
+
+// "… 7 more: 4 waiting for a station, 2 moved, 1 writing", the most common first.
+QString summary(const std::vector<QString>& hidden) {
+    std::vector<std::pair<QString, int>> counts;
+    for (const QString& status : hidden) {
+        const QString what = activity(status);
+        auto it = std::find_if(counts.begin(), counts.end(), [&what](const auto& c) { return c.first == what; });
+        if (it == counts.end()) counts.emplace_back(what, 1);
+        else ++it->second;
+    }
+    std::stable_sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    QStringList parts;
+    for (const auto& [what, n] : counts) parts << QStringLiteral("%1 %2").arg(n).arg(what);
+    return QStringLiteral("… %1 more: %2").arg(hidden.size()).arg(parts.join(QStringLiteral(", ")));
+}
+
 }  // namespace
 
-StatusBoard::StatusBoard(bool terminal, const std::vector<QString>& ports)
-    : terminal_(terminal), ports_(ports), status_(ports.size()) {
-    for (const QString& port : ports_) width_ = std::max(width_, static_cast<int>(port.size()));
+QStringList boardLines(const std::vector<QString>& ports, const std::vector<QString>& status, TerminalSize size) {
+    if (size.rows <= 0 || size.columns <= 0) size = kAssumedSize;
+    const std::size_t count = std::min(ports.size(), status.size());
+    int width = 0;
+    for (std::size_t i = 0; i < count; ++i) width = std::max(width, static_cast<int>(ports[i].size()));
+    const std::size_t room = static_cast<std::size_t>(std::max(size.rows, kMinRows) - 1);
+    const std::size_t shown = count <= room ? count : room - 1;
+    QStringList lines;
+    for (std::size_t i = 0; i < shown; ++i) lines << QStringLiteral("%1  %2").arg(ports[i], -width).arg(status[i]);
+    if (shown < count)
+        lines << summary(std::vector<QString>(status.begin() + static_cast<std::ptrdiff_t>(shown),
+                                              status.begin() + static_cast<std::ptrdiff_t>(count)));
+    const int columns = std::max(size.columns - 1, 1);
+    for (QString& line : lines)
+        if (line.size() > columns) line = line.left(columns - 1) + QStringLiteral("…");
+    return lines;
 }
+
+StatusBoard::StatusBoard(bool live, std::function<TerminalSize()> size) : live_(live), size_(std::move(size)) {}
 
 std::size_t StatusBoard::add(const QString& port) {
     ports_.push_back(port);
     status_.emplace_back();
-    width_ = std::max(width_, static_cast<int>(port.size()));
-    if (terminal_ && !closed_) draw();
+    if (live_ && !closed_) draw(false);
     return ports_.size() - 1;
 }
 
 void StatusBoard::set(std::size_t port, const QString& status) {
     if (closed_ || port >= status_.size() || status_[port] == status) return;
     status_[port] = status;
-    if (terminal_) draw();
+    if (live_) draw(false);
     else write(stderr, QStringLiteral("%1: %2\n").arg(ports_[port], status));
 }
 
 void StatusBoard::print(const QString& line, bool bell) {
-    if (terminal_) erase();
+    if (live_) erase();
     write(stdout, line + QLatin1Char('\n'));
-    if (bell && terminal_) write(stderr, QStringLiteral("\a"));
-    if (terminal_ && !closed_) draw();
+    if (bell && live_) write(stderr, QStringLiteral("\a"));
+    if (live_ && !closed_) draw(true);
 }
 
 void StatusBoard::note(const QString& line) {
-    if (terminal_) erase();
+    if (live_) erase();
     write(stderr, line + QLatin1Char('\n'));
-    if (terminal_ && !closed_) draw();
+    if (live_ && !closed_) draw(true);
 }
 
 void StatusBoard::close() {
     closed_ = true;
-    drawn_ = 0;
+    shown_.clear();
 }
 
 void StatusBoard::erase() {
-    if (drawn_ > 0) write(stderr, QStringLiteral("\x1b[%1A\r\x1b[J").arg(drawn_));
-    drawn_ = 0;
+    if (!shown_.isEmpty()) write(stderr, QStringLiteral("\x1b[%1A\r\x1b[J").arg(shown_.size()));
+    shown_.clear();
 }
 
-void StatusBoard::draw() {
+void StatusBoard::draw(bool force) {
+    const QStringList lines = boardLines(ports_, status_, size_ ? size_() : TerminalSize{});
+    if (!force && lines == shown_) return;
     erase();
-    QString text;
-    for (std::size_t i = 0; i < ports_.size(); ++i)
-        text += QStringLiteral("%1  %2\n").arg(ports_[i], -width_).arg(status_[i]);
-    write(stderr, text);
-    drawn_ = static_cast<int>(ports_.size());
+    if (lines.isEmpty()) return;
+    write(stderr, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    shown_ = lines;
 }

@@ -1,14 +1,29 @@
 #pragma once
 // The fleet's live view: one status line per port. On a terminal the lines
-// are redrawn in place on standard error; otherwise each change is a plain
-// line. Lasting lines (a run's result) go to standard output above them, the
-// children's messages to standard error above them.
+// are redrawn in place on standard error, clipped to the window (the ports
+// that do not fit are summed up in one line), and only when what shows
+// changes; otherwise each change is a plain line. Lasting lines (a run's
+// result) go to standard output above them, the children's messages to
+// standard error above them.
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <vector>
+
+#include "TerminalSize.h"
+
+// The board's lines for a window of `size`: one per port while they fit in
+// rows - 1 lines (the cursor's line stays free, so drawing never scrolls),
+// otherwise the first rows - 2 ports and one line that sums up the others by
+// what they are doing; every line cut to columns - 1 characters, so none
+// wraps. An unknown size is taken as 24 by 80.
+QStringList boardLines(const std::vector<QString>& ports, const std::vector<QString>& status, TerminalSize size);
 
 class StatusBoard {
 public:
-    StatusBoard(bool terminal, const std::vector<QString>& ports);
+    // `live`: draw in place (standard output and standard error are both a
+    // terminal). `size` tells the window's size at every draw.
+    StatusBoard(bool live, std::function<TerminalSize()> size);
     // A port found later gets its line below the others; returns its index.
     std::size_t add(const QString& port);
     void set(std::size_t port, const QString& status);
@@ -18,13 +33,15 @@ public:
     void close();
 
 private:
-    void draw();
+    // Redraws when the lines differ from those on the screen, or always
+    // after something was written above them.
+    void draw(bool force);
     void erase();
 
-    bool terminal_;
+    bool live_;
+    std::function<TerminalSize()> size_;
     std::vector<QString> ports_;
     std::vector<QString> status_;
-    int width_ = 0;
-    int drawn_ = 0;
+    QStringList shown_;
     bool closed_ = false;
 };

@@ -21,9 +21,11 @@ bool isPrivateDirectory(const std::string& directory) {
 
 namespace {
 
-// A port name becomes one file name inside the directory, nothing more.
+// A port name becomes one file name inside the directory, nothing more; a
+// leading dot is left to the directory's own temporary files (discovery
+// skips such names).
 bool safeName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos && name.size() < 200;
 }
 
@@ -33,31 +35,52 @@ bool ownDirectory(const std::string& dir) {
     return isPrivateDirectory(dir);
 }
 
-}  // namespace
-
-bool publishVirtualPort(const std::string& name, const std::string& target) {
-    const std::string dir = virtualPortDirectory();
-    if (dir.empty() || !safeName(name) || target.empty() || !ownDirectory(dir)) return false;
-    const std::string link = dir + "/" + name;
-    struct stat st {};
-    // Only a link is ever replaced: a stale station's link goes, a file stays.
-    if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) return false;
-    // Build the new link beside it and rename it over the old one, so the
-    // name never points nowhere in between.
-    const std::string temp = dir + "/." + name + "." + std::to_string(::getpid()) + ".tmp";
-    ::unlink(temp.c_str());
-    if (::symlink(target.c_str(), temp.c_str()) != 0) return false;
-    if (::rename(temp.c_str(), link.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+// Where the link at `path` points; empty when it is no link.
+std::string linkTarget(const std::string& path) {
+    char buffer[4096];
+    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof buffer ? std::string(buffer, static_cast<std::size_t>(n))
+                                                                 : std::string();
 }
 
-void unpublishVirtualPort(const std::string& name) {
-    const std::string dir = virtualPortDirectory();
-    if (dir.empty() || !safeName(name)) return;
-    const std::string link = dir + "/" + name;
+bool refuse(PublishRefusal reason, PublishRefusal* why) {
+    if (why) *why = reason;
+    return false;
+}
+
+// Removes a link left by a simulator that is gone (its target no longer
+// exists). False when something live, or no link, has the name.
+bool removeStaleLink(const std::string& link) {
     struct stat st {};
-    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
+    if (::lstat(link.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISLNK(st.st_mode)) return false;
+    const std::string target = linkTarget(link);
+    if (target.empty() || ::stat(link.c_str(), &st) == 0 || errno != ENOENT) return false;
+    // Another publisher may have replaced it just now: only the same stale
+    // link goes.
+    if (linkTarget(link) != target) return false;
+    return ::unlink(link.c_str()) == 0 || errno == ENOENT;
+}
+
+}  // namespace
+
+bool publishVirtualPort(const std::string& name, const std::string& target, PublishRefusal* why) {
+    if (why) *why = PublishRefusal::None;
+    if (!safeName(name) || target.empty()) return refuse(PublishRefusal::BadName, why);
+    const std::string dir = virtualPortDirectory();
+    if (dir.empty() || !ownDirectory(dir)) return refuse(PublishRefusal::Failed, why);
+    const std::string link = dir + "/" + name;
+    // A freed pty is handed out again: the name may already point at ours.
+    if (linkTarget(link) == target) return true;
+    if (!removeStaleLink(link)) return refuse(PublishRefusal::Taken, why);
+    // Made in one step: of two publishers of one name, one gets EEXIST.
+    if (::symlink(target.c_str(), link.c_str()) == 0) return true;
+    return refuse(errno == EEXIST ? PublishRefusal::Taken : PublishRefusal::Failed, why);
+}
+
+void unpublishVirtualPort(const std::string& name, const std::string& target) {
+    const std::string dir = virtualPortDirectory();
+    if (dir.empty() || !safeName(name) || target.empty()) return;
+    const std::string link = dir + "/" + name;
+    if (linkTarget(link) == target) ::unlink(link.c_str());
 }

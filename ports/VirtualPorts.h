@@ -14,6 +14,18 @@ std::string virtualPortDirectory();
 // "station" there that the window would list and preselect.
 bool isPrivateDirectory(const std::string& directory);
 
-// Creates the link `name` -> target (the directory too); false on failure.
-bool publishVirtualPort(const std::string& name, const std::string& target);
-void unpublishVirtualPort(const std::string& name);
+// Why a name was not published.
+enum class PublishRefusal {
+    None,
+    BadName,   // empty, ".", "..", a '/', or a leading dot (the directory's own files)
+    Taken,     // a live link (or anything but a link) already has the name
+    Failed,    // the directory or the link could not be made
+};
+
+// Creates the link `name` -> target (the directory too); false, with the
+// reason in `why`, when it did not. A link of that name whose target is gone
+// (a simulator that was killed) is replaced; a live one is never.
+bool publishVirtualPort(const std::string& name, const std::string& target, PublishRefusal* why = nullptr);
+// Removes the link `name` only while it still points at `target`: a link
+// that another publisher made under the same name stays.
+void unpublishVirtualPort(const std::string& name, const std::string& target);

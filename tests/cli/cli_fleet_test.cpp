@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "ChildReport.h"
+#include "CliFixture.h"
 #include "Ledger.h"
 #include "PtyStationHost.h"
 #include "VirtualPorts.h"
@@ -21,6 +22,9 @@
 namespace {
 
 constexpr int kLimitMs = 60000;
+// Probes come about a second apart and a silent one waits out the reply
+// window: a bound far above the time a few of them take on a loaded machine.
+constexpr std::chrono::seconds kProbesLimit{120};
 
 sim::StationModel station(std::uint8_t system, std::uint16_t address) {
     sim::DefaultStationOptions options;
@@ -65,8 +69,11 @@ protected:
         return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
     }
 
-    // Reads standard output until a line holds `text` (bounded).
-    static QString waitForLine(QProcess& process, const QString& text, QString* seen) {
+    // Reads standard output (or `channel`) until a line holds `text`; empty
+    // when the process ended or the bound passed first, which callers assert.
+    [[nodiscard]] static QString waitForLine(QProcess& process, const QString& text, QString* seen,
+                                             QProcess::ProcessChannel channel = QProcess::StandardOutput) {
+        process.setReadChannel(channel);
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < kLimitMs) {
@@ -75,10 +82,39 @@ protected:
                 *seen += line;
                 if (line.contains(text)) return line;
             }
+            if (process.state() == QProcess::NotRunning) break;
             process.waitForReadyRead(1000);
         }
-        ADD_FAILURE() << "no line with '" << text.toStdString() << "' in:\n" << seen->toStdString();
+        ADD_FAILURE() << "no line with '" << text.toStdString() << "' in:\n" << seen->toStdString()
+                      << (process.state() == QProcess::NotRunning ? "\n(it ended)" : "");
         return QString();
+    }
+
+    // Ends a --wait session with Ctrl-C; returns its exit status.
+    static int interrupt(QProcess& process, QString* seen) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        if (!process.waitForFinished(kLimitMs)) {
+            process.kill();
+            EXPECT_TRUE(process.waitForFinished(kLimitMs));
+            ADD_FAILURE() << "a --wait session did not end on Ctrl-C";
+            return -1;
+        }
+        process.setReadChannel(QProcess::StandardOutput);
+        *seen += QString::fromUtf8(process.readAllStandardOutput());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // What the summary says for `port` (a port not moved): its outcome line
+    // and the contents of its trace file.
+    static std::pair<QString, QByteArray> storyOf(const QString& out, const QString& port) {
+        const QString lead = port + QStringLiteral(": ");
+        const QString marker = QStringLiteral("; trace ");
+        for (const QString& line : out.split(QLatin1Char('\n'))) {
+            const int at = line.lastIndexOf(marker);
+            if (line.startsWith(lead) && at > 0)
+                return {line.mid(lead.size(), at - lead.size()), fileBytes(line.mid(at + marker.size()))};
+        }
+        return {};
     }
 
     // The summary row of `port`, its cells.
@@ -178,7 +214,8 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
                       QStringLiteral("Rehearsal"), QStringLiteral("--address"), QStringLiteral("700")});
     QString seen;
     const QString first = waitForLine(*hub, QStringLiteral("/dev/"), &seen).trimmed();
-    for (int i = 1; i < 3; ++i) waitForLine(*hub, QStringLiteral("/dev/"), &seen);
+    ASSERT_FALSE(first.isEmpty());
+    for (int i = 1; i < 3; ++i) ASSERT_FALSE(waitForLine(*hub, QStringLiteral("/dev/"), &seen).isEmpty());
     sim::PtyStationHost other(station(0x9E, 900));
     ASSERT_TRUE(other.start());
     ASSERT_TRUE(publishVirtualPort("Other bench", other.slavePath()));
@@ -207,8 +244,8 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
     EXPECT_TRUE(err.contains(QStringLiteral("no port is named 'Rehearsal'")) && err.contains(QStringLiteral("\tRehearsal 3")))
         << err.toStdString();
 
-    unpublishVirtualPort("Other bench");
-    unpublishVirtualPort("Rehearsal again");
+    unpublishVirtualPort("Other bench", other.slavePath());
+    unpublishVirtualPort("Rehearsal again", first.toStdString());
     hub->terminate();
     ASSERT_TRUE(hub->waitForFinished(kLimitMs));
     EXPECT_FALSE(QFileInfo::exists(runtime_.path() + QStringLiteral("/rechannel-ports/Rehearsal 1")));
@@ -219,29 +256,29 @@ TEST_F(CliFleetTest, WaitProgramsEachArrivingStationOnceUntilInterrupted) {
     ASSERT_TRUE(host.start());
     auto waiting = start({QStringLiteral("program"), QStringLiteral("--wait"), QStringLiteral("--port"), path(host)});
     QString seen;
-    EXPECT_TRUE(waitForLine(*waiting, QStringLiteral("  501  moved"), &seen).contains(QStringLiteral("backup ")));
+    ASSERT_TRUE(waitForLine(*waiting, QStringLiteral("  501  moved"), &seen).contains(QStringLiteral("backup ")));
 
     // It stays: probed again and again, never programmed twice.
     const std::size_t afterRun = host.frames().size();
-    ASSERT_TRUE(host.waitForFrames(afterRun + 6, std::chrono::seconds(30))) << "three probes";
+    ASSERT_TRUE(host.waitForFrames(afterRun + 6, kProbesLimit)) << "three probes";
     EXPECT_EQ(host.snapshot().restarts, 1);
 
     // It leaves (silent), and a station with another address takes its place.
     sim::FaultScript gone;
     gone.always(sim::Fault::noReply());
     host.setFaults(gone);
-    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 2, std::chrono::seconds(30))) << "silent probes";
+    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 2, kProbesLimit)) << "silent probes";
     const sim::StationModel next = station(0x9E, 502);
     host.withModel([&next](sim::StationModel& m) { m.rom = next.rom; });
     host.setFaults(sim::FaultScript{});
-    waitForLine(*waiting, QStringLiteral("  502  moved"), &seen);
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  502  moved"), &seen).isEmpty());
 
     // Its restart takes longer than the absence test (about 5 s of silence):
     // when it answers again it is the same station, not a new run.
     host.setFaults(gone);
-    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 4, std::chrono::seconds(60))) << "silent probes";
+    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 4, kProbesLimit)) << "silent probes";
     host.setFaults(sim::FaultScript{});
-    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 6, std::chrono::seconds(30))) << "answered probes";
+    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 6, kProbesLimit)) << "answered probes";
     EXPECT_EQ(host.snapshot().restarts, 2) << "programmed twice";
 
     ::kill(static_cast<pid_t>(waiting->processId()), SIGINT);
@@ -280,6 +317,85 @@ TEST_F(CliFleetTest, TheChildrensMessagesReachTheUserWithTheirPort) {
             << err.toStdString();
     EXPECT_TRUE(err.contains(path(lost) + QStringLiteral(": 812  reading"))) << "the address as soon as the head is read";
     EXPECT_FALSE(err.contains(QStringLiteral(": station address: "))) << "the summary has the address already";
+
+    // Each trace file tells its run to the end.
+    const auto [outcome, story] = storyOf(out, path(keepsNothing));
+    ASSERT_FALSE(outcome.isEmpty()) << out.toStdString();
+    for (const QString& told : {QStringLiteral("read back 0xC00C: "), QStringLiteral("station address: 811"),
+                                QStringLiteral("backup: "), outcome + QLatin1Char('\n')})
+        EXPECT_TRUE(story.contains(told.toUtf8())) << told.toStdString() << " in:\n" << story.constData();
+}
+
+// With --all a port where nothing answers holds no station; its trace still
+// says what happened.
+TEST_F(CliFleetTest, AllTakesASilentPortForNoStationAndItsTraceSaysSo) {
+    sim::PtyStationHost good(station(0x9E, 861)), silent(station(0x9E, 862));
+    sim::FaultScript quiet;
+    quiet.always(sim::Fault::noReply());
+    silent.setFaults(quiet);
+    for (sim::PtyStationHost* host : {&good, &silent}) ASSERT_TRUE(host->start());
+    ASSERT_TRUE(publishVirtualPort("Yard good", good.slavePath()));
+    ASSERT_TRUE(publishVirtualPort("Yard onboard", silent.slavePath()));
+
+    QString out, err;
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("yard")}, &out, &err), 0)
+        << out.toStdString() << err.toStdString();
+    EXPECT_EQ(summaryRow(out, QStringLiteral("Yard good")).value(1), QStringLiteral("moved")) << out.toStdString();
+    EXPECT_EQ(summaryRow(out, QStringLiteral("Yard onboard")).value(1), QStringLiteral("no-station"));
+    const auto [outcome, story] = storyOf(out, QStringLiteral("Yard onboard"));
+    EXPECT_TRUE(outcome.startsWith(QStringLiteral("Нет ответа от Станции."))) << out.toStdString();
+    EXPECT_TRUE(('\n' + story).endsWith((QLatin1Char('\n') + outcome + QLatin1Char('\n')).toUtf8()))
+        << "its last line, trace: " << story.constData();
+    unpublishVirtualPort("Yard good", good.slavePath());
+    unpublishVirtualPort("Yard onboard", silent.slavePath());
+}
+
+// --wait waits for a port name or a match that is not there yet.
+TEST_F(CliFleetTest, WaitTakesUpANameOrMatchPublishedLater) {
+    const struct {
+        QStringList args;
+        const char* said;   // on standard error while nothing is there
+        std::string name;
+        std::uint16_t address;
+    } cases[] = {
+        {{QStringLiteral("--port"), QStringLiteral("Bench later")}, "Bench later: waiting for the port", "Bench later", 871},
+        {{QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("latecomer")}, "no port's name contains 'latecomer' yet",
+         "Latecomer hub 1", 872},
+    };
+    for (const auto& c : cases) {
+        auto waiting = start(QStringList{QStringLiteral("program"), QStringLiteral("--wait")} + c.args);
+        QString said, seen;
+        ASSERT_FALSE(waitForLine(*waiting, QLatin1String(c.said), &said, QProcess::StandardError).isEmpty()) << c.name;
+        sim::PtyStationHost host(station(0x9E, c.address));
+        ASSERT_TRUE(host.start());
+        ASSERT_TRUE(publishVirtualPort(c.name, host.slavePath()));
+        const QString moved = QStringLiteral("%1  %2  moved").arg(QString::fromStdString(c.name)).arg(c.address);
+        ASSERT_FALSE(waitForLine(*waiting, moved, &seen).isEmpty()) << c.name;
+        EXPECT_EQ(interrupt(*waiting, &seen), 0) << seen.toStdString();
+        unpublishVirtualPort(c.name, host.slavePath());
+    }
+}
+
+// A --wait session ends by each station's last run: a failure that a later
+// run of the same station mended is no failure.
+TEST_F(CliFleetTest, WaitExitStatusCountsTheLastRunOfEachStation) {
+    sim::PtyStationHost host(station(0x9E, 881));
+    sim::FaultScript keepsNothing;
+    keepsNothing.always(sim::Fault::ignoreWrite());
+    host.setFaults(keepsNothing);
+    ASSERT_TRUE(host.start());
+    auto waiting = start({QStringLiteral("program"), QStringLiteral("--wait"), QStringLiteral("--port"), path(host)});
+    QString seen;
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  881  verify-failed"), &seen).isEmpty());
+    // Unplugged long enough to have left (every silent probe waits out its
+    // reply window and the second between probes), then back and mended.
+    sim::FaultScript gone;
+    gone.always(sim::Fault::noReply());
+    host.setFaults(gone);
+    ASSERT_TRUE(host.waitForFrames(host.frames().size() + 7, kProbesLimit)) << "silent probes";
+    host.setFaults(sim::FaultScript{});
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  881  moved"), &seen).isEmpty());
+    EXPECT_EQ(interrupt(*waiting, &seen), 0) << seen.toStdString();
 }
 
 // --wait on a port given by name finds it again when the station behind the
@@ -291,6 +407,7 @@ TEST_F(CliFleetTest, WaitFollowsAPortNameToItsNewDeviceAndTakesAStationBackAfter
     auto attach = [&name](std::unique_ptr<sim::PtyStationHost>& host, sim::StationModel model) {
         auto next = std::make_unique<sim::PtyStationHost>(std::move(model));
         if (!next->start() || (host && next->slavePath() == host->slavePath())) return false;
+        if (host) unpublishVirtualPort(name, host->slavePath());
         if (!publishVirtualPort(name, next->slavePath())) return false;
         if (host) host->stop();
         host = std::move(next);
@@ -300,17 +417,17 @@ TEST_F(CliFleetTest, WaitFollowsAPortNameToItsNewDeviceAndTakesAStationBackAfter
     ASSERT_TRUE(attach(host, station(0x9E, 821)));
     auto waiting = start({QStringLiteral("program"), QStringLiteral("--wait"), QStringLiteral("--port"), QString::fromStdString(name)});
     QString seen;
-    waitForLine(*waiting, QStringLiteral("  821  moved"), &seen);
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  821  moved"), &seen).isEmpty());
     const sim::StationModel moved = host->snapshot();
 
     ASSERT_TRUE(attach(host, station(0x00, 822)));
-    waitForLine(*waiting, QStringLiteral("  822  other-system"), &seen);
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  822  other-system"), &seen).isEmpty());
     ASSERT_TRUE(attach(host, moved));
-    waitForLine(*waiting, QStringLiteral("  821  already-moved"), &seen);
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  821  already-moved"), &seen).isEmpty());
 
     ::kill(static_cast<pid_t>(waiting->processId()), SIGINT);
     ASSERT_TRUE(waiting->waitForFinished(kLimitMs));
-    unpublishVirtualPort(name);
+    unpublishVirtualPort(name, host->slavePath());
     std::vector<std::pair<int, QString>> logged;
     for (const LedgerEntry& line : ledgerLines()) logged.emplace_back(line.address.value_or(-1), line.outcome);
     const std::vector<std::pair<int, QString>> expected = {{821, "moved"}, {822, "other-system"}, {821, "already-moved"}};
@@ -324,13 +441,14 @@ TEST_F(CliFleetTest, WaitOnAllTakesUpPortsAttachedLater) {
     auto waiting = start({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("hub"),
                           QStringLiteral("--wait")});
     QString seen;
-    waitForLine(*waiting, QStringLiteral("Hub early  831  moved"), &seen);
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("Hub early  831  moved"), &seen).isEmpty());
     ASSERT_TRUE(publishVirtualPort("Hub late", late.slavePath()));   // plugged in while waiting
-    waitForLine(*waiting, QStringLiteral("Hub late  832  moved"), &seen);
+    ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("Hub late  832  moved"), &seen).isEmpty());
 
     ::kill(static_cast<pid_t>(waiting->processId()), SIGINT);
     ASSERT_TRUE(waiting->waitForFinished(kLimitMs));
-    for (const char* name : {"Hub early", "Hub late"}) unpublishVirtualPort(name);
+    unpublishVirtualPort("Hub early", early.slavePath());
+    unpublishVirtualPort("Hub late", late.slavePath());
     EXPECT_EQ(waiting->exitCode(), 0) << seen.toStdString();
     EXPECT_EQ(ledgerLines().size(), 2u);
 }
@@ -378,6 +496,36 @@ TEST_F(CliFleetTest, AnInterruptReachesEveryChildAndTheRunnerWaitsForThemAll) {
     ASSERT_EQ(lines.size(), 2u) << "one line per run, however it ended";
     EXPECT_EQ(lines[0].outcome, "interrupted");
     EXPECT_EQ(lines[1].outcome, "interrupted");
+}
+
+// Two simulators never share a name, names of the directory's own files
+// are refused, and a simulator that ends removes only its own link.
+TEST_F(CliFleetTest, PublishRefusesATakenOrHiddenNameAndRemovesOnlyItsOwnLink) {
+    auto first = start({QStringLiteral("simulate"), QStringLiteral("--publish"), QStringLiteral("Shared bench")});
+    QString seen;
+    const QString pty = waitForLine(*first, QStringLiteral("/dev/"), &seen).trimmed();
+    ASSERT_FALSE(pty.isEmpty());
+    const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/Shared bench");
+    const struct {
+        const char* name;
+        const char* said;
+    } refused[] = {{"Shared bench", "'Shared bench' is taken"}, {".hidden", "'.hidden' cannot be a port name"}};
+    for (const auto& c : refused) {
+        QString out, err;
+        EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--publish"), QLatin1String(c.name)}, &out, &err), 2) << c.name;
+        EXPECT_TRUE(err.contains(QLatin1String(c.said))) << err.toStdString();
+    }
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), pty) << "the first keeps its name";
+
+    // Another station takes the name over; the first, ending, leaves it be.
+    sim::PtyStationHost other(station(0x9E, 890));
+    ASSERT_TRUE(other.start());
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(publishVirtualPort("Shared bench", other.slavePath()));
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(kLimitMs));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), path(other));
+    unpublishVirtualPort("Shared bench", other.slavePath());
 }
 
 }  // namespace

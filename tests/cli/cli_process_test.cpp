@@ -22,7 +22,7 @@ protected:
     // station took it in: wait (bounded) for `count` restarts, then report
     // what the station counted.
     static int restartsAfter(const sim::PtyStationHost& host, int count) {
-        host.waitForRestarts(count, std::chrono::seconds(10));
+        EXPECT_TRUE(host.waitForRestarts(count, std::chrono::seconds(30))) << "fewer than " << count << " restarts";
         return host.snapshot().restarts;
     }
 };
@@ -242,7 +242,7 @@ TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.out.contains(QStringLiteral("* %1\tTUSB simulated station\t").arg(path(station))))
         << result.out.toStdString();
-    unpublishVirtualPort("TUSB simulated station");
+    unpublishVirtualPort("TUSB simulated station", station.slavePath());
 }
 
 TEST_F(CliProcessTest, DiagnosticsPrintTheirValuesAndWriteTheStationFiles) {

@@ -48,32 +48,45 @@ TEST(VirtualPorts, DirectoryFollowsTheRuntimeDirectory) {
     EXPECT_EQ(virtualPortDirectory(), "/tmp/rechannel-ports-" + std::to_string(::getuid()));
 }
 
-TEST(VirtualPorts, PublishReplacesStaleLinksOnly) {
+TEST(VirtualPorts, PublishTakesFreeAndStaleNamesOnlyAndEachPublisherRemovesItsOwnLink) {
     RuntimeDir runtime;
     const fs::path dir = runtime.path() / "rechannel-ports";
     ASSERT_TRUE(publishVirtualPort("SIM1", "/dev/pts/998"));
     struct stat st {};
     ASSERT_EQ(::lstat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(fs::read_symlink(dir / "SIM1"), "/dev/pts/998");
-    // A station that comes back takes over its old name.
+    // A killed simulator's link points nowhere: its name is free again.
     ASSERT_TRUE(publishVirtualPort("SIM1", "/dev/pts/999"));
     EXPECT_EQ(fs::read_symlink(dir / "SIM1"), "/dev/pts/999");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-
-    // Names that would leave the directory, and real files, are refused.
-    EXPECT_FALSE(publishVirtualPort("../evil", "/dev/null"));
-    EXPECT_FALSE(publishVirtualPort("", "/dev/null"));
-    EXPECT_FALSE(publishVirtualPort("..", "/dev/null"));
-    EXPECT_FALSE(publishVirtualPort("SIM2", ""));
+    ASSERT_TRUE(publishVirtualPort("LIVE", "/dev/null"));
     std::ofstream(dir / "plain") << "x";
-    EXPECT_FALSE(publishVirtualPort("plain", "/dev/null"));
-    unpublishVirtualPort("plain");
-    EXPECT_TRUE(fs::is_regular_file(dir / "plain"));
 
-    unpublishVirtualPort("SIM1");
+    const struct {
+        const char* name;
+        const char* target;
+        PublishRefusal why;
+    } refused[] = {
+        {"LIVE", "/dev/zero", PublishRefusal::Taken},     {"plain", "/dev/null", PublishRefusal::Taken},
+        {"../evil", "/dev/null", PublishRefusal::BadName}, {"", "/dev/null", PublishRefusal::BadName},
+        {"..", "/dev/null", PublishRefusal::BadName},      {".hidden", "/dev/null", PublishRefusal::BadName},
+        {"SIM2", "", PublishRefusal::BadName},
+    };
+    for (const auto& c : refused) {
+        PublishRefusal why = PublishRefusal::None;
+        EXPECT_FALSE(publishVirtualPort(c.name, c.target, &why)) << c.name;
+        EXPECT_EQ(why, c.why) << c.name;
+    }
+    EXPECT_EQ(fs::read_symlink(dir / "LIVE"), "/dev/null") << "a live link is never replaced";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+
+    unpublishVirtualPort("LIVE", "/dev/zero");
+    EXPECT_TRUE(fs::is_symlink(dir / "LIVE")) << "another publisher's link stays";
+    unpublishVirtualPort("plain", "/dev/null");
+    EXPECT_TRUE(fs::is_regular_file(dir / "plain"));
+    unpublishVirtualPort("LIVE", "/dev/null");
+    EXPECT_FALSE(fs::is_symlink(dir / "LIVE"));
+    unpublishVirtualPort("SIM1", "/dev/pts/999");
     EXPECT_FALSE(fs::is_symlink(dir / "SIM1"));
-    unpublishVirtualPort("SIM1");   // already gone: nothing happens
 }
 
 TEST(VirtualPorts, RefusesADirectoryThatIsALink) {

@@ -20,10 +20,14 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // The far end of the pty as a bare descriptor, without the project's
-// SerialPort, so that the station is tested on its own.
+// SerialPort, so that the station is tested on its own. Its exchanges read
+// a reply only once the station has recorded sending it: a loaded machine
+// delays the reply, never hands this client a shorter one to compare, and
+// never leaves it on the line for the next client.
 class RawClient {
 public:
-    explicit RawClient(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+    explicit RawClient(const PtyStationHost& host)
+        : host_(host), fd_(::open(host.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
     ~RawClient() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -53,11 +57,16 @@ public:
         return ::poll(&p, 1, 0) > 0 ? 1 : 0;
     }
 
+    // The request and its reply: nothing when the station never answered.
     Bytes exchange(const Bytes& request, std::size_t replyBytes) {
-        return send(request) ? receive(replyBytes) : Bytes{};
+        const std::size_t before = host_.frames().size();
+        if (!send(request) || !host_.waitForFrames(before + 2, kReplyLimit)) return Bytes{};
+        return receive(replyBytes);
     }
 
 private:
+    static constexpr std::chrono::milliseconds kReplyLimit = 60000ms;
+    const PtyStationHost& host_;
     int fd_;
 };
 
@@ -73,7 +82,7 @@ TEST(PtyStationHost, AnswersOverThePseudoTerminalAndRecordsFrames) {
     ASSERT_FALSE(host.slavePath().empty());
     const std::string path = host.slavePath();
     EXPECT_EQ(host.slavePathW(), std::wstring(path.begin(), path.end()));
-    RawClient client(host.slavePath());
+    RawClient client(host);
     ASSERT_TRUE(client.ok());
 
     const Bytes request{0xDA, 0x03, 0x05, 0xC0, 0x00, 0x10, 0x44, 0xE7};
@@ -122,7 +131,7 @@ TEST(PtyStationHost, AnswersOverThePseudoTerminalAndRecordsFrames) {
 TEST(PtyStationHost, RecordsStrayBytesOutsideFrames) {
     PtyStationHost host;
     ASSERT_TRUE(host.start());
-    RawClient client(host.slavePath());
+    RawClient client(host);
     const Bytes request = makeRequest(0x05, {0xC0, 0x04, 0x01});
     const Bytes reply = makeReply(0, {0x9E});
 
@@ -146,13 +155,15 @@ TEST(PtyStationHost, SurvivesClientsReopeningAndRestarts) {
     PtyStationHost host;
     ASSERT_TRUE(host.start());
     {
-        RawClient first(host.slavePath());
+        RawClient first(host);
         ASSERT_TRUE(first.ok());
-        EXPECT_EQ(first.exchange(makeRequest(0x06, {0xC0, 0x04, 0x00, 0x3A}), 5), makeReply(0, {}));
+        // Taken whole before the client goes: a reply left unread would be
+        // the next client's first bytes.
+        ASSERT_EQ(first.exchange(makeRequest(0x06, {0xC0, 0x04, 0x00, 0x3A}), 5), makeReply(0, {}));
         ASSERT_TRUE(first.send(makeRequest(0xDD, {})));
         ASSERT_TRUE(host.waitForFrames(3, 3000ms));
     }
-    RawClient second(host.slavePath());
+    RawClient second(host);
     ASSERT_TRUE(second.ok());
     // The restart was never answered: the first bytes now are the new reply.
     EXPECT_EQ(second.exchange(makeRequest(0x05, {0xC0, 0x04, 0x01}), 6), makeReply(0, {0x3A}));
@@ -167,7 +178,7 @@ TEST(PtyStationHost, SurvivesClientsReopeningAndRestarts) {
     host.stop();
     host.stop();   // twice is harmless
     ASSERT_TRUE(host.start());   // and it can run again, on a new pty
-    RawClient third(host.slavePath());
+    RawClient third(host);
     EXPECT_EQ(third.exchange(makeRequest(0x05, {0xC0, 0x04, 0x01}), 6), makeReply(0, {0x3A}));
 }
 
@@ -181,7 +192,7 @@ TEST(PtyStationHost, ScriptedFaultsReachTheLine) {
     script.powerLostFrom(5);
     host.setFaults(script);
     ASSERT_TRUE(host.start());
-    RawClient client(host.slavePath());
+    RawClient client(host);
     const Bytes read = makeRequest(0x05, {0x0B, 0x00, 0x82});
     const Bytes reply = makeReply(0, {0x81, 0x04});
 
@@ -214,7 +225,7 @@ TEST(PtyStationHost, PacesRepliesAtTheLineRate) {
     PtyStationHost host;
     host.setPacing(57600);
     ASSERT_TRUE(host.start());
-    RawClient client(host.slavePath());
+    RawClient client(host);
     const Bytes request = makeRequest(0x05, {0xC0, 0x00, 0x20});
     const Bytes expected = makeReply(0, romSlice(host.snapshot(), 0xC000, 32));
     const auto start = Clock::now();
@@ -240,7 +251,7 @@ TEST(PtyStationHost, ReportsWritesAndStopsPromptlyMidReply) {
     script.at(1, Fault::delay(60000));
     host.setFaults(script);
     ASSERT_TRUE(host.start());
-    RawClient client(host.slavePath());
+    RawClient client(host);
     EXPECT_EQ(client.exchange(makeRequest(0x06, {0xC0, 0x04, 0x00, 0x3A}), 5), makeReply(0, {}));
     {
         std::unique_lock<std::mutex> lock(mutex);

@@ -47,7 +47,7 @@ protected:
 
     void stopStation() {
         window_.reset();
-        unpublishVirtualPort(kPortName);
+        if (host_) unpublishVirtualPort(kPortName, host_->slavePath());
         // The station drops bytes outside a frame without a word; none may be sent.
         if (host_) {
             EXPECT_TRUE(host_->strayBytes().empty()) << "bytes sent outside request frames";
@@ -115,7 +115,7 @@ TEST_F(GuiEndToEnd, StationIsMovedThenReportedAsAlreadyMoved) {
     EXPECT_EQ(moved.text, job_messages::moved());
     // The restart gets no reply: the box may open before the station has
     // taken it in, so wait (bounded) for it to arrive.
-    host_->waitForRestarts(1, std::chrono::seconds(10));
+    ASSERT_TRUE(host_->waitForRestarts(1, std::chrono::seconds(30)));
     const sim::StationModel after = host_->snapshot();
     EXPECT_EQ(after.rom[0xC004], 0x3A);
     EXPECT_EQ(after.rom16(0xC00C), 1902);

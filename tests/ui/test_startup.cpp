@@ -83,7 +83,7 @@ TEST(StartUp, TheProgramCreatesExactlyTheLogDirectoryWhateverItsArguments) {
     program.terminate();
     if (!program.waitForFinished(30000)) {
         program.kill();
-        program.waitForFinished(30000);
+        EXPECT_TRUE(program.waitForFinished(30000)) << "the window did not end";
     }
     ASSERT_TRUE(created);
     EXPECT_EQ(entriesOf(home), QStringList{"QuelvintLog"});

@@ -1,0 +1,41 @@
+// The live board's lines for a window of a given size.
+#include <gtest/gtest.h>
+
+#include "StatusBoard.h"
+
+namespace {
+
+std::vector<QString> numbered(const QString& stem, int n) {
+    std::vector<QString> out;
+    for (int i = 1; i <= n; ++i) out.push_back(stem.arg(i));
+    return out;
+}
+
+}  // namespace
+
+TEST(StatusBoard, LinesFitTheWindowAndThePortsLeftOutAreSummedUp) {
+    std::vector<QString> status(16, QStringLiteral("waiting for a station"));
+    status[9] = QStringLiteral("301  writing");
+    status[10] = QStringLiteral("302  writing");
+    status[11] = QStringLiteral("303 moved");
+    const struct {
+        int ports, rows, columns;
+        int lines;          // the board's lines
+        QString last;       // its last line, or its start when cut
+    } cases[] = {
+        {3, 24, 80, 3, QStringLiteral("ttyUSB3  waiting for a station")},
+        {16, 10, 80, 9, QStringLiteral("… 8 more: 5 waiting for a station, 2 writing, 1 moved")},
+        {16, 0, 0, 16, QStringLiteral("ttyUSB16  waiting for a station")},   // size unknown: 24 by 80
+        {16, 1, 80, 2, QStringLiteral("… 15 more: ")},                          // still one port and the sum
+        {3, 24, 12, 3, QStringLiteral("ttyUSB3  w…")},                           // cut, never wrapped
+    };
+    for (const auto& c : cases) {
+        const std::vector<QString> ports = numbered(QStringLiteral("ttyUSB%1"), c.ports);
+        const std::vector<QString> shown(status.begin(), status.begin() + c.ports);
+        const QStringList lines = boardLines(ports, shown, TerminalSize{c.rows, c.columns});
+        EXPECT_EQ(lines.size(), c.lines) << c.rows << "x" << c.columns;
+        EXPECT_TRUE(lines.last().startsWith(c.last)) << lines.last().toStdString();
+        const int width = c.columns > 0 ? c.columns - 1 : 79;
+        for (const QString& line : lines) EXPECT_LE(line.size(), width) << line.toStdString();
+    }
+}
