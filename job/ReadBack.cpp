@@ -7,11 +7,11 @@ namespace {
 constexpr int kMaxRegionBytes = 16;
 constexpr int kReadAttempts = 2;
 
+}  // namespace
+
 QString hexDigits(unsigned value, int width) {
     return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
 }
-
-}  // namespace
 
 void readBackRegion(StationConnection& connection, std::uint16_t address, int count, const std::uint8_t* written,
                     QStringList* mismatches) {

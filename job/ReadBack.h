@@ -12,3 +12,7 @@ class StationConnection;
 // a count outside 1..16 (one read of the block's regions).
 void readBackRegion(StationConnection& connection, std::uint16_t address, int count, const std::uint8_t* written,
                     QStringList* mismatches);
+
+// `value` as `width` upper-case hex digits, as the trace and the read-back
+// lines show bytes and addresses.
+QString hexDigits(unsigned value, int width);

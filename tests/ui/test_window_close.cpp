@@ -28,7 +28,7 @@ protected:
             child_.kill();
             child_.waitForFinished(kLimitMs);
         }
-        unpublishVirtualPort(kPortName);
+        unpublishVirtualPort(kPortName, host_.slavePath());
     }
 
     void startStation(const sim::FaultScript& faults) {
