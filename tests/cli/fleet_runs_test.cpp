@@ -14,9 +14,10 @@
 
 namespace {
 
-PortRunRecord ended(const char* outcome) {
+// One run on a port of its own: runs on one port supersede each other.
+PortRunRecord ended(const char* outcome, int port = 0) {
     PortRunRecord run;
-    run.port = QStringLiteral("/dev/ttyUSB0");
+    run.port = QStringLiteral("/dev/ttyUSB%1").arg(port);
     run.outcome = QLatin1String(outcome);
     for (const RunOutcomeRow& row : kRunOutcomes)
         if (run.outcome == QLatin1String(row.name)) run.exitStatus = row.exitStatus;
@@ -36,7 +37,7 @@ TEST(FleetExitStatus, ZeroWhenEveryStationIsOnTheNewChannelElseTheHighestOfTheRe
     };
     for (const auto& c : cases) {
         std::vector<PortRunRecord> runs;
-        for (const char* outcome : c.outcomes) runs.push_back(ended(outcome));
+        for (const char* outcome : c.outcomes) runs.push_back(ended(outcome, static_cast<int>(runs.size())));
         EXPECT_EQ(fleetExitStatus(runs), c.status) << c.outcomes.size() << " runs, first " << (c.outcomes.empty() ? "" : c.outcomes[0]);
     }
 }
