@@ -53,10 +53,6 @@ bool asksForHelp(const QStringList& args) {
     return false;
 }
 
-// Without HOME the home directory would be taken for "/": the backups and
-// the ledger would go to /QuelvintLog, or nowhere.
-bool homeIsSet() { return !qEnvironmentVariableIsEmpty("HOME"); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,7 +84,7 @@ int main(int argc, char** argv) {
         return exit_status::usage;
     }
 
-    if (usesLogDirectory(args[1]) && !asksForHelp(args) && !homeIsSet()) {
+    if (usesLogDirectory(args[1]) && !asksForHelp(args) && !homeDirectoryKnown()) {
         printErr(QStringLiteral("rechannel-cli: HOME is not set, so there is no home directory for QuelvintLog (the "
                                 "backups and the ledger); nothing was done. Set HOME to your home directory and "
                                 "run again."));

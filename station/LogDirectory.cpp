@@ -4,7 +4,10 @@
 
 QString logDirectoryPath() { return QDir::homePath() + QStringLiteral("/QuelvintLog"); }
 
+bool homeDirectoryKnown() { return QDir::homePath() != QDir::rootPath(); }
+
 void ensureLogDirectory() {
+    if (!homeDirectoryKnown()) return;
     QDir home(QDir::homePath());
     if (!home.exists(QStringLiteral("QuelvintLog"))) home.mkdir(QStringLiteral("QuelvintLog"));
 }

@@ -209,3 +209,24 @@ TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
     EXPECT_EQ(host.snapshot().rom[0xC004], 0x9E) << "the system code was written back";
     EXPECT_EQ(restartsSent(host.frames()), 0);
 }
+
+// Without a home directory (HOME unset or empty) the home would be taken for
+// "/": no backup is kept there, and the reason names HOME, so a run that
+// needs its backup writes nothing.
+TEST(StationBackupTest, NoHomeDirectoryKeepsNoBackupAndSaysWhy) {
+    Bytes block(256);
+    block[4] = 0x9E;
+    const QByteArray savedHome = qgetenv("HOME");
+    const bool rootLogBefore = QDir(QDir::rootPath()).exists(QStringLiteral("QuelvintLog"));
+    for (const char* home : std::initializer_list<const char*>{"", nullptr}) {
+        if (home) qputenv("HOME", home);
+        else qunsetenv("HOME");
+        ensureLogDirectory();
+        QString error;
+        const QString path = saveStationBackup(block.data(), QDateTime::currentDateTime(), &error);
+        qputenv("HOME", savedHome);
+        EXPECT_TRUE(path.isEmpty()) << path.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String("HOME"))) << error.toStdString();
+    }
+    EXPECT_EQ(QDir(QDir::rootPath()).exists(QStringLiteral("QuelvintLog")), rootLogBefore) << "made in /";
+}
