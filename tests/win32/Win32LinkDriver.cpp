@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,15 @@ protected:
     // (device name, port name), as serial drivers register their ports.
     void registerSerialComm(const std::vector<std::pair<std::string, std::string>>& values) {
         const std::string key = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+        // Wine's mount manager makes the key as its services start, which
+        // may still be under way at a fresh server's first program.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool present = false;
+        while (!present && std::chrono::steady_clock::now() < giveUp) {
+            present = gWine->run({"reg", "query", key}, std::chrono::seconds(60)).exitCode == 0;
+            if (!present) std::this_thread::sleep_for(milliseconds(200));
+        }
+        ASSERT_TRUE(present) << key << " did not appear within 60 s";
         // The values only: HKLM\HARDWARE is volatile, and Wine refuses to
         // create the key again below it. Wine's own ports go too.
         const win32_check::RunResult cleared = gWine->run({"reg", "delete", key, "/va", "/f"}, std::chrono::seconds(60));

@@ -40,11 +40,10 @@ constexpr DWORD kPortNameChars = 64;
 constexpr DWORD kMaxListItems = 4096;
 constexpr std::uint32_t kNoIndex = std::numeric_limits<std::uint32_t>::max();
 
-// The text of a REG_SZ value read as `bytes` bytes into `data`; empty for
+// The text of a REG_SZ value read as `bytes` bytes into `text`; empty for
 // any other type. The registry does not promise a terminator.
-std::wstring stringValue(const BYTE* data, DWORD type, DWORD bytes) {
+std::wstring stringValue(const WCHAR* text, DWORD type, DWORD bytes) {
     if (type != REG_SZ || bytes % sizeof(WCHAR) != 0) return {};
-    const WCHAR* text = reinterpret_cast<const WCHAR*>(data);
     return std::wstring(text, wcsnlen(text, bytes / sizeof(WCHAR)));
 }
 
@@ -59,7 +58,7 @@ std::wstring devicePortName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
     const LONG status = RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return {};
-    return stringValue(reinterpret_cast<const BYTE*>(buffer), type, bytes);
+    return stringValue(buffer, type, bytes);
 }
 
 // The port names of the devices in the device-setup list.
@@ -86,13 +85,14 @@ std::vector<RegisteredPort> serialCommPorts() {
         return ports;
     for (DWORD i = 0; i < kMaxListItems; ++i) {
         WCHAR name[kValueNameChars + 1];
-        BYTE data[(kPortNameChars + 1) * sizeof(WCHAR)];
+        WCHAR data[kPortNameChars + 1];
         std::memset(name, 0, sizeof name);
         std::memset(data, 0, sizeof data);
         DWORD nameChars = kValueNameChars;
         DWORD type = 0;
         DWORD bytes = kPortNameChars * sizeof(WCHAR);
-        const LONG status = RegEnumValueW(key, i, name, &nameChars, nullptr, &type, data, &bytes);
+        const LONG status =
+            RegEnumValueW(key, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) continue;   // too long for a port: skipped
         std::wstring port = stringValue(data, type, bytes);
