@@ -1,6 +1,6 @@
 # One-command entry points. Each installs what is missing, configures with the
 # CMake presets and builds before it runs anything.
-.PHONY: deps build run demo test test-default test-stress test-asan fuzz cross test-windows package test-package bench clean
+.PHONY: deps build run demo test test-default test-stress test-asan fuzz cross test-windows windows-kit package test-package bench clean
 
 FUZZ_SECONDS ?= 60
 
@@ -58,6 +58,14 @@ test-windows: cross
 	cmake --build --preset default --target win32_link_driver
 	build/default/tests/win32/win32_link_driver \
 	  --exe build/mingw/tests/win32/win32_link_test.exe --prefix build/mingw/wineprefix
+
+# Debian's Qt and pugixml cross-built for Windows with mingw-w64, once per
+# machine, in ~/.cache/rechannel (about 20 minutes on two cores the first
+# time). Prints the kit's path; --check also runs a Widgets program built
+# with it under Wine.
+windows-kit:
+	@scripts/install-deps windows
+	scripts/windows-kit --check
 
 # The Debian package: both programs, menu entry, icon, man pages, completion.
 package: build

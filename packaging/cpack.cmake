@@ -3,7 +3,8 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rechannel)
 set(CPACK_PACKAGE_VENDOR "rechannel")
-set(CPACK_PACKAGE_CONTACT "rechannel developers <rechannel@localhost>")
+# RECHANNEL_MAINTAINER: a cache variable (packaging/CMakeLists.txt).
+set(CPACK_PACKAGE_CONTACT "${RECHANNEL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "moves a mesh radio station to channel 1902 over a serial port")
 set(CPACK_PACKAGE_DESCRIPTION
     "A station of system 0x9E is re-tuned to channel 1902 with fine offset 2 and\n\

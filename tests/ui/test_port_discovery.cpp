@@ -1,10 +1,12 @@
 // Port discovery against a scripted platform: the version branches, the
-// fixed list, the probe, the name fill-in and every row of the failure table.
+// fixed list, the probe, the name fill-in and every row of the failure table;
+// and the choice of the SERIALCOMM ports that Windows discovery appends.
 
 #include <gtest/gtest.h>
 
 #include "FakePortPlatform.h"
 #include "PortDiscovery.h"
+#include "SerialCommPorts.h"
 
 namespace {
 
@@ -195,4 +197,39 @@ TEST(PortDiscovery, PreselectedIndex) {
     EXPECT_EQ(preselectedIndex(listOf({L"A", L"B", L"C"})), 0);
     EXPECT_EQ(preselectedIndex(listOf({L"A", L"TUSB3410 (ttyUSB0)", L"TUSB3410 (ttyUSB1)"})), 1);
     EXPECT_EQ(preselectedIndex(listOf({L"A", L"tusb3410 (ttyUSB0)", L"B"})), 0) << "the match is case-sensitive";
+}
+
+// The SERIALCOMM ports Windows discovery appends: each row is what the
+// registry holds (device name, port name), the port names the device-setup
+// list already has, and the port names that follow, in order.
+TEST(SerialCommPorts, OnlyUnlistedPortsEachOnceInPortNumberOrder) {
+    struct Row {
+        const char* what;
+        std::vector<RegisteredPort> registered;
+        std::vector<std::wstring> listed;
+        std::vector<std::wstring> expected;
+    };
+    const std::vector<Row> rows = {
+        {"numbers, not text, give the order", {{L"a", L"COM10"}, {L"b", L"COM2"}, {L"c", L"COM1"}}, {},
+         {L"COM1", L"COM2", L"COM10"}},
+        {"a listed port is not repeated, whatever its case", {{L"a", L"com3"}, {L"b", L"COM4"}}, {L"COM3"},
+         {L"COM4"}},
+        {"a port registered twice comes once", {{L"a", L"COM5"}, {L"b", L"Com5"}, {L"c", L"COM5"}}, {}, {L"COM5"}},
+        {"other names follow the COM ports in name order",
+         {{L"a", L"CNCB0"}, {L"b", L"COM12"}, {L"c", L"CNCA0"}, {L"d", L"COMX"}}, {},
+         {L"COM12", L"CNCA0", L"CNCB0", L"COMX"}},
+        {"names no device path can hold are left out",
+         {{L"a", L""}, {L"b", L"..\\PIPE"}, {L"c", L"COM 1"}, {L"d", std::wstring(65, L'C')}, {L"e", L"COM6"}}, {},
+         {L"COM6"}},
+        {"nothing registered", {}, {L"COM1"}, {}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::wstring> got;
+        for (const RegisteredPort& port : serialCommOnly(row.registered, row.listed)) got.push_back(port.portName);
+        EXPECT_EQ(got, row.expected) << row.what;
+    }
+    // The first registration names the device.
+    const auto ports = serialCommOnly({{L"\\Device\\VCP0", L"COM5"}, {L"\\Device\\Serial1", L"COM5"}}, {});
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].device, L"\\Device\\VCP0");
 }

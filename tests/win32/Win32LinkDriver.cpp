@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,30 @@ protected:
         // A filter that matches nothing passes too: the case must have run.
         EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
         return output;
+    }
+
+    // Makes HKLM\HARDWARE\DEVICEMAP\SERIALCOMM hold exactly `values`
+    // (device name, port name), as serial drivers register their ports.
+    void registerSerialComm(const std::vector<std::pair<std::string, std::string>>& values) {
+        const std::string key = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+        // Wine's mount manager makes the key as its services start, which
+        // may still be under way at a fresh server's first program.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool present = false;
+        while (!present && std::chrono::steady_clock::now() < giveUp) {
+            present = gWine->run({"reg", "query", key}, std::chrono::seconds(60)).exitCode == 0;
+            if (!present) std::this_thread::sleep_for(milliseconds(200));
+        }
+        ASSERT_TRUE(present) << key << " did not appear within 60 s";
+        // The values only: HKLM\HARDWARE is volatile, and Wine refuses to
+        // create the key again below it. Wine's own ports go too.
+        const win32_check::RunResult cleared = gWine->run({"reg", "delete", key, "/va", "/f"}, std::chrono::seconds(60));
+        EXPECT_EQ(cleared.exitCode, 0) << "reg delete: " << cleared.output;
+        for (const auto& [device, port] : values) {
+            const win32_check::RunResult r =
+                gWine->run({"reg", "add", key, "/v", device, "/t", "REG_SZ", "/d", port, "/f"}, std::chrono::seconds(60));
+            EXPECT_EQ(r.exitCode, 0) << "reg add " << device << " " << port << ": " << r.output;
+        }
     }
 
     std::vector<Bytes> requests() const {
@@ -189,7 +215,35 @@ TEST_F(UnderWine, StationConnectionPutsTheSameFramesOnTheWireAsThePosixTransport
 
 // Even with COM41 mapped, Wine's device-setup API lists no ports.
 TEST_F(UnderWine, PortDiscoveryRunsButListsNoComPorts) {
+    registerSerialComm({});
     runCase("PortDiscoveryRunsAndFindsNoPortsUnderWine");
+    EXPECT_TRUE(host.frames().empty());
+}
+
+// Ports a driver registered under SERIALCOMM follow the device-setup list in
+// port-number order, each once; the probe keeps the one that opens (COM41,
+// the station's pty) and drops those with no device behind them.
+TEST_F(UnderWine, SerialCommPortsAreListedOnceInPortNumberOrder) {
+    // Registered in name order, so that the first registration of a port is
+    // the same in insertion and in name order.
+    registerSerialComm({{"\\Device\\Serial0", "COM41"},
+                        {"\\Device\\Serial1", "COM7"},
+                        {"\\Device\\Serial2", "COM40"},
+                        {"\\Device\\VCP0", "com41"},
+                        {"\\Device\\VCP1", "COM7"}});
+    const std::string output = runCase("ListsThePortsOfSerialComm");
+    registerSerialComm({});
+
+    std::string lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("listed: ", 0) == 0 || line.rfind("probed: ", 0) == 0) lines += line + "\n";
+    EXPECT_EQ(lines,
+              "listed: COM7 \\\\.\\COM7 \\Device\\Serial1\n"
+              "listed: COM40 \\\\.\\COM40 \\Device\\Serial2\n"
+              "listed: COM41 \\\\.\\COM41 \\Device\\Serial0\n"
+              "probed: COM41 \\\\.\\COM41 \\Device\\Serial0\n")
+        << output;
     EXPECT_TRUE(host.frames().empty());
 }
 

@@ -163,6 +163,25 @@ TEST(Win32Link, PortDiscoveryRunsAndFindsNoPortsUnderWine) {
     EXPECT_TRUE(list.empty());
 }
 
+// Prints the ports discovery lists, without and with the exclusive-open probe,
+// one line each ("listed:"/"probed:" name, device path, description); the
+// driver registers ports under SERIALCOMM first and checks the lines.
+TEST(Win32Link, ListsThePortsOfSerialComm) {
+    for (const bool probe : {false, true}) {
+        PortList list;
+        try {
+            discoverPorts(list, probe);
+        } catch (const std::wstring& message) {
+            FAIL() << "discovery failed: " << std::string(message.begin(), message.end());
+        }
+        for (const PortEntry& entry : list) {
+            const std::wstring line = entry.displayName + L" " + entry.devicePath + L" " + entry.description;
+            std::printf("%s: %ls\n", probe ? "probed" : "listed", line.c_str());
+        }
+    }
+    std::fflush(stdout);
+}
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {

@@ -1,8 +1,12 @@
 // Port discovery on Windows: the device-setup API lists the present devices
-// of the COM-port interface class; CreateFileW tests a port for exclusive use.
+// of the COM-port interface class; after them come the ports that a driver
+// registered only under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (some USB,
+// Bluetooth and virtual port drivers do, and so does Wine), offered as further
+// interfaces of the same list. CreateFileW tests a port for exclusive use.
 // Built only on Windows.
 
 #include "PortPlatform.h"
+#include "SerialCommPorts.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -14,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -25,6 +31,76 @@ const GUID kComPortInterfaceClass = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x
 constexpr DWORD kDetailRecordBytes = 262;
 // Friendly name and description: up to 255 wide characters and the terminator.
 constexpr DWORD kNameBufferBytes = 512;
+// Registry value names and port names read for the SERIALCOMM ports; a longer
+// one is skipped. Windows caps value names at 16383 characters, so a bound is
+// ours to choose: device names are short.
+constexpr DWORD kValueNameChars = 256;
+constexpr DWORD kPortNameChars = 64;
+// More devices or registered ports than any machine has; the reads stop there.
+constexpr DWORD kMaxListItems = 4096;
+constexpr std::uint32_t kNoIndex = std::numeric_limits<std::uint32_t>::max();
+
+// The text of a REG_SZ value read as `bytes` bytes into `text`; empty for
+// any other type. The registry does not promise a terminator.
+std::wstring stringValue(const WCHAR* text, DWORD type, DWORD bytes) {
+    if (type != REG_SZ || bytes % sizeof(WCHAR) != 0) return {};
+    return std::wstring(text, wcsnlen(text, bytes / sizeof(WCHAR)));
+}
+
+// The "PortName" of a device's hardware key ("COM7"); empty when it has none.
+std::wstring devicePortName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
+    const HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    WCHAR buffer[kPortNameChars + 1];
+    std::memset(buffer, 0, sizeof buffer);
+    DWORD type = 0;
+    DWORD bytes = kPortNameChars * sizeof(WCHAR);
+    const LONG status = RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return {};
+    return stringValue(buffer, type, bytes);
+}
+
+// The port names of the devices in the device-setup list.
+std::vector<std::wstring> listedPortNames(HDEVINFO devices) {
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < kMaxListItems; ++i) {
+        SP_DEVINFO_DATA device;
+        std::memset(&device, 0, sizeof device);
+        device.cbSize = sizeof device;
+        if (!SetupDiEnumDeviceInfo(devices, i, &device)) break;
+        std::wstring name = devicePortName(devices, device);
+        if (!name.empty()) names.push_back(std::move(name));
+    }
+    return names;
+}
+
+// Every port registered under SERIALCOMM, in registry order. A missing key
+// (no such driver loaded) is no failure: there are none.
+std::vector<RegisteredPort> serialCommPorts() {
+    std::vector<RegisteredPort> ports;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return ports;
+    for (DWORD i = 0; i < kMaxListItems; ++i) {
+        WCHAR name[kValueNameChars + 1];
+        WCHAR data[kPortNameChars + 1];
+        std::memset(name, 0, sizeof name);
+        std::memset(data, 0, sizeof data);
+        DWORD nameChars = kValueNameChars;
+        DWORD type = 0;
+        DWORD bytes = kPortNameChars * sizeof(WCHAR);
+        const LONG status =
+            RegEnumValueW(key, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) continue;   // too long for a port: skipped
+        std::wstring port = stringValue(data, type, bytes);
+        if (!port.empty()) ports.push_back(RegisteredPort{std::wstring(name, wcsnlen(name, kValueNameChars)), port});
+    }
+    RegCloseKey(key);
+    return ports;
+}
 
 class Win32PortPlatform : public PortPlatform {
 public:
@@ -68,19 +144,37 @@ public:
             lastError_ = ERROR_NOT_ENOUGH_MEMORY;
             return false;
         }
+        registeredOnly_ = serialCommOnly(serialCommPorts(), listedPortNames(devices_));
         return true;
     }
 
+    // Indexes past the device-setup interfaces select the SERIALCOMM ports.
     bool enumInterface(std::uint32_t index) override {
-        std::memset(&interface_, 0, sizeof interface_);
-        // sizeof gives 28 on 32-bit Windows and 32 on 64-bit, as the API expects.
-        interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-        if (!SetupDiEnumDeviceInterfaces(devices_, nullptr, &kComPortInterfaceClass, index, &interface_))
-            return failWithLastError();
+        registered_ = nullptr;
+        if (index < setupCount_) {
+            std::memset(&interface_, 0, sizeof interface_);
+            // sizeof gives 28 on 32-bit Windows and 32 on 64-bit, as the API expects.
+            interface_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+            if (SetupDiEnumDeviceInterfaces(devices_, nullptr, &kComPortInterfaceClass, index, &interface_))
+                return true;
+            lastError_ = GetLastError();
+            if (lastError_ != ERROR_NO_MORE_ITEMS) return false;
+            setupCount_ = index;
+        }
+        const std::size_t extra = index - setupCount_;
+        if (extra >= registeredOnly_.size()) {
+            lastError_ = ERROR_NO_MORE_ITEMS;
+            return false;
+        }
+        registered_ = &registeredOnly_[extra];
         return true;
     }
 
     bool interfaceDetail(std::wstring& devicePath) override {
+        if (registered_) {
+            devicePath = L"\\\\.\\" + registered_->portName;
+            return true;
+        }
         if (!detail_) {
             lastError_ = ERROR_INVALID_PARAMETER;
             return false;
@@ -98,11 +192,24 @@ public:
         return true;
     }
 
-    bool friendlyName(std::wstring& name) override { return readProperty(SPDRP_FRIENDLYNAME, name); }
+    // A SERIALCOMM port is shown by its port name, described by its driver's
+    // device name.
+    bool friendlyName(std::wstring& name) override {
+        if (!registered_) return readProperty(SPDRP_FRIENDLYNAME, name);
+        name = registered_->portName;
+        return true;
+    }
 
-    bool deviceDescription(std::wstring& description) override { return readProperty(SPDRP_DEVICEDESC, description); }
+    bool deviceDescription(std::wstring& description) override {
+        if (!registered_) return readProperty(SPDRP_DEVICEDESC, description);
+        description = registered_->device;
+        return true;
+    }
 
     void releaseDeviceList() override {
+        registered_ = nullptr;
+        registeredOnly_.clear();
+        setupCount_ = kNoIndex;
         std::free(detail_);
         detail_ = nullptr;
         if (devices_ != INVALID_HANDLE_VALUE) {
@@ -144,6 +251,9 @@ private:
     PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail_ = nullptr;
     SP_DEVICE_INTERFACE_DATA interface_;
     SP_DEVINFO_DATA device_;
+    std::vector<RegisteredPort> registeredOnly_;
+    std::uint32_t setupCount_ = kNoIndex;            // known once the device-setup list ran out
+    const RegisteredPort* registered_ = nullptr;     // the selected SERIALCOMM port, if any
     std::uint32_t lastError_ = 0;
 };
 
