@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "JobMessages.h"
+#include "ReadBack.h"
 #include "RunLedger.h"
 
 QString JobOutcome::outcomeLine() const {
@@ -18,10 +19,7 @@ QString JobOutcome::outcomeLine() const {
         return QStringLiteral("the restart command could not be sent: the station holds its new settings but runs "
                               "the old ones; reconnect it and switch it off and on (%1)")
             .arg(code);
-    if (text == job_messages::partlyWritten())
-        return QStringLiteral("the station was partly written: the link broke off between the first write and the "
-                              "restart; keep it connected and run program again, which completes it (%1)")
-            .arg(code);
+    if (text == job_messages::partlyWritten()) return partlyWrittenLine(QStringLiteral("program"), code);
     if (code == job_messages::kCodeBackupNotSaved)
         return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
     return QStringLiteral("%1 (%2)").arg(text).arg(code);
@@ -29,6 +27,19 @@ QString JobOutcome::outcomeLine() const {
 
 int JobOutcome::exitStatus() const {
     return runOutcomeRow(classifyRun(RunResult{moved, hasError, text, code}, verify)).exitStatus;
+}
+
+QString partlyWrittenLine(const QString& command, int code) {
+    return QStringLiteral("the station was partly written: the link broke off between the first write and the "
+                          "restart; keep it connected and run %1 again, which completes it (%2)")
+        .arg(command)
+        .arg(code);
+}
+
+QString systemCodeAckLostNote(std::uint8_t systemCode) {
+    return QStringLiteral("rechannel-cli: the acknowledgement of the system-code write was lost; 0xC004 read back "
+                          "%1, so the write took and the station was restarted")
+        .arg(hexDigits(systemCode, 2));
 }
 
 QStringList stationLines(int stationAddress, const QString& backupPath) {

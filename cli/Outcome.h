@@ -1,6 +1,7 @@
 #pragma once
 // The result of one job run as the CLI reports it.
 #include <QString>
+#include <cstdint>
 
 #include "RunOutcome.h"
 #include "WorkThread.h"
@@ -19,6 +20,13 @@ struct JobOutcome {
     // as its ledger line.
     int exitStatus() const;
 };
+
+// The outcome line of a run that broke off between its first write and the
+// restart; `command` is the one that completes it when run again.
+QString partlyWrittenLine(const QString& command, int code);
+// The line before the outcome line of a run whose system-code write got no
+// acknowledgement while 0xC004 read back `systemCode`, the value written.
+QString systemCodeAckLostNote(std::uint8_t systemCode);
 
 // The two lines just before the outcome line of every run that reached the
 // station: "station address: N" and "backup: PATH" or "backup: no backup".

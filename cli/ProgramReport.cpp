@@ -35,8 +35,7 @@ void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const s
     if (!thread.unsupportedReason().isEmpty())
         notes << QStringLiteral("rechannel-cli: unsupported station: %1").arg(thread.unsupportedReason());
     if (thread.systemCodeAckLost())
-        notes << QStringLiteral("rechannel-cli: the acknowledgement of the system-code write was lost; 0xC004 read "
-                                "back 3A, so the write took and the station was restarted");
+        notes << systemCodeAckLostNote(0x3A);
     if (report) {
         for (const QString& note : notes) printErr(note);
         printErr(QString::fromUtf8(child_report::outcomeLine(outcome.outcomeLine())));

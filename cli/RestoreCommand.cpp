@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "ChangedRegions.h"
@@ -140,12 +141,24 @@ QString refusal(const RestoreOptions& options, const QString& fileName, const st
 // How a run that opened the port ended: the lines that explain it, the
 // outcome line, the exit status and what the ledger says.
 struct RestoreEnd {
+    RestoreEnd() = default;
+    RestoreEnd(QStringList explanationLines, QString outcomeLine, int exitStatus, RunOutcome ledger, int runCode,
+               QString verifiedText, QStringList notesBefore = {})
+        : explanation(std::move(explanationLines)),
+          outcome(std::move(outcomeLine)),
+          status(exitStatus),
+          ledgerOutcome(ledger),
+          code(runCode),
+          verified(std::move(verifiedText)),
+          notes(std::move(notesBefore)) {}
+
     QStringList explanation;
     QString outcome;
     int status = exit_status::otherFailure;
     RunOutcome ledgerOutcome = RunOutcome::Failed;
     int code = 0;
     QString verified;   // "yes", "no" or empty, as in the ledger
+    QStringList notes;  // just before the outcome line
 };
 
 RestoreEnd refusedEnd(const QStringList& explanation, const QString& outcome) {
@@ -233,35 +246,45 @@ bool chooseBackup(const RestoreOptions& options, const std::uint8_t* present, QB
 
 // Writes the backup's regions, reads them back and restarts the station.
 RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved, const QString& fileName) {
-    QStringList mismatches;
+    ChangeWritesResult writes;
+    const std::uint8_t systemCode = saved[kSystemCodeRegion.offset()];
     try {
-        restoreStation(connection, saved, &mismatches);
+        restoreStation(connection, saved, &writes);
     } catch (int code) {
+        const QString verified = verifiedText(writes.verify);
+        // Whatever broke the link, the station holds part of the backup.
+        if (writes.partlyWritten)
+            return {{}, partlyWrittenLine(QStringLiteral("restore"), code), exit_status::noProperAnswer,
+                    RunOutcome::PartlyWritten, code, verified};
         switch (code) {
         case job_messages::kCodeVerifyMismatch:
-            return {mismatches,
+            return {writes.mismatches,
                     QStringLiteral("verify failed: the station did not keep what was written; it was not restarted; "
                                    "run restore again (%1)")
                         .arg(code),
-                    exit_status::verifyFailed, RunOutcome::VerifyFailed, code, QStringLiteral("no")};
+                    exit_status::verifyFailed, RunOutcome::VerifyFailed, code, verified};
         case job_messages::kCodeSystemCodeUnconfirmed:
             return {{},
                     QStringLiteral("verify failed: the system code could not be read back; the station was "
                                    "restarted; run restore again to check it (%1)")
                         .arg(code),
-                    exit_status::verifyFailed, RunOutcome::VerifyFailed, code, QStringLiteral("no")};
+                    exit_status::verifyFailed, RunOutcome::VerifyFailed, code, verified};
         case job_messages::kCodeRestartNotSent:
             return {{}, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
-                    exit_status::otherFailure, RunOutcome::Failed, code, QStringLiteral("yes")};
+                    exit_status::otherFailure, RunOutcome::Failed, code, verified};
         default:
             return noAnswerEnd(code);
         }
     }
     return {{},
             QStringLiteral("restored channel table, channel block 0 and system code %1 from %2; station restarted")
-                .arg(saved[kSystemCodeRegion.offset()])
+                .arg(systemCode)
                 .arg(fileName),
-            exit_status::moved, RunOutcome::Restored, 0, QStringLiteral("yes")};
+            exit_status::moved,
+            RunOutcome::Restored,
+            0,
+            verifiedText(writes.verify),
+            writes.systemCodeAckLost ? QStringList{systemCodeAckLostNote(systemCode)} : QStringList()};
 }
 
 // Everything from the first read to the restart; never throws.
@@ -312,6 +335,7 @@ int reportRun(RunLedger& ledger, const RunSoFar& soFar, const RestoreEnd& end) {
     if (!ledgerError.isEmpty()) printErr(ledgerError);
     for (const QString& line : end.explanation) printErr(line);
     if (entry.address) for (const QString& line : stationLines(*entry.address, entry.backup)) printErr(line);
+    for (const QString& line : end.notes) printErr(line);
     printErr(end.outcome);
     return end.status;
 }

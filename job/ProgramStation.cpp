@@ -2,7 +2,6 @@
 // as a station of system 0x3A. Every failure leaves as the link's int code.
 
 #include <QDateTime>
-#include <QThread>
 #include <cstdio>
 #include <cstring>
 
@@ -10,7 +9,6 @@
 #include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"
-#include "ReadBack.h"
 #include "StationRecord.h"
 #include "Trace.h"
 #include "WorkThread.h"
@@ -45,13 +43,10 @@ void WorkThread::readHead(std::uint8_t* head) {
 }
 
 void WorkThread::resetRunResults() {
-    verifyMismatches_.clear();
-    verifyResult_ = VerifyResult::NotRun;
+    writes_ = ChangeWritesResult{};
     backupPath_.clear();
     backupError_.clear();
     originalError_.clear();
-    partlyWritten_ = false;
-    systemCodeAckLost_ = false;
     unsupportedReason_.clear();
     stationAddress_ = -1;
 }
@@ -74,90 +69,17 @@ void WorkThread::keepBackup() {
     if (backupPolicy_ == BackupPolicy::Required) throw job_messages::kCodeBackupNotSaved;
 }
 
-void WorkThread::verifyRegion(std::uint16_t address, int count, const std::uint8_t* written) {
-    readBackRegion(connection_, address, count, written, &verifyMismatches_);
-}
-
-void WorkThread::stopOnMismatch() {
-    if (verifyMismatches_.isEmpty()) return;
-    verifyResult_ = VerifyResult::Failed;
-    for (const QString& mismatch : verifyMismatches_) traceStream() << mismatch.toStdString() << std::endl;
-    throw job_messages::kCodeVerifyMismatch;
-}
-
-// The system code goes last. An acknowledgement lost on the way back leaves
-// open whether the station took it: 0xC004 read back decides. 0x3A means it
-// did, and the station must get its restart like any moved one (without it
-// it would keep its old settings while every later run takes it for moved).
-void WorkThread::writeSystemCode() {
-    const std::uint8_t systemCode = kTargetSystemCode;
-    try {
-        connection_.writeRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode, kWriteAttempts);
-    } catch (int code) {
-        std::uint8_t now = 0;
-        try {
-            connection_.readRom16(kSystemCodeRegion.address, kSystemCodeRegion.count, &now, kReadAttempts);
-        } catch (int) {
-            traceStream() << "The system-code write got no acknowledgement and 0xC004 could not be read back."
-                          << std::endl;
-            throw code;
-        }
-        const bool took = now == kTargetSystemCode;
-        traceStream() << "The system-code write got no acknowledgement; 0xC004 reads back "
-                      << hexDigits(now, 2).toStdString()
-                      << (took ? ": the write took." : ": the system code was not written.") << std::endl;
-        if (!took) throw code;
-        systemCodeAckLost_ = true;
-    }
-}
-
 // Channel table, block 0, then the system code: with the read-back on, the
 // system code is sent only once the other two are known to be in place, so a
 // station that keeps no writes stays a 0x9E station that a re-run can move.
 // A failure from the first write to the restart leaves the station partly
 // written; a re-run completes it.
 void WorkThread::moveStation(const std::uint8_t* table, const std::uint8_t* block) {
-    const std::uint8_t systemCode = kTargetSystemCode;
     enterPhase(JobPhase::Writing);
     beginWrites();
-    bool systemCodeUnconfirmed = false;
-    try {
-        connection_.writeRom16(kChannelTableRegion.address, kChannelTableRegion.count, table, kWriteAttempts);
-        connection_.writeRom16(kChannelBlock0Region.address, kChannelBlock0Region.count, block, kWriteAttempts);
-        if (verifyWrites_) {
-            enterPhase(JobPhase::Verifying);
-            verifyRegion(kChannelTableRegion.address, kChannelTableRegion.count, table);
-            verifyRegion(kChannelBlock0Region.address, kChannelBlock0Region.count, block);
-            stopOnMismatch();
-            enterPhase(JobPhase::Writing);
-        }
-        writeSystemCode();
-    } catch (int code) {
-        partlyWritten_ = code != job_messages::kCodeVerifyMismatch;
-        throw;
-    }
-    if (verifyWrites_ && systemCodeAckLost_) {
-        verifyResult_ = VerifyResult::Passed;   // read back already, as 0x3A
-    } else if (verifyWrites_) {
-        enterPhase(JobPhase::Verifying);
-        // The station acknowledged 0x3A: without its restart it would keep
-        // running the old settings while its memory says moved, and a re-run
-        // would take it for moved. A read-back that gets no answer therefore
-        // must not skip the restart; it is reported after it.
-        try {
-            verifyRegion(kSystemCodeRegion.address, kSystemCodeRegion.count, &systemCode);
-        } catch (int) {
-            systemCodeUnconfirmed = true;
-        }
-        stopOnMismatch();
-        verifyResult_ = systemCodeUnconfirmed ? VerifyResult::Failed : VerifyResult::Passed;
-    }
-    enterPhase(JobPhase::Restarting);
-    QThread::msleep(kSettleBeforeRestartMs);
-    // A restart that never left (the adapter pulled during the settle) leaves
-    // the station on its old settings with 0x3A in memory: no success.
-    if (!connection_.sendRestart()) throw job_messages::kCodeRestartNotSent;
-    if (systemCodeUnconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
+    ChangeWrites writes{table, block, kTargetSystemCode, verifyWrites_, [this](JobPhase phase) { enterPhase(phase); },
+                        &traceStream()};
+    writeChanges(connection_, writes, &writes_);
 }
 
 // identifyStation, with the reason a station the frequency plan does not

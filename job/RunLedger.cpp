@@ -19,6 +19,8 @@ bool blockWasRead(const WorkThread& thread, const RunResult& result, const QStri
            outcome == QLatin1String("partly-written");
 }
 
+}  // namespace
+
 QString verifiedText(VerifyResult verify) {
     switch (verify) {
     case VerifyResult::Passed:
@@ -30,8 +32,6 @@ QString verifiedText(VerifyResult verify) {
     }
     return QString();
 }
-
-}  // namespace
 
 RunOutcome classifyRun(const RunResult& result, VerifyResult verify) {
     if (result.interrupted) return RunOutcome::Interrupted;

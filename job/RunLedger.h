@@ -26,6 +26,9 @@ RunOutcome classifyRun(const RunResult& result, VerifyResult verify);
 // The ledger's outcome name for a run.
 QString ledgerOutcome(const RunResult& result, VerifyResult verify);
 
+// The ledger's `verified`: "yes", "no", or empty when nothing was read back.
+QString verifiedText(VerifyResult verify);
+
 // The ledger line of a run that has just ended on `thread`.
 LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, const QString& port, double seconds);
 

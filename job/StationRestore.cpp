@@ -1,11 +1,8 @@
 #include "StationRestore.h"
 
 #include <QCryptographicHash>
-#include <QThread>
 
 #include "ChangedRegions.h"
-#include "JobMessages.h"
-#include "ReadBack.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
 
@@ -17,38 +14,12 @@ bool rewrittenByAMove(int offset) {
     return false;
 }
 
-void writeRegion(StationConnection& connection, const ParamRegion& region, const std::uint8_t* block256) {
-    connection.writeRom16(region.address, region.count, block256 + region.offset(), kWriteAttempts);
-}
-
-void readBack(StationConnection& connection, const ParamRegion& region, const std::uint8_t* block256,
-              QStringList* mismatches) {
-    readBackRegion(connection, region.address, region.count, block256 + region.offset(), mismatches);
-}
-
 }  // namespace
 
-void restoreStation(StationConnection& connection, const std::uint8_t* block256, QStringList* mismatches) {
-    mismatches->clear();
-    writeRegion(connection, kChannelTableRegion, block256);
-    writeRegion(connection, kChannelBlock0Region, block256);
-    readBack(connection, kChannelTableRegion, block256, mismatches);
-    readBack(connection, kChannelBlock0Region, block256, mismatches);
-    if (!mismatches->isEmpty()) throw job_messages::kCodeVerifyMismatch;
-    writeRegion(connection, kSystemCodeRegion, block256);
-    // Acknowledged: a restart must follow even when the read-back gets no
-    // answer, or the station would run its present settings with the
-    // restored system code in memory.
-    bool unconfirmed = false;
-    try {
-        readBack(connection, kSystemCodeRegion, block256, mismatches);
-    } catch (int) {
-        unconfirmed = true;
-    }
-    if (!mismatches->isEmpty()) throw job_messages::kCodeVerifyMismatch;
-    QThread::msleep(kSettleBeforeRestartMs);
-    if (!connection.sendRestart()) throw job_messages::kCodeRestartNotSent;
-    if (unconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
+void restoreStation(StationConnection& connection, const std::uint8_t* block256, ChangeWritesResult* result) {
+    const ChangeWrites writes{block256 + kChannelTableRegion.offset(), block256 + kChannelBlock0Region.offset(),
+                              block256[kSystemCodeRegion.offset()], true, nullptr, nullptr};
+    writeChanges(connection, writes, result);
 }
 
 void readWholeBlock(StationConnection& connection, std::uint8_t* block256) {

@@ -4,18 +4,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "ChangeWrites.h"
+
 class StationConnection;
 
 // Writes back, from a saved 256-byte parameter block, the regions the job
-// changes with the job's retries, and reads them back as the job does: the
-// channel table and channel block 0 first, and only when both read back right
-// the system code, then the settle and the restart. Throws the link's int
-// codes; kCodeVerifyMismatch when a region read back differently (the lines
-// in *mismatches name the bytes; nothing more is written, no restart);
-// kCodeSystemCodeUnconfirmed when the system code's read-back got no answer
-// (the station acknowledged it, so it was restarted all the same); and
-// kCodeRestartNotSent when the restart command could not be put on the line.
-void restoreStation(StationConnection& connection, const std::uint8_t* block256, QStringList* mismatches);
+// changes, exactly as the job writes them (writeChanges with the read-back
+// on): the channel table and channel block 0, read back; only when both read
+// back right the system code, read back, then the settle and the restart.
+// Throws as writeChanges does; *result tells the differences, whether the
+// station was left partly written and whether the system code's
+// acknowledgement was lost (and the write took).
+void restoreStation(StationConnection& connection, const std::uint8_t* block256, ChangeWritesResult* result);
 
 // Reads the whole 256-byte parameter block as the job does (eight reads of
 // 32 bytes, two attempts each). Throws the link's int codes.

@@ -12,15 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "ChangeWrites.h"
 #include "StationConnection.h"
-
-// The read-back check of the last run.
-enum class VerifyResult { NotRun, Passed, Failed };
-
-// Where a run is; reported on the worker thread as the run enters each one.
-// Writing and Verifying may alternate: the system code is written only after
-// the channel table and block 0 have read back right.
-enum class JobPhase { Opening, Reading, Writing, Verifying, Restarting, Done };
 
 // What a run does about the copy of the parameter block kept before its
 // first write: try and go on without one (the window), refuse to write
@@ -52,15 +45,15 @@ public:
     // run with kCodeVerifyMismatch, nothing more written and no restart.
     void setVerifyWrites(bool verify) { verifyWrites_ = verify; }
     // One line per byte that read back differently in the last run.
-    const QStringList& verifyMismatches() const { return verifyMismatches_; }
-    VerifyResult verifyResult() const { return verifyResult_; }
+    const QStringList& verifyMismatches() const { return writes_.mismatches; }
+    VerifyResult verifyResult() const { return writes_.verify; }
 
     // The last run failed between its first write and the restart: the
     // station holds part of the move and needs a run that completes it.
-    bool partlyWritten() const { return partlyWritten_; }
+    bool partlyWritten() const { return writes_.partlyWritten; }
     // The system-code write of the last run got no acknowledgement, yet 0xC004
     // read back 0x3A: the write took and the station was restarted.
-    bool systemCodeAckLost() const { return systemCodeAckLost_; }
+    bool systemCodeAckLost() const { return writes_.systemCodeAckLost; }
     // Why the frequency plan does not cover the station of the last run (its
     // range code or its band type); empty unless the run ended with code 7.
     QString unsupportedReason() const { return unsupportedReason_; }
@@ -133,14 +126,11 @@ private:
     std::array<std::uint8_t, 256> deviceParams_{};
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;
-    QStringList verifyMismatches_;
-    VerifyResult verifyResult_ = VerifyResult::NotRun;
+    ChangeWritesResult writes_;   // of the last run
     BackupPolicy backupPolicy_ = BackupPolicy::BestEffort;
     QString backupPath_;
     QString backupError_;
     QString originalError_;
-    bool partlyWritten_ = false;
-    bool systemCodeAckLost_ = false;
     QString unsupportedReason_;
     static constexpr int kGateOpen = 0;
     static constexpr int kGateWriting = 1;
@@ -156,11 +146,8 @@ private:
     void stopIfAsked() const;
     void beginWrites();
     int identify();
-    void writeSystemCode();
     void resetRunResults();
     void readHead(std::uint8_t* head);
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);
-    void verifyRegion(std::uint16_t address, int count, const std::uint8_t* written);
-    void stopOnMismatch();
 };

@@ -44,6 +44,14 @@ TEST_F(CliRestoreTest, EachRestoreEndsWithItsStatusAndItsLedgerLine) {
     const Bytes unmoved = paramBlock(sim::makeDefaultStation());   // 0x9E, channel 500
     sim::FaultScript keepsNothing;
     keepsNothing.always(sim::Fault::ignoreWrite());
+    // Exchanges of a restore: 0..7 the block, 8 table, 9 block 0, 10 and 11
+    // their read-back, 12 the system code (13 its second attempt).
+    sim::FaultScript lostAfterTable, ackDamaged, ackLost;
+    lostAfterTable.powerLostFrom(9);
+    for (const int attempt : {12, 13}) {
+        ackDamaged.at(attempt, sim::Fault::badCrc());   // the station stores it, the reply is spoilt
+        ackLost.at(attempt, sim::Fault::noReply());
+    }
     const struct {
         const char* what;
         sim::StationModel station;
@@ -67,6 +75,13 @@ TEST_F(CliRestoreTest, EachRestoreEndsWithItsStatusAndItsLedgerLine) {
          QStringLiteral("not restored")},
         {"a station that keeps no writes", movedStation(), keepsNothing, true, false, 7, "verify-failed", 8, "no", 2,
          QStringLiteral("read back 0xC00C: 6E instead of F4")},
+        {"the link lost after the table", movedStation(), lostAfterTable, true, false, 5, "partly-written", -1, "", 3,
+         QStringLiteral("partly written: the link broke off between the first write and the restart; keep it "
+                        "connected and run restore again")},
+        {"system code kept, acknowledgement damaged", movedStation(), ackDamaged, true, false, 0, "restored", 0, "yes",
+         4, QStringLiteral("acknowledgement of the system-code write was lost; 0xC004 read back 9E, so the write took")},
+        {"system code not kept, no acknowledgement", movedStation(), ackLost, true, false, 5, "partly-written", -1, "",
+         4, QStringLiteral("run restore again, which completes it (-1)")},
     };
     for (const auto& c : cases) {
         sim::PtyStationHost station(c.station);
@@ -95,9 +110,16 @@ TEST_F(CliRestoreTest, EachRestoreEndsWithItsStatusAndItsLedgerLine) {
             ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10))) << c.what;
             EXPECT_EQ(paramBlock(station.snapshot()), unmoved) << c.what;
             EXPECT_FALSE(line.backup.isEmpty()) << c.what;
-        } else {
-            EXPECT_EQ(station.snapshot().restarts, 0) << c.what << ": no restart after a refusal or a failed check";
+            continue;
         }
+        EXPECT_EQ(station.snapshot().restarts, 0) << c.what << ": no restart after a refusal or a failed check";
+        if (line.outcome != QLatin1String("partly-written")) continue;
+        // What the outcome line promises: run again, the station is restored.
+        station.setFaults(sim::FaultScript{});
+        const CliResult again = run(args);
+        EXPECT_EQ(again.exitCode, 0) << c.what << "\n" << again.err();
+        ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10))) << c.what;
+        EXPECT_EQ(paramBlock(station.snapshot()), unmoved) << c.what;
     }
 }
 

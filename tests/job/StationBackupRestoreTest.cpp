@@ -63,9 +63,10 @@ TEST(StationRestoreTest, WritesTheThreeRegionsInOrderAndRestartsAfterTheSettle) 
     ASSERT_TRUE(host.start());
     StationConnection connection;
     ASSERT_TRUE(connection.open(host.slavePathW()));
-    QStringList mismatches;
-    restoreStation(connection, backup.data(), &mismatches);
-    EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join('\n').toStdString();
+    ChangeWritesResult result;
+    restoreStation(connection, backup.data(), &result);
+    EXPECT_TRUE(result.mismatches.isEmpty()) << result.mismatches.join('\n').toStdString();
+    EXPECT_EQ(result.verify, VerifyResult::Passed);
     ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10)));
     connection.close();
 
@@ -197,17 +198,77 @@ TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
     });
     const Bytes backup = paramBlock(original);
     int code = 0;
-    QStringList mismatches;
+    ChangeWritesResult result;
     try {
-        restoreStation(connection, backup.data(), &mismatches);
+        restoreStation(connection, backup.data(), &result);
     } catch (int thrown) {
         code = thrown;
     }
     connection.serialPort().setWireObserver(nullptr);
     connection.close();
     EXPECT_EQ(code, job_messages::kCodeRestartNotSent);
+    EXPECT_FALSE(result.partlyWritten) << "everything was written";
     EXPECT_EQ(host.snapshot().rom[0xC004], 0x9E) << "the system code was written back";
     EXPECT_EQ(restartsSent(host.frames()), 0);
+}
+
+// The link breaking off during a restore's writes, and an acknowledgement of
+// the system code that never arrives whole: 0xC004 read back tells whether
+// the station took it, as for a move.
+TEST(StationRestoreTest, ALinkLostDuringTheWritesLeavesItPartlyWrittenUnlessTheSystemCodeReadsBack) {
+    const sim::StationModel original = sim::makeDefaultStation();
+    sim::StationModel moved = original;
+    moved.rom[0xC004] = 0x3A;
+    // Exchanges: 0 table, 1 block 0, 2 and 3 their read-back, 4 the system
+    // code (5 its second attempt).
+    const auto onSystemCodeWrite = [](sim::Fault fault) {
+        sim::FaultScript script;
+        script.at(4, fault);
+        script.at(5, fault);
+        return script;
+    };
+    const auto lostFrom = [](int exchange) {
+        sim::FaultScript script;
+        script.powerLostFrom(exchange);
+        return script;
+    };
+    const struct {
+        const char* what;
+        sim::FaultScript faults;
+        bool fails;
+        bool partlyWritten;
+        bool ackLost;
+        std::uint8_t systemAfter;
+    } cases[] = {
+        {"lost after the table", lostFrom(1), true, true, false, 0x3A},
+        {"lost at the system code", lostFrom(4), true, true, false, 0x3A},
+        {"system code kept, replies damaged", onSystemCodeWrite(sim::Fault::badCrc()), false, false, true, 0x9E},
+        {"system code not kept, no replies", onSystemCodeWrite(sim::Fault::noReply()), true, true, false, 0x3A},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost host(moved);
+        host.setFaults(c.faults);
+        ASSERT_TRUE(host.start()) << c.what;
+        StationConnection connection;
+        ASSERT_TRUE(connection.open(host.slavePathW())) << c.what;
+        ChangeWritesResult result;
+        bool failed = false;
+        try {
+            restoreStation(connection, paramBlock(original).data(), &result);
+        } catch (int) {
+            failed = true;
+        }
+        EXPECT_EQ(failed, c.fails) << c.what;
+        EXPECT_EQ(result.partlyWritten, c.partlyWritten) << c.what;
+        EXPECT_EQ(result.systemCodeAckLost, c.ackLost) << c.what;
+        if (!c.fails) {
+            ASSERT_TRUE(host.waitForRestarts(1, std::chrono::seconds(10))) << c.what;
+            EXPECT_EQ(result.verify, VerifyResult::Passed) << c.what;
+        }
+        connection.close();
+        EXPECT_EQ(host.snapshot().rom[0xC004], c.systemAfter) << c.what;
+        EXPECT_EQ(restartsSent(host.frames()), c.fails ? 0 : 1) << c.what;
+    }
 }
 
 // Without a home directory (HOME unset or empty) the home would be taken for
