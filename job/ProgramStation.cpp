@@ -1,5 +1,6 @@
 // Moves a station of system 0x9E to channel 1902 (fine offset 2) and marks it
-// as a station of system 0x3A. Every failure leaves as the link's int code.
+// as a station of system 0x3A. Every failure leaves as a bare int code: the
+// link's own, or the job's (8 to 11) for what only the job can tell.
 
 #include <QDateTime>
 #include <QThread>
