@@ -27,11 +27,10 @@ int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent)
         return -1;
     }
     PortList ports;
-    try {
-        discoverPorts(ports, false);
-    } catch (const std::wstring& message) {
+    std::wstring error;
+    if (!tryDiscoverPorts(ports, false, &error)) {
         printErr(QStringLiteral("rechannel-cli: could not list the ports to find '%1': %2")
-                     .arg(text, QString::fromStdWString(message)));
+                     .arg(text, QString::fromStdWString(error)));
         return exit_status::otherFailure;
     }
     const std::vector<PortEntry> named = portsNamed(ports, wanted);
