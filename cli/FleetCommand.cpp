@@ -27,10 +27,7 @@ constexpr int kHeadBytes = 16;
 
 int usageWithPorts(const QCommandLineParser& parser, const QString& message, const PortList& ports) {
     const int status = usageError(parser, message);
-    printErr(QStringLiteral("The ports are:"));
-    for (const PortEntry& entry : ports)
-        printErr(QStringLiteral("  %1\t%2").arg(QString::fromStdWString(entry.devicePath),
-                                                QString::fromStdWString(entry.displayName)));
+    printPortList(ports);
     return status;
 }
 

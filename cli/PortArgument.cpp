@@ -12,13 +12,17 @@ void listPorts(const PortList& ports) {
         printErr(QStringLiteral("No serial port was found."));
         return;
     }
+    printPortList(ports);
+}
+
+}  // namespace
+
+void printPortList(const PortList& ports) {
     printErr(QStringLiteral("The ports are:"));
     for (const PortEntry& entry : ports)
         printErr(QStringLiteral("  %1\t%2").arg(QString::fromStdWString(entry.devicePath),
                                                 QString::fromStdWString(entry.displayName)));
 }
-
-}  // namespace
 
 int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent) {
     const std::wstring wanted = text.toStdWString();
