@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QThread>
-#include <cstdio>
 #include <cstring>
 
 #include "ChangedRegions.h"
@@ -221,10 +220,8 @@ void WorkThread::programStation() {
     const auto version = static_cast<std::uint8_t>(identify() & 0xFF);
     StationSettings& settings = connection_.settings();
 
-    char versionHex[3];
-    std::snprintf(versionHex, sizeof versionHex, "%02X", static_cast<unsigned>(version));
     trace << "Current Params:" << std::endl;
-    trace << "modev version: " << versionHex << std::endl;
+    trace << "modev version: " << hexDigits(version, 2).toStdString() << std::endl;
     trace << "freq_range: " << unsigned(settings.freq_range) << ", freq_subrange: " << unsigned(settings.freq_subrange)
           << std::endl;
     trace << "system_cod: " << unsigned(settings.system_cod) << ", ch_delta[0]: " << unsigned(settings.ch_delta[0])
