@@ -19,6 +19,7 @@
 #include "Outcome.h"
 #include "PortOpenDiagnosis.h"
 #include "ProgramReport.h"
+#include "RegularFile.h"
 #include "RunLedger.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
@@ -65,13 +66,14 @@ int parseRestoreOptions(const QStringList& args, RestoreOptions* options) {
 // Exactly one 256-byte block, or a message and false.
 bool loadBackup(const QString& fileName, QByteArray* block) {
     // A FIFO would hold the open until a writer came; a device has no end.
-    const QFileInfo info(fileName);
-    if (info.exists() && !info.isFile()) {
+    QFile file;
+    QString why;
+    const RegularFileOpen opened = openRegularFile(file, fileName, RegularFileMode::Read, &why);
+    if (opened == RegularFileOpen::NotRegular) {
         printErr(QStringLiteral("rechannel-cli: %1 is not a station backup (not a regular file)").arg(fileName));
         return false;
     }
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (opened != RegularFileOpen::Opened) {
         printErr(QStringLiteral("rechannel-cli: cannot read %1").arg(fileName));
         return false;
     }
