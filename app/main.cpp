@@ -10,11 +10,9 @@
 int main(int argc, char* argv[]) {
     // The arguments go to the application object only; nothing else reads them.
     QApplication application(argc, argv);
-    const QString appDir = QCoreApplication::applicationDirPath();
     ensureLogDirectory();
     StationRecord::create();
     AppContext::create();
-    AppContext::instance()->setAppDir(appDir);
 
     auto* window = new MainWindow();
     window->show();

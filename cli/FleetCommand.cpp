@@ -27,10 +27,7 @@ constexpr int kHeadBytes = 16;
 
 int usageWithPorts(const QCommandLineParser& parser, const QString& message, const PortList& ports) {
     const int status = usageError(parser, message);
-    printErr(QStringLiteral("The ports are:"));
-    for (const PortEntry& entry : ports)
-        printErr(QStringLiteral("  %1\t%2").arg(QString::fromStdWString(entry.devicePath),
-                                                QString::fromStdWString(entry.displayName)));
+    printPortList(ports);
     return status;
 }
 
@@ -38,10 +35,9 @@ int usageWithPorts(const QCommandLineParser& parser, const QString& message, con
 // device once (a published link and its node, two links to one station).
 // False, with the reason, when the ports cannot be listed.
 bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found, QString* error) {
-    try {
-        discoverPorts(*found, false);
-    } catch (const std::wstring& message) {
-        *error = QString::fromStdWString(message);
+    std::wstring why;
+    if (!tryDiscoverPorts(*found, false, &why)) {
+        *error = QString::fromStdWString(why);
         return false;
     }
     for (const PortEntry& entry : *found) {
@@ -81,11 +77,8 @@ int discoverFleet(const QCommandLineParser& parser, const QString& match, bool w
 // than one, has that name.
 QString resolveQuietly(const QString& name) {
     PortList ports;
-    try {
-        discoverPorts(ports, false);
-    } catch (const std::wstring&) {
-        return QString();
-    }
+    std::wstring error;
+    if (!tryDiscoverPorts(ports, false, &error)) return QString();
     const std::vector<PortEntry> named = portsNamed(ports, name.toStdWString());
     return named.size() == 1 ? QString::fromStdWString(named.front().devicePath) : QString();
 }

@@ -39,6 +39,4 @@ void leaveWritePhase() {
     state::phase.compare_exchange_strong(expected, state::kWritten);
 }
 
-bool deferredAny() { return state::deferred.load(); }
-
 }  // namespace interrupt_guard

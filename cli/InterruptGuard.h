@@ -33,9 +33,6 @@ bool enterWritePhase();
 // Call after the restart, or when the run ends without one.
 void leaveWritePhase();
 
-// True when an interrupt arrived while the station was being written.
-bool deferredAny();
-
 // For the commands that only read the station (status, routes, sniff),
 // instead of install(): Ctrl-C, a termination request and a closed terminal
 // (SIGHUP) end nothing at once; they ask the command to stop between two

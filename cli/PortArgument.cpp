@@ -12,13 +12,17 @@ void listPorts(const PortList& ports) {
         printErr(QStringLiteral("No serial port was found."));
         return;
     }
+    printPortList(ports);
+}
+
+}  // namespace
+
+void printPortList(const PortList& ports) {
     printErr(QStringLiteral("The ports are:"));
     for (const PortEntry& entry : ports)
         printErr(QStringLiteral("  %1\t%2").arg(QString::fromStdWString(entry.devicePath),
                                                 QString::fromStdWString(entry.displayName)));
 }
-
-}  // namespace
 
 int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent) {
     const std::wstring wanted = text.toStdWString();
@@ -27,11 +31,10 @@ int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent)
         return -1;
     }
     PortList ports;
-    try {
-        discoverPorts(ports, false);
-    } catch (const std::wstring& message) {
+    std::wstring error;
+    if (!tryDiscoverPorts(ports, false, &error)) {
         printErr(QStringLiteral("rechannel-cli: could not list the ports to find '%1': %2")
-                     .arg(text, QString::fromStdWString(message)));
+                     .arg(text, QString::fromStdWString(error)));
         return exit_status::otherFailure;
     }
     const std::vector<PortEntry> named = portsNamed(ports, wanted);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+#include "PortDiscovery.h"
+
 struct NamedPort {
     QString name;              // as the user gave it, or the port list shows it
     std::wstring devicePath;   // what the serial transport opens
@@ -17,3 +19,6 @@ struct NamedPort {
 // keeps the name with an empty device path (a port waited for).
 enum class AbsentName { Refuse, Wait };
 int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent = AbsentName::Refuse);
+
+// On standard error: "The ports are:", then each port as "  PATH\tNAME".
+void printPortList(const PortList& ports);

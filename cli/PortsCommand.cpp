@@ -13,10 +13,9 @@ int runPorts(const QStringList& args) {
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     PortList ports;
-    try {
-        discoverPorts(ports, false);
-    } catch (const std::wstring& message) {
-        printErr(QString::fromStdWString(message));
+    std::wstring error;
+    if (!tryDiscoverPorts(ports, false, &error)) {
+        printErr(QString::fromStdWString(error));
         return exit_status::otherFailure;
     }
     const int preselected = preselectedIndex(ports);

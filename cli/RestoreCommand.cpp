@@ -20,6 +20,8 @@
 #include "Outcome.h"
 #include "PortOpenDiagnosis.h"
 #include "ProgramReport.h"
+#include "ReadBack.h"
+#include "RegularFile.h"
 #include "RunLedger.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
@@ -66,13 +68,14 @@ int parseRestoreOptions(const QStringList& args, RestoreOptions* options) {
 // Exactly one 256-byte block, or a message and false.
 bool loadBackup(const QString& fileName, QByteArray* block) {
     // A FIFO would hold the open until a writer came; a device has no end.
-    const QFileInfo info(fileName);
-    if (info.exists() && !info.isFile()) {
+    QFile file;
+    QString why;
+    const RegularFileOpen opened = openRegularFile(file, fileName, RegularFileMode::Read, &why);
+    if (opened == RegularFileOpen::NotRegular) {
         printErr(QStringLiteral("rechannel-cli: %1 is not a station backup (not a regular file)").arg(fileName));
         return false;
     }
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (opened != RegularFileOpen::Opened) {
         printErr(QStringLiteral("rechannel-cli: cannot read %1").arg(fileName));
         return false;
     }
@@ -97,14 +100,11 @@ QStringList differenceLines(const QString& fileName, const std::vector<int>& off
                                      "channel table, channel block 0 and system code differ from the station's:")
                           .arg(fileName)
                           .arg(count)};
-    const auto hex = [](std::uint8_t byte) {
-        return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    };
     for (int i = 0; i < count && i < kDifferencesShown; ++i) {
         const int offset = offsets[static_cast<std::size_t>(i)];
         lines << QStringLiteral("  0x%1: %2 on the station, %3 in the backup")
-                     .arg(QString::number(kParamBlockAddress + offset, 16).toUpper(), hex(present[offset]),
-                          hex(saved[offset]));
+                     .arg(hexDigits(static_cast<unsigned>(kParamBlockAddress + offset), 4),
+                          hexDigits(present[offset], 2), hexDigits(saved[offset], 2));
     }
     if (count > kDifferencesShown) lines << QStringLiteral("  and %1 more").arg(count - kDifferencesShown);
     return lines;
@@ -202,8 +202,7 @@ private:
 bool servedSystem(std::uint8_t system) { return system == kUnmovedSystem || system == kMovedSystem; }
 
 RestoreEnd otherSystemEnd(std::uint8_t system) {
-    const QString code =
-        QStringLiteral("%1 (0x%2)").arg(system).arg(QStringLiteral("%1").arg(system, 2, 16, QLatin1Char('0')).toUpper());
+    const QString code = QStringLiteral("%1 (0x%2)").arg(system).arg(hexDigits(system, 2));
     return {{QStringLiteral("rechannel-cli: the station on the port has system code %1; restore writes only stations "
                             "of system 158 (0x9E) or 58 (0x3A), with or without --force")
                  .arg(code)},

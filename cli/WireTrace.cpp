@@ -1,6 +1,7 @@
 #include "WireTrace.h"
 
 #include "CliOutput.h"
+#include "ReadBack.h"
 
 WireTrace::WireTrace() { clock_.start(); }
 
@@ -12,7 +13,7 @@ QString WireTrace::hex(const std::uint8_t* bytes, int count) {
     QString text;
     for (int i = 0; i < count; ++i) {
         if (i) text += QLatin1Char(' ');
-        text += QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
+        text += hexDigits(bytes[i], 2);
     }
     return text;
 }

@@ -93,7 +93,6 @@ int main(int argc, char** argv) {
     ensureLogDirectory();
     StationRecord::create();
     AppContext::create();
-    AppContext::instance()->setAppDir(QCoreApplication::applicationDirPath());
 
     const int status = command->second(args.mid(1));
     StationRecord::destroy();

@@ -16,8 +16,6 @@ namespace {
 // How often --all --wait looks for ports attached since.
 constexpr int kRediscoverMs = 3000;
 
-QString addressText(const std::optional<int>& address) { return address ? QString::number(*address) : QStringLiteral("-"); }
-
 // One result line, as --wait prints it when a run ends.
 QString runLine(const PortRunRecord& run) {
     QString line = QStringLiteral("%1  %2  %3").arg(run.port, addressText(run.address), run.outcome);

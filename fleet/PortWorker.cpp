@@ -18,9 +18,9 @@ QString fileNamePart(const QString& name) {
     return part.isEmpty() ? QStringLiteral("port") : part;
 }
 
-QString addressText(std::optional<int> address) { return address ? QString::number(*address) : QStringLiteral("-"); }
-
 }  // namespace
+
+QString addressText(std::optional<int> address) { return address ? QString::number(*address) : QStringLiteral("-"); }
 
 QString deviceIdentity(const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();

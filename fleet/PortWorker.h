@@ -42,6 +42,10 @@ struct FleetSettings {
 // node): the path with every link resolved; the path itself once it is gone.
 QString deviceIdentity(const QString& path);
 
+// A station's address as the status lines and the summary show it; "-"
+// while it is not known.
+QString addressText(std::optional<int> address);
+
 // The outcome the summary shows for a port of --all where nothing answered.
 inline constexpr char kNoStationOutcome[] = "no-station";
 

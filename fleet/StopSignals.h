@@ -1,6 +1,7 @@
 #pragma once
-// Turns SIGINT and SIGTERM into a Qt signal on the event loop, so the fleet
-// runner can pass them on to its children and wait for them all.
+// Turns SIGINT, SIGTERM and SIGHUP (a closed terminal) into a Qt signal on
+// the event loop, so the fleet runner can pass them on to its children and
+// wait for them all.
 #include <QObject>
 #include <memory>
 

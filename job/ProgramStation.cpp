@@ -1,14 +1,15 @@
 // Moves a station of system 0x9E to channel 1902 (fine offset 2) and marks it
-// as a station of system 0x3A. Every failure leaves as the link's int code.
+// as a station of system 0x3A. Every failure leaves as a bare int code: the
+// link's own, or the job's (8 to 11) for what only the job can tell.
 
 #include <QDateTime>
-#include <cstdio>
 #include <cstring>
 
 #include "ChangedRegions.h"
 #include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"
+#include "ReadBack.h"
 #include "StationRecord.h"
 #include "Trace.h"
 #include "WorkThread.h"
@@ -142,10 +143,8 @@ void WorkThread::programStation() {
     const auto version = static_cast<std::uint8_t>(identify() & 0xFF);
     StationSettings& settings = connection_.settings();
 
-    char versionHex[3];
-    std::snprintf(versionHex, sizeof versionHex, "%02X", static_cast<unsigned>(version));
     trace << "Current Params:" << std::endl;
-    trace << "modev version: " << versionHex << std::endl;
+    trace << "modev version: " << hexDigits(version, 2).toStdString() << std::endl;
     trace << "freq_range: " << unsigned(settings.freq_range) << ", freq_subrange: " << unsigned(settings.freq_subrange)
           << std::endl;
     trace << "system_cod: " << unsigned(settings.system_cod) << ", ch_delta[0]: " << unsigned(settings.ch_delta[0])

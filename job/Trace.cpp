@@ -1,16 +1,13 @@
 #include "Trace.h"
 
-#include <cstdio>
 #include <iostream>
+
+#include "ReadBack.h"
 
 namespace {
 std::ostream* redirected = nullptr;
 
-void writeByte(std::ostream& out, std::uint8_t byte) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(byte));
-    out << text;
-}
+void writeByte(std::ostream& out, std::uint8_t byte) { out << hexDigits(byte, 2).toStdString(); }
 }  // namespace
 
 std::ostream& traceStream() { return redirected ? *redirected : std::cout; }
@@ -32,11 +29,7 @@ void dumpHexWithAddress(const std::uint8_t* bytes, std::uint16_t count, std::uin
     if (count == 0) return;
     std::ostream& out = traceStream();
     for (int i = 0; i < count; ++i) {
-        if (i % 16 == 0) {
-            char column[16];
-            std::snprintf(column, sizeof column, "%08X: ", static_cast<unsigned>(address));
-            out << column;
-        }
+        if (i % 16 == 0) out << hexDigits(address, 8).toStdString() << ": ";
         writeByte(out, bytes[i]);
         out << ' ';
         if ((i + 1) % 16 == 0) {

@@ -1,7 +1,8 @@
 #pragma once
 // The worker thread's connection to a station: opens the port, retries
 // memory operations as each caller asks and identifies the station. Every
-// read and write either succeeds or throws a bare int code (-1, -2, 6, 7).
+// read and write either succeeds or throws a bare int code (-1, -2);
+// identification alone throws 6 or 7.
 
 #include <cstdint>
 #include <string>

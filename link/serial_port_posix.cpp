@@ -7,6 +7,7 @@
 // monotonic clock.
 
 #include "SerialPort.h"
+#include "Utf8.h"
 
 #include <cerrno>
 #include <chrono>
@@ -47,24 +48,6 @@ bool speedFor(std::uint16_t rate, speed_t& speed) {
     }
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Device paths reach us as wide strings; the file system wants UTF-8 bytes.
 // False for a path the kernel could not take (an embedded NUL, a stray
 // surrogate or a code point beyond Unicode).
@@ -80,7 +63,7 @@ bool narrowPath(const std::wstring& wide, std::string& out) {
             }
         }
         if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
-        appendUtf8(out, cp);
+        utf8::append(out, cp);
     }
     return !out.empty();
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include <QString>
 
-// Which station file the writers use, and where the program lives.
+// Which station file the writers use.
 class AppContext {
 public:
     static void create();
@@ -17,13 +17,10 @@ public:
     // leave it alone, so nothing it holds is replaced by what is in memory.
     bool stationFileHeld() const { return stationFileHeld_; }
     void holdStationFile() { stationFileHeld_ = true; }
-    const QString& appDir() const { return appDir_; }
-    void setAppDir(const QString& dir) { appDir_ = dir; }
 
 private:
     AppContext() = default;
     QString stationFileName_;
     bool stationFileHeld_ = false;
-    QString appDir_;
     static AppContext* instance_;
 };

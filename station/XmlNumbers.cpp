@@ -4,13 +4,9 @@
 #include <clocale>
 #include <cstdlib>
 
-#ifdef _WIN32
-#include <locale.h>
-#else
 #include <locale.h>
 #if defined(__APPLE__)
 #include <xlocale.h>
-#endif
 #endif
 
 namespace station_xml {

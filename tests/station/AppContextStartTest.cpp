@@ -9,7 +9,6 @@ TEST(AppContextStart, InstanceIsNullUntilCreateThenTheSameEmptyContext) {
     AppContext* context = AppContext::instance();
     ASSERT_NE(context, nullptr);
     EXPECT_TRUE(context->stationFileName().isEmpty());
-    EXPECT_TRUE(context->appDir().isEmpty());
     AppContext::create();
     EXPECT_EQ(AppContext::instance(), context);
 }

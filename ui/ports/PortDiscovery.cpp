@@ -85,6 +85,17 @@ void discoverPorts(PortList& list, bool probe) {
     discoverPorts(*platform, list, probe);
 }
 
+bool tryDiscoverPorts(PortList& list, bool probe, std::wstring* error) {
+    try {
+        discoverPorts(list, probe);
+        return true;
+    } catch (const std::wstring& message) {
+        *error = message;
+    }
+    list.clear();
+    return false;
+}
+
 int preselectedIndex(const PortList& list) {
     if (list.empty()) return -1;
     if (list.size() == 1) return 0;

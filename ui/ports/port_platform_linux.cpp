@@ -10,6 +10,7 @@
 #include "LinuxSerialPorts.h"
 #include "PortPlatform.h"
 #include "SerialPort.h"
+#include "Utf8.h"
 #include "VirtualPorts.h"
 
 #include <algorithm>
@@ -160,38 +161,6 @@ void identifyFromUdev(TtyDevice& device, udev_device* tty) {
     }
 }
 
-void appendUtf8(std::wstring& out, std::uint32_t cp) {
-    if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
-        cp -= 0x10000;
-        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-        out += static_cast<wchar_t>(cp);
-    }
-}
-
-// Decodes one UTF-8 sequence at `i`; false when it is malformed.
-bool decodeOne(const std::string& s, std::size_t& i, std::uint32_t& cp) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    int extra = 0;
-    std::uint32_t minimum = 0;
-    if (lead < 0x80) { cp = lead; ++i; return true; }
-    if ((lead & 0xE0) == 0xC0) { extra = 1; cp = lead & 0x1F; minimum = 0x80; }
-    else if ((lead & 0xF0) == 0xE0) { extra = 2; cp = lead & 0x0F; minimum = 0x800; }
-    else if ((lead & 0xF8) == 0xF0) { extra = 3; cp = lead & 0x07; minimum = 0x10000; }
-    else return false;
-    if (i + static_cast<std::size_t>(extra) >= s.size()) return false;
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char next = byte(i + static_cast<std::size_t>(k));
-        if ((next & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += static_cast<std::size_t>(extra) + 1;
-    return true;
-}
-
 }  // namespace
 
 int naturalCompare(const std::string& a, const std::string& b) {
@@ -334,22 +303,22 @@ std::vector<VirtualPort> scanVirtualPorts(const std::string& directory) {
     return ports;
 }
 
-bool widen(const std::string& utf8, std::wstring& wide) {
+bool widen(const std::string& text, std::wstring& wide) {
     wide.clear();
-    for (std::size_t i = 0; i < utf8.size();) {
+    for (std::size_t i = 0; i < text.size();) {
         std::uint32_t cp = 0;
-        if (!decodeOne(utf8, i, cp) || cp == 0) return false;
-        appendUtf8(wide, cp);
+        if (!utf8::decode(text, i, cp) || cp == 0) return false;
+        utf8::appendWide(wide, cp);
     }
     return true;
 }
 
-std::wstring widenLossy(const std::string& utf8) {
+std::wstring widenLossy(const std::string& text) {
     std::wstring wide;
-    for (std::size_t i = 0; i < utf8.size();) {
+    for (std::size_t i = 0; i < text.size();) {
         std::uint32_t cp = 0;
-        if (decodeOne(utf8, i, cp)) {
-            appendUtf8(wide, cp);
+        if (utf8::decode(text, i, cp)) {
+            utf8::appendWide(wide, cp);
         } else {
             wide += static_cast<wchar_t>(0xFFFD);
             ++i;
