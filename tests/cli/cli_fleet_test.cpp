@@ -512,7 +512,8 @@ TEST_F(CliFleetTest, PublishRefusesATakenOrHiddenNameAndRemovesOnlyItsOwnLink) {
     const struct {
         const char* name;
         const char* said;
-    } refused[] = {{"Shared bench", "'Shared bench' is taken"}, {".hidden", "'.hidden' cannot be a port name"}};
+    } refused[] = {{"Shared bench", "'Shared bench' is taken"}, {".hidden", "'.hidden' cannot be a port name"},
+                   {"", "--publish takes a name"}};
     for (const auto& c : refused) {
         QString out, err;
         EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--publish"), QLatin1String(c.name)}, &out, &err), 2) << c.name;
