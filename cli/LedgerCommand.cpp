@@ -13,6 +13,18 @@
 
 namespace {
 
+// The widest outcome name ("partly-written"), so every column stays aligned.
+constexpr int outcomeWidth() {
+    int width = 0;
+    for (const RunOutcomeRow& row : kRunOutcomes) {
+        int length = 0;
+        while (row.name[length] != '\0') ++length;
+        if (length > width) width = length;
+    }
+    return width;
+}
+constexpr int kOutcomeColumn = -outcomeWidth();   // left-aligned
+
 // A day (from its midnight, local time) or an ISO 8601 time.
 QDateTime parseSince(const QString& text) {
     const QDate day = QDate::fromString(text, Qt::ISODate);
@@ -24,12 +36,12 @@ QDateTime parseSince(const QString& text) {
 void printStations(const std::vector<LedgerSummary::Station>& stations) {
     if (stations.empty()) return;
     printOut(QString());
-    printOut(QStringLiteral("address  setup     %1  time                       port").arg(QStringLiteral("outcome"), -13));
+    printOut(QStringLiteral("address  setup     %1  time                       port").arg(QStringLiteral("outcome"), kOutcomeColumn));
     for (const LedgerSummary::Station& station : stations)
         printOut(QStringLiteral("%1  %2  %3  %4  %5")
                      .arg(station.address, -7)
                      .arg(station.setup.isEmpty() ? QStringLiteral("-") : station.setup, -8)
-                     .arg(station.outcome, -13)
+                     .arg(station.outcome, kOutcomeColumn)
                      .arg(ledger::timeText(station.time), -25)
                      .arg(station.port));
 }
@@ -38,11 +50,11 @@ void printSilentPorts(const std::vector<LedgerSummary::SilentPort>& ports) {
     if (ports.empty()) return;
     printOut(QString());
     printOut(QStringLiteral("ports where no station was read:"));
-    printOut(QStringLiteral("runs  %1  time                       port").arg(QStringLiteral("latest"), -13));
+    printOut(QStringLiteral("runs  %1  time                       port").arg(QStringLiteral("latest"), kOutcomeColumn));
     for (const LedgerSummary::SilentPort& port : ports)
         printOut(QStringLiteral("%1  %2  %3  %4")
                      .arg(port.runs, -4)
-                     .arg(port.outcome, -13)
+                     .arg(port.outcome, kOutcomeColumn)
                      .arg(ledger::timeText(port.time), -25)
                      .arg(port.port));
 }
@@ -75,7 +87,7 @@ int runLedger(const QStringList& args) {
         return exit_status::otherFailure;
     }
     const LedgerSummary summary = summariseLedger(entries, from);
-    for (const auto& count : summary.counts) printOut(QStringLiteral("%1  %2").arg(count.first, -13).arg(count.second));
+    for (const auto& count : summary.counts) printOut(QStringLiteral("%1  %2").arg(count.first, kOutcomeColumn).arg(count.second));
     printStations(summary.stations);
     printSilentPorts(summary.silentPorts);
     if (unreadable > 0) printErr(QStringLiteral("rechannel-cli: %1 line(s) of %2 are not ledger lines and were left out").arg(unreadable).arg(ledger::path()));

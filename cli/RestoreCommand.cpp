@@ -181,10 +181,10 @@ public:
         entry_.channelBefore = block256[kChannelTableRegion.offset()] | (block256[kChannelTableRegion.offset() + 1] << 8);
         entry_.setup = setupFingerprint(block256);
     }
-    void setBackup(const QString& path, const QString& originalError) {
+    void setBackup(const QString& path, const QString& error, const QString& originalError) {
         std::lock_guard<std::mutex> lock(mutex_);
         entry_.backup = path;
-        entry_.note = originalNotKeptNote(originalError);
+        entry_.note = backupNote(path, error, originalError);
     }
     // The station's values and the backup; the outcome is the caller's.
     LedgerEntry entry() const {
@@ -308,7 +308,7 @@ RestoreEnd restoreOnStation(StationConnection& connection, const RestoreOptions&
         QString error;
         QString originalError;
         const QString backupPath = saveStationBackup(present, QDateTime::currentDateTime(), &error, &originalError);
-        soFar.setBackup(backupPath, originalError);
+        soFar.setBackup(backupPath, error, originalError);
         if (backupPath.isEmpty())
             return {{QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup to write "
                                     "without a backup.")

@@ -93,6 +93,9 @@ int runSimulate(const QStringList& args) {
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
+    // An empty name would run the station unlisted, while the user waits for it in the port list.
+    if (parser.isSet(publish) && parser.value(publish).isEmpty())
+        return usageError(parser, QStringLiteral("--publish takes a name; leave it out to run an unlisted station"));
     sim::DefaultStationOptions options;
     int value = 0;
     const struct {

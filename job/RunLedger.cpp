@@ -92,12 +92,18 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
         entry.channelBefore = block[12] | (block[13] << 8);
         entry.setup = setupFingerprint(block.data());
     }
-    entry.note = originalNotKeptNote(thread.originalError());
+    entry.note = backupNote(thread.backupPath(), thread.backupError(), thread.originalError());
     return entry;
 }
 
 QString originalNotKeptNote(const QString& why) {
     return why.isEmpty() ? QString() : QStringLiteral("original not kept: %1").arg(why);
+}
+
+QString backupNote(const QString& backupPath, const QString& backupError, const QString& originalError) {
+    // A run refused for want of a backup: the line must say what to mend.
+    if (backupPath.isEmpty() && !backupError.isEmpty()) return QStringLiteral("backup not saved: %1").arg(backupError);
+    return originalNotKeptNote(originalError);
 }
 
 void RunLedger::begin(const QString& port) {

@@ -35,6 +35,10 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
 // The ledger's note for a backup that could not also be kept as the
 // station's original (`why` says what failed); empty for an empty `why`.
 QString originalNotKeptNote(const QString& why);
+// The ledger's note on the backup of a run: why none could be saved when
+// `backupPath` is empty and `backupError` says why, otherwise why the
+// original was not kept (empty when nothing went wrong).
+QString backupNote(const QString& backupPath, const QString& backupError, const QString& originalError);
 
 // Times a run from its start and appends its line when it ends. Only a run
 // begun here is logged: the window's success box also follows a file load.

@@ -166,7 +166,10 @@ TEST_F(CliFleetTest, PortsAtOnceEndInASummaryAndTheHighestStatusOfThoseNotMoved)
 
     QString out, err;
     EXPECT_EQ(run({QStringLiteral("ledger")}, &out), 0);
-    EXPECT_TRUE(out.startsWith(QStringLiteral("moved          0\n"))) << "no ledger yet: an empty summary\n" << out.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("moved           0\n"))) << "no ledger yet: an empty summary\n" << out.toStdString();
+    // Every count stands in one column, also after the longest outcome name.
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        EXPECT_EQ(line.indexOf(QLatin1Char('0')), 16) << line.toStdString();
 
     const int status = run({QStringLiteral("program"), QStringLiteral("--port"), path(good), QStringLiteral("--port"), path(silent),
                             QStringLiteral("--port"), path(refusing), QStringLiteral("--port"), path(foreign),
@@ -198,7 +201,7 @@ TEST_F(CliFleetTest, PortsAtOnceEndInASummaryAndTheHighestStatusOfThoseNotMoved)
     EXPECT_EQ(QDir(logDir() + QStringLiteral("/traces")).entryList(QDir::Files).size(), 6);
 
     EXPECT_EQ(run({QStringLiteral("ledger"), QStringLiteral("--since"), QStringLiteral("2026-01-01")}, &out), 0);
-    EXPECT_TRUE(out.contains(QStringLiteral("no-answer      2\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("no-answer       2\n"))) << out.toStdString();
     QString table = out.mid(out.indexOf(QStringLiteral("address ")));
     table.truncate(table.indexOf(QStringLiteral("\n\n")));   // the ports that read no station follow
     const QStringList stations = table.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -509,7 +512,8 @@ TEST_F(CliFleetTest, PublishRefusesATakenOrHiddenNameAndRemovesOnlyItsOwnLink) {
     const struct {
         const char* name;
         const char* said;
-    } refused[] = {{"Shared bench", "'Shared bench' is taken"}, {".hidden", "'.hidden' cannot be a port name"}};
+    } refused[] = {{"Shared bench", "'Shared bench' is taken"}, {".hidden", "'.hidden' cannot be a port name"},
+                   {"", "--publish takes a name"}};
     for (const auto& c : refused) {
         QString out, err;
         EXPECT_EQ(run({QStringLiteral("simulate"), QStringLiteral("--publish"), QLatin1String(c.name)}, &out, &err), 2) << c.name;

@@ -62,6 +62,8 @@ TEST_F(CliSafetyTest, NoWriteWithoutABackupUnlessNoBackupIsGiven) {
             EXPECT_EQ(lines.back().address, std::optional<int>(291)) << c.what;
             EXPECT_EQ(lines.back().systemBefore, std::optional<int>(0x9E)) << c.what;
             EXPECT_EQ(lines.back().outcome, "failed") << c.what;
+            EXPECT_TRUE(lines.back().note.startsWith(QStringLiteral("backup not saved: cannot create ")))
+                << c.what << ": " << lines.back().note.toStdString();
         }
 
         const CliResult forced =

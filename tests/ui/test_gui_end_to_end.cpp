@@ -202,15 +202,17 @@ TEST_F(GuiEndToEnd, RunsThatDidNotMoveTheStationSayWhatHappened) {
         const char* outcome;
         const char* verified;
         const char* traced;   // a line of the trace starts so
+        QString note;         // the ledger line's note
     } cases[] = {
         {"keeps no writes", keepsNothing, false, job_messages::notKept() + QStringLiteral(" (8)"), "verify-failed", "no",
-         "read back 0xC00C: F4 instead of 6E"},
+         "read back 0xC00C: F4 instead of 6E", QString()},
         {"lost after the first write", lostAfterTable, false, job_messages::partlyWritten() + QStringLiteral(" (-1)"),
-         "partly-written", "", "20 BC 63 02"},
+         "partly-written", "", "20 BC 63 02", QString()},
         {"no backup possible", sim::FaultScript(), true,
          QString::fromUtf8("Не удалось сохранить резервную копию параметров станции в %1. Станция не изменена.")
              .arg(QFileInfo(backups).absoluteFilePath()),
-         "failed", "", "Backup of the parameter block could not be saved: "},
+         "failed", "", "Backup of the parameter block could not be saved: ",
+         QStringLiteral("backup not saved: cannot create %1").arg(QFileInfo(backups).absoluteFilePath())},
     };
     for (const auto& c : cases) {
         startStation(sim::makeDefaultStation(), c.faults);
@@ -237,6 +239,7 @@ TEST_F(GuiEndToEnd, RunsThatDidNotMoveTheStationSayWhatHappened) {
         const LedgerEntry line = lastLedgerLine();
         EXPECT_EQ(line.outcome, QLatin1String(c.outcome)) << c.what;
         EXPECT_EQ(line.verified, QLatin1String(c.verified)) << c.what;
+        EXPECT_EQ(line.note, c.note) << c.what;
         EXPECT_EQ(line.address, std::optional<int>(0x0123)) << c.what;
         stopStation();
     }
