@@ -251,8 +251,9 @@ RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved,
                         .arg(code),
                     exit_status::verifyFailed, RunOutcome::VerifyFailed, code, QStringLiteral("no")};
         case job_messages::kCodeRestartNotSent:
-            return {{}, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
-                    exit_status::otherFailure, RunOutcome::Failed, code, QStringLiteral("yes")};
+            return {mismatches, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
+                    exit_status::otherFailure, RunOutcome::Failed, code,
+                    mismatches.isEmpty() ? QStringLiteral("yes") : QStringLiteral("no")};
         default:
             return noAnswerEnd(code);
         }

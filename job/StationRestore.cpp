@@ -47,7 +47,13 @@ void restoreStation(StationConnection& connection, const std::uint8_t* block256,
     }
     if (!mismatches->isEmpty()) throw job_messages::kCodeVerifyMismatch;
     QThread::msleep(kSettleBeforeRestartMs);
-    if (!connection.sendRestart()) throw job_messages::kCodeRestartNotSent;
+    if (!connection.sendRestart()) {
+        // Nothing but the outcome would say the system code went unchecked.
+        if (unconfirmed)
+            mismatches->append(QStringLiteral("read back 0x%1: no answer")
+                                   .arg(QString::number(kSystemCodeRegion.address, 16).toUpper()));
+        throw job_messages::kCodeRestartNotSent;
+    }
     if (unconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
 }
 

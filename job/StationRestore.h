@@ -14,7 +14,8 @@ class StationConnection;
 // in *mismatches name the bytes; nothing more is written, no restart);
 // kCodeSystemCodeUnconfirmed when the system code's read-back got no answer
 // (the station acknowledged it, so it was restarted all the same); and
-// kCodeRestartNotSent when the restart command could not be put on the line.
+// kCodeRestartNotSent when the restart command could not be put on the line
+// (*mismatches then names the system code if its read-back got no answer).
 void restoreStation(StationConnection& connection, const std::uint8_t* block256, QStringList* mismatches);
 
 // Reads the whole 256-byte parameter block as the job does (eight reads of

@@ -149,6 +149,8 @@ TEST_F(CliRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].outcome, "failed");
     EXPECT_EQ(lines[0].code, job_messages::kCodeRestartNotSent);
+    EXPECT_EQ(lines[0].verified, "no") << "the system code's read-back got no answer";
+    EXPECT_TRUE(result.errContains(QStringLiteral("read back 0xC004: no answer"))) << result.err();
 }
 
 // Two stations with address 291 but their own setups, one moved and then

@@ -187,9 +187,10 @@ TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
         const char* what;
         std::uint8_t afterCommand;   // the request after which the line goes
         int afterBytes;              // once this much of its reply is in
+        QStringList unchecked;       // said with the outcome
     } cases[] = {
-        {"after the write's acknowledgement (AD 00 00 and its CRC)", 0x06, 5},
-        {"after the read-back's reply (AD 01 00 9E and its CRC)", 0x05, 6},
+        {"after the write's acknowledgement (AD 00 00 and its CRC)", 0x06, 5, {"read back 0xC004: no answer"}},
+        {"after the read-back's reply (AD 01 00 9E and its CRC)", 0x05, 6, {}},
     };
     for (const auto& c : cases) {
         sim::PtyStationHost host(moved);
@@ -218,6 +219,7 @@ TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
         connection.serialPort().setWireObserver(nullptr);
         connection.close();
         EXPECT_EQ(code, job_messages::kCodeRestartNotSent) << c.what;
+        EXPECT_EQ(mismatches, c.unchecked) << c.what;
         EXPECT_EQ(host.snapshot().rom[0xC004], 0x9E) << c.what << ": the system code was written back";
         EXPECT_EQ(restartsSent(host.frames()), 0) << c.what;
     }
