@@ -269,7 +269,7 @@ RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved,
                         .arg(code),
                     exit_status::verifyFailed, RunOutcome::VerifyFailed, code, verified};
         case job_messages::kCodeRestartNotSent:
-            return {{}, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
+            return {writes.mismatches, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
                     exit_status::otherFailure, RunOutcome::Failed, code, verified};
         default:
             return noAnswerEnd(code);

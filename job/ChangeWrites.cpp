@@ -102,6 +102,11 @@ void writeChanges(StationConnection& connection, const ChangeWrites& writes, Cha
     QThread::msleep(kSettleBeforeRestartMs);
     // A restart that never left (the adapter pulled during the settle) leaves
     // the station on its old settings with the new system code in memory.
-    if (!connection.sendRestart()) throw job_messages::kCodeRestartNotSent;
+    if (!connection.sendRestart()) {
+        // Nothing but the outcome would say the system code went unchecked.
+        if (systemCodeUnconfirmed)
+            result->mismatches << QStringLiteral("read back 0x%1: no answer").arg(hexDigits(kSystemCodeRegion.address, 4));
+        throw job_messages::kCodeRestartNotSent;
+    }
     if (systemCodeUnconfirmed) throw job_messages::kCodeSystemCodeUnconfirmed;
 }

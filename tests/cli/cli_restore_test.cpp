@@ -1,13 +1,16 @@
 // restore and the ledger from the command line: the stations restore
 // refuses, its read-back and its ledger lines; the summary of a fleet with
-// namesakes and a silent port; an original that cannot be kept; no home.
+// namesakes and a silent port; an original that cannot be kept; a restart that
+// cannot be sent; no home.
 #include <QFileInfo>
 #include <csignal>
 #include <functional>
 #include <map>
 
 #include "CliFixture.h"
+#include "JobMessages.h"
 #include "Ledger.h"
+#include "RunOutcome.h"
 #include "StationRestore.h"
 
 namespace {
@@ -121,6 +124,55 @@ TEST_F(CliRestoreTest, EachRestoreEndsWithItsStatusAndItsLedgerLine) {
         ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10))) << c.what;
         EXPECT_EQ(paramBlock(station.snapshot()), unmoved) << c.what;
     }
+}
+
+// True once the station has been asked to read after it took the system
+// code back: the child has read the write's acknowledgement by then.
+bool askedToReadAfterTheSystemCode(const sim::PtyStationHost& station) {
+    for (;;) {
+        const std::vector<sim::WireFrame> frames = station.frames();
+        bool written = false;
+        for (const sim::WireFrame& f : frames) {
+            if (f.direction != sim::WireFrame::Direction::ToStation || f.bytes.size() < 5) continue;
+            if (f.bytes[2] == 0x06 && f.bytes[3] == 0xC0 && f.bytes[4] == 0x04) written = true;
+            else if (written && f.bytes[2] == 0x05) return true;
+        }
+        if (!station.waitForFrames(frames.size() + 1, std::chrono::seconds(60))) return false;
+    }
+}
+
+// The adapter is pulled once the station has acknowledged the system code:
+// the restart cannot go out, so the station holds the backup's settings but
+// runs the moved ones, and the restore must say so rather than "restarted".
+// The station stops answering at once, so the child spends its read-back's
+// time-outs and the pause before the restart while the line is taken away.
+TEST_F(CliRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
+    sim::PtyStationHost station(movedStation());
+    station.setOnWrite([&station](const sim::StationModel& memory) {
+        sim::FaultScript gone;
+        gone.powerLostFrom(station.exchangeCount());
+        if (memory.rom[0xC004] == 0x9E) station.setFaults(gone);
+    });
+    ASSERT_TRUE(station.start());
+    const QString file = writeBlock(paramBlock(sim::makeDefaultStation()));
+    const std::unique_ptr<QProcess> process =
+        start({QStringLiteral("restore"), QStringLiteral("--port"), path(station), file});
+    const bool asked = askedToReadAfterTheSystemCode(station);
+    station.stop();
+    const CliResult result = finish(*process);
+    ASSERT_TRUE(asked) << "the system code was not written back and read\n" << result.err();
+
+    EXPECT_EQ(result.exitCode, exit_status::otherFailure) << result.err();
+    EXPECT_TRUE(result.errContains(QStringLiteral("the restart command could not be sent"))) << result.err();
+    EXPECT_FALSE(result.errContains(QStringLiteral("restarted"))) << result.err();
+    EXPECT_EQ(station.snapshot().rom[0xC004], 0x9E);
+    EXPECT_EQ(station.snapshot().restarts, 0);
+    const std::vector<LedgerEntry> lines = ledgerLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].outcome, "failed");
+    EXPECT_EQ(lines[0].code, job_messages::kCodeRestartNotSent);
+    EXPECT_EQ(lines[0].verified, "no") << "the system code's read-back got no answer";
+    EXPECT_TRUE(result.errContains(QStringLiteral("read back 0xC004: no answer"))) << result.err();
 }
 
 // Two stations with address 291 but their own setups, one moved and then

@@ -178,38 +178,53 @@ TEST(StationRestoreTest, OnlyBytesOutsideTheRewrittenRegionsTellStationsApart) {
 
 // The adapter is pulled once the station has taken the system code back:
 // the restart cannot go out, so the station runs its moved settings with the
-// old ones in memory, and the restore must not end as done.
+// old ones in memory, and the restore must not end as done, whether the
+// line went before the system code's read-back or after its reply.
 TEST(StationRestoreTest, ARestartThatCannotBeSentIsNoSuccess) {
     const sim::StationModel original = sim::makeDefaultStation();
     sim::StationModel moved = original;
     moved.rom[0xC004] = 0x3A;
-    sim::PtyStationHost host(moved);
-    ASSERT_TRUE(host.start());
-    StationConnection connection;
-    ASSERT_TRUE(connection.open(host.slavePathW()));
-    // After the whole acknowledgement of the system code write (AD 00 00 and
-    // its CRC), the station is gone.
-    bool systemCodeSent = false;
-    int acknowledged = 0;
-    connection.serialPort().setWireObserver([&](WireDirection d, const std::uint8_t* bytes, int count) {
-        if (d == WireDirection::Sent && count > 4 && bytes[2] == 0x06 && bytes[3] == 0xC0 && bytes[4] == 0x04)
-            systemCodeSent = true;
-        if (d == WireDirection::Received && systemCodeSent && (acknowledged += count) >= 5) host.stop();
-    });
-    const Bytes backup = paramBlock(original);
-    int code = 0;
-    ChangeWritesResult result;
-    try {
-        restoreStation(connection, backup.data(), &result);
-    } catch (int thrown) {
-        code = thrown;
+    const struct {
+        const char* what;
+        std::uint8_t afterCommand;   // the request after which the line goes
+        int afterBytes;              // once this much of its reply is in
+        QStringList unchecked;       // said with the outcome
+    } cases[] = {
+        {"after the write's acknowledgement (AD 00 00 and its CRC)", 0x06, 5, {"read back 0xC004: no answer"}},
+        {"after the read-back's reply (AD 01 00 9E and its CRC)", 0x05, 6, {}},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost host(moved);
+        ASSERT_TRUE(host.start());
+        StationConnection connection;
+        ASSERT_TRUE(connection.open(host.slavePathW()));
+        bool systemCodeSent = false;
+        bool watched = false;
+        int received = 0;
+        connection.serialPort().setWireObserver([&](WireDirection d, const std::uint8_t* bytes, int count) {
+            if (d == WireDirection::Sent && count > 4 && bytes[3] == 0xC0 && bytes[4] == 0x04) {
+                systemCodeSent = systemCodeSent || bytes[2] == 0x06;
+                watched = systemCodeSent && bytes[2] == c.afterCommand;
+                received = 0;
+            }
+            if (d == WireDirection::Received && watched && (received += count) >= c.afterBytes) host.stop();
+        });
+        const Bytes backup = paramBlock(original);
+        int code = 0;
+        ChangeWritesResult result;
+        try {
+            restoreStation(connection, backup.data(), &result);
+        } catch (int thrown) {
+            code = thrown;
+        }
+        connection.serialPort().setWireObserver(nullptr);
+        connection.close();
+        EXPECT_EQ(code, job_messages::kCodeRestartNotSent) << c.what;
+        EXPECT_EQ(result.mismatches, c.unchecked) << c.what;
+        EXPECT_FALSE(result.partlyWritten) << c.what << ": everything was written";
+        EXPECT_EQ(host.snapshot().rom[0xC004], 0x9E) << c.what << ": the system code was written back";
+        EXPECT_EQ(restartsSent(host.frames()), 0) << c.what;
     }
-    connection.serialPort().setWireObserver(nullptr);
-    connection.close();
-    EXPECT_EQ(code, job_messages::kCodeRestartNotSent);
-    EXPECT_FALSE(result.partlyWritten) << "everything was written";
-    EXPECT_EQ(host.snapshot().rom[0xC004], 0x9E) << "the system code was written back";
-    EXPECT_EQ(restartsSent(host.frames()), 0);
 }
 
 // The link breaking off during a restore's writes, and an acknowledgement of
