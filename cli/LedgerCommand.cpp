@@ -41,7 +41,7 @@ void printStations(const std::vector<LedgerSummary::Station>& stations) {
         printOut(QStringLiteral("%1  %2  %3  %4  %5")
                      .arg(station.address, -7)
                      .arg(station.setup.isEmpty() ? QStringLiteral("-") : station.setup, -8)
-                     .arg(station.outcome, kOutcomeColumn)
+                     .arg(outcomeName(station.outcome), kOutcomeColumn)
                      .arg(ledger::timeText(station.time), -25)
                      .arg(station.port));
 }
@@ -54,7 +54,7 @@ void printSilentPorts(const std::vector<LedgerSummary::SilentPort>& ports) {
     for (const LedgerSummary::SilentPort& port : ports)
         printOut(QStringLiteral("%1  %2  %3  %4")
                      .arg(port.runs, -4)
-                     .arg(port.outcome, kOutcomeColumn)
+                     .arg(outcomeName(port.outcome), kOutcomeColumn)
                      .arg(ledger::timeText(port.time), -25)
                      .arg(port.port));
 }

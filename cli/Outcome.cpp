@@ -4,11 +4,11 @@
 
 #include "JobMessages.h"
 #include "ReadBack.h"
-#include "RunLedger.h"
 
-QString JobOutcome::outcomeLine() const {
-    if (moved) return job_messages::moved();
-    if (!hasError) return job_messages::unknownError();
+QString outcomeLine(const RunResult& result) {
+    const int code = result.code;
+    if (result.outcome == RunOutcome::Moved) return job_messages::moved();
+    if (!result.reported()) return job_messages::unknownError();
     if (code == job_messages::kCodeVerifyMismatch)
         return QStringLiteral("verify failed, the station stays on its old system; run program again (%1)").arg(code);
     if (code == job_messages::kCodeSystemCodeUnconfirmed)
@@ -19,14 +19,10 @@ QString JobOutcome::outcomeLine() const {
         return QStringLiteral("the restart command could not be sent: the station holds its new settings but runs "
                               "the old ones; reconnect it and switch it off and on (%1)")
             .arg(code);
-    if (text == job_messages::partlyWritten()) return partlyWrittenLine(QStringLiteral("program"), code);
+    if (result.partlyWritten) return partlyWrittenLine(QStringLiteral("program"), code);
     if (code == job_messages::kCodeBackupNotSaved)
         return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
-    return QStringLiteral("%1 (%2)").arg(text).arg(code);
-}
-
-int JobOutcome::exitStatus() const {
-    return runOutcomeRow(classifyRun(RunResult{moved, hasError, text, code}, verify)).exitStatus;
+    return QStringLiteral("%1 (%2)").arg(result.text).arg(code);
 }
 
 QString partlyWrittenLine(const QString& command, int code) {
@@ -45,4 +41,10 @@ QString systemCodeAckLostNote(std::uint8_t systemCode) {
 QStringList stationLines(int stationAddress, const QString& backupPath) {
     return {QStringLiteral("station address: %1").arg(stationAddress),
             QStringLiteral("backup: %1").arg(backupPath.isEmpty() ? QStringLiteral("no backup") : backupPath)};
+}
+
+QString originalNotKeptLine(const QString& why, const QString& backupPath) {
+    return QStringLiteral("rechannel-cli: the station's original could not be kept (%1); the run went on with its "
+                          "backup %2. restore without a FILE will not find an original: give it that backup.")
+        .arg(why, backupPath);
 }

@@ -19,7 +19,6 @@
 #include "LogDirectory.h"
 #include "Outcome.h"
 #include "PortOpenDiagnosis.h"
-#include "ProgramReport.h"
 #include "ReadBack.h"
 #include "RegularFile.h"
 #include "RunLedger.h"
@@ -269,7 +268,7 @@ RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved,
                         .arg(code),
                     exit_status::verifyFailed, RunOutcome::VerifyFailed, code, verified};
         case job_messages::kCodeRestartNotSent:
-            return {writes.mismatches, JobOutcome{false, true, job_messages::noAnswer(), code}.outcomeLine(),
+            return {writes.mismatches, outcomeLine(RunResult{RunOutcome::Failed, job_messages::noAnswer(), code, false}),
                     exit_status::otherFailure, RunOutcome::Failed, code, verified};
         default:
             return noAnswerEnd(code);
@@ -354,7 +353,7 @@ int runRestore(const QStringList& args) {
     interrupt_guard::setBeforeExit([&ledger, &soFar] {
         LedgerEntry entry = soFar.entry();
         entry.outcome = QLatin1String(runOutcomeRow(RunOutcome::Interrupted).name);
-        entry.code = exit_status::interrupted;
+        entry.code = job_messages::kCodeStopped;
         const QString error = ledger.finishWith(entry);
         if (!error.isEmpty()) printErr(error);
         if (!entry.backup.isEmpty()) printErr(QStringLiteral("backup: %1").arg(entry.backup));

@@ -37,14 +37,14 @@ QByteArray phaseLine(JobPhase phase) { return kPrefix + QByteArray("phase ") + p
 
 QByteArray addressLine(int address) { return kPrefix + QByteArray("address ") + QByteArray::number(address); }
 
-QByteArray resultLine(std::optional<int> address, const QString& outcome, const QString& backup,
+QByteArray resultLine(std::optional<int> address, RunOutcome outcome, const QString& backup,
                       const QString& verified) {
     // Tabs separate the fields; a path holding one would be cut, so it is
     // replaced (the ledger keeps the exact path).
     QString path = backup;
     path.replace(QLatin1Char('\t'), QLatin1Char(' '));
     return kPrefix + QByteArray("result ") + (address ? QByteArray::number(*address) : QByteArray()) + '\t' +
-           outcome.toUtf8() + '\t' + path.toUtf8() + '\t' + verified.toUtf8();
+           runOutcomeRow(outcome).name + '\t' + path.toUtf8() + '\t' + verified.toUtf8();
 }
 
 QByteArray outcomeLine(const QString& text) { return kPrefix + QByteArray("outcome ") + text.toUtf8(); }
@@ -66,10 +66,11 @@ Line parse(const QByteArray& raw) {
         if (parsed.address) parsed.kind = Line::Kind::Address;
     } else if (rest.startsWith("result ")) {
         const QList<QByteArray> fields = rest.mid(7).split('\t');
-        if (fields.size() != 4) return parsed;
+        const std::optional<RunOutcome> outcome = fields.size() == 4 ? outcomeNamed(fields[1]) : std::nullopt;
+        if (!outcome) return parsed;
         parsed.kind = Line::Kind::Result;
         parsed.address = addressField(fields[0]);
-        parsed.outcome = QString::fromUtf8(fields[1]);
+        parsed.outcome = *outcome;
         parsed.backup = QString::fromUtf8(fields[2]);
         parsed.verified = QString::fromUtf8(fields[3]);
     }

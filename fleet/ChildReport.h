@@ -12,6 +12,7 @@
 #include <QString>
 #include <optional>
 
+#include "RunOutcome.h"
 #include "WorkThread.h"
 
 namespace child_report {
@@ -19,7 +20,7 @@ namespace child_report {
 QString phaseName(JobPhase phase);
 QByteArray phaseLine(JobPhase phase);
 QByteArray addressLine(int address);
-QByteArray resultLine(std::optional<int> address, const QString& outcome, const QString& backup,
+QByteArray resultLine(std::optional<int> address, RunOutcome outcome, const QString& backup,
                       const QString& verified);
 QByteArray outcomeLine(const QString& text);
 
@@ -27,11 +28,11 @@ struct Line {
     enum class Kind { Text, Phase, Address, Result, Outcome } kind = Kind::Text;
     QString text;                  // the phase name, the outcome line, or the line itself for Text
     std::optional<int> address;    // Address, Result
-    QString outcome;               // Result
+    RunOutcome outcome = RunOutcome::Failed;   // Result
     QString backup;                // Result
     QString verified;              // Result
 };
-// A malformed report line is kept as Text.
+// A malformed report line (a result naming no outcome too) is kept as Text.
 Line parse(const QByteArray& line);
 
 }  // namespace child_report

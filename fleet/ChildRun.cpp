@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "ChildReport.h"
-#include "RunOutcome.h"
+#include "ExitStatus.h"
 
 ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent)
     : QObject(parent), program_(program), traceFile_(traceFile), args_(args) {
@@ -86,11 +86,11 @@ void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
     if (status == QProcess::NormalExit) {
         exitStatus_ = code;
     } else {
-        const RunOutcomeRow& ended = runOutcomeRow(forwarded_ ? RunOutcome::Interrupted : RunOutcome::Failed);
-        exitStatus_ = ended.exitStatus;
+        const RunOutcome ended = forwarded_ ? RunOutcome::Interrupted : RunOutcome::Failed;
+        exitStatus_ = exitStatusOf(ended);
         // A result line means the child logged its run before it died.
-        killed_ = outcome_.isEmpty();
-        if (killed_) outcome_ = QLatin1String(ended.name);
+        killed_ = !outcome_;
+        if (killed_) outcome_ = ended;
     }
     appendStory();
     emit finished();
@@ -107,7 +107,7 @@ void ChildRun::appendStory() {
         lines << QStringLiteral("backup: %1").arg(backup_.isEmpty() ? QStringLiteral("no backup") : backup_);
     }
     if (!outcomeText_.isEmpty()) lines << outcomeText_;
-    else if (killed_) lines << QStringLiteral("ended by a signal before it reported its outcome (%1)").arg(outcome_);
+    else if (killed_) lines << QStringLiteral("ended by a signal before it reported its outcome (%1)").arg(outcomeName(*outcome_));
     else if (!lastText_.isEmpty() && !said_.contains(lastText_)) lines << lastText_;   // it could not start
     QFile file(traceFile_);
     const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Append);

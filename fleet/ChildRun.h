@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "RunOutcome.h"
+
 class ChildRun : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +31,8 @@ public:
     // What the child said, once finished() has been emitted.
     int exitStatus() const { return exitStatus_; }
     std::optional<int> address() const { return address_; }
-    QString outcome() const { return outcome_; }
+    // Empty when the child reported none (it could not start).
+    std::optional<RunOutcome> outcome() const { return outcome_; }
     QString backup() const { return backup_; }
     // The child's outcome line; without one (an interrupt) its last text line.
     QString lastText() const { return outcomeText_.isEmpty() ? lastText_ : outcomeText_; }
@@ -60,7 +63,7 @@ private:
     QElapsedTimer timer_;
     int exitStatus_ = -1;
     std::optional<int> address_;
-    QString outcome_;
+    std::optional<RunOutcome> outcome_;
     QString backup_;
     QString lastText_;
     QString outcomeText_;

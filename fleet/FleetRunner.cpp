@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "LedgerSummary.h"
 #include "StatusBoard.h"
 #include "StopSignals.h"
 #include "TerminalSize.h"
@@ -18,9 +17,9 @@ constexpr int kRediscoverMs = 3000;
 
 // One result line, as --wait prints it when a run ends.
 QString runLine(const PortRunRecord& run) {
-    QString line = QStringLiteral("%1  %2  %3").arg(run.port, addressText(run.address), run.outcome);
+    QString line = QStringLiteral("%1  %2  %3").arg(run.port, addressText(run.address), run.outcomeName());
     if (!run.backup.isEmpty()) line += QStringLiteral("  backup %1").arg(run.backup);
-    if (!ledgerOutcomeIsDone(run.outcome) && !run.message.isEmpty()) line += QStringLiteral("  (%1)").arg(run.message);
+    if (!outcomeIsDone(run.outcome) && !run.message.isEmpty()) line += QStringLiteral("  (%1)").arg(run.message);
     return line;
 }
 
@@ -29,7 +28,7 @@ QString runLine(const PortRunRecord& run) {
 int fleetExitStatus(const std::vector<PortRunRecord>& runs) {
     int status = 0;
     for (auto run = runs.begin(); run != runs.end(); ++run) {
-        if (ledgerOutcomeIsDone(run->outcome) || run->outcome == QLatin1String(kNoStationOutcome)) continue;
+        if (outcomeIsDone(run->outcome) || run->noStation) continue;
         const bool superseded = std::any_of(run + 1, runs.end(), [&run](const PortRunRecord& later) {
             return later.port == run->port && (!run->address || later.address == run->address);
         });
@@ -42,7 +41,7 @@ QStringList fleetSummary(const std::vector<PortRunRecord>& runs) {
     const QStringList header{QStringLiteral("port"), QStringLiteral("address"), QStringLiteral("outcome"),
                              QStringLiteral("backup")};
     std::vector<QStringList> rows{header};
-    for (const PortRunRecord& run : runs) rows.push_back({run.port, addressText(run.address), run.outcome, run.backup});
+    for (const PortRunRecord& run : runs) rows.push_back({run.port, addressText(run.address), run.outcomeName(), run.backup});
     int widths[3] = {0, 0, 0};
     for (const QStringList& row : rows)
         for (int i = 0; i < 3; ++i) widths[i] = std::max(widths[i], static_cast<int>(row[i].size()));
@@ -121,7 +120,7 @@ int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings,
     board.print(QString());
     for (const QString& line : fleetSummary(ordered)) board.print(line);
     for (const PortRunRecord& run : ordered)
-        if (!ledgerOutcomeIsDone(run.outcome) && !run.trace.isEmpty())
+        if (!outcomeIsDone(run.outcome) && !run.trace.isEmpty())
             board.print(QStringLiteral("%1: %2; trace %3").arg(run.port, run.message, run.trace));
     return fleetExitStatus(ordered);
 }

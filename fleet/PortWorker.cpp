@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "JobMessages.h"
 #include "Ledger.h"
-#include "LedgerSummary.h"
 
 namespace {
 
@@ -118,9 +118,8 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     PortRunRecord run;
     run.port = port_.name;
     run.address = child_->address() ? child_->address() : probed;
-    run.outcome = child_->outcome().isEmpty() ? QStringLiteral("failed") : child_->outcome();
-    if (settings_.silentIsNoStation && !run.address && run.outcome == QLatin1String("no-answer"))
-        run.outcome = QLatin1String(kNoStationOutcome);
+    run.outcome = child_->outcome().value_or(RunOutcome::Failed);
+    run.noStation = settings_.silentIsNoStation && !run.address && run.outcome == RunOutcome::NoAnswer;
     run.backup = child_->backup();
     run.trace = child_->property("trace").toString();
     run.exitStatus = child_->exitStatus();
@@ -128,25 +127,28 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     if (child_->killed()) logKilledRun(run, child_->seconds());
     child_.reset();
     runs_.push_back(run);
-    emit status(QStringLiteral("%1  %2").arg(addressText(run.address), run.outcome));
+    emit status(QStringLiteral("%1  %2").arg(addressText(run.address), run.outcomeName()));
     emit runEnded(run);
     if (!settings_.wait) return finish();
     // The station stays attached after its run: it is not programmed again
     // until it has left or another one answers.
     attached_ = run.address;
-    if (run.address != lastDone_) lastDone_ = ledgerOutcomeIsDone(run.outcome) ? run.address : std::nullopt;
+    if (run.address != lastDone_) lastDone_ = outcomeIsDone(run.outcome) ? run.address : std::nullopt;
     silent_.invalidate();
     next();
 }
 
 // A child that died by a signal left no ledger line; the run still happened.
+// Its code is the job's for how it ended, as in every other line: stopped
+// when the runner passed an interrupt on, an unknown failure otherwise.
 void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
     LedgerEntry entry;
     entry.time = QDateTime::currentDateTime();
     entry.port = port_.devicePath;
     entry.address = run.address;
-    entry.outcome = run.outcome;
-    entry.code = run.exitStatus;
+    entry.outcome = outcomeName(run.outcome);
+    entry.code = run.outcome == RunOutcome::Interrupted ? job_messages::kCodeStopped
+                                                        : job_messages::kCodeForeignOrUnknown;
     entry.backup = run.backup;
     entry.seconds = seconds;
     QString error;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "RunOutcome.h"
 
 struct FleetPort {
     QString name;          // as the user named it, or the port list shows it
@@ -46,18 +47,20 @@ QString deviceIdentity(const QString& path);
 // while it is not known.
 QString addressText(std::optional<int> address);
 
-// The outcome the summary shows for a port of --all where nothing answered.
-inline constexpr char kNoStationOutcome[] = "no-station";
-
 // One programming run on a port, as the summary shows it.
 struct PortRunRecord {
     QString port;
     std::optional<int> address;
-    QString outcome;
+    RunOutcome outcome = RunOutcome::Failed;
+    // With --all a port where nothing answered holds no station: no failure.
+    bool noStation = false;
     QString backup;
     QString trace;
     int exitStatus = 0;
     QString message;       // the child's outcome line
+
+    // The outcome's name, "no-station" for a port that holds none.
+    QString outcomeName() const { return noStation ? QStringLiteral("no-station") : ::outcomeName(outcome); }
 };
 
 class PortWorker : public QObject {

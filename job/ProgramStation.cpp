@@ -171,13 +171,13 @@ void WorkThread::programStation() {
         std::uint8_t table[16];
         packChannelTable(settings, table);
         moveStation(table, block);
-        emit onReadStationParam();
+        endRun(RunOutcome::Moved, 0);
     } else if (settings.system_cod == kTargetSystemCode && reportedChannel == kTargetChannel) {
-        emit onErr(job_messages::alreadyMoved(), job_messages::kCodeAlreadyMoved);
+        endRun(RunOutcome::AlreadyMoved, job_messages::kCodeAlreadyMoved);
     } else {
         // Also a 0x9E station without channel positions: the plan gives it no
         // block, and writing the zeroed one would leave its synthesiser
         // unprogrammed and the station off the air.
-        emit onErr(job_messages::foreignSystem(), job_messages::kCodeForeignOrUnknown);
+        endRun(RunOutcome::OtherSystem, job_messages::kCodeForeignOrUnknown);
     }
 }

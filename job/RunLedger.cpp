@@ -9,14 +9,20 @@
 
 namespace {
 
-bool blockWasRead(const WorkThread& thread, const RunResult& result, const QString& outcome) {
+bool blockWasRead(const WorkThread& thread, const RunResult& result) {
     // A backup exists only of a block read whole; these outcomes all come
     // after the whole block and the identification were read.
-    return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
-           result.code == job_messages::kCodeBackupNotSaved ||
-           outcome == QLatin1String("moved") || outcome == QLatin1String("already-moved") ||
-           outcome == QLatin1String("other-system") || outcome == QLatin1String("verify-failed") ||
-           outcome == QLatin1String("partly-written");
+    switch (result.outcome) {
+    case RunOutcome::Moved:
+    case RunOutcome::AlreadyMoved:
+    case RunOutcome::OtherSystem:
+    case RunOutcome::VerifyFailed:
+    case RunOutcome::PartlyWritten:
+        return true;
+    default:
+        return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
+               result.code == job_messages::kCodeBackupNotSaved;
+    }
 }
 
 }  // namespace
@@ -33,44 +39,12 @@ QString verifiedText(VerifyResult verify) {
     return QString();
 }
 
-RunOutcome classifyRun(const RunResult& result, VerifyResult verify) {
-    if (result.interrupted) return RunOutcome::Interrupted;
-    if (result.moved) return RunOutcome::Moved;
-    if (!result.hasError) return RunOutcome::Failed;
-    if (verify == VerifyResult::Failed || result.code == job_messages::kCodeVerifyMismatch ||
-        result.code == job_messages::kCodeSystemCodeUnconfirmed)
-        return RunOutcome::VerifyFailed;
-    // Whatever code broke the link, the station holds part of the move.
-    if (result.text == job_messages::partlyWritten()) return RunOutcome::PartlyWritten;
-    switch (result.code) {
-    case job_messages::kCodeAlreadyMoved:
-        return RunOutcome::AlreadyMoved;
-    case job_messages::kCodePortNotOpened:
-        return RunOutcome::NoPort;
-    case job_messages::kCodeForeignOrUnknown:
-        // 255 stands for both; only the text tells them apart.
-        return result.text == job_messages::foreignSystem() ? RunOutcome::OtherSystem : RunOutcome::Failed;
-    case job_messages::kCodeUnsupported:
-        return RunOutcome::Unsupported;
-    case -1:
-    case -2:
-    case 6:
-        return RunOutcome::NoAnswer;
-    default:
-        return RunOutcome::Failed;
-    }
-}
-
-QString ledgerOutcome(const RunResult& result, VerifyResult verify) {
-    return QLatin1String(runOutcomeRow(classifyRun(result, verify)).name);
-}
-
 LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, const QString& port, double seconds) {
     LedgerEntry entry;
     entry.time = QDateTime::currentDateTime();
     entry.port = port;
-    entry.outcome = ledgerOutcome(result, thread.verifyResult());
-    entry.code = result.moved ? 0 : result.code;
+    entry.outcome = outcomeName(result.outcome);
+    entry.code = result.code;
     entry.backup = thread.backupPath();
     entry.verified = verifiedText(thread.verifyResult());
     entry.seconds = seconds;
@@ -85,7 +59,7 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
             entry.channelBefore = paramWord(record->params(), param_offset::freq_channe);
         }
     }
-    if (blockWasRead(thread, result, entry.outcome)) {
+    if (blockWasRead(thread, result)) {
         const auto& block = thread.deviceParams();
         entry.address = block[2] | (block[3] << 8);
         entry.systemBefore = block[4];
@@ -140,7 +114,7 @@ void RunLedger::noteHead(const std::uint8_t* head16) {
 
 QString RunLedger::finishInterrupted(int code, int address, const QString& backup) {
     LedgerEntry entry;
-    entry.outcome = ledgerOutcome(RunResult{false, false, QString(), code, true}, VerifyResult::NotRun);
+    entry.outcome = outcomeName(RunOutcome::Interrupted);
     entry.code = code;
     if (address >= 0) entry.address = address;
     {

@@ -10,21 +10,8 @@
 #include <optional>
 
 #include "Ledger.h"
+#include "RunResult.h"
 #include "WorkThread.h"
-
-// How one run ended, as its outcome signal said.
-struct RunResult {
-    bool moved = false;       // onReadStationParam
-    bool hasError = false;    // onErr
-    QString text;
-    int code = 0;
-    bool interrupted = false;
-};
-
-// How a run ended; its ledger name and exit status are in kRunOutcomes.
-RunOutcome classifyRun(const RunResult& result, VerifyResult verify);
-// The ledger's outcome name for a run.
-QString ledgerOutcome(const RunResult& result, VerifyResult verify);
 
 // The ledger's `verified`: "yes", "no", or empty when nothing was read back.
 QString verifiedText(VerifyResult verify);
@@ -55,7 +42,8 @@ public:
     // Called on the job's thread each time this run has read the block head:
     // an interrupted run's line takes the values before the move from it.
     void noteHead(const std::uint8_t* head16);
-    // The same for a run ended by an interrupt before its first write, while
+    // The same for a run ended by an interrupt before its first write (`code`
+    // the job's for it, kCodeStopped), while
     // the job may still be running: only the station's address (-1 when not
     // read yet), which the thread keeps atomically, what this run's head told
     // of the station (noteHead), and the backup already saved (empty when

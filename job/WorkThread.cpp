@@ -57,8 +57,18 @@ QString failureText(const WorkThread& thread, int code) {
 
 }  // namespace
 
+void WorkThread::endRun(RunOutcome outcome, int code, const QString& text) {
+    const bool moved = outcome == RunOutcome::Moved;
+    result_.outcome = outcome;
+    result_.code = moved ? 0 : code;
+    result_.text = moved ? QString() : text.isEmpty() ? outcomeMessage(outcome) : text;
+    if (moved) emit onReadStationParam();
+    else emit onErr(result_.text, result_.code);
+}
+
 void WorkThread::run() {
     resetRunResults();
+    result_ = RunResult{};
     try {
         enterPhase(JobPhase::Opening);
         if (!connection_.open(std::wstring(portPath))) {
@@ -69,17 +79,18 @@ void WorkThread::run() {
         programStation();
         connection_.close();
     } catch (int code) {
-        if (code == job_messages::kCodePortNotOpened) {
-            emit onErr(job_messages::portNotOpened(), code);
-        } else {
-            connection_.close();
-            emit onErr(failureText(*this, code), code);
-        }
+        if (code != job_messages::kCodePortNotOpened) connection_.close();
+        // The port that did not open was not written either.
+        const bool partly = code != job_messages::kCodePortNotOpened && partlyWritten();
+        result_.partlyWritten = partly;
+        endRun(failureOutcome(code, partly, verifyResult()), code,
+               code == job_messages::kCodePortNotOpened ? job_messages::portNotOpened() : failureText(*this, code));
     } catch (...) {
         // Whatever broke, the next run must talk through the port the
         // operator chooses then, not through this one.
         connection_.close();
-        emit onErr(job_messages::unknownError(), job_messages::kCodeForeignOrUnknown);
+        endRun(failureOutcome(job_messages::kCodeForeignOrUnknown, false, verifyResult()),
+               job_messages::kCodeForeignOrUnknown, job_messages::unknownError());
     }
     writeGate_.store(kGateOpen);
     try {

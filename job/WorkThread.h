@@ -13,6 +13,7 @@
 #include <string>
 
 #include "ChangeWrites.h"
+#include "RunResult.h"
 #include "StationConnection.h"
 
 // What a run does about the copy of the parameter block kept before its
@@ -47,6 +48,10 @@ public:
     // One line per byte that read back differently in the last run.
     const QStringList& verifyMismatches() const { return writes_.mismatches; }
     VerifyResult verifyResult() const { return writes_.verify; }
+
+    // How the last run ended, as its outcome signal said it; set on the
+    // worker thread just before that signal.
+    const RunResult& result() const { return result_; }
 
     // The last run failed between its first write and the restart: the
     // station holds part of the move and needs a run that completes it.
@@ -127,6 +132,7 @@ private:
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;
     ChangeWritesResult writes_;   // of the last run
+    RunResult result_;            // of the last run
     BackupPolicy backupPolicy_ = BackupPolicy::BestEffort;
     QString backupPath_;
     QString backupError_;
@@ -147,6 +153,9 @@ private:
     void beginWrites();
     int identify();
     void resetRunResults();
+    // Records how the run ended and emits its one outcome signal; an empty
+    // `text` is the outcome's own.
+    void endRun(RunOutcome outcome, int code, const QString& text = QString());
     void readHead(std::uint8_t* head);
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);

@@ -26,26 +26,24 @@ StationKey stationKey(const LedgerEntry& entry, const std::map<int, std::set<QSt
 
 }  // namespace
 
-bool ledgerOutcomeIsDone(const QString& outcome) {
-    return outcome == QLatin1String("moved") || outcome == QLatin1String("already-moved");
-}
-
 LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDateTime& since) {
     LedgerSummary summary;
     const std::map<int, std::set<QString>> setups = knownSetups(entries);
-    std::map<QString, int> counts;
+    std::map<RunOutcome, int> counts;
     std::map<StationKey, LedgerSummary::Station> latest;
     std::map<QString, LedgerSummary::SilentPort> silent;
     for (const LedgerEntry& entry : entries) {
         if (since.isValid() && entry.time < since) continue;
-        ++counts[entry.outcome];
+        // Every line read names an outcome of the table (the ledger refuses others).
+        const RunOutcome outcome = outcomeNamed(entry.outcome).value_or(RunOutcome::Failed);
+        ++counts[outcome];
         // Lines are appended as runs end, so of two equal times the later line wins.
         if (!entry.address) {
             LedgerSummary::SilentPort& port = silent[entry.port];
             port.port = entry.port;
             ++port.runs;
             if (port.runs == 1 || entry.time >= port.time) {
-                port.outcome = entry.outcome;
+                port.outcome = outcome;
                 port.time = entry.time;
             }
             continue;
@@ -53,16 +51,16 @@ LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDa
         const StationKey key = stationKey(entry, setups);
         auto found = latest.find(key);
         if (found == latest.end() || entry.time >= found->second.time)
-            latest[key] = LedgerSummary::Station{key.first, key.second, entry.outcome, entry.time, entry.port};
+            latest[key] = LedgerSummary::Station{key.first, key.second, outcome, entry.time, entry.port};
     }
     for (const RunOutcomeRow& row : kRunOutcomes) {
-        const auto count = counts.find(QLatin1String(row.name));
+        const auto count = counts.find(row.outcome);
         summary.counts.emplace_back(QLatin1String(row.name), count == counts.end() ? 0 : count->second);
     }
     for (const auto& station : latest) summary.stations.push_back(station.second);
     std::stable_sort(summary.stations.begin(), summary.stations.end(),
                      [](const LedgerSummary::Station& a, const LedgerSummary::Station& b) {
-                         return !ledgerOutcomeIsDone(a.outcome) && ledgerOutcomeIsDone(b.outcome);
+                         return !outcomeIsDone(a.outcome) && outcomeIsDone(b.outcome);
                      });
     for (const auto& port : silent) summary.silentPorts.push_back(port.second);
     return summary;

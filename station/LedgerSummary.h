@@ -15,14 +15,14 @@ struct LedgerSummary {
     struct Station {
         int address = 0;
         QString setup;   // empty when no run of it read its whole block
-        QString outcome;
+        RunOutcome outcome = RunOutcome::Failed;
         QDateTime time;
         QString port;
     };
     struct SilentPort {
         QString port;
         int runs = 0;   // runs on it that read no station
-        QString outcome;   // the latest of them
+        RunOutcome outcome = RunOutcome::Failed;   // the latest of them
         QDateTime time;
     };
     // Every outcome, in kRunOutcomes order, with its count of runs.
@@ -34,9 +34,6 @@ struct LedgerSummary {
     // One per port with runs that read no station, by port.
     std::vector<SilentPort> silentPorts;
 };
-
-// A station needs no more visits once it is on the new channel.
-bool ledgerOutcomeIsDone(const QString& outcome);
 
 // Only runs at or after `since` count; an invalid `since` takes all. A line
 // that names an address but no setup (written before the ledger had setups,

@@ -1,19 +1,11 @@
 #pragma once
-// How a programming or restore run ended, named once for every part that reports it:
-// the ledger's outcome name and rechannel-cli's exit status side by side, so
-// the ledger, a single-port run and the fleet runner cannot disagree.
-
-namespace exit_status {
-constexpr int moved = 0;
-constexpr int alreadyMoved = 1;
-constexpr int usage = 2;
-constexpr int foreignSystem = 3;         // also: a station the frequency plan does not cover
-constexpr int portNotOpened = 4;
-constexpr int noProperAnswer = 5;        // also: partly written, the link lost during the writes
-constexpr int otherFailure = 6;      // also: the backup could not be saved, nothing written
-constexpr int verifyFailed = 7;      // read back differently; the system code was not (or not kept) written
-constexpr int interrupted = 130;     // SIGINT/SIGTERM before the first write; nothing written
-}  // namespace exit_status
+// How a programming or restore run ended, named once for every part that
+// reports it: the ledger's outcome name and the text the window shows for it
+// side by side, so the job, the ledger, the fleet and the summary cannot
+// disagree. rechannel-cli's exit statuses are its own (ExitStatus.h).
+#include <QByteArray>
+#include <QString>
+#include <optional>
 
 enum class RunOutcome {
     Moved,
@@ -31,29 +23,54 @@ enum class RunOutcome {
 
 struct RunOutcomeRow {
     RunOutcome outcome;
-    const char* name;    // in the ledger
-    int exitStatus;      // of a single-port `program`
+    const char* name;      // in the ledger and the fleet's report lines
+    const char* message;   // UTF-8, as the station service words it; empty when the window never ends so
 };
 
 // Every outcome, in the order the ledger summary counts them; "failed" stays
 // last (runOutcomeRow falls back on it).
 inline constexpr RunOutcomeRow kRunOutcomes[] = {
-    {RunOutcome::Moved, "moved", exit_status::moved},
-    {RunOutcome::AlreadyMoved, "already-moved", exit_status::alreadyMoved},
+    {RunOutcome::Moved, "moved", "Станция переведена на новую частоту!"},
+    {RunOutcome::AlreadyMoved, "already-moved", "Станция уже переведена на нужную частоту!"},
     // A restore that put a backup back; the station is on its old settings again.
-    {RunOutcome::Restored, "restored", exit_status::moved},
-    {RunOutcome::OtherSystem, "other-system", exit_status::foreignSystem},
-    {RunOutcome::Unsupported, "unsupported", exit_status::foreignSystem},
-    {RunOutcome::NoPort, "no-port", exit_status::portNotOpened},
-    {RunOutcome::NoAnswer, "no-answer", exit_status::noProperAnswer},
-    {RunOutcome::PartlyWritten, "partly-written", exit_status::noProperAnswer},
-    {RunOutcome::VerifyFailed, "verify-failed", exit_status::verifyFailed},
-    {RunOutcome::Interrupted, "interrupted", exit_status::interrupted},
-    {RunOutcome::Failed, "failed", exit_status::otherFailure},
+    {RunOutcome::Restored, "restored", ""},
+    {RunOutcome::OtherSystem, "other-system", "Утилита не предназначена для данной системы!"},
+    // The station service has no word of its own for a station its plan
+    // does not cover: it says no answer.
+    {RunOutcome::Unsupported, "unsupported", "Нет ответа от Станции."},
+    {RunOutcome::NoPort, "no-port", "Невозможно открыть COM-порт."},
+    {RunOutcome::NoAnswer, "no-answer", "Нет ответа от Станции."},
+    // The link broke off between the first write and the restart.
+    {RunOutcome::PartlyWritten, "partly-written",
+     "Станция записана не полностью: связь прервалась во время записи. "
+     "Не отключайте её и запрограммируйте ещё раз."},
+    // The channel table or block 0 read back differently: the system code was
+    // not written, so the station still runs and reads as before.
+    {RunOutcome::VerifyFailed, "verify-failed",
+     "Станция не сохранила новые параметры и осталась в прежней системе. Запрограммируйте её ещё раз."},
+    // Stopped before the first write (the window closed, an interrupt).
+    {RunOutcome::Interrupted, "interrupted", "Программирование прервано: станция не изменена."},
+    {RunOutcome::Failed, "failed", "Неизветная ошибка"},
 };
 
 constexpr const RunOutcomeRow& runOutcomeRow(RunOutcome outcome) {
     for (const RunOutcomeRow& row : kRunOutcomes)
         if (row.outcome == outcome) return row;
     return kRunOutcomes[sizeof kRunOutcomes / sizeof kRunOutcomes[0] - 1];
+}
+
+inline QString outcomeName(RunOutcome outcome) { return QLatin1String(runOutcomeRow(outcome).name); }
+inline QString outcomeMessage(RunOutcome outcome) { return QString::fromUtf8(runOutcomeRow(outcome).message); }
+
+// The outcome a ledger or report line names; empty for a name no outcome has.
+inline std::optional<RunOutcome> outcomeNamed(const QByteArray& name) {
+    for (const RunOutcomeRow& row : kRunOutcomes)
+        if (name == row.name) return row.outcome;
+    return std::nullopt;
+}
+inline std::optional<RunOutcome> outcomeNamed(const QString& name) { return outcomeNamed(name.toUtf8()); }
+
+// A station needs no more visits once it is on the new channel.
+constexpr bool outcomeIsDone(RunOutcome outcome) {
+    return outcome == RunOutcome::Moved || outcome == RunOutcome::AlreadyMoved;
 }

@@ -42,13 +42,9 @@ MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
     // The outcome as emitted, for a run whose queued signal the window will
     // not live to handle: its ledger line is still written.
     connect(
-        thread_, &WorkThread::onErr, this,
-        [this](const QString& text, int code) {
-            recordOutcome(RunResult{false, true, text, code, code == job_messages::kCodeStopped});
-        },
-        Qt::DirectConnection);
+        thread_, &WorkThread::onErr, this, [this] { recordOutcome(thread_->result()); }, Qt::DirectConnection);
     connect(
-        thread_, &WorkThread::onReadStationParam, this, [this] { recordOutcome(RunResult{true, false, QString(), 0}); },
+        thread_, &WorkThread::onReadStationParam, this, [this] { recordOutcome(thread_->result()); },
         Qt::DirectConnection);
     connect(ui_->CBCom, &QComboBox::activated, this, [this](int index) { choosePort(index); });
     // The window is as careful as rechannel-cli: the writes are read back,
@@ -167,14 +163,16 @@ void MainWindow::onBStartReadClick() {
 
 void MainWindow::onErr(const QString& err_text, int err) {
     const bool ofRun = ledger_.running();
-    logRun(RunResult{false, true, err_text, err, err == job_messages::kCodeStopped});
+    // Read only after the run has emitted it; the next run starts from here.
+    const RunResult& result = thread_->result();
+    logRun(result);
     // Why, as rechannel-cli says it: the box keeps the service's text.
     if (ofRun && err == job_messages::kCodePortNotOpened)
         traceStream() << "The port could not be opened: "
                       << diagnosePortOpen(thread_->getPortPath()).text().toStdString() << std::endl;
     // The outcomes the station service did not have carry their code, as
     // rechannel-cli's outcome line does.
-    const QString shown = job_messages::showsCode(err_text) ? QStringLiteral("%1 (%2)").arg(err_text).arg(err)
+    const QString shown = showsCode(result) ? QStringLiteral("%1 (%2)").arg(err_text).arg(err)
                                                             : err_text;
     if (err == job_messages::kCodeAlreadyMoved)
         showBox(QMessageBox::Information, tr("Info"), shown);
@@ -184,7 +182,7 @@ void MainWindow::onErr(const QString& err_text, int err) {
 }
 
 void MainWindow::onReadStationParam() {
-    logRun(RunResult{true, false, QString(), 0});
+    logRun(RunResult{RunOutcome::Moved, QString(), 0, false});
     showBox(QMessageBox::Information, successTitle(), job_messages::moved());
     thread_->wait(kSuccessWaitMs);
     runPartDone();

@@ -136,12 +136,12 @@ QString path(const sim::PtyStationHost& host) { return QString::fromStdString(ho
 
 TEST(ChildReport, ReportLinesRoundTripAndAnythingElseIsText) {
     const child_report::Line result = child_report::parse(
-        child_report::resultLine(291, QStringLiteral("moved"), QStringLiteral("/b/x\ty.bin"), QStringLiteral("yes")) + '\n');
+        child_report::resultLine(291, RunOutcome::Moved, QStringLiteral("/b/x\ty.bin"), QStringLiteral("yes")) + '\n');
     EXPECT_EQ(result.kind, child_report::Line::Kind::Result);
     EXPECT_EQ(result.address, 291);
-    EXPECT_EQ(result.outcome, "moved");
+    EXPECT_EQ(result.outcome, RunOutcome::Moved);
     EXPECT_EQ(result.backup, "/b/x y.bin") << "a tab in a path cannot cut the fields";
-    EXPECT_EQ(child_report::parse(child_report::resultLine(std::nullopt, QStringLiteral("no-port"), {}, {})).address, std::nullopt);
+    EXPECT_EQ(child_report::parse(child_report::resultLine(std::nullopt, RunOutcome::NoPort, {}, {})).address, std::nullopt);
     EXPECT_EQ(child_report::parse(child_report::addressLine(65535)).address, 65535);
     EXPECT_EQ(child_report::parse(child_report::phaseLine(JobPhase::Writing)).text, "writing");
     const child_report::Line outcome = child_report::parse(child_report::outcomeLine(QStringLiteral("verify failed (8)")));

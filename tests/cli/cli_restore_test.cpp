@@ -10,7 +10,7 @@
 #include "CliFixture.h"
 #include "JobMessages.h"
 #include "Ledger.h"
-#include "RunOutcome.h"
+#include "ExitStatus.h"
 #include "StationRestore.h"
 
 namespace {

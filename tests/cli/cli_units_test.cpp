@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "ChildReport.h"
 #include "FaultOption.h"
 #include "JobMessages.h"
 #include "Outcome.h"
@@ -15,45 +16,75 @@
 
 namespace {
 
-JobOutcome errorOutcome(const QString& text, int code) {
-    JobOutcome outcome;
-    outcome.hasError = true;
-    outcome.text = text;
-    outcome.code = code;
-    return outcome;
+// A run the job ended with `code`; the job tells a foreign station (255 too)
+// from an unknown failure itself.
+RunResult errorOutcome(const QString& text, int code, std::optional<RunOutcome> outcome = std::nullopt) {
+    return RunResult{outcome.value_or(failureOutcome(code, false, VerifyResult::NotRun)), text, code, false};
 }
 
 TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
-    JobOutcome moved;
-    moved.moved = true;
-    EXPECT_EQ(moved.exitStatus(), 0);
-    EXPECT_EQ(moved.outcomeLine(), job_messages::moved());
+    const RunResult moved{RunOutcome::Moved, {}, 0, false};
+    EXPECT_EQ(exitStatusOf(moved.outcome), 0);
+    EXPECT_EQ(outcomeLine(moved), job_messages::moved());
 
-    EXPECT_EQ(errorOutcome(job_messages::alreadyMoved(), 1000).exitStatus(), 1);
-    EXPECT_EQ(errorOutcome(job_messages::alreadyMoved(), 1000).outcomeLine(),
+    EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::alreadyMoved(), 1000).outcome), 1);
+    EXPECT_EQ(outcomeLine(errorOutcome(job_messages::alreadyMoved(), 1000)),
               QString::fromUtf8("Станция уже переведена на нужную частоту! (1000)"));
-    EXPECT_EQ(errorOutcome(job_messages::foreignSystem(), 255).exitStatus(), 3);
-    EXPECT_EQ(errorOutcome(job_messages::unknownError(), 255).exitStatus(), 6);
-    EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).exitStatus(), 4);
-    EXPECT_EQ(errorOutcome(job_messages::portNotOpened(), 1).outcomeLine(),
+    EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::foreignSystem(), 255, RunOutcome::OtherSystem).outcome), 3);
+    EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::unknownError(), 255).outcome), 6);
+    EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::portNotOpened(), 1).outcome), 4);
+    EXPECT_EQ(outcomeLine(errorOutcome(job_messages::portNotOpened(), 1)),
               QString::fromUtf8("Невозможно открыть COM-порт. (1)"));
     for (int code : {-1, -2, 6})
-        EXPECT_EQ(errorOutcome(job_messages::noAnswer(), code).exitStatus(), 5) << code;
-    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 7).exitStatus(), 3) << "the plan does not cover the station";
-    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 7).outcomeLine(), QString::fromUtf8("Нет ответа от Станции. (7)"));
+        EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::noAnswer(), code).outcome), 5) << code;
+    EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::noAnswer(), 7).outcome), 3) << "the plan does not cover the station";
+    EXPECT_EQ(outcomeLine(errorOutcome(job_messages::noAnswer(), 7)), QString::fromUtf8("Нет ответа от Станции. (7)"));
     // A failed read-back and a refused backup say what happened, never "no answer".
-    const JobOutcome verifyFailed = errorOutcome(job_messages::noAnswer(), job_messages::kCodeVerifyMismatch);
-    EXPECT_EQ(verifyFailed.exitStatus(), 7);
-    EXPECT_TRUE(verifyFailed.outcomeLine().startsWith(QStringLiteral("verify failed, the station stays on its old system")));
-    const JobOutcome noBackup = errorOutcome(job_messages::noAnswer(), job_messages::kCodeBackupNotSaved);
-    EXPECT_EQ(noBackup.exitStatus(), 6);
-    JobOutcome failedCheck = errorOutcome(job_messages::noAnswer(), -1);
-    failedCheck.verify = VerifyResult::Failed;
-    EXPECT_EQ(failedCheck.exitStatus(), 7) << "a failed read-back is verify failed, as in the ledger, whatever came after";
-    EXPECT_TRUE(noBackup.outcomeLine().contains(QStringLiteral("nothing written")));
-    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), -1).outcomeLine(), QString::fromUtf8("Нет ответа от Станции. (-1)"));
-    EXPECT_EQ(errorOutcome(job_messages::noAnswer(), 42).exitStatus(), 6);
-    EXPECT_EQ(JobOutcome().exitStatus(), 6) << "a run that reported nothing is a failure";
+    const RunResult verifyFailed = errorOutcome(job_messages::noAnswer(), job_messages::kCodeVerifyMismatch);
+    EXPECT_EQ(exitStatusOf(verifyFailed.outcome), 7);
+    EXPECT_TRUE(outcomeLine(verifyFailed).startsWith(QStringLiteral("verify failed, the station stays on its old system")));
+    const RunResult noBackup = errorOutcome(job_messages::noAnswer(), job_messages::kCodeBackupNotSaved);
+    EXPECT_EQ(exitStatusOf(noBackup.outcome), 6);
+    const RunResult failedCheck =
+        errorOutcome(job_messages::noAnswer(), -1, failureOutcome(-1, false, VerifyResult::Failed));
+    EXPECT_EQ(exitStatusOf(failedCheck.outcome), 7)
+        << "a failed read-back is verify failed, as in the ledger, whatever came after";
+    EXPECT_TRUE(outcomeLine(noBackup).contains(QStringLiteral("nothing written")));
+    EXPECT_EQ(outcomeLine(errorOutcome(job_messages::noAnswer(), -1)), QString::fromUtf8("Нет ответа от Станции. (-1)"));
+    EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::noAnswer(), 42).outcome), 6);
+    EXPECT_EQ(exitStatusOf(RunResult().outcome), 6) << "a run that reported nothing is a failure";
+}
+
+// Each outcome keeps its ledger name, its exit status and its place in the
+// fleet's result line; a name no outcome has is none of them.
+TEST(Outcome, EveryOutcomeRoundTripsByNameAndKeepsItsExitStatus) {
+    const struct {
+        RunOutcome outcome;
+        const char* name;
+        int exitStatus;
+    } cases[] = {
+        {RunOutcome::Moved, "moved", 0},          {RunOutcome::AlreadyMoved, "already-moved", 1},
+        {RunOutcome::Restored, "restored", 0},    {RunOutcome::OtherSystem, "other-system", 3},
+        {RunOutcome::Unsupported, "unsupported", 3}, {RunOutcome::NoPort, "no-port", 4},
+        {RunOutcome::NoAnswer, "no-answer", 5},   {RunOutcome::PartlyWritten, "partly-written", 5},
+        {RunOutcome::VerifyFailed, "verify-failed", 7}, {RunOutcome::Interrupted, "interrupted", 130},
+        {RunOutcome::Failed, "failed", 6},
+    };
+    ASSERT_EQ(std::size(cases), std::size(kRunOutcomes)) << "every outcome is here";
+    for (const auto& c : cases) {
+        EXPECT_EQ(outcomeName(c.outcome), QLatin1String(c.name));
+        EXPECT_EQ(outcomeNamed(QByteArray(c.name)), c.outcome) << c.name;
+        EXPECT_EQ(exitStatusOf(c.outcome), c.exitStatus) << c.name;
+        const child_report::Line line = child_report::parse(child_report::resultLine(5, c.outcome, {}, {}));
+        EXPECT_EQ(line.kind, child_report::Line::Kind::Result) << c.name;
+        EXPECT_EQ(line.outcome, c.outcome) << c.name;
+    }
+    for (const char* name : {"", "Moved", "no-station", "moved "}) {
+        EXPECT_EQ(outcomeNamed(QByteArray(name)), std::nullopt) << name;
+        EXPECT_EQ(child_report::parse(QByteArray("@rechannel result 5\t") + name + "\t\t").kind,
+                  child_report::Line::Kind::Text)
+            << name;
+    }
 }
 
 TEST(FaultOption, AcceptsEveryKindAtAnExchangeOrAlways) {

@@ -10,7 +10,7 @@
 #include "ChildReport.h"
 #include "FleetRunner.h"
 #include "Ledger.h"
-#include "RunOutcome.h"
+#include "ExitStatus.h"
 
 namespace {
 
@@ -18,9 +18,8 @@ namespace {
 PortRunRecord ended(const char* outcome, int port = 0) {
     PortRunRecord run;
     run.port = QStringLiteral("/dev/ttyUSB%1").arg(port);
-    run.outcome = QLatin1String(outcome);
-    for (const RunOutcomeRow& row : kRunOutcomes)
-        if (run.outcome == QLatin1String(row.name)) run.exitStatus = row.exitStatus;
+    run.outcome = outcomeNamed(QByteArray(outcome)).value();
+    run.exitStatus = exitStatusOf(run.outcome);
     return run;
 }
 
@@ -70,7 +69,7 @@ TEST(FleetKilledChild, ARunIsLoggedOnceAndKeepsTheOutcomeItReported) {
     } cases[] = {
         {"killed after its result line",
          child_report::phaseLine(JobPhase::Restarting) + '\n' +
-             child_report::resultLine(291, QStringLiteral("moved"), QString(), QStringLiteral("yes")) + '\n',
+             child_report::resultLine(291, RunOutcome::Moved, QString(), QStringLiteral("yes")) + '\n',
          "moved", 0},
         {"killed before its result line", child_report::phaseLine(JobPhase::Writing) + '\n', "failed", 1},
     };
@@ -90,9 +89,11 @@ TEST(FleetKilledChild, ARunIsLoggedOnceAndKeepsTheOutcomeItReported) {
         if (!worker.finished()) loop.exec();
         ASSERT_TRUE(worker.finished()) << c.what << ": the run did not end";
         ASSERT_EQ(worker.runs().size(), 1u) << c.what;
-        EXPECT_EQ(worker.runs()[0].outcome, QLatin1String(c.outcome)) << c.what;
+        EXPECT_EQ(worker.runs()[0].outcomeName(), QLatin1String(c.outcome)) << c.what;
         const std::vector<LedgerEntry> lines = ledger::read(home.path() + QStringLiteral("/QuelvintLog/ledger.csv"));
         EXPECT_EQ(static_cast<int>(lines.size()), c.linesLoggedByTheRunner) << c.what;
+        // The code column holds the job's code, as in the child's own lines.
+        for (const LedgerEntry& line : lines) EXPECT_EQ(line.code, 255) << c.what << ": an unknown failure";
     }
     qputenv("HOME", oldHome);
 }

@@ -9,7 +9,9 @@ PortRunRecord run(const char* port, std::optional<int> address, const char* outc
     PortRunRecord r;
     r.port = QLatin1String(port);
     r.address = address;
-    r.outcome = QLatin1String(outcome);
+    // "no-station": a port of --all where nothing answered.
+    r.noStation = QByteArray(outcome) == "no-station";
+    r.outcome = r.noStation ? RunOutcome::NoAnswer : outcomeNamed(QByteArray(outcome)).value();
     r.exitStatus = status;
     return r;
 }

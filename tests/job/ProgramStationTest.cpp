@@ -197,6 +197,7 @@ TEST_F(ProgramStationTest, StationsOfOtherSystemsAreRefusedWithACompleteTrace) {
         ASSERT_EQ(outcome.signalCount(), 1);
         EXPECT_EQ(outcome.text(), job_messages::foreignSystem());
         EXPECT_EQ(outcome.code(), 255);
+        EXPECT_EQ(thread.result().outcome, RunOutcome::OtherSystem) << "255 here is a foreign station, no failure";
         EXPECT_TRUE(romWrites(host.frames()).empty());
         EXPECT_EQ(host.snapshot().rom, before.rom);
         EXPECT_EQ(host.snapshot().restarts, 0);

@@ -10,32 +10,33 @@ namespace {
 
 using Verify = VerifyResult;
 
+// How the job names a run it ended with a thrown code (a move, an already
+// moved station and a foreign one it names where it finds them).
 TEST(RunLedger, EveryOutcomeHasItsName) {
     const struct {
-        RunResult result;
+        int code;
+        bool partlyWritten;
         Verify verify;
         const char* name;
     } cases[] = {
-        {{true, false, {}, 0}, Verify::NotRun, "moved"},
-        {{true, false, {}, 0}, Verify::Passed, "moved"},
-        {{false, true, job_messages::alreadyMoved(), 1000}, Verify::NotRun, "already-moved"},
-        {{false, true, job_messages::foreignSystem(), 255}, Verify::NotRun, "other-system"},
-        {{false, true, job_messages::unknownError(), 255}, Verify::NotRun, "failed"},
-        {{false, true, job_messages::portNotOpened(), 1}, Verify::NotRun, "no-port"},
-        {{false, true, job_messages::noAnswer(), -1}, Verify::NotRun, "no-answer"},
-        {{false, true, job_messages::noAnswer(), -2}, Verify::NotRun, "no-answer"},
-        {{false, true, job_messages::noAnswer(), 6}, Verify::NotRun, "no-answer"},
-        {{false, true, job_messages::noAnswer(), 7}, Verify::NotRun, "unsupported"},
-        {{false, true, job_messages::partlyWritten(), -1}, Verify::NotRun, "partly-written"},
-        {{false, true, job_messages::partlyWritten(), -2}, Verify::NotRun, "partly-written"},
-        {{false, true, job_messages::noAnswer(), job_messages::kCodeVerifyMismatch}, Verify::Failed, "verify-failed"},
-        {{false, true, job_messages::noAnswer(), -1}, Verify::Failed, "verify-failed"},
-        {{false, true, job_messages::noAnswer(), -1, true}, Verify::NotRun, "interrupted"},
-        {{false, true, job_messages::noAnswer(), 42}, Verify::NotRun, "failed"},
-        {{false, false, {}, 0}, Verify::NotRun, "failed"},   // no outcome signal at all
+        {1000, false, Verify::NotRun, "already-moved"},
+        {255, false, Verify::NotRun, "failed"},
+        {1, false, Verify::NotRun, "no-port"},
+        {-1, false, Verify::NotRun, "no-answer"},
+        {-2, false, Verify::NotRun, "no-answer"},
+        {6, false, Verify::NotRun, "no-answer"},
+        {7, false, Verify::NotRun, "unsupported"},
+        {-1, true, Verify::NotRun, "partly-written"},
+        {-2, true, Verify::NotRun, "partly-written"},
+        {job_messages::kCodeVerifyMismatch, false, Verify::Failed, "verify-failed"},
+        {-1, false, Verify::Failed, "verify-failed"},
+        {job_messages::kCodeStopped, false, Verify::NotRun, "interrupted"},
+        {42, false, Verify::NotRun, "failed"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ledgerOutcome(c.result, c.verify), QLatin1String(c.name)) << c.name << " " << c.result.code;
+        EXPECT_EQ(outcomeName(failureOutcome(c.code, c.partlyWritten, c.verify)), QLatin1String(c.name))
+            << c.name << " " << c.code;
+    EXPECT_EQ(outcomeName(RunResult().outcome), "failed") << "no outcome signal at all";
 }
 
 // A run that reads the head and then loses the station still names the
@@ -54,7 +55,7 @@ TEST(RunLedger, AHeadReadAloneGivesTheValuesBefore) {
     const JobOutcome outcome = runJob(thread, host.slavePathW());
     ASSERT_EQ(outcome.code(), -1);
     const LedgerEntry entry =
-        ledgerEntryFor(thread, RunResult{false, true, outcome.text(), outcome.code()}, QStringLiteral("p"), 1.0);
+        ledgerEntryFor(thread, thread.result(), QStringLiteral("p"), 1.0);
     EXPECT_EQ(entry.outcome, "no-answer");
     EXPECT_EQ(entry.address, 812);
     EXPECT_EQ(entry.systemBefore, 0x9E);
@@ -71,7 +72,7 @@ TEST(RunLedger, AHeadReadAloneGivesTheValuesBefore) {
     other[13] = 0x07;
     StationRecord::instance()->setParams(other.data());
     const LedgerEntry stale =
-        ledgerEntryFor(thread, RunResult{false, true, outcome.text(), outcome.code()}, QStringLiteral("p"), 1.0);
+        ledgerEntryFor(thread, thread.result(), QStringLiteral("p"), 1.0);
     EXPECT_EQ(stale.address, 812);
     EXPECT_EQ(stale.systemBefore, std::nullopt);
     EXPECT_EQ(stale.channelBefore, std::nullopt);

@@ -198,7 +198,7 @@ TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {
     EXPECT_EQ(summary.counts.size(), std::size(kRunOutcomes)) << "every outcome is listed, with its zero";
 
     std::vector<std::pair<int, QString>> stations;
-    for (const auto& station : summary.stations) stations.emplace_back(station.address, station.outcome);
+    for (const auto& station : summary.stations) stations.emplace_back(station.address, outcomeName(station.outcome));
     const std::vector<std::pair<int, QString>> order = {
         {291, "no-answer"}, {293, "other-system"}, {292, "moved"}, {294, "already-moved"}};
     EXPECT_EQ(stations, order);
@@ -224,14 +224,14 @@ TEST_F(LedgerTest, SummaryKeysStationsByAddressAndSetupAndListsSilentPorts) {
     };
     const LedgerSummary summary = summariseLedger(entries, QDateTime());
     std::vector<std::tuple<int, QString, QString>> stations;
-    for (const auto& s : summary.stations) stations.emplace_back(s.address, s.setup, s.outcome);
+    for (const auto& s : summary.stations) stations.emplace_back(s.address, s.setup, outcomeName(s.outcome));
     const std::vector<std::tuple<int, QString, QString>> expected = {
         {3201, "", "no-answer"}, {3201, "aaaa0001", "verify-failed"}, {3201, "bbbb0002", "moved"},
         {3300, "cccc0003", "moved"}};
     EXPECT_EQ(stations, expected);
 
     std::vector<std::tuple<QString, int, QString>> ports;
-    for (const auto& p : summary.silentPorts) ports.emplace_back(p.port, p.runs, p.outcome);
+    for (const auto& p : summary.silentPorts) ports.emplace_back(p.port, p.runs, outcomeName(p.outcome));
     const std::vector<std::tuple<QString, int, QString>> silent = {{"/dev/ttyS0", 2, "no-port"},
                                                                    {"/dev/ttyUSB1", 1, "no-answer"}};
     EXPECT_EQ(ports, silent);

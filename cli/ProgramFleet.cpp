@@ -1,12 +1,9 @@
-#include "FleetCommand.h"
+#include "ProgramFleet.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <algorithm>
-#include <functional>
-#include <iostream>
 
-#include "ChildReport.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "FleetRunner.h"
@@ -15,15 +12,8 @@
 #include "PortArgument.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
-#include "RunLedger.h"
-#include "StationConnection.h"
-#include "Trace.h"
-#include "WorkThread.h"
 
 namespace {
-
-constexpr std::uint32_t kHeadAddress = 0xC000;
-constexpr int kHeadBytes = 16;
 
 int usageWithPorts(const QCommandLineParser& parser, const QString& message, const PortList& ports) {
     const int status = usageError(parser, message);
@@ -85,13 +75,7 @@ QString resolveQuietly(const QString& name) {
 
 }  // namespace
 
-bool wantsFleet(const FleetArguments& args) { return args.ports.size() > 1 || args.all || args.wait; }
-
 int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args) {
-    if (args.all && !args.ports.isEmpty()) return usageError(parser, QStringLiteral("give either --port or --all"));
-    if (!args.all && !args.match.isEmpty()) return usageError(parser, QStringLiteral("--match goes with --all"));
-    if (!args.all && args.ports.isEmpty()) return usageError(parser, QStringLiteral("--wait needs --port or --all"));
-
     std::vector<FleetPort> ports;
     if (args.all) {
         const int found = discoverFleet(parser, args.match, args.wait, &ports);
@@ -133,50 +117,4 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
     // Drawn in place only when both streams reach the terminal: a result line
     // piped elsewhere would come out between the board's redraws.
     return runFleet(ports, settings, stderrIsTerminal() && stdoutIsTerminal());
-}
-
-int runProbe(const QString& port) {
-    StationConnection connection;
-    if (!connection.open(port.toStdWString())) return exit_status::portNotOpened;
-    try {
-        std::uint8_t head[kHeadBytes] = {};
-        connection.readRom16(kHeadAddress, kHeadBytes, head, 1);
-        connection.close();
-        printErr(QString::fromUtf8(child_report::addressLine(head[2] | (head[3] << 8))));
-        return 0;
-    } catch (int) {
-        connection.close();
-        return exit_status::noProperAnswer;
-    }
-}
-
-
-void reportPhases(WorkThread& thread) {
-    // The run's own observer (the interrupt guard) comes first: it may end
-    // the run before the write, and then no "writing" line must be seen.
-    thread.setPhaseObserver([guard = thread.phaseObserver()](JobPhase phase) {
-        if (guard) guard(phase);
-        if (phase == JobPhase::Done) return;
-        printErr(QString::fromUtf8(child_report::phaseLine(phase)));
-    });
-    // Again when the head is read again: the later address is the station's.
-    thread.setAddressObserver(
-        [](int address) { printErr(QString::fromUtf8(child_report::addressLine(address))); });
-}
-
-void logProgramRun(RunLedger& ledger, const WorkThread& thread, const JobOutcome& outcome, bool report) {
-    const QString error = ledger.finish(thread, RunResult{outcome.moved, outcome.hasError, outcome.text, outcome.code});
-    if (!error.isEmpty()) printErr(error);
-    if (!report) return;
-    const LedgerEntry& entry = ledger.lastEntry();
-    printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
-}
-
-void logInterruptedRun(RunLedger& ledger, const WorkThread& thread, const QString& backup, bool report) {
-    const QString error = ledger.finishInterrupted(exit_status::interrupted, thread.stationAddress(), backup);
-    if (!error.isEmpty()) printErr(error);
-    if (!backup.isEmpty()) printErr(QStringLiteral("backup: %1").arg(backup));
-    if (!report) return;
-    const LedgerEntry& entry = ledger.lastEntry();
-    printErr(QString::fromUtf8(child_report::resultLine(entry.address, entry.outcome, entry.backup, entry.verified)));
 }
