@@ -17,13 +17,11 @@
 #include "PortNames.h"
 #include "RunLedger.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 #include "Trace.h"
 #include "WorkThread.h"
 
 namespace {
-
-constexpr std::uint32_t kHeadAddress = 0xC000;
-constexpr int kHeadBytes = 16;
 
 int usageWithPorts(const QCommandLineParser& parser, const QString& message, const PortList& ports) {
     const int status = usageError(parser, message);
@@ -139,10 +137,10 @@ int runProbe(const QString& port) {
     StationConnection connection;
     if (!connection.open(port.toStdWString())) return exit_status::portNotOpened;
     try {
-        std::uint8_t head[kHeadBytes] = {};
-        connection.readRom16(kHeadAddress, kHeadBytes, head, 1);
+        std::uint8_t head[kParamHeadSize] = {};
+        connection.readRom16(kParamBlockAddress, kParamHeadSize, head, 1);
         connection.close();
-        printErr(QString::fromUtf8(child_report::addressLine(head[2] | (head[3] << 8))));
+        printErr(QString::fromUtf8(child_report::addressLine(blockAddress(head))));
         return 0;
     } catch (int) {
         connection.close();

@@ -6,6 +6,7 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "PortOpenDiagnosis.h"
+#include "StationMemory.h"
 #include "WorkThread.h"
 
 void configureJob(WorkThread& thread, const ProgramOptions& options) {
@@ -35,7 +36,7 @@ void printRunReport(const WorkThread& thread, const JobOutcome& outcome, const s
     if (!thread.unsupportedReason().isEmpty())
         notes << QStringLiteral("rechannel-cli: unsupported station: %1").arg(thread.unsupportedReason());
     if (thread.systemCodeAckLost())
-        notes << systemCodeAckLostNote(0x3A);
+        notes << systemCodeAckLostNote(kTargetSystemCode);
     if (report) {
         for (const QString& note : notes) printErr(note);
         printErr(QString::fromUtf8(child_report::outcomeLine(outcome.outcomeLine())));

@@ -14,6 +14,7 @@
 
 #include "ChangeWrites.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 
 // What a run does about the copy of the parameter block kept before its
 // first write: try and go on without one (the window), refuse to write
@@ -38,7 +39,7 @@ public:
     using BeforeFirstWrite = std::function<void(const std::uint8_t* block256)>;
     void setBeforeFirstWrite(BeforeFirstWrite hook) { beforeFirstWrite_ = std::move(hook); }
     // The parameter block (0xC000..0xC0FF) as read by the last run.
-    const std::array<std::uint8_t, 256>& deviceParams() const { return deviceParams_; }
+    const std::array<std::uint8_t, kParamBlockSize>& deviceParams() const { return deviceParams_; }
 
     // Read the channel table and block 0 back before the system code is
     // written, and the system code before the restart; a difference ends the
@@ -123,7 +124,7 @@ private:
     std::int32_t routeCursor = 0;
     std::int32_t snifferPtr = -1;
     std::array<int, 4> snifferSlots_{-1, -1, -1, -1};   // ring numbers at the last read; -1 unknown
-    std::array<std::uint8_t, 256> deviceParams_{};
+    std::array<std::uint8_t, kParamBlockSize> deviceParams_{};
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;
     ChangeWritesResult writes_;   // of the last run
@@ -148,6 +149,7 @@ private:
     int identify();
     void resetRunResults();
     void readHead(std::uint8_t* head);
+    void readStation();
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);
 };
