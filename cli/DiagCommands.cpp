@@ -15,6 +15,7 @@
 #include "Outcome.h"
 #include "SnifferMark.h"
 #include "StationFiles.h"
+#include "StationMemory.h"
 #include "StationRecord.h"
 #include "StationSession.h"
 #include "WorkThread.h"
@@ -69,7 +70,7 @@ int prepare(WorkThread& thread, const std::wstring& devicePath) {
     reportFileProblemsOnce();
     ParamHead head{};
     try {
-        thread.connection().readRom16(0xC000, static_cast<int>(head.size()), head.data(), 2);
+        thread.connection().readRom16(kParamBlockAddress, static_cast<int>(head.size()), head.data(), 2);
     } catch (int code) {
         thread.connection().close();
         printErr(noAnswerLine(code));

@@ -14,14 +14,12 @@
 #include "PtyStationHost.h"
 #include "RunLedger.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 #include "StationRecord.h"
 #include "WireTrace.h"
 #include "WorkThread.h"
 
 namespace {
-
-constexpr std::uint32_t kHeadAddress = 0xC000;
-constexpr int kHeadBytes = 16;
 
 // The backup the run saved before its first write. An interrupt that ends
 // the run records it from the watcher thread while the job thread may still
@@ -114,7 +112,7 @@ void printRunReport(const WorkThread& thread, const std::wstring& devicePath, bo
     if (!thread.unsupportedReason().isEmpty())
         notes << QStringLiteral("rechannel-cli: unsupported station: %1").arg(thread.unsupportedReason());
     if (thread.systemCodeAckLost())
-        notes << systemCodeAckLostNote(0x3A);
+        notes << systemCodeAckLostNote(kTargetSystemCode);
     if (report) {
         for (const QString& note : notes) printErr(note);
         printErr(QString::fromUtf8(child_report::outcomeLine(outcomeLine(outcome))));
@@ -191,10 +189,10 @@ int runProbe(const QString& port) {
     StationConnection connection;
     if (!connection.open(port.toStdWString())) return exit_status::portNotOpened;
     try {
-        std::uint8_t head[kHeadBytes] = {};
-        connection.readRom16(kHeadAddress, kHeadBytes, head, 1);
+        std::uint8_t head[kParamHeadSize] = {};
+        connection.readRom16(kParamBlockAddress, kParamHeadSize, head, 1);
         connection.close();
-        printErr(QString::fromUtf8(child_report::addressLine(head[2] | (head[3] << 8))));
+        printErr(QString::fromUtf8(child_report::addressLine(blockAddress(head))));
         return 0;
     } catch (int) {
         connection.close();

@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "ChangedRegions.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "InterruptGuard.h"
@@ -24,13 +23,11 @@
 #include "RunLedger.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 #include "StationRestore.h"
 #include "StationSession.h"
 
 namespace {
-
-constexpr std::uint8_t kUnmovedSystem = 0x9E;
-constexpr std::uint8_t kMovedSystem = 0x3A;
 
 struct RestoreOptions {
     std::wstring devicePath;
@@ -102,7 +99,7 @@ QStringList differenceLines(const QString& fileName, const std::vector<int>& off
     for (int i = 0; i < count && i < kDifferencesShown; ++i) {
         const int offset = offsets[static_cast<std::size_t>(i)];
         lines << QStringLiteral("  0x%1: %2 on the station, %3 in the backup")
-                     .arg(hexDigits(static_cast<unsigned>(kParamBlockAddress + offset), 4),
+                     .arg(hexDigits(paramAddress(offset), 4),
                           hexDigits(present[offset], 2), hexDigits(saved[offset], 2));
     }
     if (count > kDifferencesShown) lines << QStringLiteral("  and %1 more").arg(count - kDifferencesShown);
@@ -130,8 +127,8 @@ QString refusal(const RestoreOptions& options, const QString& fileName, const st
     }
     // A block of another system (an all-zero file, a moved station's backup)
     // would take the station off its network.
-    if (saved[kSystemCodeRegion.offset()] != kUnmovedSystem)
-        reasons << QStringLiteral("holds system code %1, not 158 (0x9E)").arg(saved[kSystemCodeRegion.offset()]);
+    if (blockSystemCode(saved) != kSourceSystemCode)
+        reasons << QStringLiteral("holds system code %1, not 158 (0x9E)").arg(blockSystemCode(saved));
     if (reasons.isEmpty()) return QString();
     return QStringLiteral("not restored: %1 %2; nothing written. Give --force to write it anyway")
         .arg(fileName, reasons.join(QStringLiteral(" and ")));
@@ -176,8 +173,8 @@ public:
     void setBlock(const std::uint8_t* block256) {
         std::lock_guard<std::mutex> lock(mutex_);
         entry_.address = blockAddress(block256);
-        entry_.systemBefore = block256[kSystemCodeRegion.offset()];
-        entry_.channelBefore = block256[kChannelTableRegion.offset()] | (block256[kChannelTableRegion.offset() + 1] << 8);
+        entry_.systemBefore = blockSystemCode(block256);
+        entry_.channelBefore = blockChannel0(block256);
         entry_.setup = setupFingerprint(block256);
     }
     void setBackup(const QString& path, const QString& error, const QString& originalError) {
@@ -198,7 +195,7 @@ private:
 
 // A station of another system is never written: the backup's system code
 // would take it off its own network, and --force does not change that.
-bool servedSystem(std::uint8_t system) { return system == kUnmovedSystem || system == kMovedSystem; }
+bool servedSystem(std::uint8_t system) { return system == kSourceSystemCode || system == kTargetSystemCode; }
 
 RestoreEnd otherSystemEnd(std::uint8_t system) {
     const QString code = QStringLiteral("%1 (0x%2)").arg(system).arg(hexDigits(system, 2));
@@ -245,7 +242,7 @@ bool chooseBackup(const RestoreOptions& options, const std::uint8_t* present, QB
 // Writes the backup's regions, reads them back and restarts the station.
 RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved, const QString& fileName) {
     ChangeWritesResult writes;
-    const std::uint8_t systemCode = saved[kSystemCodeRegion.offset()];
+    const std::uint8_t systemCode = blockSystemCode(saved);
     try {
         restoreStation(connection, saved, &writes);
     } catch (int code) {
@@ -285,40 +282,69 @@ RestoreEnd writeBackup(StationConnection& connection, const std::uint8_t* saved,
             writes.systemCodeAckLost ? QStringList{systemCodeAckLostNote(systemCode)} : QStringList()};
 }
 
+// The station's present block, when it could be read and the station is of
+// a system restore serves; otherwise false and the run's end.
+bool readPresent(StationConnection& connection, std::uint8_t* present, RunSoFar& soFar, RestoreEnd* end) {
+    try {
+        readWholeBlock(connection, present);
+    } catch (int code) {
+        *end = noAnswerEnd(code);
+        return false;
+    }
+    soFar.setBlock(present);
+    if (servedSystem(blockSystemCode(present))) return true;
+    *end = otherSystemEnd(blockSystemCode(present));
+    return false;
+}
+
+// What is on the station, saved before anything is written; false, with the
+// run's end, when it could not be saved.
+bool backUpPresent(const std::uint8_t* present, RunSoFar& soFar, RestoreEnd* end) {
+    QString error;
+    QString originalError;
+    const QString backupPath = saveStationBackup(present, QDateTime::currentDateTime(), &error, &originalError);
+    soFar.setBackup(backupPath, error, originalError);
+    if (backupPath.isEmpty()) {
+        *end = {{QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup to write "
+                                "without a backup.")
+                     .arg(error)},
+                QStringLiteral("not restored: the station's present block could not be backed up; nothing written"),
+                exit_status::otherFailure, RunOutcome::Failed, job_messages::kCodeBackupNotSaved, QString()};
+        return false;
+    }
+    if (!originalError.isEmpty()) printErr(originalNotKeptLine(originalError, backupPath));
+    return true;
+}
+
 // Everything from the first read to the restart; never throws.
 RestoreEnd restoreOnStation(StationConnection& connection, const RestoreOptions& options, QByteArray block,
                             RunSoFar& soFar) {
     std::uint8_t present[kParamBlockSize] = {};
-    try {
-        readWholeBlock(connection, present);
-    } catch (int code) {
-        return noAnswerEnd(code);
-    }
-    soFar.setBlock(present);
-    if (!servedSystem(present[kSystemCodeRegion.offset()])) return otherSystemEnd(present[kSystemCodeRegion.offset()]);
     QString fileName;
-    RestoreEnd refused;
-    if (!chooseBackup(options, present, &block, &fileName, &refused)) return refused;
+    RestoreEnd end;
+    if (!readPresent(connection, present, soFar, &end) || !chooseBackup(options, present, &block, &fileName, &end))
+        return end;
     const auto* saved = reinterpret_cast<const std::uint8_t*>(block.constData());
     QStringList explanation;
     const QString why = refusal(options, fileName, saved, present, &explanation);
     if (!why.isEmpty()) return refusedEnd(explanation, why);
-    if (options.backup) {
-        QString error;
-        QString originalError;
-        const QString backupPath = saveStationBackup(present, QDateTime::currentDateTime(), &error, &originalError);
-        soFar.setBackup(backupPath, error, originalError);
-        if (backupPath.isEmpty())
-            return {{QStringLiteral("rechannel-cli: %1; nothing was written. Run again with --no-backup to write "
-                                    "without a backup.")
-                         .arg(error)},
-                    QStringLiteral("not restored: the station's present block could not be backed up; nothing written"),
-                    exit_status::otherFailure, RunOutcome::Failed, job_messages::kCodeBackupNotSaved, QString()};
-        if (!originalError.isEmpty()) printErr(originalNotKeptLine(originalError, backupPath));
-    }
+    if (options.backup && !backUpPresent(present, soFar, &end)) return end;
     if (!interrupt_guard::enterWritePhase()) interrupt_guard::exitInterrupted();
-    RestoreEnd end = writeBackup(connection, saved, fileName);
+    end = writeBackup(connection, saved, fileName);
     interrupt_guard::leaveWritePhase();
+    return end;
+}
+
+// The run on the station at the port, or the end of one whose port did not
+// open.
+RestoreEnd restoreOnPort(const RestoreOptions& options, const QByteArray& block, RunSoFar& soFar) {
+    StationConnection connection;
+    if (!connection.open(options.devicePath))
+        return {{explainPortOpenFailure(options.devicePath)},
+                QStringLiteral("%1 (%2)").arg(job_messages::portNotOpened()).arg(job_messages::kCodePortNotOpened),
+                exit_status::portNotOpened, RunOutcome::NoPort, job_messages::kCodePortNotOpened, QString()};
+    RestoreEnd end = restoreOnStation(connection, options, block, soFar);
+    connection.close();
     return end;
 }
 
@@ -360,16 +386,7 @@ int runRestore(const QStringList& args) {
     });
     interrupt_guard::install();
 
-    StationConnection connection;
-    RestoreEnd end;
-    if (connection.open(options.devicePath)) {
-        end = restoreOnStation(connection, options, block, soFar);
-        connection.close();
-    } else {
-        end = {{explainPortOpenFailure(options.devicePath)},
-               QStringLiteral("%1 (%2)").arg(job_messages::portNotOpened()).arg(job_messages::kCodePortNotOpened),
-               exit_status::portNotOpened, RunOutcome::NoPort, job_messages::kCodePortNotOpened, QString()};
-    }
+    const RestoreEnd end = restoreOnPort(options, block, soFar);
     // An interrupt before the first write that came first has the run
     // recorded as interrupted; one after the run has ended changes nothing.
     if (!interrupt_guard::closeRun()) interrupt_guard::exitInterrupted();

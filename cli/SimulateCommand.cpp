@@ -155,7 +155,7 @@ int runSimulate(const QStringList& args) {
     for (int i = 0; i < stations; ++i) {
         sim::StationModel station = model;
         // A loaded state keeps its own address; only the default one counts up.
-        if (statePath.empty()) station.setRom16(0xC002, static_cast<std::uint16_t>(options.address + i));
+        if (statePath.empty()) station.setRom16(paramAddress(kAddressOffset), static_cast<std::uint16_t>(options.address + i));
         auto host = std::make_unique<sim::PtyStationHost>(std::move(station));
         host->setFaults(faults);
         if (!statePath.empty())

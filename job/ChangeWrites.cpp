@@ -2,14 +2,18 @@
 
 #include <QThread>
 
-#include "ChangedRegions.h"
 #include "JobMessages.h"
 #include "ReadBack.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 
 namespace {
 
 constexpr int kReadAttempts = 2;
+constexpr int kWriteAttempts = 2;
+// The station stores the new parameters in flash after the last write; a
+// restart before that would lose them.
+constexpr unsigned long kSettleBeforeRestartMs = 2000;
 
 void enter(const ChangeWrites& writes, JobPhase phase) {
     if (writes.enterPhase) writes.enterPhase(phase);

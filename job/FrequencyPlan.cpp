@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iomanip>
 
+#include "StationMemory.h"
 #include "Trace.h"
 
 // Every expression below is evaluated exactly as written: one double
@@ -144,7 +145,7 @@ int computeChannelBlock(const StationSettings& settings, int k, std::uint8_t ver
     const int n = static_cast<int>(ratio);
     const int frac = static_cast<int>((ratio - static_cast<double>(n)) * kFractionScale);
 
-    std::memset(block, 0, 16);
+    std::memset(block, 0, kChannelBlockSize);
     block[0] = static_cast<std::uint8_t>((frac << 4) & 0xFF);
     block[1] = static_cast<std::uint8_t>((frac >> 4) & 0xFF);
     block[2] = static_cast<std::uint8_t>(((n << 3) | (frac >> 12)) & 0xFF);
@@ -186,6 +187,6 @@ int computeChannelBlock(const StationSettings& settings, int k, std::uint8_t ver
         block[4] = 0x13;
     }
 
-    block[15] = deltaAt(settings, k);
-    return 16;
+    block[kFineOffsetInBlock] = deltaAt(settings, k);
+    return kChannelBlockSize;
 }

@@ -1,44 +1,59 @@
 // Moves a station of system 0x9E to channel 1902 (fine offset 2) and marks it
 // as a station of system 0x3A. Every failure leaves as a bare int code: the
-// link's own, or the job's (8 to 11) for what only the job can tell.
+// link's (-1, -2; -1 also for a head that twice does not match its block),
+// identification's (6, 7), the write sequence's (8, 10, 11), or the job's
+// own: 9 for a backup that was required and could not be saved, 130 for a
+// stop asked before the writes.
 
 #include <QDateTime>
 #include <cstring>
 
-#include "ChangedRegions.h"
 #include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"
 #include "ReadBack.h"
+#include "StationMemory.h"
 #include "StationRecord.h"
+#include "StationRestore.h"
 #include "Trace.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr std::uint16_t kHeadBytes = 16;
-constexpr std::uint16_t kDumpChunk = 32;
-constexpr int kDumpChunks = 8;
 constexpr int kReadAttempts = 2;
 
-constexpr std::uint8_t kSourceSystemCode = 0x9E;
-constexpr std::uint8_t kTargetSystemCode = 0x3A;
-constexpr std::uint16_t kTargetChannel = 1902;
-constexpr std::uint8_t kTargetDelta = 2;
+// What the station holds now, and the channel block of its present channel 0.
+void traceCurrentParams(std::ostream& trace, std::uint8_t version, const StationSettings& settings,
+                        std::uint8_t* block) {
+    trace << "Current Params:" << std::endl;
+    trace << "modev version: " << hexDigits(version, 2).toStdString() << std::endl;
+    trace << "freq_range: " << unsigned(settings.freq_range) << ", freq_subrange: " << unsigned(settings.freq_subrange)
+          << std::endl;
+    trace << "system_cod: " << unsigned(settings.system_cod) << ", ch_delta[0]: " << unsigned(settings.ch_delta[0])
+          << std::endl;
+    trace << "Channel 0: " << settings.channel[0] << std::endl;
+    computeChannelBlock(settings, 0, version, block);
+    dumpHex(block, kChannelBlockSize, ' ');
+}
 
-void packChannelTable(const StationSettings& settings, std::uint8_t* table16) {
-    for (std::size_t i = 0; i < settings.channel.size(); ++i) {
-        table16[2 * i] = static_cast<std::uint8_t>(settings.channel[i] & 0xFF);
-        table16[2 * i + 1] = static_cast<std::uint8_t>(settings.channel[i] >> 8);
-    }
+// Position 0 set to the target channel and fine offset, and its new channel
+// block; returns how many bytes of the block the frequency plan gave.
+int retuneChannel0(std::ostream& trace, std::uint8_t version, StationSettings& settings, std::uint8_t* block) {
+    trace << "-------------------------------------------" << std::endl;
+    trace << "New Params:" << std::endl;
+    settings.ch_delta[0] = kTargetFineOffset;
+    settings.channel[0] = kTargetChannel;
+    const int blockBytes = computeChannelBlock(settings, 0, version, block);
+    dumpHex(block, kChannelBlockSize, ' ');
+    return blockBytes;
 }
 
 }  // namespace
 
 void WorkThread::readHead(std::uint8_t* head) {
-    connection_.readRom16(kParamBlockAddress, kHeadBytes, head, kReadAttempts);
+    connection_.readRom16(kParamBlockAddress, kParamHeadSize, head, kReadAttempts);
     stationAddress_ = blockAddress(head);
-    dumpHex(head, kHeadBytes, ' ');
+    dumpHex(head, kParamHeadSize, ' ');
     if (StationRecord* record = StationRecord::instance()) record->setParams(head);
     if (addressObserver_) addressObserver_(stationAddress_);
 }
@@ -107,23 +122,19 @@ int WorkThread::identify() {
     }
 }
 
-void WorkThread::programStation() {
+// The head, then the whole block after it, both traced.
+void WorkThread::readStation() {
     std::ostream& trace = traceStream();
-    resetRunResults();
-    deviceParams_.fill(0);   // never a mix of this run's block and an earlier one
-
     enterPhase(JobPhase::Reading);
-    std::uint8_t head[kHeadBytes];
+    std::uint8_t head[kParamHeadSize];
     readHead(head);
 
     trace << "--------ROM: 0xC000-------------" << std::endl;
-    for (int i = 0; i < kDumpChunks; ++i) {
-        const std::uint32_t address = kParamBlockAddress + kDumpChunk * static_cast<std::uint32_t>(i);
-        std::uint8_t* chunk = deviceParams_.data() + kDumpChunk * i;
-        stopIfAsked();
-        connection_.readRom16(address, kDumpChunk, chunk, kReadAttempts);
-        dumpHexWithAddress(chunk, kDumpChunk, address);
-    }
+    const BlockReadSteps steps{[this] { stopIfAsked(); },
+                               [](std::uint32_t address, const std::uint8_t* chunk, std::uint16_t count) {
+                                   dumpHexWithAddress(chunk, count, address);
+                               }};
+    readWholeBlock(connection_, deviceParams_.data(), steps);
     trace << "--------------------------------" << std::endl;
 
     // The head is the first request on a freshly opened line, where a slow
@@ -132,44 +143,33 @@ void WorkThread::programStation() {
     // to the head itself then arrives on the first dump read, fails there by
     // its length, and the line is drained: the block read after it is the
     // station's. A head that is not the block's first bytes is read again.
-    if (std::memcmp(head, deviceParams_.data(), kHeadBytes) != 0) {
+    if (std::memcmp(head, deviceParams_.data(), kParamHeadSize) != 0) {
         trace << "The head read did not match the block read after it; reading the head again." << std::endl;
         connection_.settleLine();
         readHead(head);
-        if (std::memcmp(head, deviceParams_.data(), kHeadBytes) != 0) throw -1;
+        if (std::memcmp(head, deviceParams_.data(), kParamHeadSize) != 0) throw -1;
     }
+}
+
+void WorkThread::programStation() {
+    resetRunResults();
+    deviceParams_.fill(0);   // never a mix of this run's block and an earlier one
+    readStation();
 
     stopIfAsked();
     const auto version = static_cast<std::uint8_t>(identify() & 0xFF);
     StationSettings& settings = connection_.settings();
-
-    trace << "Current Params:" << std::endl;
-    trace << "modev version: " << hexDigits(version, 2).toStdString() << std::endl;
-    trace << "freq_range: " << unsigned(settings.freq_range) << ", freq_subrange: " << unsigned(settings.freq_subrange)
-          << std::endl;
-    trace << "system_cod: " << unsigned(settings.system_cod) << ", ch_delta[0]: " << unsigned(settings.ch_delta[0])
-          << std::endl;
-    trace << "Channel 0: " << settings.channel[0] << std::endl;
-
-    std::uint8_t block[16] = {};
-    computeChannelBlock(settings, 0, version, block);
-    dumpHex(block, sizeof block, ' ');
-
-    trace << "-------------------------------------------" << std::endl;
-    trace << "New Params:" << std::endl;
-
+    std::uint8_t block[kChannelBlockSize] = {};
+    traceCurrentParams(traceStream(), version, settings, block);
     const std::uint16_t reportedChannel = settings.channel[0];
-    settings.ch_delta[0] = kTargetDelta;
-    settings.channel[0] = kTargetChannel;
-    const int newBlockBytes = computeChannelBlock(settings, 0, version, block);
-    dumpHex(block, sizeof block, ' ');
+    const int newBlockBytes = retuneChannel0(traceStream(), version, settings, block);
 
-    if (settings.system_cod == kSourceSystemCode && newBlockBytes == static_cast<int>(sizeof block)) {
+    if (settings.system_cod == kSourceSystemCode && newBlockBytes == kChannelBlockSize) {
         stopIfAsked();
         keepBackup();
         if (beforeFirstWrite_) beforeFirstWrite_(deviceParams_.data());
-        std::uint8_t table[16];
-        packChannelTable(settings, table);
+        std::uint8_t table[2 * kChannelTableWords];
+        packChannelTable(settings.channel, table);
         moveStation(table, block);
         endRun(RunOutcome::Moved, 0);
     } else if (settings.system_cod == kTargetSystemCode && reportedChannel == kTargetChannel) {

@@ -4,6 +4,7 @@
 
 #include "JobMessages.h"
 #include "StationBackup.h"
+#include "StationMemory.h"
 #include "StationRecord.h"
 #include "StationRestore.h"
 
@@ -61,9 +62,9 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
     }
     if (blockWasRead(thread, result)) {
         const auto& block = thread.deviceParams();
-        entry.address = block[2] | (block[3] << 8);
-        entry.systemBefore = block[4];
-        entry.channelBefore = block[12] | (block[13] << 8);
+        entry.address = blockAddress(block.data());
+        entry.systemBefore = blockSystemCode(block.data());
+        entry.channelBefore = blockChannel0(block.data());
         entry.setup = setupFingerprint(block.data());
     }
     entry.note = backupNote(thread.backupPath(), thread.backupError(), thread.originalError());
@@ -122,8 +123,8 @@ QString RunLedger::finishInterrupted(int code, int address, const QString& backu
         std::lock_guard<std::mutex> lock(headMutex_);
         if (head_ && (address < 0 || blockAddress(head_->data()) == address)) {
             entry.address = blockAddress(head_->data());
-            entry.systemBefore = (*head_)[4];
-            entry.channelBefore = (*head_)[12] | ((*head_)[13] << 8);
+            entry.systemBefore = blockSystemCode(head_->data());
+            entry.channelBefore = blockChannel0(head_->data());
         }
     }
     entry.backup = backup;

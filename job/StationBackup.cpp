@@ -10,10 +10,6 @@
 namespace {
 constexpr int kMaxBackupsPerSecond = 100;
 constexpr int kMaxOriginalsPerAddress = 100;
-constexpr std::uint8_t kUnmovedSystem = 0x9E;
-constexpr std::uint16_t kTargetChannel = 1902;
-constexpr int kChannel0Offset = 0x0C;
-constexpr int kSystemOffset = 0x04;
 
 QString backupsDirectory() { return logDirectoryPath() + QStringLiteral("/backups"); }
 
@@ -107,8 +103,7 @@ QString originalBackupFor(const std::uint8_t* block256, int* othersKept) {
 }
 
 bool isUnmovedBlock(const std::uint8_t* block256) {
-    const auto channel0 = static_cast<std::uint16_t>(block256[kChannel0Offset] | (block256[kChannel0Offset + 1] << 8));
-    return block256[kSystemOffset] == kUnmovedSystem && channel0 != kTargetChannel;
+    return blockSystemCode(block256) == kSourceSystemCode && blockChannel0(block256) != kTargetChannel;
 }
 
 QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, QString* error,
@@ -117,7 +112,7 @@ QString saveStationBackup(const std::uint8_t* block256, const QDateTime& when, Q
     if (!ensureBackupsDirectory(error)) return QString();
     // Names go to the second; the exclusive create, not a look beforehand,
     // decides which name a run gets, so two runs never share one.
-    const QString first = backupFilePath(when, blockAddress(block256), block256[kSystemOffset]);
+    const QString first = backupFilePath(when, blockAddress(block256), blockSystemCode(block256));
     for (int n = 1; n <= kMaxBackupsPerSecond; ++n) {
         const QString path = n == 1 ? first : first.chopped(4) + QStringLiteral("-%1.bin").arg(n);
         QFile file(path);

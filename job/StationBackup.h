@@ -6,13 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-constexpr int kParamBlockSize = 256;
-
-// The station's network address, little-endian at offset 2 of the block (and
-// of its 16-byte head).
-inline std::uint16_t blockAddress(const std::uint8_t* block) {
-    return static_cast<std::uint16_t>(block[2] | (block[3] << 8));
-}
+#include "StationMemory.h"
 
 // "<log dir>/backups/<yyMMdd-hhmmss>_<address>_<system>.bin"; a later backup
 // of the same station in the same second gets "-2", "-3", ... before ".bin".

@@ -2,11 +2,14 @@
 
 #include <QCryptographicHash>
 
-#include "ChangedRegions.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 
 namespace {
+
+constexpr std::uint16_t kBlockChunk = 32;
+constexpr int kBlockReadAttempts = 2;
 
 bool rewrittenByAMove(int offset) {
     for (const ParamRegion& region : kChangedRegions)
@@ -18,16 +21,16 @@ bool rewrittenByAMove(int offset) {
 
 void restoreStation(StationConnection& connection, const std::uint8_t* block256, ChangeWritesResult* result) {
     const ChangeWrites writes{block256 + kChannelTableRegion.offset(), block256 + kChannelBlock0Region.offset(),
-                              block256[kSystemCodeRegion.offset()], true, nullptr, nullptr};
+                              blockSystemCode(block256), true, nullptr, nullptr};
     writeChanges(connection, writes, result);
 }
 
-void readWholeBlock(StationConnection& connection, std::uint8_t* block256) {
-    constexpr int kChunk = 32;
-    constexpr int kAttempts = 2;
-    for (int offset = 0; offset < 256; offset += kChunk)
-        connection.readRom16(kParamBlockAddress + static_cast<std::uint32_t>(offset), kChunk, block256 + offset,
-                             kAttempts);
+void readWholeBlock(StationConnection& connection, std::uint8_t* block256, const BlockReadSteps& steps) {
+    for (int offset = 0; offset < kParamBlockSize; offset += kBlockChunk) {
+        if (steps.beforeChunk) steps.beforeChunk();
+        connection.readRom16(paramAddress(offset), kBlockChunk, block256 + offset, kBlockReadAttempts);
+        if (steps.afterChunk) steps.afterChunk(paramAddress(offset), block256 + offset, kBlockChunk);
+    }
 }
 
 std::vector<int> untouchedDifferences(const std::uint8_t* backup256, const std::uint8_t* station256) {

@@ -2,6 +2,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "ChangeWrites.h"
@@ -17,9 +18,17 @@ class StationConnection;
 // acknowledgement was lost (and the write took).
 void restoreStation(StationConnection& connection, const std::uint8_t* block256, ChangeWritesResult* result);
 
-// Reads the whole 256-byte parameter block as the job does (eight reads of
-// 32 bytes, two attempts each). Throws the link's int codes.
-void readWholeBlock(StationConnection& connection, std::uint8_t* block256);
+// What a caller does around each read of the block: before it (it may throw
+// an int code to stop the read), and after it with the bytes it brought.
+struct BlockReadSteps {
+    std::function<void()> beforeChunk;
+    std::function<void(std::uint32_t address, const std::uint8_t* chunk, std::uint16_t count)> afterChunk;
+};
+
+// Reads the whole 256-byte parameter block, the one way the job and restore
+// read it: eight reads of 32 bytes, two attempts each. Throws the link's int
+// codes.
+void readWholeBlock(StationConnection& connection, std::uint8_t* block256, const BlockReadSteps& steps = {});
 
 // The offsets (0..255, ascending) at which two parameter blocks differ
 // outside the regions that a move and a restore rewrite (channel table,

@@ -15,6 +15,7 @@
 #include "ChangeWrites.h"
 #include "RunResult.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 
 // What a run does about the copy of the parameter block kept before its
 // first write: try and go on without one (the window), refuse to write
@@ -39,7 +40,7 @@ public:
     using BeforeFirstWrite = std::function<void(const std::uint8_t* block256)>;
     void setBeforeFirstWrite(BeforeFirstWrite hook) { beforeFirstWrite_ = std::move(hook); }
     // The parameter block (0xC000..0xC0FF) as read by the last run.
-    const std::array<std::uint8_t, 256>& deviceParams() const { return deviceParams_; }
+    const std::array<std::uint8_t, kParamBlockSize>& deviceParams() const { return deviceParams_; }
 
     // Read the channel table and block 0 back before the system code is
     // written, and the system code before the restart; a difference ends the
@@ -128,7 +129,7 @@ private:
     std::int32_t routeCursor = 0;
     std::int32_t snifferPtr = -1;
     std::array<int, 4> snifferSlots_{-1, -1, -1, -1};   // ring numbers at the last read; -1 unknown
-    std::array<std::uint8_t, 256> deviceParams_{};
+    std::array<std::uint8_t, kParamBlockSize> deviceParams_{};
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;
     ChangeWritesResult writes_;   // of the last run
@@ -157,6 +158,7 @@ private:
     // `text` is the outcome's own.
     void endRun(RunOutcome outcome, int code, const QString& text = QString());
     void readHead(std::uint8_t* head);
+    void readStation();
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);
 };

@@ -1,14 +1,13 @@
 #include "StationConnection.h"
 
+#include "StationMemory.h"
+
 namespace {
 
 constexpr std::uint32_t kReadTimeoutConstantMs = 1000;
 
-constexpr std::uint32_t kSettingsAddress = 0xC002;   // 32 bytes: 0xC002..0xC021
-constexpr int kSettingsBytes = 32;
-constexpr std::uint32_t kFineOffsetBase = 0xC08E;    // second byte: 0xC08F + 16k
-constexpr std::uint32_t kVersionAddress = 0x0B00;    // RAM: version, band type
-constexpr std::uint32_t kParamBlock = 0xC000;
+// Where a byte of the block lies in the settings read (0xC002..0xC021).
+constexpr int settingsIndex(int offset) { return offset - kSettingsOffset; }
 
 constexpr std::uint8_t kRangeCodes = 5;
 constexpr std::uint8_t kRangeMap[kRangeCodes] = {0, 1, 2, 1, 1};
@@ -87,28 +86,28 @@ bool StationConnection::writeRom24(std::uint32_t address, int count, const std::
 }
 
 int StationConnection::readParamBlock(int offset, int count, std::uint8_t* dest) {
-    return readRom16(kParamBlock + static_cast<std::uint32_t>(offset), count, dest, 1);
+    return readRom16(paramAddress(offset), count, dest, 1);
 }
 
 int StationConnection::identifyStation() {
-    std::uint8_t head[kSettingsBytes];
-    readRom16(kSettingsAddress, kSettingsBytes, head, 1);
+    std::uint8_t head[kSettingsSize];
+    readRom16(paramAddress(kSettingsOffset), kSettingsSize, head, 1);
 
-    const std::uint8_t rangeCode = head[5];   // ROM 0xC007
-    settings_.system_cod = head[2];           // ROM 0xC004
+    const std::uint8_t rangeCode = head[settingsIndex(kRangeCodeOffset)];
+    settings_.system_cod = head[settingsIndex(kSystemCodeOffset)];
     settings_.freq_range = rangeCode < kRangeCodes ? kRangeMap[rangeCode] : rangeCode;
-    settings_.ch_count = head[6];             // ROM 0xC008
-    for (std::size_t i = 0; i < settings_.channel.size(); ++i)   // ROM 0xC00C..0xC01B
-        settings_.channel[i] = static_cast<std::uint16_t>(head[10 + 2 * i] | (head[11 + 2 * i] << 8));
+    settings_.ch_count = head[settingsIndex(kChannelCountOffset)];
+    for (std::size_t i = 0; i < settings_.channel.size(); ++i)
+        settings_.channel[i] = paramWordAt(head, settingsIndex(kChannelTableOffset) + 2 * static_cast<int>(i));
 
     for (std::size_t k = 0; k < settings_.ch_delta.size(); ++k) {
         std::uint8_t pair[2];
-        readRom16(kFineOffsetBase + 16 * static_cast<std::uint32_t>(k), 2, pair, 4);
+        readRom16(fineOffsetPairAddress(static_cast<int>(k)), 2, pair, 4);
         settings_.ch_delta[k] = pair[1];
     }
 
     std::uint8_t ram[2];
-    readRam16(kVersionAddress, 2, ram, 2);
+    readRam16(kVersionRamAddress, 2, ram, 2);
     const std::uint8_t version = ram[0];
     const std::uint8_t bandType = ram[1];
     settings_.band_type = bandType;

@@ -130,9 +130,9 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
         return {};
     case 0x07: {   // identity query: version, band type, own address
         Answer a;
-        const std::uint16_t address = m.rom16(0xC002);
-        a.data = {m.ram.size() > 0x0B01 ? m.ram[0x0B00] : std::uint8_t{0},
-                  m.ram.size() > 0x0B01 ? m.ram[0x0B01] : std::uint8_t{0},
+        const std::uint16_t address = m.rom16(paramAddress(kAddressOffset));
+        a.data = {m.ram.size() > kBandTypeRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
+                  m.ram.size() > kBandTypeRamAddress ? m.ram[kBandTypeRamAddress] : std::uint8_t{0},
                   static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(address >> 8)};
         return a;
     }
@@ -144,7 +144,7 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
     }
     case 0xF2: {   // state query: version byte and restart count
         Answer a;
-        a.data = {m.ram.size() > 0x0B00 ? m.ram[0x0B00] : std::uint8_t{0},
+        a.data = {m.ram.size() > kVersionRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
                   static_cast<std::uint8_t>(m.restarts & 0xFF)};
         return a;
     }

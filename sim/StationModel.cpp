@@ -75,21 +75,22 @@ void StationModel::pushSnifferPacket(const SnifferPacket& packet) {
 StationModel makeDefaultStation(const DefaultStationOptions& o) {
     StationModel m;
     // Parameter block head.
-    m.setRom16(0xC000, 0x0201);   // firmware/parameter version word
-    m.setRom16(0xC002, o.address);
-    m.rom[0xC004] = o.system;
-    m.rom[0xC005] = 0x01;         // device kind
-    m.rom[0xC006] = 0x02;         // cps
-    m.rom[0xC007] = o.rangeCode;
-    m.rom[0xC008] = o.channelCount;
-    m.rom[0xC009] = 0x0A;         // timeouts
+    std::uint8_t* params = m.paramBlock();
+    m.setRom16(paramAddress(kVersionOffset), 0x0201);   // firmware/parameter version word
+    m.setRom16(paramAddress(kAddressOffset), o.address);
+    params[kSystemCodeOffset] = o.system;
+    params[kDeviceOffset] = 0x01;         // device kind
+    params[kCpsOffset] = 0x02;
+    params[kRangeCodeOffset] = o.rangeCode;
+    params[kChannelCountOffset] = o.channelCount;
+    params[kTimeoutsOffset] = 0x0A;
     // Channel table: position 0 is the working channel, the rest follow it.
-    for (std::uint32_t k = 0; k < 8; ++k)
-        m.setRom16(0xC00C + 2 * k, static_cast<std::uint16_t>(o.channel0 + k));
-    // Synthesiser blocks of the six positions; byte 15 is the fine offset.
-    for (std::uint32_t k = 0; k < 6; ++k) {
-        std::uint8_t* block = m.rom.data() + 0xC080 + 16 * k;
-        const std::uint16_t channel = m.rom16(0xC00C + 2 * (k < 8 ? k : 0));
+    for (int k = 0; k < kChannelTableWords; ++k)
+        m.setRom16(paramAddress(kChannelTableOffset + 2 * k), static_cast<std::uint16_t>(o.channel0 + k));
+    // Synthesiser blocks of the six positions; the last byte is the fine offset.
+    for (int k = 0; k < kFineOffsetPositions; ++k) {
+        std::uint8_t* block = m.rom.data() + channelBlockAddress(k);
+        const std::uint16_t channel = m.rom16(paramAddress(kChannelTableOffset + 2 * k));
         block[0] = 0x40;
         block[1] = static_cast<std::uint8_t>(channel & 0xFF);
         block[2] = static_cast<std::uint8_t>(channel >> 8);
@@ -98,12 +99,12 @@ StationModel makeDefaultStation(const DefaultStationOptions& o) {
         block[5] = 0x80;
         block[6] = static_cast<std::uint8_t>(0x10 + k);
         for (int i = 7; i < 15; ++i) block[i] = static_cast<std::uint8_t>(0x11 * (i - 6));
-        block[15] = o.fineOffset;
+        block[kFineOffsetInBlock] = o.fineOffset;
     }
 
     // Identification.
-    m.ram[0x0B00] = o.version;
-    m.ram[0x0B01] = o.bandType;
+    m.ram[kVersionRamAddress] = o.version;
+    m.ram[kBandTypeRamAddress] = o.bandType;
     // Signal level at 0x0B02 + 2: raw 100 reads as (100 >> 1) - 130 = -80.
     m.ram[0x0B02] = 0x10;
     m.ram[0x0B03] = 0x00;

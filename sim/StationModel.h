@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "StationMemory.h"
+
 namespace sim {
 
 constexpr std::uint32_t kRomSize = 0x10000;
@@ -24,7 +26,7 @@ struct StationModel {
     int recordCount = 256;                    // positions 0..recordCount-1 hold records
     std::uint16_t recordCursor = 0;           // where the record readers start
 
-    std::uint8_t* paramBlock() { return rom.data() + 0xC000; }   // 256 bytes
+    std::uint8_t* paramBlock() { return rom.data() + kParamBlockAddress; }   // 256 bytes
 
     // Little-endian helpers.
     void setRom16(std::uint32_t address, std::uint16_t value);
@@ -48,7 +50,7 @@ struct StationModel {
 };
 
 struct DefaultStationOptions {
-    std::uint8_t system = 0x9E;
+    std::uint8_t system = kSourceSystemCode;
     std::uint8_t rangeCode = 1;       // ROM 0xC007
     std::uint8_t version = 0x81;      // RAM 0x0B00
     std::uint8_t bandType = 4;        // RAM 0x0B01

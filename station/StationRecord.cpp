@@ -4,9 +4,7 @@
 
 StationRecord* StationRecord::instance_ = nullptr;
 
-std::uint16_t paramWord(const ParamHead& head, int offset) {
-    return static_cast<std::uint16_t>(head[offset] | (head[offset + 1] << 8));
-}
+std::uint16_t paramWord(const ParamHead& head, int offset) { return paramWordAt(head.data(), offset); }
 
 void setParamWord(ParamHead& head, int offset, std::uint16_t value) {
     head[offset] = static_cast<std::uint8_t>(value & 0xFF);

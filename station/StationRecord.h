@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include "StationMemory.h"
+
 struct StationStatus {
     std::uint8_t vec = 0;
     bool isConnect = false;
@@ -31,18 +33,19 @@ struct RouteEntry {
 };
 
 // The 16-byte head of the parameter block, little-endian fields.
-using ParamHead = std::array<std::uint8_t, 16>;
+using ParamHead = std::array<std::uint8_t, kParamHeadSize>;
 
+// The head's fields by the names the station file gives them.
 namespace param_offset {
-constexpr int version = 0;      // u16
-constexpr int address = 2;      // u16
-constexpr int system = 4;
-constexpr int device = 5;
-constexpr int cps = 6;
-constexpr int frange = 7;
-constexpr int chCount = 8;
-constexpr int timeouts = 9;
-constexpr int freq_channe = 12; // u16
+constexpr int version = kVersionOffset;          // u16
+constexpr int address = kAddressOffset;          // u16
+constexpr int system = kSystemCodeOffset;
+constexpr int device = kDeviceOffset;
+constexpr int cps = kCpsOffset;
+constexpr int frange = kRangeCodeOffset;
+constexpr int chCount = kChannelCountOffset;
+constexpr int timeouts = kTimeoutsOffset;
+constexpr int freq_channe = kChannelTableOffset; // u16, channel 0
 }
 
 std::uint16_t paramWord(const ParamHead& head, int offset);

@@ -13,6 +13,7 @@
 
 #include "PtyStationHost.h"
 #include "StationConnection.h"
+#include "StationMemory.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ bool timeExchanges(StationConnection& conn, int runs, std::vector<double>& out) 
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
         try {
-            conn.readRom16(0xC000, 32, buf, 1);
+            conn.readRom16(kParamBlockAddress, 32, buf, 1);
         } catch (int code) {
             std::fprintf(stderr, "exchange %d failed with %d\n", i, code);
             return false;
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
         const auto start = Clock::now();
         int code = 0;
         try {
-            conn.readRom16(0xC000, 32, buf, 2);
+            conn.readRom16(kParamBlockAddress, 32, buf, 2);
         } catch (int c) {
             code = c;
         }
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
         conn.settleLine();
         const auto start = Clock::now();
         try {
-            conn.readRom16(0xC000, 32, buf, 2);
+            conn.readRom16(kParamBlockAddress, 32, buf, 2);
         } catch (int code) {
             std::fprintf(stderr, "no recovery after an impossible header (%d)\n", code);
             return 1;

@@ -176,6 +176,51 @@ TEST(StationRestoreTest, OnlyBytesOutsideTheRewrittenRegionsTellStationsApart) {
     EXPECT_NE(setupFingerprint(namesake.data()), setupFingerprint(station.data()));
 }
 
+// The one read of the whole block: 32 bytes at a time in address order, each
+// handed on as it comes; a step that throws before a read ends it there.
+TEST(StationRestoreTest, TheBlockIsReadInChunksThatAStepCanStopBeforeTheirRead) {
+    const struct {
+        const char* what;
+        int stopBefore;   // the chunk whose step throws; -1 none
+        int chunksRead;
+    } cases[] = {{"whole", -1, 8}, {"stopped at once", 0, 0}, {"stopped before the fourth", 3, 3}};
+    for (const auto& c : cases) {
+        sim::PtyStationHost host;
+        ASSERT_TRUE(host.start());
+        StationConnection connection;
+        ASSERT_TRUE(connection.open(host.slavePathW()));
+        int steps = 0;
+        std::vector<std::uint32_t> addresses;
+        Bytes handedOn;
+        const BlockReadSteps hooks{[&] {
+                                       if (steps++ == c.stopBefore) throw job_messages::kCodeStopped;
+                                   },
+                                   [&](std::uint32_t address, const std::uint8_t* chunk, std::uint16_t count) {
+                                       addresses.push_back(address);
+                                       handedOn.insert(handedOn.end(), chunk, chunk + count);
+                                   }};
+        std::uint8_t block[256] = {};
+        int code = 0;
+        try {
+            readWholeBlock(connection, block, hooks);
+        } catch (int thrown) {
+            code = thrown;
+        }
+        connection.close();
+        EXPECT_EQ(code, c.stopBefore < 0 ? 0 : job_messages::kCodeStopped) << c.what;
+        std::vector<std::uint32_t> expectedAddresses;
+        for (int i = 0; i < c.chunksRead; ++i) expectedAddresses.push_back(0xC000 + 32u * static_cast<unsigned>(i));
+        EXPECT_EQ(addresses, expectedAddresses) << c.what;
+        const Bytes station = paramBlock(host.snapshot());
+        EXPECT_EQ(handedOn, Bytes(station.begin(), station.begin() + 32 * c.chunksRead)) << c.what;
+        EXPECT_EQ(Bytes(block, block + 32 * c.chunksRead), handedOn) << c.what;
+        int readsSent = 0;
+        for (const auto& f : host.frames())
+            readsSent += f.direction == sim::WireFrame::Direction::ToStation && f.bytes.size() > 2 && f.bytes[2] == 0x05;
+        EXPECT_EQ(readsSent, c.chunksRead) << c.what;
+    }
+}
+
 // The adapter is pulled once the station has taken the system code back:
 // the restart cannot go out, so the station runs its moved settings with the
 // old ones in memory, and the restore must not end as done, whether the
