@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <chrono>
 #include <csignal>
@@ -36,19 +35,16 @@ sim::StationModel station(std::uint8_t system, std::uint16_t address) {
 class CliFleetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid() && runtime_.isValid());
-        ASSERT_TRUE(QDir(home_.path()).mkdir(QStringLiteral("QuelvintLog")));
+        ASSERT_TRUE(home_.isValid());
         // The test publishes stations too, in the children's directory.
         oldRuntime_ = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+        qputenv("XDG_RUNTIME_DIR", home_.runtimePath().toUtf8());
     }
     void TearDown() override { qputenv("XDG_RUNTIME_DIR", oldRuntime_); }
 
     std::unique_ptr<QProcess> start(const QStringList& args) {
         auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home_.path());
-        process->setProcessEnvironment(env);
+        process->setProcessEnvironment(home_.environment());
         process->setWorkingDirectory(home_.path());
         process->start(QStringLiteral(RECHANNEL_CLI_PATH), args);
         EXPECT_TRUE(process->waitForStarted(kLimitMs));
@@ -124,11 +120,10 @@ protected:
         return {};
     }
 
-    QString logDir() const { return home_.path() + QStringLiteral("/QuelvintLog"); }
+    QString logDir() const { return home_.logDir(); }
     std::vector<LedgerEntry> ledgerLines() const { return ledger::read(logDir() + QStringLiteral("/ledger.csv")); }
 
-    QTemporaryDir home_;
-    QTemporaryDir runtime_;
+    TempHome home_;
     QByteArray oldRuntime_;
 };
 
@@ -251,7 +246,7 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
     unpublishVirtualPort("Rehearsal again", first.toStdString());
     hub->terminate();
     ASSERT_TRUE(hub->waitForFinished(kLimitMs));
-    EXPECT_FALSE(QFileInfo::exists(runtime_.path() + QStringLiteral("/rechannel-ports/Rehearsal 1")));
+    EXPECT_FALSE(QFileInfo::exists(home_.runtimePath() + QStringLiteral("/rechannel-ports/Rehearsal 1")));
 }
 
 TEST_F(CliFleetTest, WaitProgramsEachArrivingStationOnceUntilInterrupted) {
@@ -508,7 +503,7 @@ TEST_F(CliFleetTest, PublishRefusesATakenOrHiddenNameAndRemovesOnlyItsOwnLink) {
     QString seen;
     const QString pty = waitForLine(*first, QStringLiteral("/dev/"), &seen).trimmed();
     ASSERT_FALSE(pty.isEmpty());
-    const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/Shared bench");
+    const QString link = home_.runtimePath() + QStringLiteral("/rechannel-ports/Shared bench");
     const struct {
         const char* name;
         const char* said;
