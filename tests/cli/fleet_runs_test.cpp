@@ -11,6 +11,7 @@
 #include "FleetRunner.h"
 #include "Ledger.h"
 #include "RunOutcome.h"
+#include "TempHome.h"
 
 namespace {
 
@@ -74,11 +75,10 @@ TEST(FleetKilledChild, ARunIsLoggedOnceAndKeepsTheOutcomeItReported) {
          "moved", 0},
         {"killed before its result line", child_report::phaseLine(JobPhase::Writing) + '\n', "failed", 1},
     };
-    const QByteArray oldHome = qgetenv("HOME");
     for (const auto& c : cases) {
         QTemporaryDir home;
         ASSERT_TRUE(home.isValid());
-        qputenv("HOME", QFile::encodeName(home.path()));
+        const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
         FleetSettings settings;
         settings.program = dyingChild(home.path(), c.report);
         settings.traceDir = home.path();
@@ -94,7 +94,6 @@ TEST(FleetKilledChild, ARunIsLoggedOnceAndKeepsTheOutcomeItReported) {
         const std::vector<LedgerEntry> lines = ledger::read(home.path() + QStringLiteral("/QuelvintLog/ledger.csv"));
         EXPECT_EQ(static_cast<int>(lines.size()), c.linesLoggedByTheRunner) << c.what;
     }
-    qputenv("HOME", oldHome);
 }
 
 }  // namespace

@@ -20,26 +20,37 @@
 
 class TempHome {
 public:
-    TempHome();
+    TempHome() : valid_(home_.isValid() && runtime_.isValid() && QDir(home_.path()).mkdir(QStringLiteral("QuelvintLog"))) {}
     bool isValid() const { return valid_; }
     QString path() const { return home_.path(); }
     QString runtimePath() const { return runtime_.path(); }
-    QString logDir() const;
+    QString logDir() const { return home_.path() + QStringLiteral("/QuelvintLog"); }
     // The system's environment with HOME and XDG_RUNTIME_DIR pointing here,
     // for a child process.
-    QProcessEnvironment environment() const;
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home_.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        return env;
+    }
 
 private:
     QTemporaryDir home_;
     QTemporaryDir runtime_;
-    bool valid_ = false;
+    bool valid_;
 };
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QByteArray& value);
-    ~ScopedEnv();
+    ScopedEnv(const char* name, const QByteArray& value)
+        : name_(name), saved_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        qputenv(name_, value);
+    }
+    ~ScopedEnv() {
+        if (had_) qputenv(name_, saved_);
+        else qunsetenv(name_);
+    }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -51,10 +62,19 @@ private:
 
 // Empties the station record (route table, status, parameter block) and
 // forgets the station file name.
-void resetStationState();
+inline void resetStationState() {
+    StationRecord& record = *StationRecord::instance();
+    record.routeTable.clear();
+    record.setStatus(StationStatus{});
+    record.params().fill(0);
+    AppContext::instance()->setStationFileName(QString());
+}
 
 // The whole file, or an empty array when it cannot be read.
-QByteArray fileBytes(const QString& path);
+inline QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 inline QByteArray asBytes(const std::vector<std::uint8_t>& b) {
     return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<int>(b.size()));
@@ -64,27 +84,55 @@ inline QByteArray asBytes(const std::vector<std::uint8_t>& b) {
 // directory, with its log directory, and a cleared station record.
 class TempHomeTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        qputenv("HOME", QFile::encodeName(home_.path()));
+        ASSERT_TRUE(QDir::setCurrent(home_.path()));
+        ensureLogDirectory();
+        ASSERT_TRUE(QDir(logDir()).exists());
+        resetStationState();
+    }
 
     static StationRecord& record() { return *StationRecord::instance(); }
-    static QString logDir();
+    static QString logDir() { return logDirectoryPath(); }
     QString homePath() const { return home_.path(); }
 
-    static QByteArray readAll(const QString& path);   // "<missing>" when it cannot be read
-    static void writeAll(const QString& path, const QByteArray& bytes);
+    // The whole file, "<missing>" when it cannot be read.
+    static QByteArray readAll(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static void writeAll(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
     // Puts `bytes` into the log directory as the file the writers use.
-    static QString useStationFile(const QString& name, const QByteArray& bytes);
+    static QString useStationFile(const QString& name, const QByteArray& bytes) {
+        const QString path = logDir() + QLatin1Char('/') + name;
+        writeAll(path, bytes);
+        AppContext::instance()->setStationFileName(name);
+        return path;
+    }
 
 private:
     TempHome home_;
 };
 
-// For a test program's main: a home, a runtime and a working directory of
-// the run's own, so that nothing of the user's or the source tree's is
-// touched. Kept for the life of the object.
+// For a test program's main: HOME, XDG_RUNTIME_DIR and the working
+// directory in a temporary tree of the run's own, so that nothing of the
+// user's or the source tree's is touched. Kept for the life of the object.
 class TestSandbox {
 public:
-    TestSandbox();
+    TestSandbox() {
+        if (!root_.isValid()) return;
+        const QDir root(root_.path());
+        for (const char* sub : {"home", "runtime", "work"})
+            if (!root.mkdir(QLatin1String(sub), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) return;
+        qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(QStringLiteral("runtime"))));
+        valid_ = QDir::setCurrent(root.filePath(QStringLiteral("work")));
+    }
     bool isValid() const { return valid_; }
 
 private:
