@@ -40,7 +40,7 @@ protected:
         process->setProcessEnvironment(environment());
         process->setWorkingDirectory(home_.path());
         process->start(QStringLiteral(RECHANNEL_CLI_PATH), args);
-        EXPECT_TRUE(process->waitForStarted(10000));
+        EXPECT_TRUE(process->waitForStarted(60000));
         return process;
     }
 

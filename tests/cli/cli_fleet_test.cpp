@@ -9,6 +9,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <sys/stat.h>
 
@@ -32,23 +33,12 @@ sim::StationModel station(std::uint8_t system, std::uint16_t address) {
     return sim::makeDefaultStation(options);
 }
 
-class CliFleetTest : public ::testing::Test {
+class CliFleetTest : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
+        CliFixture::SetUp();
         // The test publishes stations too, in the children's directory.
-        oldRuntime_ = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", home_.runtimePath().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", oldRuntime_); }
-
-    std::unique_ptr<QProcess> start(const QStringList& args) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(home_.environment());
-        process->setWorkingDirectory(home_.path());
-        process->start(QStringLiteral(RECHANNEL_CLI_PATH), args);
-        EXPECT_TRUE(process->waitForStarted(kLimitMs));
-        return process;
+        runtime_.emplace("XDG_RUNTIME_DIR", home_.runtimePath().toUtf8());
     }
 
     // Runs to the end; returns the exit status (-1 when it did not finish).
@@ -120,14 +110,10 @@ protected:
         return {};
     }
 
-    QString logDir() const { return home_.logDir(); }
     std::vector<LedgerEntry> ledgerLines() const { return ledger::read(logDir() + QStringLiteral("/ledger.csv")); }
 
-    TempHome home_;
-    QByteArray oldRuntime_;
+    std::optional<ScopedEnv> runtime_;
 };
-
-QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
 
 TEST(ChildReport, ReportLinesRoundTripAndAnythingElseIsText) {
     const child_report::Line result = child_report::parse(
