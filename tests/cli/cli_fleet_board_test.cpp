@@ -2,7 +2,6 @@
 // rows and 60 columns for standard error, with sixteen ports at once.
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -84,8 +83,8 @@ TEST(CliFleetBoard, SixteenPortsOnATenRowTerminalNeverScrollOrWrapAndPipedOutput
     } cases[] = {{true, true}, {false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stdoutOnTerminal ? "standard output on a terminal" : "standard output piped");
-        QTemporaryDir home;
-        ASSERT_TRUE(home.isValid() && QDir(home.path()).mkdir(QStringLiteral("QuelvintLog")));
+        TempHome home;
+        ASSERT_TRUE(home.isValid());
         std::vector<std::unique_ptr<sim::PtyStationHost>> hosts;
         QStringList args{QStringLiteral("program")};
         for (int i = 0; i < kPorts; ++i) {
@@ -97,9 +96,7 @@ TEST(CliFleetBoard, SixteenPortsOnATenRowTerminalNeverScrollOrWrapAndPipedOutput
         ASSERT_TRUE(board.ok() && results.ok());
 
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        process.setProcessEnvironment(env);
+        process.setProcessEnvironment(home.environment());
         const int err = board.slave(), out = c.stdoutOnTerminal ? results.slave() : -1;
         process.setChildProcessModifier([err, out] {
             ::dup2(err, STDERR_FILENO);

@@ -4,12 +4,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <chrono>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <sys/stat.h>
 
@@ -33,26 +33,12 @@ sim::StationModel station(std::uint8_t system, std::uint16_t address) {
     return sim::makeDefaultStation(options);
 }
 
-class CliFleetTest : public ::testing::Test {
+class CliFleetTest : public CliFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid() && runtime_.isValid());
-        ASSERT_TRUE(QDir(home_.path()).mkdir(QStringLiteral("QuelvintLog")));
+        CliFixture::SetUp();
         // The test publishes stations too, in the children's directory.
-        oldRuntime_ = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", oldRuntime_); }
-
-    std::unique_ptr<QProcess> start(const QStringList& args) {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home_.path());
-        process->setProcessEnvironment(env);
-        process->setWorkingDirectory(home_.path());
-        process->start(QStringLiteral(RECHANNEL_CLI_PATH), args);
-        EXPECT_TRUE(process->waitForStarted(kLimitMs));
-        return process;
+        runtime_.emplace("XDG_RUNTIME_DIR", home_.runtimePath().toUtf8());
     }
 
     // Runs to the end; returns the exit status (-1 when it did not finish).
@@ -124,15 +110,10 @@ protected:
         return {};
     }
 
-    QString logDir() const { return home_.path() + QStringLiteral("/QuelvintLog"); }
     std::vector<LedgerEntry> ledgerLines() const { return ledger::read(logDir() + QStringLiteral("/ledger.csv")); }
 
-    QTemporaryDir home_;
-    QTemporaryDir runtime_;
-    QByteArray oldRuntime_;
+    std::optional<ScopedEnv> runtime_;
 };
-
-QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
 
 TEST(ChildReport, ReportLinesRoundTripAndAnythingElseIsText) {
     const child_report::Line result = child_report::parse(
@@ -251,7 +232,7 @@ TEST_F(CliFleetTest, AllWithMatchProgramsTheNamedHubOnlyAndCountedStationsHaveTh
     unpublishVirtualPort("Rehearsal again", first.toStdString());
     hub->terminate();
     ASSERT_TRUE(hub->waitForFinished(kLimitMs));
-    EXPECT_FALSE(QFileInfo::exists(runtime_.path() + QStringLiteral("/rechannel-ports/Rehearsal 1")));
+    EXPECT_FALSE(QFileInfo::exists(home_.runtimePath() + QStringLiteral("/rechannel-ports/Rehearsal 1")));
 }
 
 TEST_F(CliFleetTest, WaitProgramsEachArrivingStationOnceUntilInterrupted) {
@@ -508,7 +489,7 @@ TEST_F(CliFleetTest, PublishRefusesATakenOrHiddenNameAndRemovesOnlyItsOwnLink) {
     QString seen;
     const QString pty = waitForLine(*first, QStringLiteral("/dev/"), &seen).trimmed();
     ASSERT_FALSE(pty.isEmpty());
-    const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/Shared bench");
+    const QString link = home_.runtimePath() + QStringLiteral("/rechannel-ports/Shared bench");
     const struct {
         const char* name;
         const char* said;

@@ -236,7 +236,7 @@ TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
 TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
     sim::PtyStationHost station;
     ASSERT_TRUE(station.start());
-    qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", home_.runtimePath().toUtf8());
     ASSERT_TRUE(publishVirtualPort("TUSB simulated station", station.slavePath()));
     const CliResult result = run({QStringLiteral("ports")});
     EXPECT_EQ(result.exitCode, 0);
@@ -324,7 +324,7 @@ TEST_F(CliProcessTest, SimulatePublishesItsPortAndRemovesItOnTerminate) {
         ASSERT_TRUE(simulator.waitForStarted(10000));
         ASSERT_TRUE(simulator.waitForReadyRead(10000));
         const QString slave = QString::fromUtf8(simulator.readLine()).trimmed();
-        const QString link = runtime_.path() + QStringLiteral("/rechannel-ports/") + QLatin1String(c.link);
+        const QString link = home_.runtimePath() + QStringLiteral("/rechannel-ports/") + QLatin1String(c.link);
         EXPECT_EQ(QFileInfo(link).symLinkTarget(), slave) << c.link;
 
         const CliResult moved = run({QStringLiteral("program"), QStringLiteral("--port"), slave});

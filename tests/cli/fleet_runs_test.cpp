@@ -11,6 +11,7 @@
 #include "FleetRunner.h"
 #include "Ledger.h"
 #include "ExitStatus.h"
+#include "TempHome.h"
 
 namespace {
 
@@ -73,11 +74,10 @@ TEST(FleetKilledChild, ARunIsLoggedOnceAndKeepsTheOutcomeItReported) {
          "moved", 0},
         {"killed before its result line", child_report::phaseLine(JobPhase::Writing) + '\n', "failed", 1},
     };
-    const QByteArray oldHome = qgetenv("HOME");
     for (const auto& c : cases) {
         QTemporaryDir home;
         ASSERT_TRUE(home.isValid());
-        qputenv("HOME", QFile::encodeName(home.path()));
+        const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
         FleetSettings settings;
         settings.program = dyingChild(home.path(), c.report);
         settings.traceDir = home.path();
@@ -95,7 +95,6 @@ TEST(FleetKilledChild, ARunIsLoggedOnceAndKeepsTheOutcomeItReported) {
         // The code column holds the job's code, as in the child's own lines.
         for (const LedgerEntry& line : lines) EXPECT_EQ(line.code, 255) << c.what << ": an unknown failure";
     }
-    qputenv("HOME", oldHome);
 }
 
 }  // namespace

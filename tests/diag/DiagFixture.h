@@ -1,47 +1,32 @@
 #pragma once
-// A simulated station on a pty, a WorkThread whose connection is open to it
-// (used from the test thread, as a poller on the worker thread would), a
-// fresh home and log directory, a working directory for debug.log and a
-// cleared station record.
+// A diagnostic against a simulated station on a pty: a fresh home (its
+// working directory takes debug.log), a cleared station record, and a
+// WorkThread whose connection is open to the station, used from the test
+// thread as a poller on the worker thread would.
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QSignalSpy>
 #include <QString>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
-#include "AppContext.h"
-#include "LogDirectory.h"
-#include "PtyStationHost.h"
+#include "SimStation.h"
 #include "StationFiles.h"
-#include "StationRecord.h"
+#include "TempHome.h"
 #include "WorkThread.h"
 
-class DiagTest : public ::testing::Test {
+class DiagTest : public TempHomeTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        qputenv("HOME", QFile::encodeName(home_.path()));
-        ASSERT_TRUE(QDir::setCurrent(home_.path()));
-        ensureLogDirectory();
-        record().routeTable.clear();
-        record().setStatus(StationStatus{});
-        record().params().fill(0);
-        AppContext::instance()->setStationFileName(QString());
+        TempHomeTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(host.start());
         ASSERT_TRUE(thread.connection().open(host.slavePathW()));
     }
     void TearDown() override {
         thread.connection().close();
-        host.stop();
-        // The station drops bytes outside a frame without a word; none may be sent.
-        EXPECT_TRUE(host.strayBytes().empty()) << "bytes sent outside request frames";
+        stopExpectingNoStrayBytes(host);
     }
-
-    static StationRecord& record() { return *StationRecord::instance(); }
 
     // The record holds what the job read from the station, and the station
     // file named after it exists.
@@ -51,16 +36,9 @@ protected:
         return ensureStationFile();
     }
 
-    static QByteArray readAll(const QString& path) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-        return f.readAll();
-    }
-    static void writeAll(const QString& path, const QByteArray& bytes) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
+    // The whole file; empty when it cannot be read.
+    static QByteArray readAll(const QString& path) { return fileBytes(path); }
+
     // The messages of debug.log, without their time stamps.
     static QList<QByteArray> debugMessages() {
         QList<QByteArray> messages;
@@ -73,18 +51,8 @@ protected:
     }
     static void clearDebugLog() { QFile::remove(QStringLiteral("debug.log")); }
 
-    // Fails the next `count` exchanges with a refusal from the station.
-    void refuseNext(int count) {
-        sim::FaultScript script;
-        sim::Fault refusal;
-        refusal.kind = sim::Fault::Kind::Status;
-        for (int i = 0; i < count; ++i) script.at(host.exchangeCount() + i, refusal);
-        host.setFaults(script);
-    }
+    void refuseNext(int count) { refuseExchanges(host, count); }
 
     sim::PtyStationHost host;
     WorkThread thread;
-
-private:
-    QTemporaryDir home_;
 };

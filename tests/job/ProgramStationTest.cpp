@@ -12,16 +12,11 @@
 #include "JobMessages.h"
 #include "JobRun.h"
 #include "Responder.h"
+#include "SimStation.h"
 #include "StationBackup.h"
 #include "StationRecord.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes romBytes(const sim::StationModel& model, std::uint32_t address, std::size_t count) {
-    return Bytes(model.rom.begin() + address, model.rom.begin() + address + count);
-}
 
 std::string hexLine(const std::uint8_t* bytes, std::size_t count) {
     std::string line;

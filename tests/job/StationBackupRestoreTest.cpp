@@ -14,21 +14,8 @@
 #include "StationBackup.h"
 #include "StationConnection.h"
 #include "StationRestore.h"
-
-namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray asBytes(const Bytes& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), int(b.size())); }
-
-Bytes paramBlock(const sim::StationModel& m) { return Bytes(m.rom.begin() + 0xC000, m.rom.begin() + 0xC100); }
-
-}  // namespace
+#include "SimStation.h"
+#include "TempHome.h"
 
 TEST(StationBackupTest, NamesTheFileAfterTimeAddressAndSystemAndNeverReplacesOne) {
     Bytes first(256);

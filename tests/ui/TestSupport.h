@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the window tests: a temporary directory tree, closing
-// the modal boxes a slot opens, and waiting on a condition with a bound.
+// Helpers shared by the window tests: a temporary directory tree (FileTree),
+// closing the modal boxes a slot opens, and waiting on a condition with a
+// bound.
 
 #include <QApplication>
 #include <QMessageBox>
@@ -13,10 +14,7 @@
 #include <string>
 #include <vector>
 
-// Creates `path` and its parents; writes `content` into a file.
-void makeDirs(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-void makeSymlink(const std::string& target, const std::string& link);
+#include "FileTree.h"
 
 struct SeenModal {
     QString className;

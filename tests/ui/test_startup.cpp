@@ -10,19 +10,10 @@
 #include <QTemporaryDir>
 
 #include "LogDirectory.h"
+#include "TempHome.h"
 #include "TestSupport.h"
 
 namespace {
-
-// Points HOME somewhere else for one test.
-class HomeOverride {
-public:
-    explicit HomeOverride(const QString& home) : saved_(qgetenv("HOME")) { qputenv("HOME", home.toLocal8Bit()); }
-    ~HomeOverride() { qputenv("HOME", saved_); }
-
-private:
-    QByteArray saved_;
-};
 
 QStringList entriesOf(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -35,7 +26,7 @@ TEST(StartUp, LogDirectoryIsCreatedOnlyDirectlyInAnExistingHome) {
     {
         const QString home = root.path() + "/fresh";
         QDir().mkpath(home);
-        HomeOverride override(home);
+        ScopedEnv override("HOME", home.toLocal8Bit());
         EXPECT_EQ(logDirectoryPath(), home + "/QuelvintLog");
         ensureLogDirectory();
         EXPECT_EQ(entriesOf(home), QStringList{"QuelvintLog"});
@@ -45,14 +36,14 @@ TEST(StartUp, LogDirectoryIsCreatedOnlyDirectlyInAnExistingHome) {
         const QString home = root.path() + "/existing";
         QDir().mkpath(home + "/QuelvintLog");
         writeFile((home + "/QuelvintLog/station.xml").toStdString(), "kept");
-        HomeOverride override(home);
+        ScopedEnv override("HOME", home.toLocal8Bit());
         ensureLogDirectory();
         EXPECT_EQ(entriesOf(home), QStringList{"QuelvintLog"});
         EXPECT_EQ(entriesOf(home + "/QuelvintLog"), QStringList{"station.xml"});
     }
     {
         const QString home = root.path() + "/absent/home";
-        HomeOverride override(home);
+        ScopedEnv override("HOME", home.toLocal8Bit());
         ensureLogDirectory();
         EXPECT_FALSE(QFileInfo::exists(root.path() + "/absent")) << "the parent is never created";
     }

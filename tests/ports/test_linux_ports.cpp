@@ -14,7 +14,7 @@
 
 #include "LinuxSerialPorts.h"
 #include "PortDiscovery.h"
-#include "TestSupport.h"
+#include "FileTree.h"
 #include "VirtualPorts.h"
 
 #include <sys/stat.h>
