@@ -126,17 +126,6 @@ RingNumbers ringNumbers(const std::uint8_t* ring, const std::array<int, kSlots>&
     return now;
 }
 
-// What the first read of the ring remembers as seen: -1 (unknown) for slot
-// 0's packet and those up to three after it, the number for the others.
-std::array<int, kSlots> firstSight(const std::uint8_t* ring) {
-    std::array<int, kSlots> seen{};
-    for (size_t s = 0; s < seen.size(); ++s) {
-        const int seq = ring[s * kSlotBytes];
-        seen[s] = forward(ring[0], seq) < kSlots ? -1 : seq;
-    }
-    return seen;
-}
-
 struct SnifferPacket {
     int src;
     int dst;
@@ -183,7 +172,10 @@ void WorkThread::readSnifferBuffer() {
     // stale number ahead of slot 0 counts only once the station rewrites it.
     if (snifferPtr < 0) {
         snifferPtr = ring[0];
-        snifferSlots_ = firstSight(ring);
+        for (size_t s = 0; s < snifferSlots_.size(); ++s) {
+            const int seq = ring[s * kSlotBytes];
+            snifferSlots_[s] = forward(ring[0], seq) < kSlots ? -1 : seq;
+        }
         return;
     }
     appendDebugLog(QStringLiteral("SnifferPtr"));

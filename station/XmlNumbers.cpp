@@ -2,8 +2,6 @@
 
 #include <charconv>
 
-#include "CLocaleNumber.h"
-
 namespace station_xml {
 
 namespace {
@@ -37,11 +35,6 @@ std::int32_t parseInt(const char* text) {
     for (; *p >= '0' && *p <= '9'; ++p) value = value * 10u + static_cast<std::uint32_t>(*p - '0');
     if (negative) value = 0u - value;
     return static_cast<std::int32_t>(value);
-}
-
-double parseMean(const char* text) {
-    if (!text) return 0.0;
-    return strtodInCLocale(text);
 }
 
 bool parseBool(const char* text) {

@@ -1,4 +1,4 @@
-// POSIX: strtod_l with a C locale object made once.
+// parseMean on POSIX: strtod_l with a C locale object made once.
 #include <cstdlib>
 
 #include <locale.h>
@@ -6,14 +6,11 @@
 #include <xlocale.h>
 #endif
 
-#include "CLocaleNumber.h"
+#include "XmlNumbers.h"
 
-namespace station_xml {
-
-double strtodInCLocale(const char* text) {
+double station_xml::parseMean(const char* text) {
+    if (!text) return 0.0;
     static const locale_t locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
     if (locale) return strtod_l(text, nullptr, locale);
     return std::strtod(text, nullptr);
 }
-
-}  // namespace station_xml
