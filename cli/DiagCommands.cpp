@@ -218,6 +218,8 @@ int runRoutes(const QStringList& args) {
     return swept >= 0 ? swept : 0;
 }
 
+namespace {
+
 // A new session goes on after the last packet an earlier one counted for
 // this station, so a packet still in the ring is never counted twice.
 void resumeFromMark(WorkThread& thread) {
@@ -232,8 +234,15 @@ void pollRing(WorkThread& thread) {
     if (before >= 0 && after != before) saveSnifferMark(stationFilePath(), (after - 1) & 0xFF);
 }
 
-int runSniff(const QStringList& args) {
-    DiagArgs diag;
+struct SniffOptions {
+    int intervalMs = 0;
+    qint64 durationMs = -1;   // -1: until stopped
+    int statusSeconds = 0;
+    int failuresAllowed = 0;
+};
+
+// Parses sniff's command line; returns -1 to go on.
+int parseSniff(DiagArgs& diag, SniffOptions& sniff, const QStringList& args) {
     const QCommandLineOption interval(QStringLiteral("interval"), QStringLiteral("Poll interval in ms (default 200)."),
                                       QStringLiteral("MS"), QStringLiteral("200"));
     const QCommandLineOption duration(QStringLiteral("duration"),
@@ -247,52 +256,49 @@ int runSniff(const QStringList& args) {
     diag.parser.addOptions({interval, duration, statusEvery, maxFailures});
     const int early = parseDiag(diag, args, QStringLiteral("Follows the station's sniffer ring; one CSV line per packet."));
     if (early >= 0) return early;
-    int intervalMs = 0;
-    if (!intOption(diag.parser, interval, 1, 3600000, &intervalMs))
+    if (!intOption(diag.parser, interval, 1, 3600000, &sniff.intervalMs))
         return usageError(diag.parser, QStringLiteral("--interval takes 1 to 3600000 ms"));
-    qint64 durationMs = -1;
     if (diag.parser.isSet(duration)) {
         int seconds = 0;
         if (!intOption(diag.parser, duration, 0, 864000, &seconds))
             return usageError(diag.parser, QStringLiteral("--duration takes 0 to 864000 s"));
-        durationMs = qint64(seconds) * 1000;
+        sniff.durationMs = qint64(seconds) * 1000;
     }
-    int statusSeconds = 0;
-    if (!intOption(diag.parser, statusEvery, 1, 86400, &statusSeconds))
+    if (!intOption(diag.parser, statusEvery, 1, 86400, &sniff.statusSeconds))
         return usageError(diag.parser, QStringLiteral("--status-every takes 1 to 86400 s"));
-    int failuresAllowed = 0;
-    if (!intOption(diag.parser, maxFailures, 1, 1000000, &failuresAllowed))
+    if (!intOption(diag.parser, maxFailures, 1, 1000000, &sniff.failuresAllowed))
         return usageError(diag.parser, QStringLiteral("--max-failures takes 1 to 1000000"));
+    return -1;
+}
 
-    WorkThread thread;
-    const int prepared = prepare(thread, diag.devicePath);
-    if (prepared >= 0) return prepared;
-    thread.setSnifferLineSink([](const QString& line) { printOut(line); });
-    resumeFromMark(thread);
-    printErr(QStringLiteral("columns: time,src,dst,type,len,snr (%1),noise (%2, the station's own level)")
-                 .arg(kRawScale, kDbScale));
+// The status read that gives the noise column; a failure is said and counted.
+void readNoiseLevel(WorkThread& thread, int& statusFailures) {
+    try {
+        thread.readStatus();
+    } catch (int code) {
+        ++statusFailures;
+        printErr(QStringLiteral("status read failed (%1 so far; the noise column keeps %2 %3): %4")
+                     .arg(statusFailures)
+                     .arg(StationRecord::instance()->status().snr)
+                     .arg(kDbScale, noAnswerLine(code)));
+    }
+}
 
+// Polls the ring until stopped, the duration is over or too many polls in a
+// row failed; returns the exit status.
+int followRing(WorkThread& thread, const SniffOptions& sniff) {
     interrupt_guard::installStopRequest();
     QElapsedTimer clock;
     clock.start();
-    const qint64 statusPeriodMs = qint64(statusSeconds) * 1000;
+    const qint64 statusPeriodMs = qint64(sniff.statusSeconds) * 1000;
     qint64 nextStatusMs = 0;   // the status (the noise column) is read first
     int statusFailures = 0;
     int failuresInRow = 0;
-    int status = 0;
-    while (!interrupt_guard::stopRequested() && (durationMs < 0 || clock.elapsed() < durationMs)) {
+    while (!interrupt_guard::stopRequested() && (sniff.durationMs < 0 || clock.elapsed() < sniff.durationMs)) {
         // The status has a schedule of its own: a station whose status read
         // fails is still followed, with the noise level read last.
         if (clock.elapsed() >= nextStatusMs) {
-            try {
-                thread.readStatus();
-            } catch (int code) {
-                ++statusFailures;
-                printErr(QStringLiteral("status read failed (%1 so far; the noise column keeps %2 %3): %4")
-                             .arg(statusFailures)
-                             .arg(StationRecord::instance()->status().snr)
-                             .arg(kDbScale, noAnswerLine(code)));
-            }
+            readNoiseLevel(thread, statusFailures);
             nextStatusMs = clock.elapsed() + statusPeriodMs;
         }
         try {
@@ -304,18 +310,38 @@ int runSniff(const QStringList& args) {
             ++failuresInRow;
             printErr(QStringLiteral("poll failed (%1 of %2 in a row): %3")
                          .arg(failuresInRow)
-                         .arg(failuresAllowed)
+                         .arg(sniff.failuresAllowed)
                          .arg(noAnswerLine(code)));
-            if (failuresInRow >= failuresAllowed) {
+            if (failuresInRow >= sniff.failuresAllowed) {
                 printErr(noAnswerLine(code));
-                status = exit_status::noProperAnswer;
-                break;
+                return exit_status::noProperAnswer;
             }
         }
-        qint64 wait = intervalMs;
-        if (durationMs >= 0) wait = std::min<qint64>(wait, std::max<qint64>(0, durationMs - clock.elapsed()));
+        qint64 wait = sniff.intervalMs;
+        if (sniff.durationMs >= 0)
+            wait = std::min<qint64>(wait, std::max<qint64>(0, sniff.durationMs - clock.elapsed()));
         if (wait > 0) interrupt_guard::waitUnlessStopped(static_cast<int>(wait));
     }
+    return 0;
+}
+
+}  // namespace
+
+int runSniff(const QStringList& args) {
+    DiagArgs diag;
+    SniffOptions sniff;
+    const int early = parseSniff(diag, sniff, args);
+    if (early >= 0) return early;
+
+    WorkThread thread;
+    const int prepared = prepare(thread, diag.devicePath);
+    if (prepared >= 0) return prepared;
+    thread.setSnifferLineSink([](const QString& line) { printOut(line); });
+    resumeFromMark(thread);
+    printErr(QStringLiteral("columns: time,src,dst,type,len,snr (%1),noise (%2, the station's own level)")
+                 .arg(kRawScale, kDbScale));
+
+    const int status = followRing(thread, sniff);
     thread.connection().close();
     return status;
 }

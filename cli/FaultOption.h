@@ -1,9 +1,6 @@
 #pragma once
-// --fault for the simulated station: KIND[=ARGS][@WHEN]
-//   KIND: noreply | delay=MS | pieces=BYTES,GAPMS | badcrc | status=N | echo |
-//         garbage=N | oversized | datalen=N | ignorewrite | powerlost
-//   WHEN: an exchange number from 0, or * for every exchange (default *);
-//         powerlost needs @N: no reply from exchange N on.
+// --fault for the simulated station: KIND[=ARGS][@WHEN], as sim::FaultScript::add
+// reads it.
 #include <QString>
 
 #include "Faults.h"

@@ -110,6 +110,46 @@ QString slotLine(const std::uint8_t* slot) {
     return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8").arg(n(0), n(1), n(2), n(3), n(4), n(5), n(6), n(7));
 }
 
+// The slots' sequence numbers, and which of them the station has rewritten
+// since the numbers in `seen` were read.
+struct RingNumbers {
+    std::array<int, kSlots> numbers{};
+    std::array<bool, kSlots> written{};
+};
+
+RingNumbers ringNumbers(const std::uint8_t* ring, const std::array<int, kSlots>& seen) {
+    RingNumbers now;
+    for (size_t s = 0; s < now.numbers.size(); ++s) {
+        now.numbers[s] = ring[s * kSlotBytes];
+        now.written[s] = seen[s] != now.numbers[s];
+    }
+    return now;
+}
+
+struct SnifferPacket {
+    int src;
+    int dst;
+    int signal;
+    int noise;
+    int length;
+    int type;
+};
+
+// Counts the packet in `slot` in its sender's route entry, heard `now` with
+// the station's last noise level; returns what its report line shows.
+SnifferPacket countPacket(StationRecord& record, const std::uint8_t* slot, const QDateTime& now) {
+    const SnifferPacket packet{slot[2] | (slot[3] << 8), slot[4] | (slot[5] << 8), slot[6], record.status().snr,
+                               kLengthCodes[slot[7] & 0x0F], slot[7] >> 4};
+    RouteEntry& e = record.routeTable[packet.src];
+    e.snr = packet.signal;
+    e.noise = packet.noise;
+    updateMean(e, packet.signal);
+    e.quality = qualityClass(packet.signal);
+    e.count = static_cast<std::int32_t>(static_cast<std::uint32_t>(e.count) + 1u);
+    e.time = now.toString(QStringLiteral("dd.MM.yy hh:mm:ss"));
+    return packet;
+}
+
 }  // namespace
 
 void WorkThread::logSnifferRecord(const QString& time, int src, int dst, int snr, int noise, int len, int type) {
@@ -149,12 +189,7 @@ void WorkThread::readSnifferBuffer() {
     // Every packet taken moves `expected` past it, so no number is reported
     // twice while the ring holds still. `expected` counts on past 255;
     // snifferPtr stays a sequence number, 0 to 255.
-    std::array<int, kSlots> numbers{};
-    std::array<bool, kSlots> written{};
-    for (size_t s = 0; s < numbers.size(); ++s) {
-        numbers[s] = ring[s * kSlotBytes];
-        written[s] = snifferSlots_[s] != numbers[s];
-    }
+    const auto [numbers, written] = ringNumbers(ring, snifferSlots_);
     snifferSlots_ = numbers;
     int expected = snifferPtr & 0xFF;
     const int newest = newestSequence(numbers, written);
@@ -169,23 +204,9 @@ void WorkThread::readSnifferBuffer() {
         end = std::min(expected + 2, i + kSlots - 1);
         if (slot[1] != record->system()) continue;   // another network: only consumed
 
-        const int src = slot[2] | (slot[3] << 8);
-        const int dst = slot[4] | (slot[5] << 8);
-        const int signal = slot[6];
-        const int length = kLengthCodes[slot[7] & 0x0F];
-        const int type = slot[7] >> 4;
-        const int noise = record->status().snr;
-
-        RouteEntry& e = record->routeTable[src];
-        e.snr = signal;
-        e.noise = noise;
-        updateMean(e, signal);
-        e.quality = qualityClass(signal);
-        e.count = static_cast<std::int32_t>(static_cast<std::uint32_t>(e.count) + 1u);
-        const QDateTime now = QDateTime::currentDateTime();
-        e.time = now.toString(QStringLiteral("dd.MM.yy hh:mm:ss"));
-
-        logSnifferRecord(now.toString(QStringLiteral("hh:mm:ss")), src, dst, signal, noise, length, type);
+        const QDateTime heard = QDateTime::currentDateTime();
+        const SnifferPacket p = countPacket(*record, slot, heard);
+        logSnifferRecord(heard.toString(QStringLiteral("hh:mm:ss")), p.src, p.dst, p.signal, p.noise, p.length, p.type);
         writeRouteTableFile();
         emit onReadRouteTable();
     }

@@ -15,6 +15,9 @@ using WireObserver = std::function<void(WireDirection, const std::uint8_t* bytes
 
 class SerialPort {
 public:
+    // The constant part of the read time-out of a port just opened (ms).
+    static constexpr std::uint32_t kDefaultReadTimeoutMs = 1000;
+
     SerialPort();
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -47,8 +50,21 @@ public:
     const WireObserver& wireObserver() const { return observer_; }
 
 private:
+    // The state, the argument checks and the wire observer are shared
+    // (SerialPort.cpp); each platform's source defines the handle and these
+    // system calls on it.
     struct Handle;
+    // Null when the port cannot be had or configured; nothing is left open.
+    static Handle* openHandle(const std::wstring& devicePath, std::uint16_t rate);
+    static bool applyReadTimeout(Handle& handle, std::uint32_t constantMs);
+    // 1 <= count; returns the bytes stored, with read()'s timing.
+    static int readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs);
+    // Sets `written` to the bytes that went out; false on a failed write.
+    static bool writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written);
+    // Closes what openHandle opened and frees the handle.
+    static void releaseHandle(Handle* handle);
+
     Handle* handle_ = nullptr;
-    std::uint32_t readTimeoutConstantMs_ = 1000;
+    std::uint32_t readTimeoutConstantMs_ = kDefaultReadTimeoutMs;
     WireObserver observer_;
 };

@@ -36,11 +36,16 @@ void StationConnection::close() {
     isOpen_ = false;
 }
 
-int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int count, std::uint8_t* dest,
-                                     int attempts) {
+namespace {
+
+// Repeats `exchange` until it answers true, at most `attempts` times. The
+// last attempt's failure (a thrown code) goes on to the caller; -1 when no
+// attempt brought an intact answer.
+template <class Exchange>
+void untilAnswered(int attempts, Exchange exchange) {
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         try {
-            if (link_.readMemory(address, kind, count, dest)) return count;
+            if (exchange()) return;
             // An intact reply without data: try again.
         } catch (int) {
             if (attempt == attempts) throw;
@@ -51,16 +56,18 @@ int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int
     throw -1;
 }
 
+}  // namespace
+
+int StationConnection::readWithRetry(std::uint32_t address, MemoryKind kind, int count, std::uint8_t* dest,
+                                     int attempts) {
+    untilAnswered(attempts, [&] { return link_.readMemory(address, kind, count, dest); });
+    return count;
+}
+
 bool StationConnection::writeWithRetry(std::uint32_t address, MemoryKind kind, int count, const std::uint8_t* src,
                                        int attempts) {
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
-        try {
-            if (link_.writeMemory(address, kind, count, src)) return true;
-        } catch (int) {
-            if (attempt == attempts) throw;
-        }
-    }
-    throw -1;
+    untilAnswered(attempts, [&] { return link_.writeMemory(address, kind, count, src); });
+    return true;
 }
 
 int StationConnection::readRam16(std::uint32_t address, int count, std::uint8_t* dest, int attempts) {

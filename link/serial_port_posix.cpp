@@ -31,7 +31,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kInterByteGapMs = 2;
 constexpr int kReadMsPerByte = 100;
-constexpr std::uint32_t kDefaultReadConstantMs = 1000;
 
 bool speedFor(std::uint16_t rate, speed_t& speed) {
     switch (rate) {
@@ -112,55 +111,37 @@ void releaseFd(int fd) {
 
 }  // namespace
 
-SerialPort::SerialPort() = default;
-
-SerialPort::~SerialPort() { close(); }
-
-bool SerialPort::isOpen() const { return handle_ != nullptr; }
-
-bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
-    close();
-
+SerialPort::Handle* SerialPort::openHandle(const std::wstring& devicePath, std::uint16_t rate) {
     std::string path;
-    if (!narrowPath(devicePath, path)) return false;
+    if (!narrowPath(devicePath, path)) return nullptr;
 
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) return nullptr;
 
     // Exclusive use: the advisory lock holds against every program that asks
     // for it, root included; TIOCEXCL refuses every further open by others.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return false;
+        return nullptr;
     }
     if (ioctl(fd, TIOCEXCL) != 0 || !configureLine(fd, rate) || tcflush(fd, TCIOFLUSH) != 0) {
         releaseFd(fd);
-        return false;
+        return nullptr;
     }
-
-    handle_ = new Handle{fd};
-    readTimeoutConstantMs_ = kDefaultReadConstantMs;
-    return true;
+    return new Handle{fd};
 }
 
-bool SerialPort::setReadTimeout(std::uint32_t constantMs) {
-    if (!handle_) return false;
-    readTimeoutConstantMs_ = constantMs;
-    return true;
-}
+// Every read is timed here, against the constant it is given.
+bool SerialPort::applyReadTimeout(Handle&, std::uint32_t) { return true; }
 
-int SerialPort::read(std::uint8_t* dest, int count) {
-    if (!handle_) return -1;
-    if (count <= 0) return 0;
-
-    const int fd = handle_->fd;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutConstantMs_) +
+int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs) {
+    const int fd = handle.fd;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(constantMs) +
                           std::chrono::milliseconds(static_cast<long long>(kReadMsPerByte) * count);
     int got = 0;
-
     while (got < count) {
         const ssize_t n = ::read(fd, dest + got, static_cast<std::size_t>(count - got));
         if (n > 0) {
@@ -191,17 +172,11 @@ int SerialPort::read(std::uint8_t* dest, int count) {
             break;   // POLLHUP, POLLERR or POLLNVAL without data: never spin
         }
     }
-
-    if (observer_) {
-        if (got > 0) observer_(WireDirection::Received, dest, got);
-        if (got < count) observer_(WireDirection::Timeout, nullptr, count - got);
-    }
     return got;
 }
 
-bool SerialPort::write(const std::uint8_t* src, int count) {
-    if (!handle_ || count < 0) return false;
-    const int fd = handle_->fd;
+bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written) {
+    const int fd = handle.fd;
 
     // Every request starts on an empty line: stale input from an earlier
     // exchange must never be taken for the next reply.
@@ -216,42 +191,26 @@ bool SerialPort::write(const std::uint8_t* src, int count) {
     // time from 1200 baud up; at 300 baud (33 ms a byte) it still covers a
     // frame of up to 150 bytes, and our requests are far shorter.
     const auto deadline = Clock::now() + std::chrono::milliseconds(2000 + 20LL * count);
-    int done = 0;
-    bool failed = false;
-    while (done < count) {
-        const ssize_t n = ::write(fd, src + done, static_cast<std::size_t>(count - done));
+    written = 0;
+    while (written < count) {
+        const ssize_t n = ::write(fd, src + written, static_cast<std::size_t>(count - written));
         if (n > 0) {
-            done += static_cast<int>(n);
+            written += static_cast<int>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int wait = msUntil(deadline);
-            if (wait == 0) {
-                failed = true;
-                break;
-            }
-            pollfd p{fd, POLLOUT, 0};
-            const int r = ::poll(&p, 1, wait);
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))) {
-                failed = true;
-                break;
-            }
-            continue;
-        }
-        failed = true;
-        break;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+        const int wait = msUntil(deadline);
+        if (wait == 0) return false;
+        pollfd p{fd, POLLOUT, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))) return false;
     }
-
-    if (observer_ && done > 0) observer_(WireDirection::Sent, src, done);
-    return !failed && done == count;
+    return true;
 }
 
-bool SerialPort::close() {
-    if (!handle_) return false;
-    releaseFd(handle_->fd);
-    delete handle_;
-    handle_ = nullptr;
-    return true;
+void SerialPort::releaseHandle(Handle* handle) {
+    releaseFd(handle->fd);
+    delete handle;
 }

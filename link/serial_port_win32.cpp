@@ -17,7 +17,6 @@ namespace {
 
 constexpr DWORD kIntervalMs = 2;
 constexpr DWORD kTotalMsPerByte = 100;
-constexpr DWORD kDefaultConstantMs = 1000;
 
 bool applyLineSettings(HANDLE h, std::uint16_t rate) {
     DCB dcb{};
@@ -49,7 +48,7 @@ bool applyTimeouts(HANDLE h) {
     if (!GetCommTimeouts(h, &t)) return false;
     t.ReadIntervalTimeout = kIntervalMs;
     t.ReadTotalTimeoutMultiplier = kTotalMsPerByte;
-    t.ReadTotalTimeoutConstant = kDefaultConstantMs;
+    t.ReadTotalTimeoutConstant = SerialPort::kDefaultReadTimeoutMs;
     t.WriteTotalTimeoutMultiplier = 0;
     t.WriteTotalTimeoutConstant = 0;
     return SetCommTimeouts(h, &t) != 0;
@@ -76,24 +75,15 @@ HANDLE claimPort(const std::wstring& devicePath) {
 
 }  // namespace
 
-SerialPort::SerialPort() = default;
-
-SerialPort::~SerialPort() { close(); }
-
-bool SerialPort::isOpen() const { return handle_ != nullptr; }
-
-bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
-    close();
-    if (devicePath.empty()) return false;
-
+SerialPort::Handle* SerialPort::openHandle(const std::wstring& devicePath, std::uint16_t rate) {
     HANDLE claim = claimPort(devicePath);
-    if (!claim) return false;
+    if (!claim) return nullptr;
     // Share mode 0: nobody else may hold the port while we do.
     HANDLE h = CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         CloseHandle(claim);
-        return false;
+        return nullptr;
     }
 
     const bool ok = applyLineSettings(h, rate) && applyTimeouts(h) &&
@@ -101,58 +91,43 @@ bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
     if (!ok) {
         CloseHandle(h);   // never left half-configured
         CloseHandle(claim);
-        return false;
+        return nullptr;
     }
-    handle_ = new Handle{h, claim};
-    readTimeoutConstantMs_ = kDefaultConstantMs;
-    return true;
+    return new Handle{h, claim};
 }
 
-bool SerialPort::setReadTimeout(std::uint32_t constantMs) {
-    if (!handle_) return false;
+bool SerialPort::applyReadTimeout(Handle& handle, std::uint32_t constantMs) {
     COMMTIMEOUTS t{};
-    if (!GetCommTimeouts(handle_->h, &t)) return false;
+    if (!GetCommTimeouts(handle.h, &t)) return false;
     t.ReadTotalTimeoutConstant = constantMs;
-    if (!SetCommTimeouts(handle_->h, &t)) return false;
-    readTimeoutConstantMs_ = constantMs;
-    return true;
+    return SetCommTimeouts(handle.h, &t) != 0;
 }
 
-int SerialPort::read(std::uint8_t* dest, int count) {
-    if (!handle_) return -1;
-    if (count <= 0) return 0;
+// The driver times the read with the time-outs set on the handle.
+int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t) {
     DWORD got = 0;
     // A timed-out or failed read still reports what it delivered.
-    ReadFile(handle_->h, dest, static_cast<DWORD>(count), &got, nullptr);
+    ReadFile(handle.h, dest, static_cast<DWORD>(count), &got, nullptr);
     if (got > static_cast<DWORD>(count)) got = 0;
-    const int n = static_cast<int>(got);
-    if (observer_) {
-        if (n > 0) observer_(WireDirection::Received, dest, n);
-        if (n < count) observer_(WireDirection::Timeout, nullptr, count - n);
-    }
-    return n;
+    return static_cast<int>(got);
 }
 
-bool SerialPort::write(const std::uint8_t* src, int count) {
-    if (!handle_ || count < 0) return false;
+bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written) {
     // Also clears any pending line error (framing, parity, overrun).
     DWORD errors = 0;
     COMSTAT status{};
-    if (ClearCommError(handle_->h, &errors, &status) && (status.cbInQue > 0 || status.cbOutQue > 0)) {
+    if (ClearCommError(handle.h, &errors, &status) && (status.cbInQue > 0 || status.cbOutQue > 0)) {
         // Stale bytes from an earlier exchange must never reach the next reply.
-        PurgeComm(handle_->h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        PurgeComm(handle.h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(handle_->h, src, static_cast<DWORD>(count), &written, nullptr);
-    if (observer_ && written > 0) observer_(WireDirection::Sent, src, static_cast<int>(written));
-    return ok && written == static_cast<DWORD>(count);
+    DWORD done = 0;
+    const BOOL ok = WriteFile(handle.h, src, static_cast<DWORD>(count), &done, nullptr);
+    written = static_cast<int>(done);
+    return ok != 0;
 }
 
-bool SerialPort::close() {
-    if (!handle_) return false;
-    CloseHandle(handle_->h);
-    CloseHandle(handle_->claim);
-    delete handle_;
-    handle_ = nullptr;
-    return true;
+void SerialPort::releaseHandle(Handle* handle) {
+    CloseHandle(handle->h);
+    CloseHandle(handle->claim);
+    delete handle;
 }

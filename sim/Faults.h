@@ -69,15 +69,25 @@ public:
     Fault faultFor(int exchange) const;
     bool empty() const { return single_.empty() && !powerLostFrom_ && !always_; }
 
-    // Reads a script from text, for command lines and test scripts:
-    // comma-separated items "N:fault", "always:fault" and "powerlost:N", where
-    // a fault is one of noreply, delay=MS, pieces=BYTES/GAPMS, badcrc,
-    // status=S, echo, garbage=N, oversized[=LEN], wronglength=N, ignorewrite.
+    // Adds one fault written KIND[=ARGS][@WHEN] (the simulator's --fault):
+    //   KIND: noreply | delay=MS | pieces=BYTES,GAPMS (or BYTES/GAPMS) | badcrc |
+    //         status=N | echo | garbage=N | oversized[=LEN] | datalen=N (or
+    //         wronglength=N) | ignorewrite | powerlost
+    //   WHEN: an exchange number from 0, or * for every exchange (default *);
+    //         powerlost needs @N: no reply from exchange N on.
+    // False, with the script unchanged, on a malformed text.
+    bool add(const std::string& text);
+
+    // Reads a script of comma-separated items "N:fault", "always:fault" and
+    // "powerlost:N", a fault as in add(), for test scripts.
     // Example: "0:echo,2:delay=300,3:pieces=2/20,powerlost:9".
     // Returns nothing (and names the bad item in *error) on a malformed text.
     static std::optional<FaultScript> parse(const std::string& text, std::string* error = nullptr);
 
 private:
+    // `when`: an exchange number or "*".
+    bool place(const std::string& fault, const std::string& when);
+
     std::map<int, Fault> single_;
     std::optional<int> powerLostFrom_;
     std::optional<Fault> always_;

@@ -1,31 +1,12 @@
 #include "XmlNumbers.h"
 
 #include <charconv>
-#include <clocale>
-#include <cstdlib>
-
-#include <locale.h>
-#if defined(__APPLE__)
-#include <xlocale.h>
-#endif
 
 namespace station_xml {
 
 namespace {
 
 bool isCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-#ifdef _WIN32
-_locale_t cLocale() {
-    static const _locale_t locale = _create_locale(LC_NUMERIC, "C");
-    return locale;
-}
-#else
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
-#endif
 
 }  // namespace
 
@@ -54,17 +35,6 @@ std::int32_t parseInt(const char* text) {
     for (; *p >= '0' && *p <= '9'; ++p) value = value * 10u + static_cast<std::uint32_t>(*p - '0');
     if (negative) value = 0u - value;
     return static_cast<std::int32_t>(value);
-}
-
-double parseMean(const char* text) {
-    if (!text) return 0.0;
-    const auto locale = cLocale();
-#ifdef _WIN32
-    if (locale) return _strtod_l(text, nullptr, locale);
-#else
-    if (locale) return strtod_l(text, nullptr, locale);
-#endif
-    return std::strtod(text, nullptr);
 }
 
 bool parseBool(const char* text) {

@@ -20,7 +20,8 @@ QByteArray formatBool(bool value);
 // beyond 32 bits keep their low-order bits, so every field can simply be cut
 // to its width afterwards.
 std::int32_t parseInt(const char* text);
-// atof in the C locale.
+// atof in the C locale (xml_numbers_<platform>.cpp: each platform has its own
+// locale object API).
 double parseMean(const char* text);
 // True when the first character is 1, t, T, y or Y.
 bool parseBool(const char* text);

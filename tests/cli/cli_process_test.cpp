@@ -233,6 +233,25 @@ TEST_F(CliProcessTest, UsageErrorsExitWithTwo) {
     }
 }
 
+TEST_F(CliProcessTest, SniffOptionsOutOfRangeAreUsageErrors) {
+    const struct {
+        const char* option;
+        const char* value;
+        const char* message;
+    } cases[] = {
+        {"--interval", "3600001", "--interval takes 1 to 3600000 ms"},
+        {"--duration", "-1", "--duration takes 0 to 864000 s"},
+        {"--status-every", "0", "--status-every takes 1 to 86400 s"},
+        {"--max-failures", "x", "--max-failures takes 1 to 1000000"},
+    };
+    for (const auto& c : cases) {
+        const CliResult refused = run({QStringLiteral("sniff"), QStringLiteral("--port"), QStringLiteral("/x"),
+                                       QLatin1String(c.option), QLatin1String(c.value)});
+        EXPECT_EQ(refused.exitCode, 2) << c.option;
+        EXPECT_TRUE(refused.errContains(QLatin1String(c.message))) << c.option << ": " << refused.err();
+    }
+}
+
 TEST_F(CliProcessTest, PortsListsPublishedStationsAndMarksThePreselectedOne) {
     sim::PtyStationHost station;
     ASSERT_TRUE(station.start());

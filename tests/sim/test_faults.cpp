@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "Faults.h"
 #include "Responder.h"
 
@@ -139,4 +141,37 @@ TEST(Faults, ScriptsParseFromText) {
         EXPECT_FALSE(FaultScript::parse(bad, &error).has_value()) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
+}
+
+// The simulator's --fault and a test script read one grammar: each pair
+// places the same fault at the same exchange.
+TEST(Faults, OptionAndScriptPlaceTheSameFault) {
+    const struct {
+        const char* option;
+        const char* script;
+        int exchange;
+    } cases[] = {
+        {"pieces=3,40@2", "2:pieces=3/40", 2},  {"datalen=5@1", "1:wronglength=5", 1},
+        {"oversized=140@4", "4:oversized=140", 4}, {"delay=+250@ 3", "3:delay=250", 3},
+        {"status=7", "always:status=7", 9},       {"garbage=2@*", "always:garbage=2", 0},
+        {"echo=@0", "0:echo", 0},                 {"powerlost@5", "powerlost:5", 7},
+    };
+    for (const auto& c : cases) {
+        FaultScript fromOption;
+        ASSERT_TRUE(fromOption.add(c.option)) << c.option;
+        std::string error;
+        const auto fromScript = FaultScript::parse(c.script, &error);
+        ASSERT_TRUE(fromScript.has_value()) << c.script << ": " << error;
+        const Fault a = fromOption.faultFor(c.exchange);
+        const Fault b = fromScript->faultFor(c.exchange);
+        EXPECT_NE(a.kind, Fault::Kind::None) << c.option;
+        EXPECT_EQ(std::tie(a.kind, a.delayMs, a.pieceBytes, a.gapMs, a.status, a.garbageBytes, a.dataLength),
+                  std::tie(b.kind, b.delayMs, b.pieceBytes, b.gapMs, b.status, b.garbageBytes, b.dataLength))
+            << c.option << " / " << c.script;
+    }
+
+    FaultScript untouched;
+    for (const char* bad : {"delay=600001@1", "pieces=2,20,5", "powerlost=1@2", "echo@-1", "echo@"})
+        EXPECT_FALSE(untouched.add(bad)) << bad;
+    EXPECT_TRUE(untouched.empty()) << "a refused fault changes nothing";
 }
