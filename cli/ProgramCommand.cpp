@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "BuiltInStation.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "FleetCommand.h"
@@ -11,7 +12,6 @@
 #include "Outcome.h"
 #include "PortArgument.h"
 #include "ProgramReport.h"
-#include "PtyStationHost.h"
 #include "RunLedger.h"
 #include "StationRecord.h"
 #include "WireTrace.h"
@@ -125,14 +125,12 @@ int runProgram(const QStringList& args) {
     const int early = parseProgramOptions(args, &options, &simulate);
     if (early >= 0) return early;
 
-    std::unique_ptr<sim::PtyStationHost> station;
+    std::unique_ptr<BuiltInStation> station;
     if (simulate) {
-        station = std::make_unique<sim::PtyStationHost>();
-        if (!station->start()) {
-            printErr(QStringLiteral("rechannel-cli: could not start the simulated station"));
-            return exit_status::otherFailure;
-        }
-        options.devicePath = station->slavePathW();
+        int refused = 0;
+        station = startBuiltInStation(&refused);
+        if (!station) return refused;
+        options.devicePath = station->portPath();
     } else {
         NamedPort named;
         const int resolved = resolvePortArgument(QString::fromStdWString(options.devicePath), &named);
