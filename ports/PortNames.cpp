@@ -15,7 +15,7 @@ std::wstring comDevicePath(const std::wstring& name) {
     if (name.size() < 4 || name.size() > 6) return {};
     std::wstring port = L"COM";
     for (std::size_t i = 0; i < 3; ++i)
-        if (std::towupper(name[i]) != port[i]) return {};
+        if (static_cast<wchar_t>(std::towupper(static_cast<wint_t>(name[i]))) != port[i]) return {};
     int number = 0;
     for (std::size_t i = 3; i < name.size(); ++i) {
         if (name[i] < L'0' || name[i] > L'9' || (i == 3 && name[i] == L'0')) return {};
