@@ -5,5 +5,8 @@
 // explanations and the wire trace to standard error.
 void printOut(const QString& line);
 void printErr(const QString& line);
+// Called first thing: the standard streams carry those UTF-8 lines
+// unchanged and a console shows them as such.
+void prepareStandardStreams();
 bool stderrIsTerminal();
 bool stdoutIsTerminal();

@@ -42,6 +42,11 @@ int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent)
         *port = NamedPort{QString::fromStdWString(named.front().displayName), named.front().devicePath};
         return -1;
     }
+    // A port the system answers to by name though discovery missed it.
+    if (const std::wstring system = systemPortPath(wanted); named.empty() && !system.empty()) {
+        *port = NamedPort{text, system};
+        return -1;
+    }
     if (named.empty() && absent == AbsentName::Wait) {
         *port = NamedPort{text, std::wstring()};
         return -1;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "BuiltInStation.h"
 #include "ChildReport.h"
 #include "CliOutput.h"
 #include "InterruptGuard.h"
@@ -11,7 +12,6 @@
 #include "Outcome.h"
 #include "PortArgument.h"
 #include "PortOpenDiagnosis.h"
-#include "PtyStationHost.h"
 #include "RunLedger.h"
 #include "StationConnection.h"
 #include "StationMemory.h"
@@ -126,14 +126,12 @@ void printRunReport(const WorkThread& thread, const std::wstring& devicePath, bo
 
 // The simulated station's port, or the device the port argument names;
 // -1 to go on, otherwise the exit status to return at once.
-int openTarget(ProgramOptions& options, std::unique_ptr<sim::PtyStationHost>& station) {
+int openTarget(ProgramOptions& options, std::unique_ptr<BuiltInStation>& station) {
     if (options.simulate) {
-        station = std::make_unique<sim::PtyStationHost>();
-        if (!station->start()) {
-            printErr(QStringLiteral("rechannel-cli: could not start the simulated station"));
-            return exit_status::otherFailure;
-        }
-        options.devicePath = station->slavePathW();
+        int refused = 0;
+        station = startBuiltInStation(&refused);
+        if (!station) return refused;
+        options.devicePath = station->portPath();
         return -1;
     }
     NamedPort named;
@@ -146,7 +144,7 @@ int openTarget(ProgramOptions& options, std::unique_ptr<sim::PtyStationHost>& st
 }  // namespace
 
 int runOnePort(ProgramOptions options) {
-    std::unique_ptr<sim::PtyStationHost> station;
+    std::unique_ptr<BuiltInStation> station;
     const int early = openTarget(options, station);
     if (early >= 0) return early;
 

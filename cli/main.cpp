@@ -56,6 +56,7 @@ bool asksForHelp(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    prepareStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("rechannel-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RECHANNEL_VERSION));
@@ -85,9 +86,10 @@ int main(int argc, char** argv) {
     }
 
     if (usesLogDirectory(args[1]) && !asksForHelp(args) && !homeDirectoryKnown()) {
-        printErr(QStringLiteral("rechannel-cli: HOME is not set, so there is no home directory for QuelvintLog (the "
-                                "backups and the ledger); nothing was done. Set HOME to your home directory and "
-                                "run again."));
+        printErr(QStringLiteral("rechannel-cli: %1 is not set, so there is no home directory for QuelvintLog (the "
+                                "backups and the ledger); nothing was done. Set %1 to your home directory and "
+                                "run again.")
+                     .arg(homeVariable()));
         return exit_status::otherFailure;
     }
     ensureLogDirectory();

@@ -21,7 +21,8 @@ bool fail(QString* error, const QString& why) {
 // The log directory belongs to start-up; only its backups folder is made here.
 bool ensureBackupsDirectory(QString* error) {
     if (!homeDirectoryKnown())
-        return fail(error, QStringLiteral("there is no home directory (HOME is not set) to keep it in"));
+        return fail(error,
+                    QStringLiteral("there is no home directory (%1 is not set) to keep it in").arg(homeVariable()));
     QDir logDir(logDirectoryPath());
     if (!logDir.exists()) return fail(error, QStringLiteral("%1 does not exist").arg(logDirectoryPath()));
     // mkpath, not mkdir: parallel runs on a fresh log directory all make it,

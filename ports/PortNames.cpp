@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include <cwctype>
+
 namespace {
 
 std::wstring lastComponent(const std::wstring& path) {
@@ -8,6 +10,20 @@ std::wstring lastComponent(const std::wstring& path) {
 }
 
 }  // namespace
+
+std::wstring comDevicePath(const std::wstring& name) {
+    if (name.size() < 4 || name.size() > 6) return {};
+    std::wstring port = L"COM";
+    for (std::size_t i = 0; i < 3; ++i)
+        if (static_cast<wchar_t>(std::towupper(static_cast<wint_t>(name[i]))) != port[i]) return {};
+    int number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < L'0' || name[i] > L'9' || (i == 3 && name[i] == L'0')) return {};
+        number = number * 10 + (name[i] - L'0');
+    }
+    if (number > 256) return {};
+    return L"\\\\.\\" + port + name.substr(3);
+}
 
 bool isDevicePath(const std::wstring& text) { return text.find_first_of(L"/\\") != std::wstring::npos; }
 

@@ -8,6 +8,7 @@
 // well-known TIOCGSERIAL test reads, without touching the port.
 
 #include "LinuxSerialPorts.h"
+#include "PortNames.h"
 #include "PortPlatform.h"
 #include "SerialPort.h"
 #include "Utf8.h"
@@ -436,3 +437,6 @@ private:
 }  // namespace
 
 std::unique_ptr<PortPlatform> makeSystemPortPlatform() { return std::make_unique<LinuxPortPlatform>(); }
+
+// Linux knows its ports by their device paths only.
+std::wstring systemPortPath(const std::wstring&) { return {}; }

@@ -6,6 +6,7 @@
 // Built only on Windows.
 
 #include "PortPlatform.h"
+#include "PortNames.h"
 #include "SerialCommPorts.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -260,3 +261,6 @@ private:
 }  // namespace
 
 std::unique_ptr<PortPlatform> makeSystemPortPlatform() { return std::make_unique<Win32PortPlatform>(); }
+
+// CreateFileW opens a COM port by name whether or not its driver lists it.
+std::wstring systemPortPath(const std::wstring& name) { return comDevicePath(name); }

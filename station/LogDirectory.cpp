@@ -2,12 +2,12 @@
 
 #include <QDir>
 
-QString logDirectoryPath() { return QDir::homePath() + QStringLiteral("/QuelvintLog"); }
+QString logDirectoryPath() { return homeDirectory() + QStringLiteral("/QuelvintLog"); }
 
-bool homeDirectoryKnown() { return QDir::homePath() != QDir::rootPath(); }
+bool homeDirectoryKnown() { return !homeDirectory().isEmpty(); }
 
 void ensureLogDirectory() {
     if (!homeDirectoryKnown()) return;
-    QDir home(QDir::homePath());
+    QDir home(homeDirectory());
     if (!home.exists(QStringLiteral("QuelvintLog"))) home.mkdir(QStringLiteral("QuelvintLog"));
 }

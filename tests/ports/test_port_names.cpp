@@ -44,3 +44,17 @@ TEST(PortNames, PathsAreTakenAsTheyStand) {
 }
 
 }  // namespace
+
+TEST(PortNames, WindowsPortNamesBecomeDevicePaths) {
+    const struct {
+        const wchar_t* name;
+        const wchar_t* path;
+    } cases[] = {
+        {L"COM5", L"\\\\.\\COM5"},    {L"com7", L"\\\\.\\COM7"},  {L"Com256", L"\\\\.\\COM256"},
+        {L"COM1", L"\\\\.\\COM1"},    {L"COM0", L""},             {L"COM05", L""},
+        {L"COM257", L""},             {L"COM", L""},              {L"COM5 ", L""},
+        {L"COMX", L""},               {L"LPT1", L""},             {L"ttyUSB0", L""},
+        {L"COM1234", L""},            {L"\\\\.\\COM5", L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(comDevicePath(c.name), std::wstring(c.path));
+}

@@ -1,0 +1,4 @@
+#include "CliOutput.h"
+
+// A POSIX terminal takes the UTF-8 bytes as they are.
+void prepareStandardStreams() {}
