@@ -151,16 +151,15 @@ int parseSimulateOptions(const QStringList& args, SimulateOptions* options) {
 
 // The stations on their pseudo-terminals, each published under its name:
 // the one place that needs ptys.
-class PtyBench {
-public:
-    PtyBench() = default;
-    PtyBench(const PtyBench&) = delete;
-    PtyBench& operator=(const PtyBench&) = delete;
+struct PtyBench {
+    std::vector<std::unique_ptr<sim::PtyStationHost>> hosts;
+    std::vector<std::pair<std::string, std::string>> published;   // name, the pty it points at
+
     // The links go while the ptys are still ours: a pty freed first could be
     // handed to another simulator publishing under the same name.
     ~PtyBench() {
-        for (const auto& [name, target] : published_) unpublishVirtualPort(name, target);
-        for (auto& host : hosts_) host->stop();
+        for (const auto& [name, target] : published) unpublishVirtualPort(name, target);
+        for (auto& host : hosts) host->stop();
     }
 
     // Starts and publishes every station, printing each pty; 0, or the exit
@@ -186,17 +185,13 @@ public:
             const std::string name = prefix.empty() || !options.numbered ? prefix : prefix + " " + std::to_string(i + 1);
             if (!name.empty()) {
                 if (const int status = publishStation(name, host->slavePath())) return status;
-                published_.emplace_back(name, host->slavePath());
+                published.emplace_back(name, host->slavePath());
             }
             printOut(QString::fromStdString(host->slavePath()));
-            hosts_.push_back(std::move(host));
+            hosts.push_back(std::move(host));
         }
         return 0;
     }
-
-private:
-    std::vector<std::unique_ptr<sim::PtyStationHost>> hosts_;
-    std::vector<std::pair<std::string, std::string>> published_;   // name, the pty it points at
 };
 
 }  // namespace

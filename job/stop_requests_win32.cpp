@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <QProcess>
-#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <mutex>
@@ -14,9 +13,6 @@
 namespace stop_requests {
 
 namespace {
-
-// A wait without end still looks at the state this often.
-constexpr ULONGLONG kLongestWaitMs = 1000;
 
 Catching catching;
 // Auto-reset: each request wakes one wait once.
@@ -79,16 +75,10 @@ void releaseRequests() {
 }
 
 bool waitForStop(int ms) {
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(ms, 0));
-    while (!processState().stopAsked()) {
-        ULONGLONG left = kLongestWaitMs;
-        if (ms >= 0) {
-            const ULONGLONG now = GetTickCount64();
-            if (now >= end) break;
-            left = std::min(end - now, kLongestWaitMs);
-        }
-        if (askedEvent) WaitForSingleObject(askedEvent, static_cast<DWORD>(left));
-        else Sleep(static_cast<DWORD>(left));
+    if (!processState().stopAsked() && ms != 0) {
+        const DWORD wait = ms < 0 ? INFINITE : static_cast<DWORD>(ms);
+        if (askedEvent) WaitForSingleObject(askedEvent, wait);
+        else Sleep(wait);
     }
     return processState().stopAsked();
 }
