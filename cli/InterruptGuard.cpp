@@ -2,41 +2,45 @@
 
 #include <mutex>
 
-#include "InterruptState.h"
+#include "StopRequests.h"
 
 namespace interrupt_guard {
 
 namespace {
+constexpr char kNothingWritten[] = "rechannel-cli: interrupted before the first write; nothing was written to the station\n";
+constexpr char kKeepConnected[] =
+    "rechannel-cli: interrupted while the station is being written; keep it connected, the run ends after the restart\n";
+
 std::function<void()> beforeExit;
 std::once_flag exitOnce;
 }  // namespace
 
 void setBeforeExit(std::function<void()> hook) { beforeExit = std::move(hook); }
 
-bool closeRun() {
-    int phase = state::phase.load();
-    while (phase != state::kEnding)
-        if (state::phase.compare_exchange_weak(phase, state::kClosed)) return true;
-    return false;
-}
+void install() { stop_requests::catchRequests({kNothingWritten, kKeepConnected, exitInterrupted, true}); }
+
+bool closeRun() { return stop_requests::processState().closeRun(); }
 
 // A second caller blocks in call_once until the first has ended the process.
 void exitInterrupted() {
     std::call_once(exitOnce, [] {
         if (beforeExit) beforeExit();
-        endProcess();
+        stop_requests::endProcess();
     });
-    endProcess();
+    stop_requests::endProcess();
 }
 
-bool enterWritePhase() {
-    int expected = state::kBeforeWrites;
-    return state::phase.compare_exchange_strong(expected, state::kWriting) || expected == state::kWriting;
+bool enterWritePhase() { return stop_requests::processState().enterWritePhase(); }
+
+void leaveWritePhase() { stop_requests::processState().leaveWritePhase(); }
+
+void installStopRequest() {
+    stop_requests::processState().ask();
+    stop_requests::catchRequests({});
 }
 
-void leaveWritePhase() {
-    int expected = state::kWriting;
-    state::phase.compare_exchange_strong(expected, state::kWritten);
-}
+bool stopRequested() { return stop_requests::processState().stopAsked(); }
+
+bool waitUnlessStopped(int ms) { return stop_requests::waitForStop(ms); }
 
 }  // namespace interrupt_guard

@@ -1,10 +1,12 @@
 #pragma once
-// Ctrl-C and termination requests (SIGINT, SIGTERM; console control events
-// on Windows) for the commands that write to a station. Before the first
-// write an interrupt ends the process at once: standard error says that
-// nothing was written and the exit status is 130. From the first write to
-// the restart it is deferred: standard error says once that the station is
-// being written and must stay connected, and the run ends as usual.
+// Ctrl-C, termination requests and a closed terminal (SIGINT, SIGTERM,
+// SIGHUP; console control events on Windows) for the commands that write to
+// a station. Before the first write an interrupt ends the process at once:
+// standard error says that nothing was written and the exit status is 130.
+// From the first write to the restart it is deferred: standard error says
+// once that the station is being written and must stay connected, and the
+// run ends as usual. Built on stop_requests, which the fleet and the
+// simulator share.
 #include <functional>
 
 namespace interrupt_guard {
@@ -33,15 +35,15 @@ bool enterWritePhase();
 // Call after the restart, or when the run ends without one.
 void leaveWritePhase();
 
-// For the commands that only read the station (status, routes, sniff),
-// instead of install(): Ctrl-C, a termination request and a closed terminal
-// (SIGHUP) end nothing at once; they ask the command to stop between two
-// reads, so what it has read is still stored. Nothing is said.
+// For the commands that only read the station (status, routes, sniff) and
+// the simulator, instead of install(): Ctrl-C, a termination request and a
+// closed terminal (SIGHUP) end nothing at once; they ask the command to stop
+// between two reads, so what it has read is still stored. Nothing is said.
 void installStopRequest();
 // True once an interrupt asked a reading command to stop.
 bool stopRequested();
-// Waits up to `ms` milliseconds, less when a stop is asked or has been;
-// returns stopRequested().
+// Waits up to `ms` milliseconds (without end when negative), less when a
+// stop is asked or has been; returns stopRequested().
 bool waitUnlessStopped(int ms);
 
 }  // namespace interrupt_guard

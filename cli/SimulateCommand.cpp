@@ -1,24 +1,34 @@
 // simulate: a simulated station on a pseudo-terminal until interrupted, for
 // trying the window or the CLI without hardware.
 #include <QFileInfo>
-#include <csignal>
 #include <memory>
-#include <pthread.h>
 #include <utility>
 #include <vector>
 
 #include "CliOutput.h"
 #include "Commands.h"
 #include "FaultOption.h"
+#include "InterruptGuard.h"
 #include "Outcome.h"
 #include "PtyStationHost.h"
+#include "StationMemory.h"
 #include "VirtualPorts.h"
 
 namespace {
 
 constexpr int kMaxStations = 64;
 
-bool parseByte(const QCommandLineParser& parser, const QCommandLineOption& option, int min, int max, int* out) {
+struct SimulateOptions {
+    sim::DefaultStationOptions station;
+    sim::FaultScript faults;
+    sim::StationModel model;   // the default station, or the loaded state
+    std::string statePath;
+    std::string prefix;        // the name to publish under; empty: unlisted
+    bool numbered = false;     // --count given: "PREFIX 1" ... "PREFIX N"
+    int stations = 1;
+};
+
+bool parseByte(const QCommandLineParser& parser, const QString& option, int min, int max, int* out) {
     if (!parser.isSet(option)) return true;
     bool ok = false;
     const QString text = parser.value(option);
@@ -54,135 +64,148 @@ int publishStation(const std::string& name, const std::string& target) {
     return exit_status::otherFailure;
 }
 
-}  // namespace
+void addSimulateOptions(QCommandLineParser& parser) {
+    const auto option = [](const char* name, const char* description, const char* value) {
+        return QCommandLineOption(QLatin1String(name), QString::fromLatin1(description), QLatin1String(value));
+    };
+    parser.addOptions({
+        option("publish", "List the station as a port named NAME (the window shows it).", "NAME"),
+        option("state", "Load the station memory from FILE and save it at every write.", "FILE"),
+        option("system", "System code (default 0x9E).", "CODE"),
+        option("range", "Frequency range code (default 1); 0..4 are ranges, others a station the utility refuses.", "N"),
+        option("version", "Version byte (default 0x81).", "CODE"),
+        option("band", "Band type (default 4).", "N"),
+        option("channels", "Channel positions (default 2).", "N"),
+        option("channel", "Channel of position 0 (default 500).", "N"),
+        option("fault",
+               "Misbehave: KIND[=ARGS][@N|@*], KIND one of noreply, delay=MS, pieces=BYTES,GAPMS, badcrc, status=N, "
+               "echo, garbage=N, oversized, datalen=N, ignorewrite, powerlost@N. Repeatable.",
+               "FAULT"),
+        option("address", "Station address (default 291); with --count the first of N.", "N"),
+        option("count", "Run N stations with consecutive addresses, published as 'NAME 1' ... 'NAME N' (default 1).", "N"),
+    });
+}
 
-int runSimulate(const QStringList& args) {
+// The station's bytes, the count and the first address; -1, or the exit
+// status after saying what is wrong.
+int readStationOptions(const QCommandLineParser& parser, SimulateOptions* out) {
+    sim::DefaultStationOptions& options = out->station;
+    int value = 0;
+    const struct {
+        const char* option;
+        int max;
+        std::uint8_t* target;
+    } bytes[] = {{"system", 255, &options.system},   {"range", 255, &options.rangeCode},
+                 {"version", 255, &options.version}, {"band", 255, &options.bandType},
+                 {"channels", 8, &options.channelCount}};
+    for (const auto& byte : bytes) {
+        value = *byte.target;
+        if (!parseByte(parser, QLatin1String(byte.option), 0, byte.max, &value))
+            return usageError(parser, QStringLiteral("--%1 takes 0 to %2").arg(QLatin1String(byte.option)).arg(byte.max));
+        *byte.target = static_cast<std::uint8_t>(value);
+    }
+    value = options.channel0;
+    if (!parseByte(parser, QStringLiteral("channel"), 0, 65535, &value))
+        return usageError(parser, QStringLiteral("--channel takes 0 to 65535"));
+    options.channel0 = static_cast<std::uint16_t>(value);
+    if (!parseByte(parser, QStringLiteral("count"), 1, kMaxStations, &out->stations))
+        return usageError(parser, QStringLiteral("--count takes 1 to %1").arg(kMaxStations));
+    value = options.address;
+    if (!parseByte(parser, QStringLiteral("address"), 0, 65536 - out->stations, &value))
+        return usageError(parser, QStringLiteral("--address takes 0 to %1").arg(65536 - out->stations));
+    options.address = static_cast<std::uint16_t>(value);
+    return -1;
+}
+
+// -1 when the simulator is to run, else the exit status after saying why not.
+int parseSimulateOptions(const QStringList& args, SimulateOptions* options) {
     QCommandLineParser parser;
-    const QCommandLineOption publish(QStringLiteral("publish"),
-                                     QStringLiteral("List the station as a port named NAME (the window shows it)."),
-                                     QStringLiteral("NAME"));
-    const QCommandLineOption state(QStringLiteral("state"),
-                                   QStringLiteral("Load the station memory from FILE and save it at every write."),
-                                   QStringLiteral("FILE"));
-    const QCommandLineOption system(QStringLiteral("system"), QStringLiteral("System code (default 0x9E)."),
-                                    QStringLiteral("CODE"));
-    const QCommandLineOption range(QStringLiteral("range"), QStringLiteral("Frequency range code (default 1); 0..4 are ranges, others a station the utility refuses."),
-                                   QStringLiteral("N"));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Version byte (default 0x81)."),
-                                     QStringLiteral("CODE"));
-    const QCommandLineOption band(QStringLiteral("band"), QStringLiteral("Band type (default 4)."), QStringLiteral("N"));
-    const QCommandLineOption channels(QStringLiteral("channels"), QStringLiteral("Channel positions (default 2)."),
-                                      QStringLiteral("N"));
-    const QCommandLineOption channel(QStringLiteral("channel"), QStringLiteral("Channel of position 0 (default 500)."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Misbehave: KIND[=ARGS][@N|@*], KIND one of noreply, delay=MS, "
-                                                  "pieces=BYTES,GAPMS, badcrc, status=N, echo, garbage=N, oversized, "
-                                                  "datalen=N, ignorewrite, powerlost@N. Repeatable."),
-                                   QStringLiteral("FAULT"));
-    const QCommandLineOption address(QStringLiteral("address"),
-                                     QStringLiteral("Station address (default 291); with --count the first of N."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption count(QStringLiteral("count"),
-                                   QStringLiteral("Run N stations with consecutive addresses, published as "
-                                                  "'NAME 1' ... 'NAME N' (default 1)."),
-                                   QStringLiteral("N"));
-    parser.addOptions({publish, state, system, range, version, band, channels, channel, fault, address, count});
+    addSimulateOptions(parser);
     const int early = parseCommandLine(parser, args, QStringLiteral("Runs a simulated station until interrupted."));
     if (early >= 0) return early;
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     // An empty name would run the station unlisted, while the user waits for it in the port list.
+    const QString publish = QStringLiteral("publish");
     if (parser.isSet(publish) && parser.value(publish).isEmpty())
         return usageError(parser, QStringLiteral("--publish takes a name; leave it out to run an unlisted station"));
-    sim::DefaultStationOptions options;
-    int value = 0;
-    const struct {
-        const QCommandLineOption& option;
-        int max;
-        std::uint8_t* target;
-    } bytes[] = {{system, 255, &options.system},   {range, 255, &options.rangeCode},
-                 {version, 255, &options.version}, {band, 255, &options.bandType},
-                 {channels, 8, &options.channelCount}};
-    for (const auto& byte : bytes) {
-        value = *byte.target;
-        if (!parseByte(parser, byte.option, 0, byte.max, &value))
-            return usageError(parser, QStringLiteral("--%1 takes 0 to %2").arg(byte.option.names().first()).arg(byte.max));
-        *byte.target = static_cast<std::uint8_t>(value);
-    }
-    value = options.channel0;
-    if (!parseByte(parser, channel, 0, 65535, &value)) return usageError(parser, QStringLiteral("--channel takes 0 to 65535"));
-    options.channel0 = static_cast<std::uint16_t>(value);
-    int stations = 1;
-    if (!parseByte(parser, count, 1, kMaxStations, &stations))
-        return usageError(parser, QStringLiteral("--count takes 1 to %1").arg(kMaxStations));
-    value = options.address;
-    if (!parseByte(parser, address, 0, 65536 - stations, &value))
-        return usageError(parser, QStringLiteral("--address takes 0 to %1").arg(65536 - stations));
-    options.address = static_cast<std::uint16_t>(value);
-    if (stations > 1 && parser.isSet(state))
+    const int wrong = readStationOptions(parser, options);
+    if (wrong >= 0) return wrong;
+    const QString state = parser.value(QStringLiteral("state"));
+    if (options->stations > 1 && parser.isSet(QStringLiteral("state")))
         return usageError(parser, QStringLiteral("--state keeps one station; leave it out with --count"));
-
-    sim::FaultScript faults;
-    for (const QString& option : parser.values(fault)) {
+    for (const QString& option : parser.values(QStringLiteral("fault"))) {
         QString error;
-        if (!applyFaultOption(option, faults, &error)) return usageError(parser, error);
+        if (!applyFaultOption(option, options->faults, &error)) return usageError(parser, error);
     }
-
-    sim::StationModel model = sim::makeDefaultStation(options);
-    const std::string statePath = parser.value(state).toStdString();
-    if (!statePath.empty() && QFileInfo::exists(parser.value(state)) && !sim::loadStationState(model, statePath)) {
-        printErr(QStringLiteral("rechannel-cli: %1 is not a simulated station's state").arg(parser.value(state)));
+    options->prefix = parser.value(publish).toStdString();
+    options->numbered = parser.isSet(QStringLiteral("count"));
+    options->statePath = state.toStdString();
+    options->model = sim::makeDefaultStation(options->station);
+    if (!state.isEmpty() && QFileInfo::exists(state) && !sim::loadStationState(options->model, options->statePath)) {
+        printErr(QStringLiteral("rechannel-cli: %1 is not a simulated station's state").arg(state));
         return exit_status::usage;
     }
+    return -1;
+}
 
-    // Block the stop signals before any thread starts, so only sigwait below
-    // receives them and the link is always removed.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
-    // Every station of a hub rehearsal gets its own address, so the ledger
-    // and the fleet summary can tell them apart.
+// The stations on their pseudo-terminals, each published under its name:
+// the one place that needs ptys.
+struct PtyBench {
     std::vector<std::unique_ptr<sim::PtyStationHost>> hosts;
     std::vector<std::pair<std::string, std::string>> published;   // name, the pty it points at
-    const std::string prefix = parser.value(publish).toStdString();
-    int status = 0;
-    for (int i = 0; i < stations; ++i) {
-        sim::StationModel station = model;
-        // A loaded state keeps its own address; only the default one counts up.
-        if (statePath.empty()) station.setRom16(paramAddress(kAddressOffset), static_cast<std::uint16_t>(options.address + i));
-        auto host = std::make_unique<sim::PtyStationHost>(std::move(station));
-        host->setFaults(faults);
-        if (!statePath.empty())
-            host->setOnWrite([statePath](const sim::StationModel& written) { sim::saveStationState(written, statePath); });
-        if (!host->start()) {
-            printErr(QStringLiteral("rechannel-cli: could not create a pseudo-terminal"));
-            status = exit_status::otherFailure;
-            break;
-        }
-        // With --count, always numbered: "PREFIX 1" even for one station.
-        const std::string name = prefix.empty() || !parser.isSet(count) ? prefix : prefix + " " + std::to_string(i + 1);
-        if (!name.empty()) {
-            status = publishStation(name, host->slavePath());
-            if (status != 0) break;
-            published.emplace_back(name, host->slavePath());
-        }
-        printOut(QString::fromStdString(host->slavePath()));
-        hosts.push_back(std::move(host));
-    }
 
-    if (status == 0) {
-        int received = 0;
-        sigwait(&stopSignals, &received);
-    }
     // The links go while the ptys are still ours: a pty freed first could be
     // handed to another simulator publishing under the same name.
-    for (const auto& [name, target] : published) unpublishVirtualPort(name, target);
-    for (auto& host : hosts) host->stop();
+    ~PtyBench() {
+        for (const auto& [name, target] : published) unpublishVirtualPort(name, target);
+        for (auto& host : hosts) host->stop();
+    }
+
+    // Starts and publishes every station, printing each pty; 0, or the exit
+    // status after saying why not.
+    int serve(const SimulateOptions& options) {
+        // Every station of a hub rehearsal gets its own address, so the ledger
+        // and the fleet summary can tell them apart.
+        for (int i = 0; i < options.stations; ++i) {
+            sim::StationModel station = options.model;
+            // A loaded state keeps its own address; only the default one counts up.
+            if (options.statePath.empty())
+                station.setRom16(paramAddress(kAddressOffset), static_cast<std::uint16_t>(options.station.address + i));
+            auto host = std::make_unique<sim::PtyStationHost>(std::move(station));
+            host->setFaults(options.faults);
+            if (!options.statePath.empty())
+                host->setOnWrite([path = options.statePath](const sim::StationModel& written) { sim::saveStationState(written, path); });
+            if (!host->start()) {
+                printErr(QStringLiteral("rechannel-cli: could not create a pseudo-terminal"));
+                return exit_status::otherFailure;
+            }
+            // With --count, always numbered: "PREFIX 1" even for one station.
+            const std::string& prefix = options.prefix;
+            const std::string name = prefix.empty() || !options.numbered ? prefix : prefix + " " + std::to_string(i + 1);
+            if (!name.empty()) {
+                if (const int status = publishStation(name, host->slavePath())) return status;
+                published.emplace_back(name, host->slavePath());
+            }
+            printOut(QString::fromStdString(host->slavePath()));
+            hosts.push_back(std::move(host));
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+int runSimulate(const QStringList& args) {
+    SimulateOptions options;
+    const int early = parseSimulateOptions(args, &options);
+    if (early >= 0) return early;
+    // Caught before any station's thread starts, so the links are always
+    // removed, whichever thread a stop lands on.
+    interrupt_guard::installStopRequest();
+    PtyBench bench;
+    const int status = bench.serve(options);
+    if (status == 0) interrupt_guard::waitUnlessStopped(-1);
     return status;
 }

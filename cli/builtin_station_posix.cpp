@@ -1,7 +1,7 @@
 #include "BuiltInStation.h"
 #include "CliOutput.h"
 #include "PtyStationHost.h"
-#include "RunOutcome.h"
+#include "ExitStatus.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "BuiltInStation.h"
 #include "CliOutput.h"
 #include "Commands.h"
-#include "RunOutcome.h"
+#include "ExitStatus.h"
 
 namespace {
 

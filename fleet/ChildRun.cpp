@@ -1,11 +1,10 @@
 #include "ChildRun.h"
 
 #include <QFile>
-#include <csignal>
-#include <unistd.h>
 
 #include "ChildReport.h"
 #include "ExitStatus.h"
+#include "StopRequests.h"
 
 ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent)
     : QObject(parent), program_(program), traceFile_(traceFile), args_(args) {
@@ -13,7 +12,7 @@ ChildRun::ChildRun(const QString& program, const QStringList& args, const QStrin
     else process_.setStandardOutputFile(traceFile, QIODevice::Truncate);
     // Its own process group: a Ctrl-C on the terminal reaches the runner
     // only, which passes it on once to every child.
-    process_.setChildProcessModifier([] { ::setpgid(0, 0); });
+    stop_requests::keepChildApart(process_);
     connect(&process_, &QProcess::readyReadStandardError, this, &ChildRun::readLines);
     connect(&process_, &QProcess::finished, this, &ChildRun::onFinished);
     connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -44,7 +43,7 @@ void ChildRun::forward(int signal) {
     const qint64 pid = process_.processId();
     if (pid <= 0 || process_.state() == QProcess::NotRunning) return;
     forwarded_ = true;
-    ::kill(static_cast<pid_t>(pid), signal);
+    stop_requests::forwardToChild(pid, signal);
 }
 
 void ChildRun::readLines() {

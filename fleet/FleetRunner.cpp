@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "StatusBoard.h"
-#include "StopSignals.h"
+#include "StopRequests.h"
 #include "TerminalSize.h"
 
 namespace {
@@ -58,7 +58,7 @@ QStringList fleetSummary(const std::vector<PortRunRecord>& runs) {
 
 int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool live) {
     StatusBoard board(live, [] { return terminalSize(fileno(stderr)); });
-    StopSignals stops;
+    stop_requests::StopNotifier stops;
     QEventLoop loop;
     QTimer rediscovery;
     bool stopping = false;
@@ -91,7 +91,7 @@ int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings,
         return workers.back().get();
     };
     for (const FleetPort& port : ports) addWorker(port);
-    QObject::connect(&stops, &StopSignals::stopRequested, [&](int signal) {
+    QObject::connect(&stops, &stop_requests::StopNotifier::requested, [&](int signal) {
         stopping = true;
         rediscovery.stop();
         for (auto& worker : workers) worker->stop(signal);

@@ -256,6 +256,9 @@ TEST_F(CliFleetTest, WaitProgramsEachArrivingStationOnceUntilInterrupted) {
     host.withModel([&next](sim::StationModel& m) { m.rom = next.rom; });
     host.setFaults(sim::FaultScript{});
     ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  502  moved"), &seen).isEmpty());
+    // The restart has no answer: the run may be reported before the station
+    // has read it, and a silent station would swallow it.
+    ASSERT_TRUE(host.waitForRestarts(2, kProbesLimit)) << "the second station restarted";
 
     // Its restart takes longer than the absence test (about 5 s of silence):
     // when it answers again it is the same station, not a new run.

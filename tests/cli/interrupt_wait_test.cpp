@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "InterruptGuard.h"
-#include "InterruptState.h"
 
 namespace {
 
@@ -28,7 +27,6 @@ bool asleep(pid_t tid) {
 }
 
 TEST(InterruptWait, AStopSignalOnAnotherThreadWakesTheWait) {
-    interrupt_guard::state::stopAsked = false;
     interrupt_guard::installStopRequest();
     std::atomic<pid_t> waiterId{0};
     std::promise<bool> result;
@@ -51,7 +49,6 @@ TEST(InterruptWait, AStopSignalOnAnotherThreadWakesTheWait) {
     waiter.join();
     EXPECT_TRUE(woke.get()) << "the wait did not report the stop";
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
-    interrupt_guard::state::stopAsked = false;
 }
 
 }  // namespace

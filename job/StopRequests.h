@@ -1,0 +1,113 @@
+#pragma once
+// Stop requests to the process: Ctrl-C, a termination request and a closed
+// terminal (SIGINT, SIGTERM, SIGHUP; on Windows the console's Ctrl-C,
+// Ctrl-Break and close events). One handler serves the whole process; what a
+// request does depends on what the process is doing (StopState), so a run
+// that is writing a station is never cut short, and a command that only
+// reads is asked to stop between two reads. The handler itself is per
+// platform (stop_requests_posix.cpp, stop_requests_win32.cpp).
+#include <QObject>
+#include <atomic>
+#include <memory>
+
+class QProcess;
+
+namespace stop_requests {
+
+// The exit status of a run that a request ended before its first write.
+constexpr int kEndedStatus = 130;
+
+enum class Phase : int {
+    BeforeWrites,   // a command that writes the station has written nothing yet
+    Writing,        // from the first write to the restart
+    Written,        // after the restart: the run ends as usual
+    Ending,         // a request has ended the run before its first write
+    Closed,         // the run has ended and reported: requests change nothing
+    Asking,         // a command that writes nothing: a request asks it to stop
+};
+
+// What a request does.
+enum class Action {
+    End,        // end the process now: nothing was written, nothing will be
+    Announce,   // deferred until the restart; say so (once)
+    Ignore,     // deferred again, or too late to matter
+    Ask,        // ask the command to stop
+};
+
+// Lock-free, so the handler may use it from any thread or signal context.
+class StopState {
+public:
+    constexpr StopState() = default;
+    Action onRequest();
+    // A command that writes nothing; no stop asked yet.
+    void ask();
+    // Just before the first write. False when a request came first: the
+    // process is ending and nothing may be written.
+    bool enterWritePhase();
+    // After the restart, or when the run ends without one.
+    void leaveWritePhase();
+    // The run has ended: later requests change nothing. False when a
+    // request before the first write came first.
+    bool closeRun();
+    bool stopAsked() const { return asked_.load(); }
+    Phase phase() const { return static_cast<Phase>(phase_.load()); }
+
+private:
+    std::atomic<int> phase_{static_cast<int>(Phase::BeforeWrites)};
+    std::atomic<bool> announced_{false};
+    std::atomic<bool> asked_{false};
+    static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
+};
+
+// The state the process's handler consults.
+StopState& processState();
+
+// How the handler deals with the requests. The texts are said by the handler
+// itself, so they must be static.
+struct Catching {
+    const char* ended = nullptr;      // said when a request ends the run
+    const char* deferred = nullptr;   // said when a request is first deferred
+    // Called once, on an ordinary thread (never inside a signal handler),
+    // after `ended` was said; it ends the process.
+    void (*onEnd)() = nullptr;
+    // A reader of the output that has gone away (a fleet runner killed, a
+    // closed pipe) ends nothing: the lines are lost, the run goes on.
+    bool outliveClosedOutput = false;
+};
+
+// Per platform. Catches the requests from now on.
+void catchRequests(const Catching& how);
+// The handlers from before the first catchRequests come back.
+void releaseRequests();
+// Waits up to `ms` milliseconds (without end when negative), less when a
+// stop is asked or has been; returns processState().stopAsked().
+bool waitForStop(int ms);
+// Ends the process at once with kEndedStatus: the job's thread may be inside
+// a read, and no destructor may run under it.
+[[noreturn]] void endProcess();
+
+// A child of a fleet runner stays out of the terminal's Ctrl-C, which
+// reaches the runner only: the runner passes every request on to each child
+// once. Call before the child starts.
+void keepChildApart(QProcess& child);
+// Passes the request `signal` on to the running child `pid`.
+void forwardToChild(qint64 pid, int signal);
+
+// The requests as a Qt signal on the event loop of the thread that made it.
+// While it lives the requests are caught and ask to stop; then the previous
+// handlers come back.
+class StopNotifier : public QObject {
+    Q_OBJECT
+public:
+    explicit StopNotifier(QObject* parent = nullptr);
+    ~StopNotifier() override;
+
+signals:
+    void requested(int signal);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace stop_requests

@@ -1,0 +1,122 @@
+// The console's Ctrl-C, Ctrl-Break and close events. The console runs the
+// handler on a thread of its own for each event: it may lock, post to the
+// event loop and record the run itself before the process ends.
+#include <windows.h>
+
+#include <QProcess>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+
+#include "StopRequests.h"
+
+namespace stop_requests {
+
+namespace {
+
+Catching catching;
+// Auto-reset: each request wakes one wait once.
+HANDLE askedEvent = nullptr;
+bool caught = false;
+std::mutex notifierLock;
+StopNotifier* notifier = nullptr;
+
+void say(const char* text) {
+    if (!text) return;
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+}
+
+// The event as the signal a POSIX runner would have seen.
+int signalOf(DWORD event) {
+    if (event == CTRL_C_EVENT) return SIGINT;
+    if (event == CTRL_BREAK_EVENT) return SIGBREAK;
+    return SIGTERM;
+}
+
+void notify(int signal) {
+    const std::lock_guard<std::mutex> lock(notifierLock);
+    if (notifier)
+        QMetaObject::invokeMethod(notifier, [target = notifier, signal] { emit target->requested(signal); },
+                                  Qt::QueuedConnection);
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    switch (processState().onRequest()) {
+    case Action::End:
+        say(catching.ended);
+        if (catching.onEnd) catching.onEnd();   // an ordinary thread: the run is recorded first
+        endProcess();
+    case Action::Announce:
+        say(catching.deferred);
+        break;
+    case Action::Ask:
+        if (askedEvent) SetEvent(askedEvent);
+        notify(signalOf(event));
+        break;
+    case Action::Ignore:
+        break;
+    }
+    return TRUE;   // handled: the run goes on to its restart
+}
+
+}  // namespace
+
+void catchRequests(const Catching& how) {
+    catching = how;
+    if (!askedEvent) askedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    caught = true;
+}
+
+void releaseRequests() {
+    if (caught) SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    caught = false;
+}
+
+bool waitForStop(int ms) {
+    if (!processState().stopAsked() && ms != 0) {
+        const DWORD wait = ms < 0 ? INFINITE : static_cast<DWORD>(ms);
+        if (askedEvent) WaitForSingleObject(askedEvent, wait);
+        else Sleep(wait);
+    }
+    return processState().stopAsked();
+}
+
+// TerminateProcess, not ExitProcess: the worker thread may be inside a read,
+// and DLL detach and static destructors must not run under it.
+void endProcess() {
+    TerminateProcess(GetCurrentProcess(), kEndedStatus);
+    ExitProcess(kEndedStatus);   // not reached
+}
+
+// A console child in a process group of its own ignores the console's Ctrl-C;
+// the runner passes each request on as Ctrl-Break, which can be sent to one
+// group. The child's handler takes either as a stop request.
+void keepChildApart(QProcess& child) {
+    child.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* arguments) { arguments->flags |= CREATE_NEW_PROCESS_GROUP; });
+}
+
+void forwardToChild(qint64 pid, int) { GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid)); }
+
+struct StopNotifier::Impl {};
+
+StopNotifier::StopNotifier(QObject* parent) : QObject(parent), impl_(std::make_unique<Impl>()) {
+    processState().ask();
+    {
+        const std::lock_guard<std::mutex> lock(notifierLock);
+        notifier = this;
+    }
+    catchRequests({nullptr, nullptr, nullptr, true});
+}
+
+StopNotifier::~StopNotifier() {
+    {
+        const std::lock_guard<std::mutex> lock(notifierLock);
+        notifier = nullptr;
+    }
+    releaseRequests();
+}
+
+}  // namespace stop_requests
