@@ -53,11 +53,14 @@ cross:
 # The Win32 transport run for real: the cross-built test program under Wine,
 # in a private prefix under build/mingw, against simulated stations on ptys
 # mapped as COM ports. Fails, and says why, where Wine cannot run.
+# Then the whole Windows product (windows-checks): the kit is found or built
+# first, and says so.
 test-windows: cross
 	cmake --preset default
 	cmake --build --preset default --target win32_link_driver
 	build/default/tests/win32/win32_link_driver \
 	  --exe build/mingw/tests/win32/win32_link_test.exe --prefix build/mingw/wineprefix
+	$(MAKE) windows-checks
 
 # Debian's Qt and pugixml cross-built for Windows with mingw-w64, once per
 # machine, in ~/.cache/rechannel (about 20 minutes on two cores the first

@@ -56,6 +56,22 @@ QStringList fleetSummary(const std::vector<PortRunRecord>& runs) {
     return lines;
 }
 
+// Closes the board and prints the summary table, then where each failed
+// run's trace is; returns the fleet's exit status. The table lists the ports
+// in the order given (those found later after them), each port's runs in
+// order.
+static int reportFleet(StatusBoard& board, const std::vector<std::unique_ptr<PortWorker>>& workers) {
+    std::vector<PortRunRecord> ordered;
+    for (const auto& worker : workers) ordered.insert(ordered.end(), worker->runs().begin(), worker->runs().end());
+    board.close();
+    board.print(QString());
+    for (const QString& line : fleetSummary(ordered)) board.print(line);
+    for (const PortRunRecord& run : ordered)
+        if (!outcomeIsDone(run.outcome) && !run.trace.isEmpty())
+            board.print(QStringLiteral("%1: %2; trace %3").arg(run.port, run.message, run.trace));
+    return fleetExitStatus(ordered);
+}
+
 int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool live) {
     StatusBoard board(live, [] { return terminalSize(fileno(stderr)); });
     stop_requests::StopNotifier stops;
@@ -112,15 +128,5 @@ int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings,
     if (settings.wait || !allDone()) loop.exec();
     rediscovery.stop();
 
-    // The table lists the ports in the order given (those found later after
-    // them), each port's runs in order.
-    std::vector<PortRunRecord> ordered;
-    for (const auto& worker : workers) ordered.insert(ordered.end(), worker->runs().begin(), worker->runs().end());
-    board.close();
-    board.print(QString());
-    for (const QString& line : fleetSummary(ordered)) board.print(line);
-    for (const PortRunRecord& run : ordered)
-        if (!outcomeIsDone(run.outcome) && !run.trace.isEmpty())
-            board.print(QStringLiteral("%1: %2; trace %3").arg(run.port, run.message, run.trace));
-    return fleetExitStatus(ordered);
+    return reportFleet(board, workers);
 }
