@@ -248,9 +248,9 @@ void printTotals(const char* how, const Totals& t, const char* target) {
         for (const auto& [name, ms] : t.byName) std::printf(" %s %.1f ms;", name.c_str(), ms / n);
         std::printf("\n");
     }
-    std::printf("=\tCLI program run, %s, whole process, mean of %d\t%.3f\t%.3f\t%s\n", how, t.moved, t.processMs / n,
+    std::printf("=\tCLI run, %s, whole process, mean of %d\t%.3f\t%.3f\t%s\n", how, t.moved, t.processMs / n,
                 t.floorMs / n, target);
-    std::printf("=\tCLI program run, %s, on the line, mean of %d\t%.3f\t%.3f\t%s\n", how, t.moved, t.lineMs / n,
+    std::printf("=\tCLI run, %s, on the line, mean of %d\t%.3f\t%.3f\t%s\n", how, t.moved, t.lineMs / n,
                 t.floorMs / n, target);
     // The CPU table's row: process, Wine server, other Wine processes, all.
     std::printf("cpu\t%s, mean of %d\t%.1f\t%.1f\t%.1f\t%.1f\n", how, t.moved, t.cpuMs / n, t.serverCpuMs / n,
