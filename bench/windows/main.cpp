@@ -170,8 +170,8 @@ Run runOnce(const Setup& setup, bool underWine) {
     if (!host.start()) return run;
     std::vector<std::string> argv, env;
     std::map<std::string, WineProcess> before;
-    if (underWine) before = wineProcesses(setup.prefix);
     if (underWine) {
+        before = wineProcesses(setup.prefix);
         const fs::path com5 = fs::path(setup.prefix) / "dosdevices" / "com5";
         std::error_code ec;
         fs::remove(com5, ec);
