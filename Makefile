@@ -1,6 +1,6 @@
 # One-command entry points. Each installs what is missing, configures with the
 # CMake presets and builds before it runs anything.
-.PHONY: deps build run demo test test-default test-stress test-asan fuzz cross test-windows windows-kit windows windows-package windows-checks package test-package bench clean
+.PHONY: deps build run demo test test-default test-stress test-asan fuzz cross test-windows windows-kit windows windows-package windows-checks package test-package bench bench-windows clean
 
 FUZZ_SECONDS ?= 60
 
@@ -100,6 +100,12 @@ test-package: package
 
 bench: build
 	bench/run-all build/default
+
+# The programming run through rechannel-cli.exe under Wine beside the native
+# one, against paced simulated stations (bench/windows/run-wine-bench). By
+# hand only, like bench.
+bench-windows: build windows
+	bench/windows/run-wine-bench build/default build/windows
 
 clean:
 	rm -rf build
