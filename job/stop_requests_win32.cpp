@@ -41,6 +41,22 @@ void notify(int signal) {
                                   Qt::QueuedConnection);
 }
 
+// Closing the console, logging off and shutting down end the process as soon
+// as the handler returns, whatever it returns; the system gives the handler
+// about five seconds first. A run that is writing the station gets that time
+// to reach its restart (a move takes about two and a half), so that closing
+// the console of a running move does not leave the station half-written.
+constexpr ULONGLONG kCloseGraceMs = 4500;
+
+bool endsTheProcess(DWORD event) {
+    return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+}
+
+void holdWhileWriting() {
+    const ULONGLONG until = GetTickCount64() + kCloseGraceMs;
+    while (processState().phase() == Phase::Writing && GetTickCount64() < until) Sleep(20);
+}
+
 BOOL WINAPI onConsoleEvent(DWORD event) {
     switch (processState().onRequest()) {
     case Action::End:
@@ -57,6 +73,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     case Action::Ignore:
         break;
     }
+    if (endsTheProcess(event)) holdWhileWriting();
     return TRUE;   // handled: the run goes on to its restart
 }
 
