@@ -27,6 +27,7 @@ inline constexpr ExitStatusRow kExitStatuses[] = {
     {RunOutcome::OtherSystem, exit_status::foreignSystem},
     {RunOutcome::Unsupported, exit_status::foreignSystem},
     {RunOutcome::NoPort, exit_status::portNotOpened},
+    {RunOutcome::PortLost, exit_status::portNotOpened},
     {RunOutcome::NoAnswer, exit_status::noProperAnswer},
     {RunOutcome::PartlyWritten, exit_status::noProperAnswer},
     {RunOutcome::VerifyFailed, exit_status::verifyFailed},

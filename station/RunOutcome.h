@@ -15,6 +15,7 @@ enum class RunOutcome {
     Unsupported,
     NoPort,
     NoAnswer,
+    PortLost,
     PartlyWritten,
     VerifyFailed,
     Interrupted,
@@ -40,6 +41,11 @@ inline constexpr RunOutcomeRow kRunOutcomes[] = {
     {RunOutcome::Unsupported, "unsupported", "Нет ответа от Станции."},
     {RunOutcome::NoPort, "no-port", "Невозможно открыть COM-порт."},
     {RunOutcome::NoAnswer, "no-answer", "Нет ответа от Станции."},
+    // The port itself failed before the first write (the adapter was pulled,
+    // the driver reported an error): nothing was written.
+    {RunOutcome::PortLost, "port-lost",
+     "Связь с COM-портом потеряна: адаптер отключён или неисправен. Станция не изменена. "
+     "Проверьте подключение и запрограммируйте её ещё раз."},
     // The link broke off between the first write and the restart.
     {RunOutcome::PartlyWritten, "partly-written",
      "Станция записана не полностью: связь прервалась во время записи. "
