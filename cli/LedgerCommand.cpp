@@ -98,7 +98,7 @@ int runLedger(const QStringList& args) {
     printSilentPorts(summary.silentPorts);
     if (pending > 0)
         printErr(QStringLiteral("rechannel-cli: %1 line(s) still wait in %2 (%3); they are counted above and go into the "
-                                "ledger at the next run or ledger command once no other program holds it.")
+                                "ledger at the next run or ledger command once no other program holds it")
                      .arg(pending)
                      .arg(ledger::pendingPath(ledger::path()), mergeError));
     if (unreadable > 0) printErr(QStringLiteral("rechannel-cli: %1 line(s) of %2 are not ledger lines and were left out").arg(unreadable).arg(ledger::path()));
