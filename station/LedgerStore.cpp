@@ -29,7 +29,7 @@ Open openPatiently(LedgerFile& file, const QString& path, Lock lock, bool create
         if (opened != Open::Busy) return opened;
         const std::chrono::milliseconds left = ledger::lockPatience() - std::chrono::milliseconds(clock.elapsed());
         if (left.count() <= 0) {
-            *error = QStringLiteral("held by another program for over %1 s; is it open in a spreadsheet or an editor?")
+            *error = QStringLiteral("held by another program for over %1 s, perhaps open in a spreadsheet or an editor")
                          .arg(ledger::lockPatience().count() / 1000.0);
             return opened;
         }
@@ -131,7 +131,7 @@ bool appendTo(const QString& file, const LedgerEntry& entry, QString* error, QSt
     if (openPatiently(waiting, pendingFile, Lock::Exclusive, true, &pendingWhy) == Open::Opened &&
         waiting.append(header(), line, &pendingWhy)) {
         if (pending)
-            *pending = QStringLiteral("The ledger %1 cannot be written now: %2 This run's line waits in %3 and goes "
+            *pending = QStringLiteral("The ledger %1 could not be written (%2); this run's line waits in %3 and goes "
                                       "into the ledger at the next run or `rechannel-cli ledger`.")
                            .arg(file, why, pendingFile);
         return true;
