@@ -88,16 +88,17 @@ bool writeLocked(LedgerFile& ledgerFile, const QString& file, const QByteArray& 
     QByteArray ledgerBytes;
     QString why;
     QList<QByteArray> fresh;
+    bool merging = false;   // both files read whole: the pending lines go in now
     if (QFileInfo(pendingFile).size() > 0) {
-        const bool read = openPatiently(pending, pendingFile, Lock::Exclusive, false, &why) == Open::Opened &&
-                          pending.readAll(&pendingBytes, &why) && ledgerFile.readAll(&ledgerBytes, &why);
-        if (read) fresh = freshInTimeOrder(linesOf(pendingBytes), linesOf(ledgerBytes));
+        merging = openPatiently(pending, pendingFile, Lock::Exclusive, false, &why) == Open::Opened &&
+                  pending.readAll(&pendingBytes, &why) && ledgerFile.readAll(&ledgerBytes, &why);
+        if (merging) fresh = freshInTimeOrder(linesOf(pendingBytes), linesOf(ledgerBytes));
         else *drained = false, *error = QStringLiteral("%1: %2").arg(pendingFile, why);
     }
     const QByteArray chunk = joined(fresh) + line;
     if (!chunk.isEmpty() && !ledgerFile.append(header(), chunk, error)) return *drained = false, false;
     // Already in the ledger when this fails: the next merge skips them.
-    if (!pendingBytes.isEmpty()) pending.truncate(&why);
+    if (merging) pending.truncate(&why);
     return true;
 }
 
