@@ -1,6 +1,7 @@
 // ledger: what the ledger says about the fleet: runs per outcome, then each
 // station's latest outcome, the stations that still need a visit first, then
-// the ports where runs read no station. A
+// the ports where runs read no station. Lines that runs left in the pending
+// file while another program held the ledger are moved into it first. A
 // missing ledger is an empty summary; anything else that cannot be read is
 // said, with exit status 6.
 #include <QDate>
@@ -77,9 +78,14 @@ int runLedger(const QStringList& args) {
         if (!from.isValid()) return usageError(parser, QStringLiteral("--since takes a date like 2026-12-08"));
     }
 
+    // Lines a run left waiting beside a held ledger go in first; while it is
+    // still held they are read from where they wait.
+    QString mergeError;
+    ledger::mergePending(ledger::path(), &mergeError);
     int unreadable = 0;
+    int pending = 0;
     QString error;
-    const std::vector<LedgerEntry> entries = ledger::read(ledger::path(), &unreadable, &error);
+    const std::vector<LedgerEntry> entries = ledger::read(ledger::path(), &unreadable, &error, &pending);
     if (!error.isEmpty()) {
         printErr(QStringLiteral("rechannel-cli: the ledger %1 cannot be read (%2); put the ledger file back there or "
                                 "move what is in its place away.")
@@ -90,6 +96,11 @@ int runLedger(const QStringList& args) {
     for (const auto& count : summary.counts) printOut(QStringLiteral("%1  %2").arg(count.first, kOutcomeColumn).arg(count.second));
     printStations(summary.stations);
     printSilentPorts(summary.silentPorts);
+    if (pending > 0)
+        printErr(QStringLiteral("rechannel-cli: %1 line(s) still wait in %2 (%3); they are counted above and go into the "
+                                "ledger at the next run or ledger command once no other program holds it")
+                     .arg(pending)
+                     .arg(ledger::pendingPath(ledger::path()), mergeError));
     if (unreadable > 0) printErr(QStringLiteral("rechannel-cli: %1 line(s) of %2 are not ledger lines and were left out").arg(unreadable).arg(ledger::path()));
     return 0;
 }

@@ -133,6 +133,7 @@ QString RunLedger::finishInterrupted(int code, int address, const QString& backu
 
 QString RunLedger::appendLast() {
     QString error;
-    if (ledger::append(last_, &error)) return QString();
+    QString pending;
+    if (ledger::append(last_, &error, &pending)) return pending;
     return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), error);
 }

@@ -33,8 +33,9 @@ class RunLedger {
 public:
     void begin(const QString& port);
     bool running() const { return running_; }
-    // Appends the line; returns an empty text, or why the ledger could not be
-    // written (the run's outcome stays what it was).
+    // Appends the line; returns an empty text, or what to tell about it: why
+    // the ledger could not be written, or where the line waits while another
+    // program holds the ledger (the run's outcome stays what it was).
     QString finish(const WorkThread& thread, const RunResult& result);
     // The same for a run that is not the job's (a restore): `entry` as the
     // run filled it; its time, port and seconds are set here.

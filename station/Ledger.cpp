@@ -117,32 +117,4 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     return true;
 }
 
-bool append(const LedgerEntry& entry, QString* error) {
-    ensureLogDirectory();
-    return appendTo(path(), entry, error);
-}
-
-bool appendTo(const QString& file, const LedgerEntry& entry, QString* error) {
-    return appendLocked(file, QByteArray(kHeader) + '\n', formatLine(entry) + '\n', error);
-}
-
-std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* error) {
-    std::vector<LedgerEntry> entries;
-    if (unreadable) *unreadable = 0;
-    QByteArray bytes;
-    QString why;
-    if (readLedgerFile(file, &bytes, &why) == LedgerFileRead::Refused) {
-        if (error) *error = why;
-        return entries;
-    }
-    for (const QByteArray& raw : bytes.split('\n')) {
-        const QByteArray line = raw.trimmed();
-        if (line.isEmpty() || line == kHeader || line == kHeaderWithoutSetup) continue;
-        LedgerEntry entry;
-        if (parseLine(line, &entry)) entries.push_back(entry);
-        else if (unreadable) ++*unreadable;
-    }
-    return entries;
-}
-
 }  // namespace ledger

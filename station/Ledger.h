@@ -42,27 +42,37 @@ QByteArray formatLine(const LedgerEntry& entry);   // no line end
 bool parseLine(const QByteArray& line, LedgerEntry* entry);
 
 // Appends one line (and the header first to a new file) with a single write
-// under an advisory lock on the file, and flushes it to disk before it
+// under an exclusive lock on the file, and flushes it to disk before it
 // returns, so runs in several processes never mix or tear lines and a run
-// that reports its outcome has its line on disk. On failure returns false
-// with the reason; the file is then as it was.
-bool append(const LedgerEntry& entry, QString* error);
-bool appendTo(const QString& file, const LedgerEntry& entry, QString* error);
+// that reports its outcome has its line on disk. Lines waiting in the
+// pending file go in first (mergePending). A ledger that another program
+// holds (a spreadsheet that opened it without write sharing, a stuck run
+// holding its lock) is tried again for about 3 s; when it stays held, or
+// cannot be opened at all, the line goes to the pending file instead: the
+// append returns true and *pending (when given) says where the line waits.
+// Otherwise on failure returns false with the reason; the files are then
+// as they were.
+bool append(const LedgerEntry& entry, QString* error, QString* pending = nullptr);
+bool appendTo(const QString& file, const LedgerEntry& entry, QString* error, QString* pending = nullptr);
 
-// Every readable line of `file`, in file order; a missing file is empty.
-// `unreadable` counts the lines that were neither the header nor a run.
-// Anything at the path that is not a regular file it can read (a FIFO, a
-// directory, a file it may not read) is not read: no lines, and `error`
-// says why.
-std::vector<LedgerEntry> read(const QString& file, int* unreadable = nullptr, QString* error = nullptr);
+// The pending file beside `file`: "ledger.pending.csv" for "ledger.csv",
+// the same header and line format.
+QString pendingPath(const QString& file);
+// Moves the pending lines into `file` (in time order, each exactly once:
+// a line found in the ledger already, left by a crash between the two
+// writes, is not written again) and empties the pending file.
+// True when no line is left pending; otherwise `error` says why (the
+// ledger is held, unwritable) and the lines wait for the next merge.
+bool mergePending(const QString& file, QString* error);
+
+// Every readable line of `file`, in file order, read under a shared lock
+// (an append in progress ends first), then the lines of its pending file
+// that are not in it yet, in time order; *pending counts those. A missing
+// file is empty. `unreadable` counts the lines that were neither the header
+// nor a run. Anything at the path that is not a regular file it can read (a
+// FIFO, a directory, a file it may not read, a file locked by another
+// process beyond the patience) is not read: no lines, and `error` says why.
+std::vector<LedgerEntry> read(const QString& file, int* unreadable = nullptr, QString* error = nullptr,
+                              int* pending = nullptr);
 
 }  // namespace ledger
-
-// The platform part. Both take a regular file only and never block on
-// anything else at the path.
-// Appends `bytes` under an exclusive lock on the whole file, writing
-// `header` first when the file is empty, in one write, then flushes to disk.
-bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error);
-// Reads the whole file (up to a bound far above any day's fleet).
-enum class LedgerFileRead { Read, Missing, Refused };
-LedgerFileRead readLedgerFile(const QString& file, QByteArray* bytes, QString* error);

@@ -1,8 +1,6 @@
-// The ledger file on POSIX. Every open is non-blocking and refuses anything
-// but a regular file: a FIFO at the path must neither hold a run's outcome
-// back waiting for a reader nor hang the ledger command. The append takes
-// flock on the file itself, makes one write(2) of the whole line with
-// O_APPEND and fsyncs before the lock is released.
+// The ledger file on POSIX: open(2) with O_NONBLOCK and the regular-file
+// check on the open descriptor, flock(2) tried without waiting, one
+// write(2) with O_APPEND and fsync before the lock is released.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,90 +10,116 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Ledger.h"
+#include "LedgerFile.h"
 #include "LedgerSync.h"
-#include "RegularFile.h"
 
 namespace {
 
 constexpr qint64 kMaxLedgerBytes = qint64(256) * 1024 * 1024;
 constexpr int kReadChunk = 64 * 1024;
 
-QString reason(const char* what) { return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno))); }
+QString reason(const char* what, int error) {
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(error)));
+}
 
-// Opens the ledger without waiting and only as a regular file (the check
-// is made on the open descriptor). Closing the file releases the lock,
-// whatever way the append ends. False with the reason, and *missing when
-// there is no file at all.
-bool openLedger(QFile& file, const QString& path, RegularFileMode mode, QString* error, bool* missing = nullptr) {
-    QString why;
-    const RegularFileOpen opened = openRegularFile(file, path, mode, &why);
-    if (missing) *missing = opened == RegularFileOpen::Missing;
-    if (opened == RegularFileOpen::Opened) return true;
-    *error = opened == RegularFileOpen::NotRegular ? QStringLiteral("%1, not a regular file").arg(why)
-                                                   : QStringLiteral("cannot open: %1").arg(why);
+int fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+bool writeAll(int out, const QByteArray& bytes, QString* error) {
+    const ssize_t written = ::write(out, bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (written == bytes.size()) return true;
+    *error = written < 0 ? reason("cannot write", errno) : QStringLiteral("disk full");
     return false;
 }
 
 }  // namespace
 
-bool systemFileSync(std::intptr_t handle) { return ::fsync(static_cast<int>(handle)) == 0; }
+bool systemFileSync(std::intptr_t handle) { return ::fsync(fd(handle)) == 0; }
 
-bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error) {
-    const QByteArray name = QFile::encodeName(file);
-    QFile ledger;
-    if (!openLedger(ledger, file, RegularFileMode::Append, error)) return false;
-    const int fd = ledger.handle();
-    int locked = -1;
-    do locked = ::flock(fd, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
-    if (locked != 0) return *error = reason("cannot lock"), false;
-
+LedgerFile::Open LedgerFile::tryOpen(const QString& path, Lock lock, bool create, QString* error) {
+    close();
+    const bool exclusive = lock == Lock::Exclusive;
+    const int flags = (exclusive ? O_RDWR | O_APPEND | (create ? O_CREAT : 0) : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
+    int opened = -1;
+    do opened = ::open(QFile::encodeName(path).constData(), flags, 0644);
+    while (opened < 0 && errno == EINTR);
+    if (opened < 0) {
+        const int code = errno;
+        if (code == ENOENT && !create) return Open::Missing;
+        *error = code == EISDIR ? QStringLiteral("a directory, not a regular file")
+                 : code == ENXIO ? QStringLiteral("a FIFO or device, not a regular file")
+                                 : reason("cannot open", code);
+        return Open::Refused;
+    }
+    handle_ = opened;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return *error = reason("cannot stat"), false;
+    if (::fstat(opened, &st) != 0) return *error = reason("cannot stat", errno), close(), Open::Refused;
+    if (!S_ISREG(st.st_mode)) {
+        *error = S_ISDIR(st.st_mode) ? QStringLiteral("a directory, not a regular file")
+                                     : QStringLiteral("a FIFO or device, not a regular file");
+        close();
+        return Open::Refused;
+    }
+    ::fcntl(opened, F_SETFL, ::fcntl(opened, F_GETFL) & ~O_NONBLOCK);
+    int locked = -1;
+    do locked = ::flock(opened, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked == 0) return Open::Opened;
+    const int code = errno;
+    close();
+    if (code == EWOULDBLOCK) return Open::Busy;
+    *error = reason("cannot lock", code);
+    return Open::Refused;
+}
+
+void LedgerFile::close() {
+    if (handle_ >= 0) ::close(fd(handle_));
+    handle_ = -1;
+}
+
+bool LedgerFile::readAll(QByteArray* bytes, QString* error) {
+    bytes->clear();
+    char buffer[kReadChunk];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd(handle_), buffer, sizeof buffer, at);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            bytes->clear();
+            return *error = reason("cannot read", errno), false;
+        }
+        if (bytes->size() + n > kMaxLedgerBytes) {
+            bytes->clear();
+            return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), false;
+        }
+        bytes->append(buffer, static_cast<int>(n));
+        at += n;
+    }
+}
+
+bool LedgerFile::append(const QByteArray& header, const QByteArray& bytes, QString* error) {
+    const int out = fd(handle_);
+    struct stat st {};
+    if (::fstat(out, &st) != 0) return *error = reason("cannot stat", errno), false;
     QByteArray chunk;
     if (st.st_size == 0) {
         chunk = header;
     } else {
         // A line torn by a crash earlier is ended, so this one stays whole.
         char last = '\n';
-        const int in = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (in >= 0) {
-            if (::pread(in, &last, 1, st.st_size - 1) != 1) last = '\n';
-            ::close(in);
-        }
-        if (last != '\n') chunk = "\n";
+        if (::pread(out, &last, 1, st.st_size - 1) == 1 && last != '\n') chunk = "\n";
     }
     chunk += bytes;
-
-    const ssize_t written = ::write(fd, chunk.constData(), static_cast<size_t>(chunk.size()));
-    if (written != chunk.size()) {
-        *error = written < 0 ? reason("cannot write") : QStringLiteral("disk full");
-        // Take back a partial line, so the ledger never holds half of one.
-        if (written > 0 && ::ftruncate(fd, st.st_size) != 0) {}
+    if (!writeAll(out, chunk, error)) {
+        // Take back a partial line, so the file never holds half of one.
+        if (::ftruncate(out, st.st_size) != 0) {}
         return false;
     }
-    if (!ledger::syncFile(fd)) return *error = reason("cannot flush"), false;
+    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", errno), false;
     return true;
 }
 
-LedgerFileRead readLedgerFile(const QString& file, QByteArray* bytes, QString* error) {
-    bytes->clear();
-    bool missing = false;
-    QFile ledger;
-    if (!openLedger(ledger, file, RegularFileMode::Read, error, &missing))
-        return missing ? LedgerFileRead::Missing : LedgerFileRead::Refused;
-    const int fd = ledger.handle();
-    char buffer[kReadChunk];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) return LedgerFileRead::Read;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return *error = reason("cannot read"), LedgerFileRead::Refused;
-        }
-        if (bytes->size() + n > kMaxLedgerBytes)
-            return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), LedgerFileRead::Refused;
-        bytes->append(buffer, static_cast<int>(n));
-    }
+bool LedgerFile::truncate(QString* error) {
+    if (::ftruncate(fd(handle_), 0) != 0) return *error = reason("cannot empty", errno), false;
+    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", errno), false;
+    return true;
 }

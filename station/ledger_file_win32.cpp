@@ -1,9 +1,11 @@
-// The ledger file on Windows: the append takes LockFileEx on the whole file,
-// makes one WriteFile at its end and FlushFileBuffers before the lock is
-// released; the read takes disk files only.
+// The ledger file on Windows: CreateFileW sharing read and write (a program
+// that opened the file without write sharing, as a spreadsheet holds a CSV,
+// makes the open fail with a sharing violation: busy, not refused),
+// LockFileEx tried without waiting on the whole file, one WriteFile at its
+// end and FlushFileBuffers before the lock is released. Disk files only.
 #include <windows.h>
 
-#include "Ledger.h"
+#include "LedgerFile.h"
 #include "LedgerSync.h"
 
 namespace {
@@ -11,92 +13,115 @@ namespace {
 constexpr LONGLONG kMaxLedgerBytes = LONGLONG(256) * 1024 * 1024;
 constexpr DWORD kReadChunk = 64 * 1024;
 
-QString reason(const char* what) { return QStringLiteral("%1 (err=%2)").arg(QLatin1String(what)).arg(GetLastError()); }
+QString reason(const char* what, DWORD code) { return QStringLiteral("%1 (err=%2)").arg(QLatin1String(what)).arg(code); }
+
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool busy(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING; }
+
+bool seek(HANDLE file, LONGLONG offset, DWORD from) {
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    return SetFilePointerEx(file, at, nullptr, from) != 0;
+}
 
 }  // namespace
 
-bool systemFileSync(std::intptr_t handle) { return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0; }
+bool systemFileSync(std::intptr_t handle) { return FlushFileBuffers(handleOf(handle)) != 0; }
 
-bool appendLocked(const QString& file, const QByteArray& header, const QByteArray& bytes, QString* error) {
-    const std::wstring name = file.toStdWString();
-    HANDLE out = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return *error = reason("cannot open"), false;
-    OVERLAPPED whole{};
-    if (!LockFileEx(out, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        *error = reason("cannot lock");
-        CloseHandle(out);
-        return false;
+LedgerFile::Open LedgerFile::tryOpen(const QString& path, Lock lock, bool create, QString* error) {
+    close();
+    const bool exclusive = lock == Lock::Exclusive;
+    const std::wstring name = path.toStdWString();
+    // A directory cannot be opened this way (no backup semantics): refused.
+    HANDLE file = CreateFileW(name.c_str(), exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, exclusive && create ? OPEN_ALWAYS : OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (busy(code)) return Open::Busy;
+        if (!create && (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)) return Open::Missing;
+        *error = reason("cannot open", code);
+        return Open::Refused;
     }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        *error = QStringLiteral("not a regular file");
+        close();
+        return Open::Refused;
+    }
+    OVERLAPPED whole{};
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    if (LockFileEx(file, flags, 0, MAXDWORD, MAXDWORD, &whole)) return Open::Opened;
+    const DWORD code = GetLastError();
+    close();
+    if (busy(code)) return Open::Busy;
+    *error = reason("cannot lock", code);
+    return Open::Refused;
+}
+
+void LedgerFile::close() {
+    // Closing the handle releases its lock.
+    if (handle_ != -1) CloseHandle(handleOf(handle_));
+    handle_ = -1;
+}
+
+bool LedgerFile::readAll(QByteArray* bytes, QString* error) {
+    bytes->clear();
+    HANDLE file = handleOf(handle_);
     LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(out, &size) != 0;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxLedgerBytes)
+        return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), false;
+    if (!seek(file, 0, FILE_BEGIN)) return *error = reason("cannot read", GetLastError()), false;
+    char buffer[kReadChunk];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, kReadChunk, &got, nullptr)) {
+            bytes->clear();
+            return *error = reason("cannot read", GetLastError()), false;
+        }
+        if (got == 0) return true;
+        if (bytes->size() + got > kMaxLedgerBytes) {
+            bytes->clear();
+            return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), false;
+        }
+        bytes->append(buffer, static_cast<int>(got));
+    }
+}
+
+bool LedgerFile::append(const QByteArray& header, const QByteArray& bytes, QString* error) {
+    HANDLE file = handleOf(handle_);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) return *error = reason("cannot stat", GetLastError()), false;
     QByteArray chunk;
-    if (ok && size.QuadPart == 0) {
+    if (size.QuadPart == 0) {
         chunk = header;
-    } else if (ok) {
+    } else {
+        // A line torn by a crash earlier is ended, so this one stays whole.
         char last = '\n';
         DWORD got = 0;
-        LARGE_INTEGER at{};
-        at.QuadPart = size.QuadPart - 1;
-        if (SetFilePointerEx(out, at, nullptr, FILE_BEGIN) && ReadFile(out, &last, 1, &got, nullptr) && got == 1 &&
+        if (seek(file, size.QuadPart - 1, FILE_BEGIN) && ReadFile(file, &last, 1, &got, nullptr) && got == 1 &&
             last != '\n')
             chunk = "\n";
     }
     chunk += bytes;
-    LARGE_INTEGER end{};
     DWORD written = 0;
-    ok = ok && SetFilePointerEx(out, end, nullptr, FILE_END) &&
-         WriteFile(out, chunk.constData(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
-         written == static_cast<DWORD>(chunk.size()) && ledger::syncFile(reinterpret_cast<std::intptr_t>(out));
+    const bool ok = seek(file, 0, FILE_END) &&
+                    WriteFile(file, chunk.constData(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
+                    written == static_cast<DWORD>(chunk.size());
     if (!ok) {
-        *error = reason("cannot write");
-        if (written > 0) {
-            SetFilePointerEx(out, size, nullptr, FILE_BEGIN);
-            SetEndOfFile(out);
-        }
+        *error = reason("cannot write", GetLastError());
+        // Take back a partial line, so the file never holds half of one.
+        if (seek(file, size.QuadPart, FILE_BEGIN)) SetEndOfFile(file);
+        return false;
     }
-    UnlockFileEx(out, 0, MAXDWORD, MAXDWORD, &whole);
-    CloseHandle(out);
-    return ok;
+    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", GetLastError()), false;
+    return true;
 }
 
-LedgerFileRead readLedgerFile(const QString& file, QByteArray* bytes, QString* error) {
-    bytes->clear();
-    const std::wstring name = file.toStdWString();
-    // A directory cannot be opened this way (no backup semantics): refused.
-    HANDLE in = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (in == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return LedgerFileRead::Missing;
-        *error = reason("cannot open");
-        return LedgerFileRead::Refused;
-    }
-    LedgerFileRead result = LedgerFileRead::Read;
-    LARGE_INTEGER size{};
-    if (GetFileType(in) != FILE_TYPE_DISK) {
-        *error = QStringLiteral("not a regular file");
-        result = LedgerFileRead::Refused;
-    } else if (!GetFileSizeEx(in, &size) || size.QuadPart > kMaxLedgerBytes) {
-        *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20);
-        result = LedgerFileRead::Refused;
-    }
-    char buffer[kReadChunk];
-    while (result == LedgerFileRead::Read) {
-        DWORD got = 0;
-        if (!ReadFile(in, buffer, kReadChunk, &got, nullptr)) {
-            *error = reason("cannot read");
-            result = LedgerFileRead::Refused;
-        } else if (got == 0) {
-            break;
-        } else if (bytes->size() + got > kMaxLedgerBytes) {
-            *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20);
-            result = LedgerFileRead::Refused;
-        } else {
-            bytes->append(buffer, static_cast<int>(got));
-        }
-    }
-    CloseHandle(in);
-    if (result != LedgerFileRead::Read) bytes->clear();
-    return result;
+bool LedgerFile::truncate(QString* error) {
+    HANDLE file = handleOf(handle_);
+    if (!seek(file, 0, FILE_BEGIN) || !SetEndOfFile(file)) return *error = reason("cannot empty", GetLastError()), false;
+    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", GetLastError()), false;
+    return true;
 }

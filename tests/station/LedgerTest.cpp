@@ -1,12 +1,8 @@
 // The ledger file: its line format, appends from many processes at once,
 // and the summary the ledger command prints.
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
-#include <QThread>
 #include <QTimeZone>
 #include <map>
 #include <tuple>
@@ -133,51 +129,6 @@ TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
     EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kLinesEach));
     for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(perProcess[1000 + p], kLinesEach) << p;
     EXPECT_EQ(readAll(ledger::path()).count(ledger::kHeader), 1) << "the header once, however the race went";
-}
-
-// True once the kernel lists `pid` as waiting for a flock ("-> FLOCK" in
-// /proc/locks), false when it never does within the bound or has ended.
-bool waitsForFlock(pid_t pid) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 30000) {
-        QFile locks(QStringLiteral("/proc/locks"));
-        if (!locks.open(QIODevice::ReadOnly)) return false;
-        for (const QByteArray& line : locks.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() > 5 && fields[1] == "->" && fields[2] == "FLOCK" && fields[5] == QByteArray::number(pid))
-                return true;
-        }
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return false;
-        QThread::msleep(2);
-    }
-    return false;
-}
-
-TEST_F(LedgerTest, AnAppendWaitsWhileAnotherProcessHoldsTheLock) {
-    if (!QFile::exists(QStringLiteral("/proc/locks"))) GTEST_SKIP() << "no /proc/locks to see the waiter";
-    QString error;
-    ASSERT_TRUE(ledger::append(entry("moved", 1, 1), &error)) << error.toStdString();
-    const int held = ::open(QFile::encodeName(ledger::path()).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    const QByteArray before = readAll(ledger::path());
-
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        QString childError;
-        ::_exit(ledger::append(entry("moved", 2, 2), &childError) ? 0 : 1);
-    }
-    EXPECT_TRUE(waitsForFlock(pid)) << "the append did not wait for the lock";
-    EXPECT_EQ(readAll(ledger::path()), before) << "appended while the lock was held";
-    ::flock(held, LOCK_UN);
-    ::close(held);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(ledger::read(ledger::path()).size(), 2u) << "the append went on once the lock was free";
 }
 
 TEST_F(LedgerTest, SummaryCountsOutcomesAndPutsStationsToVisitFirst) {

@@ -1,0 +1,154 @@
+// A ledger that another process holds: the line waits in the pending file,
+// goes into the ledger at the next append or merge in time order and exactly
+// once, also after a crash between the two writes; readers take a shared
+// lock and see the waiting lines.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QTimeZone>
+
+#include "Ledger.h"
+#include "LedgerSync.h"
+#include "TempHome.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class LedgerPendingTest : public TempHomeTest {
+protected:
+    void SetUp() override {
+        TempHomeTest::SetUp();
+        ledger::setLockPatience(100ms);
+    }
+    void TearDown() override { ledger::setLockPatience(0ms); }
+
+    static QString pending() { return ledger::pendingPath(ledger::path()); }
+    static std::vector<int> addresses(const std::vector<LedgerEntry>& lines) {
+        std::vector<int> all;
+        for (const LedgerEntry& line : lines) all.push_back(line.address.value_or(-1));
+        return all;
+    }
+};
+
+LedgerEntry at(int address, int minute) {
+    LedgerEntry e;
+    e.time = QDateTime(QDate(2026, 12, 8), QTime(10, minute, 0), QTimeZone(3600));
+    e.port = QStringLiteral("COM5");
+    e.address = address;
+    e.outcome = QStringLiteral("moved");
+    return e;
+}
+
+QByteArray lines(std::initializer_list<LedgerEntry> entries) {
+    QByteArray bytes = QByteArray(ledger::kHeader) + '\n';
+    for (const LedgerEntry& e : entries) bytes += ledger::formatLine(e) + '\n';
+    return bytes;
+}
+
+// Another process's lock on the ledger, taken on a descriptor of its own.
+class HeldLock {
+public:
+    HeldLock(const QString& path, int how) : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {
+        locked_ = fd_ >= 0 && ::flock(fd_, how | LOCK_NB) == 0;
+    }
+    ~HeldLock() { release(); }
+    bool locked() const { return locked_; }
+    void release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+    bool locked_ = false;
+};
+
+TEST_F(LedgerPendingTest, AHeldLedgerKeepsTheLineWaitingUntilTheNextAppend) {
+    for (const int how : {LOCK_SH, LOCK_EX}) {
+        QFile::remove(ledger::path());
+        QFile::remove(pending());
+        QString error;
+        ASSERT_TRUE(ledger::append(at(1, 1), &error)) << error.toStdString();
+        const QByteArray before = readAll(ledger::path());
+        HeldLock held(ledger::path(), how);
+        ASSERT_TRUE(held.locked());
+
+        QString said;
+        ASSERT_TRUE(ledger::append(at(2, 2), &error, &said)) << error.toStdString();
+        EXPECT_TRUE(said.contains(pending())) << said.toStdString();
+        EXPECT_EQ(readAll(ledger::path()), before);
+        EXPECT_EQ(readAll(pending()), lines({at(2, 2)}));
+        if (how == LOCK_SH) {   // another reader: this one reads too, the waiting line with it
+            int waiting = 0;
+            EXPECT_EQ(addresses(ledger::read(ledger::path(), nullptr, &error, &waiting)), (std::vector<int>{1, 2}));
+            EXPECT_EQ(waiting, 1);
+        } else {   // an append in progress: a reader does not read past it
+            error.clear();
+            EXPECT_TRUE(ledger::read(ledger::path(), nullptr, &error).empty());
+            EXPECT_FALSE(error.isEmpty());
+        }
+
+        held.release();
+        said.clear();
+        ASSERT_TRUE(ledger::append(at(3, 3), &error, &said)) << error.toStdString();
+        EXPECT_TRUE(said.isEmpty()) << said.toStdString();
+        EXPECT_EQ(readAll(ledger::path()), lines({at(1, 1), at(2, 2), at(3, 3)}));
+        EXPECT_EQ(readAll(pending()), "");
+    }
+}
+
+// The pending file as runs in several processes left it (out of time order)
+// and a crash after the ledger's write left its first line in the ledger
+// already: each line goes in once, in time order, however often merged.
+TEST_F(LedgerPendingTest, AMergeWritesEachWaitingLineOnceInTimeOrder) {
+    const struct {
+        QByteArray ledger;   // empty: no ledger file yet
+        QByteArray pending;
+        QByteArray merged;
+    } cases[] = {
+        {lines({at(1, 1), at(5, 5)}), lines({at(5, 5), at(3, 3), at(4, 4)}),
+         lines({at(1, 1), at(5, 5), at(3, 3), at(4, 4)})},
+        {QByteArray(), lines({at(7, 7), at(6, 6)}), lines({at(6, 6), at(7, 7)})},
+        {lines({at(1, 1)}), lines({}), lines({at(1, 1)})},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(ledger::path());
+        if (!c.ledger.isEmpty()) writeAll(ledger::path(), c.ledger);
+        writeAll(pending(), c.pending);
+        for (int merge = 0; merge < 2; ++merge) {
+            QString error;
+            EXPECT_TRUE(ledger::mergePending(ledger::path(), &error)) << error.toStdString();
+            EXPECT_EQ(readAll(ledger::path()), c.merged) << "merge " << merge;
+            EXPECT_EQ(readAll(pending()), "");
+        }
+        int waiting = -1;
+        EXPECT_EQ(ledger::read(ledger::path(), nullptr, nullptr, &waiting).size(),
+                  static_cast<std::size_t>(c.merged.count('\n') - 1));
+        EXPECT_EQ(waiting, 0);
+    }
+}
+
+// Whatever stops the merge, the waiting lines stay where they are, whole.
+TEST_F(LedgerPendingTest, AMergeLeavesTheLinesWaitingWhenTheLedgerIsHeldOrItsWriteFails) {
+    for (const bool held : {true, false}) {
+        writeAll(ledger::path(), lines({at(1, 1)}));
+        writeAll(pending(), lines({at(2, 2)}));
+        HeldLock other(ledger::path(), LOCK_SH);
+        if (!held) {
+            other.release();
+            ledger::setFileSync([](std::intptr_t) { return false; });
+        }
+        QString error;
+        EXPECT_FALSE(ledger::mergePending(ledger::path(), &error)) << held;
+        EXPECT_FALSE(error.isEmpty()) << held;
+        ledger::setFileSync({});
+        EXPECT_EQ(readAll(pending()), lines({at(2, 2)})) << held;
+        if (held) {
+            EXPECT_EQ(readAll(ledger::path()), lines({at(1, 1)}));
+        }
+    }
+}
+
+}  // namespace
