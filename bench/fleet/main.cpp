@@ -19,6 +19,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "PtyStationHost.h"
 
 namespace {
@@ -47,6 +49,15 @@ double timeProgram(const QString& cli, const std::vector<std::unique_ptr<sim::Pt
     if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return -1;
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// Processor time (user + system, ms) of this process (the simulated
+// stations) or of the rechannel-cli processes it has waited for.
+double cpuMs(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
 double median(std::vector<double> values) {
@@ -79,6 +90,7 @@ int main(int argc, char** argv) {
     // One port, then each size, round after round, so all see the same load.
     std::vector<double> single;
     std::vector<std::vector<double>> fleet(std::size(kSizes));
+    const double simBefore = cpuMs(RUSAGE_SELF), cliBefore = cpuMs(RUSAGE_CHILDREN);
     std::printf("round  one port ms  16 ports ms  64 ports ms\n");
     for (int r = 0; r < rounds; ++r) {
         single.push_back(timeProgram(cli, hosts, 1));
@@ -89,6 +101,12 @@ int main(int argc, char** argv) {
         }
         std::printf("%5d  %11.1f  %11.1f  %11.1f\n", r + 1, single.back(), fleet[0].back(), fleet[1].back());
     }
+    // What each port's run costs the processor, the stations' side apart.
+    int runs = 0;
+    for (const Size& size : kSizes) runs += size.ports;
+    runs = (runs + 1) * rounds;
+    std::printf("processor time per port run: rechannel-cli %.1f ms, simulated station %.1f ms\n",
+                (cpuMs(RUSAGE_CHILDREN) - cliBefore) / runs, (cpuMs(RUSAGE_SELF) - simBefore) / runs);
     bool met = true;
     for (std::size_t s = 0; s < std::size(kSizes); ++s) {
         const double ratio = median(fleet[s]) / median(single);
