@@ -111,9 +111,11 @@ std::vector<double> nextStations(const QString& cli, int rounds) {
                                   QString::fromStdString(host.slavePath())});
     if (!waiting) return ms;
     for (int r = 0; r < rounds; ++r) {
-        // Waiting on a silent line for a while, at a moment unrelated to its probes.
+        // Waiting on a silent line for a while; it becomes reachable at a
+        // moment spread evenly over a probe's cycle (its reply window and
+        // the pause after it).
         if (!host.waitForFrames(host.frames().size() + 2, kPatience)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(37 * (r % 7)));
+        std::this_thread::sleep_for(std::chrono::milliseconds((r * 53) % 320));
         const sim::StationModel next = stationAt(201 + r);
         host.withModel([&next](sim::StationModel& m) { m.rom = next.rom; });
         const Clock::time_point attached = Clock::now();

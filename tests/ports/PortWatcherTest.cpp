@@ -17,6 +17,7 @@ struct WatchCase {
     bool folderThereFirst;
     bool withdraw;   // the port vanishes (published before watching)
 };
+void PrintTo(const WatchCase& c, std::ostream* os) { *os << c.name; }
 
 class PortWatcherTest : public ::testing::TestWithParam<WatchCase> {
 protected:
