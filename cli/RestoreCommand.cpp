@@ -17,6 +17,7 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "Outcome.h"
+#include "PortNames.h"
 #include "PortOpenDiagnosis.h"
 #include "ReadBack.h"
 #include "RegularFile.h"
@@ -356,6 +357,7 @@ int reportRun(RunLedger& ledger, const RunSoFar& soFar, const RestoreEnd& end) {
     entry.code = end.code;
     entry.verified = end.verified;
     const QString ledgerError = ledger.finishWith(entry);
+    interrupt_guard::runRecorded();
     if (!ledgerError.isEmpty()) printErr(ledgerError);
     for (const QString& line : end.explanation) printErr(line);
     if (entry.address) for (const QString& line : stationLines(*entry.address, entry.backup)) printErr(line);
@@ -375,7 +377,7 @@ int runRestore(const QStringList& args) {
 
     RunLedger ledger;
     RunSoFar soFar;
-    ledger.begin(QString::fromStdWString(options.devicePath));
+    ledger.begin(QString::fromStdWString(shownPortName(options.devicePath)));
     interrupt_guard::setBeforeExit([&ledger, &soFar] {
         LedgerEntry entry = soFar.entry();
         entry.outcome = QLatin1String(runOutcomeRow(RunOutcome::Interrupted).name);

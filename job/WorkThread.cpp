@@ -50,6 +50,8 @@ QString failureText(const WorkThread& thread, int code) {
         return job_messages::backupNotSaved(QFileInfo(backupFilePath(QDateTime::currentDateTime(), 0, 0)).absolutePath());
     case job_messages::kCodeStopped:
         return job_messages::stopped();
+    case job_messages::kCodePortLost:
+        return job_messages::portLost();
     default:
         return job_messages::noAnswer();
     }
@@ -78,7 +80,10 @@ void WorkThread::run() {
         }
         programStation();
         connection_.close();
-    } catch (int code) {
+    } catch (int thrown) {
+        // A port that failed is said as such, whatever the layer that met it
+        // made of it: a silent station would be "no answer".
+        const int code = thrown == link_codes::kPortLost ? job_messages::kCodePortLost : thrown;
         if (code != job_messages::kCodePortNotOpened) connection_.close();
         // The port that did not open was not written either.
         const bool partly = code != job_messages::kCodePortNotOpened && partlyWritten();

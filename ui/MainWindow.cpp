@@ -10,6 +10,7 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "MainWindowUi.h"
+#include "PortNames.h"
 #include "PortOpenFailure.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
@@ -25,7 +26,12 @@ QString portListChanged() {
     return QString::fromUtf8("Список COM-портов изменился. Выберите порт ещё раз.");
 }
 
-void realDiscovery(PortList& list, bool probe) { discoverPorts(list, probe); }
+// A device left out of the list is said in the trace.
+void realDiscovery(PortList& list, bool probe) {
+    DiscoveryNotes notes;
+    discoverPorts(list, probe, &notes);
+    for (const std::wstring& note : notes) traceStream() << QString::fromStdWString(note).toStdString() << std::endl;
+}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
@@ -156,8 +162,10 @@ void MainWindow::onBStartReadClick() {
         outcomeRecorded_ = false;
     }
     thread_->clearStopRequest();
-    thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
-    ledger_.begin(QString::fromStdWString(fresh[static_cast<std::size_t>(index)].devicePath));
+    // A device-setup entry is opened as \\.\COMn and recorded as COMn.
+    const std::wstring path = openPath(fresh[static_cast<std::size_t>(index)]);
+    thread_->setPortPath(path);
+    ledger_.begin(QString::fromStdWString(shownPortName(path)));
     thread_->start(QThread::InheritPriority);
 }
 

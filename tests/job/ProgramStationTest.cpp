@@ -511,3 +511,30 @@ TEST_F(ProgramStationTest, AHeadThatTwiceIsNotTheBlocksFirstBytesEndsTheRunUnwri
     EXPECT_TRUE(romWrites(host.frames()).empty());
     EXPECT_EQ(restartsSent(host.frames()), 0);
 }
+
+// The adapter is pulled mid-run: before the first write the run ends at once
+// as a lost port (not as a silent station, nothing written); from the first
+// write on as partly written.
+TEST_F(ProgramStationTest, APortLostMidRunEndsAsPortLostBeforeTheWritesAndPartlyWrittenAfter) {
+    struct Case {
+        const char* what;
+        JobPhase stopAt;
+        RunOutcome outcome;
+    };
+    for (const Case& c : {Case{"reading", JobPhase::Reading, RunOutcome::PortLost},
+                          Case{"writing", JobPhase::Writing, RunOutcome::PartlyWritten}}) {
+        sim::PtyStationHost host(station(0x9E, 500, 2));
+        ASSERT_TRUE(host.start());
+        WorkThread thread;
+        thread.setPhaseObserver([&](JobPhase phase) {
+            if (phase == c.stopAt) host.stop();
+        });
+        const JobOutcome outcome = runJob(thread, host.slavePathW());
+        EXPECT_EQ(thread.result().outcome, c.outcome) << c.what;
+        EXPECT_EQ(outcome.moved, 0) << c.what;
+        if (c.outcome == RunOutcome::PortLost) {
+            EXPECT_EQ(outcome.code(), job_messages::kCodePortLost);
+            EXPECT_EQ(outcome.text(), job_messages::portLost());
+        }
+    }
+}
