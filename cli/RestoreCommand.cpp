@@ -162,7 +162,12 @@ RestoreEnd refusedEnd(const QStringList& explanation, const QString& outcome) {
     return {explanation, outcome, exit_status::usage, RunOutcome::Failed, exit_status::usage, QString()};
 }
 
+// Also a port that failed under the run before its first write: said as such.
 RestoreEnd noAnswerEnd(int code) {
+    if (code == link_codes::kPortLost) {
+        const RunResult lost{RunOutcome::PortLost, job_messages::portLost(), job_messages::kCodePortLost, false};
+        return {{}, outcomeLine(lost), exit_status::portNotOpened, RunOutcome::PortLost, lost.code, QString()};
+    }
     return {{}, noAnswerLine(code), exit_status::noProperAnswer, RunOutcome::NoAnswer, code, QString()};
 }
 

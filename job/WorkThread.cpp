@@ -35,6 +35,7 @@ void WorkThread::beginWrites() {
     int expected = kGateOpen;
     if (!writeGate_.compare_exchange_strong(expected, kGateWriting) && expected == kGateStopped)
         throw job_messages::kCodeStopped;
+    emit writePhaseChanged(true);
 }
 
 namespace {
@@ -97,7 +98,7 @@ void WorkThread::run() {
         endRun(failureOutcome(job_messages::kCodeForeignOrUnknown, false, verifyResult()),
                job_messages::kCodeForeignOrUnknown, job_messages::unknownError());
     }
-    writeGate_.store(kGateOpen);
+    if (writeGate_.exchange(kGateOpen) == kGateWriting) emit writePhaseChanged(false);
     try {
         enterPhase(JobPhase::Done);
     } catch (...) {

@@ -11,6 +11,7 @@
 #include "LogDirectory.h"
 #include "MainWindowUi.h"
 #include "PortNames.h"
+#include "SessionEndGuard.h"
 #include "PortOpenFailure.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
@@ -61,12 +62,16 @@ MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
     // a press in between would find the thread still running, and starting a
     // running thread does nothing: that press would get no outcome at all.
     connect(thread_, &QThread::finished, this, [this] { runPartDone(); });
+    // The session may not end between the first write and the run's end.
+    sessionGuard_ = std::make_unique<SessionEndGuard>(this, [thread = thread_] { return thread->writing(); });
+    connect(thread_, &WorkThread::writePhaseChanged, this, [this] { sessionGuard_->update(); });
 
     onBRefreshClick();
 }
 
 MainWindow::~MainWindow() {
     if (thread_->isRunning()) thread_->wait();
+    sessionGuard_.reset();   // its reason goes with the window's handle
     if (ledger_.running()) {
         // Closed before the run's outcome was handled: the run still ends
         // with its line, as the job thread reported it.

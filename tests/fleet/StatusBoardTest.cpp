@@ -55,6 +55,8 @@ TEST(StatusBoard, DrawsInPlaceOnlyWhereTheTerminalTakesTheSequences) {
         }
         const std::string out = testing::internal::GetCapturedStderr();
         EXPECT_EQ(out.find('\x1b') != std::string::npos, takes) << out;
-        if (!takes) EXPECT_EQ(out, "COM5: waiting for a station\nCOM5: 301  writing\n");
+        if (!takes) {
+            EXPECT_EQ(out, "COM5: waiting for a station\nCOM5: 301  writing\n");
+        }
     }
 }
