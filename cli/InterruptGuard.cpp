@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "CliOutput.h"
 #include "StopRequests.h"
 
 namespace interrupt_guard {
@@ -21,10 +22,13 @@ void install() { stop_requests::catchRequests({kNothingWritten, kKeepConnected, 
 
 bool closeRun() { return stop_requests::processState().closeRun(); }
 
+void runRecorded() { stop_requests::processState().recorded(); }
+
 // A second caller blocks in call_once until the first has ended the process.
 void exitInterrupted() {
     std::call_once(exitOnce, [] {
         if (beforeExit) beforeExit();
+        restoreStandardStreams();   // TerminateProcess runs no exit handler
         stop_requests::endProcess();
     });
     stop_requests::endProcess();

@@ -23,6 +23,9 @@ void setBeforeExit(std::function<void()> hook);
 // interrupts no longer end it. False when an interrupt before the first write
 // came first: the run then ends as interrupted (exitInterrupted).
 bool closeRun();
+// Call once the run's ledger line is on disk: a closed console may end the
+// process from then on.
+void runRecorded();
 
 // Records the interrupted run through the hook, once whoever comes first
 // (the handler's side or the main thread), and ends the process with 130.

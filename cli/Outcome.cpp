@@ -20,6 +20,11 @@ QString outcomeLine(const RunResult& result) {
                               "the old ones; reconnect it and switch it off and on (%1)")
             .arg(code);
     if (result.partlyWritten) return partlyWrittenLine(QStringLiteral("program"), code);
+    if (code == job_messages::kCodePortLost)
+        return QStringLiteral("the serial port failed during the run (the adapter was unplugged or its driver "
+                              "reported an error); nothing was written; check the connection and run it again "
+                              "(%1)")
+            .arg(code);
     if (code == job_messages::kCodeBackupNotSaved)
         return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
     return QStringLiteral("%1 (%2)").arg(result.text).arg(code);

@@ -32,28 +32,25 @@ int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent)
     }
     PortList ports;
     std::wstring error;
-    if (!tryDiscoverPorts(ports, false, &error)) {
+    const bool listed = tryDiscoverPorts(ports, false, &error);
+    // A port the system answers to by name (COM5 on Windows) needs no list.
+    const ResolvedPort resolved = resolvePortName(listed ? &ports : nullptr, wanted);
+    if (!resolved.devicePath.empty()) {
+        *port = NamedPort{QString::fromStdWString(resolved.label), resolved.devicePath};
+        return -1;
+    }
+    if (!listed) {
         printErr(QStringLiteral("rechannel-cli: could not list the ports to find '%1': %2")
                      .arg(text, QString::fromStdWString(error)));
         return exit_status::otherFailure;
     }
-    const std::vector<PortEntry> named = portsNamed(ports, wanted);
-    if (named.size() == 1) {
-        *port = NamedPort{QString::fromStdWString(named.front().displayName), named.front().devicePath};
-        return -1;
-    }
-    // A port the system answers to by name though discovery missed it.
-    if (const std::wstring system = systemPortPath(wanted); named.empty() && !system.empty()) {
-        *port = NamedPort{text, system};
-        return -1;
-    }
-    if (named.empty() && absent == AbsentName::Wait) {
+    if (resolved.matches == 0 && absent == AbsentName::Wait) {
         *port = NamedPort{text, std::wstring()};
         return -1;
     }
-    printErr(named.empty()
+    printErr(resolved.matches == 0
                  ? QStringLiteral("rechannel-cli: no port is named '%1'; give a device path or a name from 'rechannel-cli ports'.").arg(text)
-                 : QStringLiteral("rechannel-cli: '%1' names %2 ports; give the device path instead.").arg(text).arg(named.size()));
+                 : QStringLiteral("rechannel-cli: '%1' names %2 ports; give the device path instead.").arg(text).arg(resolved.matches));
     listPorts(ports);
     return exit_status::usage;
 }

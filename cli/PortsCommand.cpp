@@ -1,5 +1,7 @@
 // ports: one line per discovered port, in discovery order, the window's
-// preselection marked.
+// preselection marked with "*", a Bluetooth port with "B" (a fleet run
+// leaves it out unless --match picks it); on standard error, why a device
+// was left out.
 #include "CliOutput.h"
 #include "Commands.h"
 #include "Outcome.h"
@@ -14,15 +16,19 @@ int runPorts(const QStringList& args) {
 
     PortList ports;
     std::wstring error;
-    if (!tryDiscoverPorts(ports, false, &error)) {
+    DiscoveryNotes notes;
+    const bool listed = tryDiscoverPorts(ports, false, &error, &notes);
+    for (const std::wstring& note : notes) printErr(QStringLiteral("rechannel-cli: ") + QString::fromStdWString(note));
+    if (!listed) {
         printErr(QString::fromStdWString(error));
         return exit_status::otherFailure;
     }
     const int preselected = preselectedIndex(ports);
     for (int i = 0; i < static_cast<int>(ports.size()); ++i) {
         const PortEntry& entry = ports[static_cast<size_t>(i)];
-        printOut(QStringLiteral("%1%2\t%3\t%4")
-                     .arg(i == preselected ? QStringLiteral("* ") : QStringLiteral("  "))
+        printOut(QStringLiteral("%1%2%3\t%4\t%5")
+                     .arg(i == preselected ? QStringLiteral("*") : QStringLiteral(" "))
+                     .arg(entry.bluetooth ? QStringLiteral("B") : QStringLiteral(" "))
                      .arg(QString::fromStdWString(entry.devicePath))
                      .arg(QString::fromStdWString(entry.displayName))
                      .arg(QString::fromStdWString(entry.description)));

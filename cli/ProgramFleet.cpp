@@ -21,9 +21,11 @@ int usageWithPorts(const QCommandLineParser& parser, const QString& message, con
     return status;
 }
 
-// Every discovered port, or those whose display name holds `match`, each
-// device once (a published link and its node, two links to one station).
-// False, with the reason, when the ports cannot be listed.
+// Every discovered port, or those whose display name or port name holds
+// `match`, each device once (a published link and its node, two links to one
+// station). A Bluetooth port only when `match` picks it: opening one starts
+// a radio connection and can block for seconds. False, with the reason, when
+// the ports cannot be listed.
 bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found, QString* error) {
     std::wstring why;
     if (!tryDiscoverPorts(*found, false, &why)) {
@@ -31,9 +33,9 @@ bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* fo
         return false;
     }
     for (const PortEntry& entry : *found) {
-        const QString name = QString::fromStdWString(entry.displayName);
-        const QString path = QString::fromStdWString(entry.devicePath);
-        if (!match.isEmpty() && !name.contains(match, Qt::CaseInsensitive)) continue;
+        const QString name = QString::fromStdWString(portLabel(entry));
+        const QString path = QString::fromStdWString(openPath(entry));
+        if (!fleetTakes(entry, match.toStdWString())) continue;
         const bool seen = std::any_of(ports->begin(), ports->end(), [&path](const FleetPort& earlier) {
             return deviceIdentity(earlier.devicePath) == deviceIdentity(path);
         });
@@ -68,9 +70,8 @@ int discoverFleet(const QCommandLineParser& parser, const QString& match, bool w
 QString resolveQuietly(const QString& name) {
     PortList ports;
     std::wstring error;
-    if (!tryDiscoverPorts(ports, false, &error)) return QString();
-    const std::vector<PortEntry> named = portsNamed(ports, name.toStdWString());
-    return named.size() == 1 ? QString::fromStdWString(named.front().devicePath) : QString();
+    const bool listed = tryDiscoverPorts(ports, false, &error);
+    return QString::fromStdWString(resolvePortName(listed ? &ports : nullptr, name.toStdWString()).devicePath);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "LogDirectory.h"
 #include "Outcome.h"
 #include "PortArgument.h"
+#include "PortNames.h"
 #include "PortOpenDiagnosis.h"
 #include "RunLedger.h"
 #include "StationConnection.h"
@@ -159,7 +160,7 @@ int runOnePort(ProgramOptions options) {
     // Called on the job thread right after the backup was saved.
     thread.setBeforeFirstWrite([&saved, &thread](const std::uint8_t*) { saved.set(thread.backupPath()); });
     RunLedger ledger;
-    ledger.begin(QString::fromStdWString(options.devicePath));
+    ledger.begin(QString::fromStdWString(shownPortName(options.devicePath)));
     // An interrupted run's line names what the station was on: from this
     // run's head, handed over on the job thread right after it was read.
     thread.setAddressObserver([&ledger, shown = thread.addressObserver()](int address) {
@@ -180,6 +181,7 @@ int runOnePort(ProgramOptions options) {
     if (!interrupt_guard::closeRun()) interrupt_guard::exitInterrupted();
     trace.flush();
     logProgramRun(ledger, thread, options.reportPhases);   // on disk before the outcome is reported
+    interrupt_guard::runRecorded();
     printRunReport(thread, options.devicePath, options.reportPhases);
     return exitStatusOf(thread.result().outcome);
 }

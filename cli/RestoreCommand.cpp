@@ -17,6 +17,7 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "Outcome.h"
+#include "PortNames.h"
 #include "PortOpenDiagnosis.h"
 #include "ReadBack.h"
 #include "RegularFile.h"
@@ -161,7 +162,12 @@ RestoreEnd refusedEnd(const QStringList& explanation, const QString& outcome) {
     return {explanation, outcome, exit_status::usage, RunOutcome::Failed, exit_status::usage, QString()};
 }
 
+// Also a port that failed under the run before its first write: said as such.
 RestoreEnd noAnswerEnd(int code) {
+    if (code == link_codes::kPortLost) {
+        const RunResult lost{RunOutcome::PortLost, job_messages::portLost(), job_messages::kCodePortLost, false};
+        return {{}, outcomeLine(lost), exit_status::portNotOpened, RunOutcome::PortLost, lost.code, QString()};
+    }
     return {{}, noAnswerLine(code), exit_status::noProperAnswer, RunOutcome::NoAnswer, code, QString()};
 }
 
@@ -356,6 +362,7 @@ int reportRun(RunLedger& ledger, const RunSoFar& soFar, const RestoreEnd& end) {
     entry.code = end.code;
     entry.verified = end.verified;
     const QString ledgerError = ledger.finishWith(entry);
+    interrupt_guard::runRecorded();
     if (!ledgerError.isEmpty()) printErr(ledgerError);
     for (const QString& line : end.explanation) printErr(line);
     if (entry.address) for (const QString& line : stationLines(*entry.address, entry.backup)) printErr(line);
@@ -375,7 +382,7 @@ int runRestore(const QStringList& args) {
 
     RunLedger ledger;
     RunSoFar soFar;
-    ledger.begin(QString::fromStdWString(options.devicePath));
+    ledger.begin(QString::fromStdWString(shownPortName(options.devicePath)));
     interrupt_guard::setBeforeExit([&ledger, &soFar] {
         LedgerEntry entry = soFar.entry();
         entry.outcome = QLatin1String(runOutcomeRow(RunOutcome::Interrupted).name);

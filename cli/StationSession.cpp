@@ -15,7 +15,13 @@ bool openStationPort(StationConnection& connection, const std::wstring& devicePa
     return false;
 }
 
-QString noAnswerLine(int code) { return QStringLiteral("%1 (%2)").arg(job_messages::noAnswer()).arg(code); }
+// A port that failed under the command is said as such, never as a silent
+// station.
+QString noAnswerLine(int code) {
+    if (code == link_codes::kPortLost)
+        return QStringLiteral("%1 (%2)").arg(job_messages::portLost()).arg(job_messages::kCodePortLost);
+    return QStringLiteral("%1 (%2)").arg(job_messages::noAnswer()).arg(code);
+}
 
 bool requirePort(const QCommandLineParser& parser, const QCommandLineOption& port, std::wstring* path, int* status) {
     if (!parser.isSet(port) || parser.value(port).isEmpty()) {

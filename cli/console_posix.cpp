@@ -1,4 +1,5 @@
 #include "CliOutput.h"
 
-// A POSIX terminal takes the UTF-8 bytes as they are.
+// A POSIX terminal takes the UTF-8 bytes as they are; nothing to put back.
 void prepareStandardStreams() {}
+void restoreStandardStreams() {}

@@ -18,7 +18,7 @@ const char* const kOverview =
     "Moves a radio station from system 0x9E to channel 1902 / system 0x3A over a serial port.\n"
     "\n"
     "Commands:\n"
-    "  ports      list the serial ports (* marks the one the window preselects)\n"
+    "  ports      list the serial ports (* marks the one the window preselects, B a Bluetooth port)\n"
     "  program    program a station: --port PORT | --simulate  [--no-verify] [--no-backup] [--wire-trace]\n"
     "             several at once: --port PORT --port PORT ... | --all [--match TEXT]; --wait for station after station\n"
     "  restore    write a backup's channel settings back: --port PORT [FILE] [--force] [--no-backup]\n"
@@ -34,7 +34,7 @@ const char* const kOverview =
     "Over several ports, program exits with the highest status of the ports not moved or already moved.\n"
     "\n"
     "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
-    "4 port not opened, 5 no proper answer, 6 any other failure or no backup saved,\n"
+    "4 port not opened or lost, 5 no proper answer, 6 any other failure or no backup saved,\n"
     "7 verify failed and the station stays on its old system, 130 interrupted before the first write.";
 
 // The commands that keep files in the log directory under the home

@@ -60,7 +60,8 @@ QStringList boardLines(const std::vector<QString>& ports, const std::vector<QStr
     return lines;
 }
 
-StatusBoard::StatusBoard(bool live, std::function<TerminalSize()> size) : live_(live), size_(std::move(size)) {}
+StatusBoard::StatusBoard(bool live, std::function<TerminalSize()> size, const std::function<bool()>& prepare)
+    : live_(live && (prepare ? prepare() : prepareTerminalDrawing(fileno(stderr)))), size_(std::move(size)) {}
 
 std::size_t StatusBoard::add(const QString& port) {
     ports_.push_back(port);

@@ -22,8 +22,10 @@ QStringList boardLines(const std::vector<QString>& ports, const std::vector<QStr
 class StatusBoard {
 public:
     // `live`: draw in place (standard output and standard error are both a
-    // terminal). `size` tells the window's size at every draw.
-    StatusBoard(bool live, std::function<TerminalSize()> size);
+    // terminal) when `prepare` readies standard error's terminal for it
+    // (prepareTerminalDrawing); plain lines otherwise. `size` tells the
+    // window's size at every draw.
+    StatusBoard(bool live, std::function<TerminalSize()> size, const std::function<bool()>& prepare = {});
     // A port found later gets its line below the others; returns its index.
     std::size_t add(const QString& port);
     void set(std::size_t port, const QString& status);

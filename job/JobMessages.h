@@ -13,6 +13,7 @@ inline QString foreignSystem() { return outcomeMessage(RunOutcome::OtherSystem);
 inline QString moved() { return outcomeMessage(RunOutcome::Moved); }
 inline QString notKept() { return outcomeMessage(RunOutcome::VerifyFailed); }
 inline QString partlyWritten() { return outcomeMessage(RunOutcome::PartlyWritten); }
+inline QString portLost() { return outcomeMessage(RunOutcome::PortLost); }
 // `folder` is where the backups are kept.
 inline QString backupNotSaved(const QString& folder) {
     return QString::fromUtf8("Не удалось сохранить резервную копию параметров станции в %1. Станция не изменена.")
@@ -33,6 +34,9 @@ constexpr int kCodeSystemCodeUnconfirmed = 10;
 // Everything was written but the restart command could not be sent (the
 // port failed during the settle): the station runs its old settings.
 constexpr int kCodeRestartNotSent = 11;
+// The port failed under the run (the adapter pulled, a driver error): the
+// link's own code for it (-3) becomes this one where the job ends.
+constexpr int kCodePortLost = 12;
 // The run was asked to stop before its first write (the window closed, an
 // interrupt of the CLI).
 constexpr int kCodeStopped = 130;

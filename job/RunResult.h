@@ -35,6 +35,8 @@ inline RunOutcome failureOutcome(int code, bool partlyWritten, VerifyResult veri
         return RunOutcome::NoPort;
     case job_messages::kCodeUnsupported:
         return RunOutcome::Unsupported;
+    case job_messages::kCodePortLost:
+        return RunOutcome::PortLost;
     case -1:
     case -2:
     case 6:

@@ -38,6 +38,11 @@ void StopState::leaveWritePhase() {
     phase_.compare_exchange_strong(expected, code(Phase::Written));
 }
 
+bool StopState::holdsProcess() const {
+    const Phase now = phase();
+    return now == Phase::Writing || now == Phase::Written || (now == Phase::Closed && !recorded_.load());
+}
+
 bool StopState::closeRun() {
     int phase = phase_.load();
     while (phase != code(Phase::Ending))

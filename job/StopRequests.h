@@ -49,6 +49,12 @@ public:
     // The run has ended: later requests change nothing. False when a
     // request before the first write came first.
     bool closeRun();
+    // The run's ledger line is on disk.
+    void recorded() { recorded_.store(true); }
+    // A request that ends the process whatever the handler does (a closed
+    // console, log-off, shut-down) must be held off: the run is writing the
+    // station, or has ended without its ledger line on disk yet.
+    bool holdsProcess() const;
     bool stopAsked() const { return asked_.load(); }
     Phase phase() const { return static_cast<Phase>(phase_.load()); }
 
@@ -56,6 +62,7 @@ private:
     std::atomic<int> phase_{static_cast<int>(Phase::BeforeWrites)};
     std::atomic<bool> announced_{false};
     std::atomic<bool> asked_{false};
+    std::atomic<bool> recorded_{false};
     static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
 };
 

@@ -35,6 +35,7 @@ void WorkThread::beginWrites() {
     int expected = kGateOpen;
     if (!writeGate_.compare_exchange_strong(expected, kGateWriting) && expected == kGateStopped)
         throw job_messages::kCodeStopped;
+    emit writePhaseChanged(true);
 }
 
 namespace {
@@ -50,6 +51,8 @@ QString failureText(const WorkThread& thread, int code) {
         return job_messages::backupNotSaved(QFileInfo(backupFilePath(QDateTime::currentDateTime(), 0, 0)).absolutePath());
     case job_messages::kCodeStopped:
         return job_messages::stopped();
+    case job_messages::kCodePortLost:
+        return job_messages::portLost();
     default:
         return job_messages::noAnswer();
     }
@@ -78,7 +81,10 @@ void WorkThread::run() {
         }
         programStation();
         connection_.close();
-    } catch (int code) {
+    } catch (int thrown) {
+        // A port that failed is said as such, whatever the layer that met it
+        // made of it: a silent station would be "no answer".
+        const int code = thrown == link_codes::kPortLost ? job_messages::kCodePortLost : thrown;
         if (code != job_messages::kCodePortNotOpened) connection_.close();
         // The port that did not open was not written either.
         const bool partly = code != job_messages::kCodePortNotOpened && partlyWritten();
@@ -92,7 +98,7 @@ void WorkThread::run() {
         endRun(failureOutcome(job_messages::kCodeForeignOrUnknown, false, verifyResult()),
                job_messages::kCodeForeignOrUnknown, job_messages::unknownError());
     }
-    writeGate_.store(kGateOpen);
+    if (writeGate_.exchange(kGateOpen) == kGateWriting) emit writePhaseChanged(false);
     try {
         enterPhase(JobPhase::Done);
     } catch (...) {

@@ -69,6 +69,8 @@ public:
     // kCodeStopped at its next exchange. False once the writes have begun:
     // the run then goes on to its end.
     bool requestStopBeforeWrites();
+    // From the first write of a run to its end (any thread).
+    bool writing() const { return writeGate_.load() == kGateWriting; }
     // Forgets a stop request; call before starting a run.
     void clearStopRequest() { writeGate_.store(kGateOpen); }
 
@@ -119,6 +121,9 @@ signals:
     void onReadStatus();
     void onReadRouteTable();
     void onErr(QString err_text, int err);
+    // The run's write phase began (true: its first write is next) or is over
+    // (false, once the run has ended after writing).
+    void writePhaseChanged(bool writing);
 
 protected:
     void run() override;

@@ -44,17 +44,19 @@ void notify(int signal) {
 // Closing the console, logging off and shutting down end the process as soon
 // as the handler returns, whatever it returns; the system gives the handler
 // about five seconds first. A run that is writing the station gets that time
-// to reach its restart (a move takes about two and a half), so that closing
-// the console of a running move does not leave the station half-written.
+// to reach its restart (a move takes about two and a half) and to put its
+// ledger line on disk, so that closing the console of a running move neither
+// leaves the station half-written nor the move unrecorded. Past the grace
+// the system ends the process wherever it is.
 constexpr ULONGLONG kCloseGraceMs = 4500;
 
 bool endsTheProcess(DWORD event) {
     return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
 }
 
-void holdWhileWriting() {
+void holdUntilRecorded() {
     const ULONGLONG until = GetTickCount64() + kCloseGraceMs;
-    while (processState().phase() == Phase::Writing && GetTickCount64() < until) Sleep(20);
+    while (processState().holdsProcess() && GetTickCount64() < until) Sleep(20);
 }
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
@@ -73,7 +75,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     case Action::Ignore:
         break;
     }
-    if (endsTheProcess(event)) holdWhileWriting();
+    if (endsTheProcess(event)) holdUntilRecorded();
     return TRUE;   // handled: the run goes on to its restart
 }
 

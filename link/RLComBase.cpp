@@ -102,6 +102,7 @@ bool RLComBase::settleLine() {
     std::uint8_t discarded = 0;
     while (Clock::now() < giveUp) {
         if (port->read(&discarded, 1) > 0) continue;   // still talking: drop it
+        if (port->lost()) break;   // nothing will come, and a lost port answers at once: never spin
         if (Clock::now() >= windowEnds) {
             quiet = true;
             break;
@@ -123,15 +124,21 @@ void RLComBase::readRest(std::uint8_t* dest, int count) {
     int have = 0;
     while (have < count) {
         const int n = port->read(dest + have, count - have);
+        throwIfLost();
         if (n <= 0) throw -1;   // the frame was cut short
         have += n;
         if (have < count && std::chrono::steady_clock::now() >= giveUp) throw -1;
     }
 }
 
+void RLComBase::throwIfLost() const {
+    if (port && port->lost()) throw link_codes::kPortLost;
+}
+
 void RLComBase::readHeader(std::uint8_t* rx) {
     constexpr int kHeader = link_limits::kHeaderBytes;
     const int got = port->read(rx, kHeader);
+    throwIfLost();
     if (got <= 0) throw -1;   // nothing on the line
     // A header that stops after one or two bytes (a pause of more than the
     // 2 ms inter-byte gap) is never taken as a header: its length or status
@@ -147,6 +154,7 @@ void RLComBase::skipEcho(std::uint8_t* rx) {
     if (lastRequestBytes_ > 0 && kHeader + rest != lastRequestBytes_) throw -1;
     int echoed = std::max(port->read(rx + kHeader, rest), 0);
     if (echoed < rest) echoed += std::max(port->read(rx + kHeader + echoed, rest - echoed), 0);
+    throwIfLost();
     // An echo whose tail never came is no echo of ours: nothing would be
     // left to compare but bytes the line never sent.
     if (echoed < rest) throw -1;

@@ -33,7 +33,7 @@ public:
     // whole frame takes and the station's reply window for the last request
     // has passed, so that a late reply (of that request, or of a run that was
     // cut off) is never taken for the next one. Bounded in time; true when
-    // the line went quiet. Done before the next request whenever an exchange
+    // the line went quiet (false at once on a lost port). Done before the next request whenever an exchange
     // ended without a usable reply.
     bool settleLine();
 
@@ -51,6 +51,8 @@ protected:
     // Read exactly the 3 header bytes / `count` more bytes, or throw -1.
     void readHeader(std::uint8_t* rx);
     void readRest(std::uint8_t* dest, int count);
+    // Throws link_codes::kPortLost once the port has failed under us.
+    void throwIfLost() const;
 
     SerialPort* port = nullptr;
     Crc16Table crc;

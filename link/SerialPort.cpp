@@ -13,6 +13,7 @@ bool SerialPort::isOpen() const { return handle_ != nullptr; }
 bool SerialPort::open(const std::wstring& devicePath, std::uint16_t rate) {
     close();
     if (devicePath.empty()) return false;
+    lost_ = false;
     handle_ = openHandle(devicePath, rate);
     if (!handle_) return false;
     readTimeoutConstantMs_ = kDefaultReadTimeoutMs;
@@ -27,8 +28,10 @@ bool SerialPort::setReadTimeout(std::uint32_t constantMs) {
 
 int SerialPort::read(std::uint8_t* dest, int count) {
     if (!handle_) return -1;
-    if (count <= 0) return 0;
-    const int got = readBytes(*handle_, dest, count, readTimeoutConstantMs_);
+    if (count <= 0 || lost_) return 0;
+    bool failed = false;
+    const int got = readBytes(*handle_, dest, count, readTimeoutConstantMs_, failed);
+    lost_ = failed;
     if (observer_) {
         if (got > 0) observer_(WireDirection::Received, dest, got);
         if (got < count) observer_(WireDirection::Timeout, nullptr, count - got);
@@ -37,9 +40,11 @@ int SerialPort::read(std::uint8_t* dest, int count) {
 }
 
 bool SerialPort::write(const std::uint8_t* src, int count) {
-    if (!handle_ || count < 0) return false;
+    if (!handle_ || count < 0 || lost_) return false;
     int written = 0;
-    const bool ok = writeBytes(*handle_, src, count, written);
+    bool failed = false;
+    const bool ok = writeBytes(*handle_, src, count, written, failed);
+    lost_ = failed;
     if (observer_ && written > 0) observer_(WireDirection::Sent, src, written);
     return ok && written == count;
 }
@@ -48,5 +53,6 @@ bool SerialPort::close() {
     if (!handle_) return false;
     releaseHandle(handle_);
     handle_ = nullptr;
+    lost_ = false;
     return true;
 }

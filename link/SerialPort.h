@@ -1,7 +1,9 @@
 #pragma once
 // The lowest layer of the station link: one serial port, opened exclusively,
 // 8N1 at the caller's rate, with the station's fixed read timing. It moves
-// bytes and never throws; failures are results.
+// bytes and never throws; failures are results. A port that fails under it
+// (the adapter pulled, the driver reporting an error) is "lost": it stays
+// lost until it is closed, and every read and write on it ends at once.
 
 #include <cstdint>
 #include <functional>
@@ -34,12 +36,18 @@ public:
 
     // Returns when `count` bytes have arrived; or, once one byte has arrived,
     // when no further byte follows within 2 ms; or after
-    // constant + 100 * count ms. Returns the bytes stored, -1 when closed.
+    // constant + 100 * count ms; or at once when the port is lost. Returns
+    // the bytes stored, -1 when closed.
     int read(std::uint8_t* dest, int count);
 
     // Discards queued input and output when any byte is waiting, then writes
-    // all `count` bytes. False on a closed port or a failed or short write.
+    // all `count` bytes within 2 s plus 20 ms a byte. False on a closed or
+    // lost port or a failed, short or timed-out write.
     bool write(const std::uint8_t* src, int count);
+
+    // The port failed under us since it was opened (not a silent line: the
+    // device or its driver is gone or broken). Cleared by open and close.
+    bool lost() const { return lost_; }
 
     // True when a handle was closed.
     bool close();
@@ -57,14 +65,17 @@ private:
     // Null when the port cannot be had or configured; nothing is left open.
     static Handle* openHandle(const std::wstring& devicePath, std::uint16_t rate);
     static bool applyReadTimeout(Handle& handle, std::uint32_t constantMs);
-    // 1 <= count; returns the bytes stored, with read()'s timing.
-    static int readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs);
-    // Sets `written` to the bytes that went out; false on a failed write.
-    static bool writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written);
+    // 1 <= count; returns the bytes stored, with read()'s timing. Sets
+    // `failed` when the port itself failed (not for a time-out).
+    static int readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs, bool& failed);
+    // Sets `written` to the bytes that went out; false on a failed or timed-out
+    // write, with `failed` set when the port itself failed.
+    static bool writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written, bool& failed);
     // Closes what openHandle opened and frees the handle.
     static void releaseHandle(Handle* handle);
 
     Handle* handle_ = nullptr;
+    bool lost_ = false;
     std::uint32_t readTimeoutConstantMs_ = kDefaultReadTimeoutMs;
     WireObserver observer_;
 };

@@ -47,8 +47,9 @@ void untilAnswered(int attempts, Exchange exchange) {
         try {
             if (exchange()) return;
             // An intact reply without data: try again.
-        } catch (int) {
-            if (attempt == attempts) throw;
+        } catch (int code) {
+            // A lost port answers no retry.
+            if (attempt == attempts || code == link_codes::kPortLost) throw;
             // Retried at once; the link first drains what the failed
             // attempt may still bring.
         }

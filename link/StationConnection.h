@@ -1,8 +1,8 @@
 #pragma once
 // The worker thread's connection to a station: opens the port, retries
 // memory operations as each caller asks and identifies the station. Every
-// read and write either succeeds or throws a bare int code (-1, -2);
-// identification alone throws 6 or 7.
+// read and write either succeeds or throws a bare int code (-1, -2, or -3
+// when the port itself failed: link_codes); identification alone throws 6 or 7.
 
 #include <cstdint>
 #include <string>
@@ -23,6 +23,8 @@ public:
     bool open();
     void close();
     bool isOpen() const { return isOpen_; }
+    // The port failed under the run (see SerialPort::lost).
+    bool portLost() const { return port_.lost(); }
 
     int readRam16(std::uint32_t address, int count, std::uint8_t* dest, int attempts);
     int readRam24(std::uint32_t address, int count, std::uint8_t* dest, int attempts);

@@ -7,6 +7,7 @@
 // monotonic clock.
 
 #include "SerialPort.h"
+#include "SerialLineSettings.h"
 #include "Utf8.h"
 
 #include <cerrno>
@@ -137,7 +138,7 @@ SerialPort::Handle* SerialPort::openHandle(const std::wstring& devicePath, std::
 // Every read is timed here, against the constant it is given.
 bool SerialPort::applyReadTimeout(Handle&, std::uint32_t) { return true; }
 
-int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs) {
+int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs, bool& failed) {
     const int fd = handle.fd;
     const auto deadline = Clock::now() + std::chrono::milliseconds(constantMs) +
                           std::chrono::milliseconds(static_cast<long long>(kReadMsPerByte) * count);
@@ -150,7 +151,11 @@ int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::ui
         }
         if (n < 0 && errno == EINTR) continue;
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            break;   // hang-up or I/O error: end with what we have
+            // End of file is a hang-up (CLOCAL is set, so no modem line
+            // causes it); EIO, ENXIO, ENODEV: the device is gone. Either way
+            // the port is lost: end with what we have.
+            failed = true;
+            break;
         }
 
         // Nothing waiting: wait for the next byte, for at most the inter-byte
@@ -162,6 +167,7 @@ int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::ui
         const int r = ::poll(&p, 1, wait);
         if (r < 0) {
             if (errno == EINTR) continue;
+            failed = true;
             break;
         }
         if (r == 0) {
@@ -169,13 +175,14 @@ int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::ui
             continue;             // the loop re-checks the total time-out
         }
         if ((p.revents & POLLIN) == 0) {
-            break;   // POLLHUP, POLLERR or POLLNVAL without data: never spin
+            failed = true;   // POLLHUP, POLLERR or POLLNVAL without data: never spin
+            break;
         }
     }
     return got;
 }
 
-bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written) {
+bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written, bool& failed) {
     const int fd = handle.fd;
 
     // Every request starts on an empty line: stale input from an earlier
@@ -187,10 +194,9 @@ bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, 
         tcflush(fd, TCIOFLUSH);
     }
 
-    // Bounded: 2 s plus 20 ms a byte. That is more than twice a byte's wire
-    // time from 1200 baud up; at 300 baud (33 ms a byte) it still covers a
-    // frame of up to 150 bytes, and our requests are far shorter.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(2000 + 20LL * count);
+    // Bounded as the Win32 driver's write time-outs are (SerialLineSettings.h).
+    const auto deadline = Clock::now() + std::chrono::milliseconds(serial_line::kWriteConstantMs +
+                                                                   std::int64_t{serial_line::kWriteMsPerByte} * count);
     written = 0;
     while (written < count) {
         const ssize_t n = ::write(fd, src + written, static_cast<std::size_t>(count - written));
@@ -199,13 +205,19 @@ bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, 
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            failed = true;   // EIO, ENXIO, ENODEV: the device is gone
+            return false;
+        }
         const int wait = msUntil(deadline);
-        if (wait == 0) return false;
+        if (wait == 0) return false;   // timed out: the line is stuck, not lost
         pollfd p{fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, wait);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))) return false;
+        if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))) {
+            failed = true;
+            return false;
+        }
     }
     return true;
 }

@@ -1,8 +1,13 @@
 // SerialPort over the Win32 communications API. The driver's own time-outs
-// give the station's read timing: a 2 ms interval between bytes and a total
-// of constant + 100 ms per byte.
+// give the station's read timing (a 2 ms interval between bytes and a total
+// of constant + 100 ms per byte) and bound every write (SerialLineSettings.h).
+// A read or write whose call fails (ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED,
+// ERROR_DEVICE_REMOVED, ERROR_OPERATION_ABORTED after the adapter was pulled
+// or the driver gave up) marks the port lost; a time-out is no failure: the
+// call succeeds with fewer bytes.
 
 #include "SerialPort.h"
+#include "SerialLineSettings.h"
 
 #include <windows.h>
 
@@ -15,42 +20,42 @@ struct SerialPort::Handle {
 
 namespace {
 
-constexpr DWORD kIntervalMs = 2;
-constexpr DWORD kTotalMsPerByte = 100;
-
 bool applyLineSettings(HANDLE h, std::uint16_t rate) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(h, &dcb)) return false;
     // Only these fields change; the rest keep what the driver reported.
-    dcb.BaudRate = rate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
+    const serial_line::LineControlValues v = serial_line::lineControl(rate);
+    dcb.BaudRate = v.baudRate;
+    dcb.ByteSize = v.byteSize;
+    dcb.Parity = v.parity;
+    dcb.StopBits = v.stopBits;
     dcb.fBinary = 1;
     dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 1;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
+    dcb.fOutxCtsFlow = v.outxCtsFlow;
+    dcb.fOutxDsrFlow = v.outxDsrFlow;
+    dcb.fDtrControl = v.dtrOn ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = v.dsrSensitivity;
+    dcb.fTXContinueOnXoff = v.txContinueOnXoff;
+    dcb.fOutX = v.outX;
+    dcb.fInX = v.inX;
+    dcb.XonChar = v.xonChar;
+    dcb.XoffChar = v.xoffChar;
     dcb.fErrorChar = 0;
     dcb.fNull = 0;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fRtsControl = v.rtsOn ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = 0;
     return SetCommState(h, &dcb) != 0;
 }
 
-bool applyTimeouts(HANDLE h) {
+bool applyTimeouts(HANDLE h, std::uint32_t readConstantMs) {
+    const serial_line::CommTimeoutValues v = serial_line::commTimeouts(readConstantMs);
     COMMTIMEOUTS t{};
-    if (!GetCommTimeouts(h, &t)) return false;
-    t.ReadIntervalTimeout = kIntervalMs;
-    t.ReadTotalTimeoutMultiplier = kTotalMsPerByte;
-    t.ReadTotalTimeoutConstant = SerialPort::kDefaultReadTimeoutMs;
-    t.WriteTotalTimeoutMultiplier = 0;
-    t.WriteTotalTimeoutConstant = 0;
+    t.ReadIntervalTimeout = v.readInterval;
+    t.ReadTotalTimeoutMultiplier = v.readTotalMultiplier;
+    t.ReadTotalTimeoutConstant = v.readTotalConstant;
+    t.WriteTotalTimeoutMultiplier = v.writeTotalMultiplier;
+    t.WriteTotalTimeoutConstant = v.writeTotalConstant;
     return SetCommTimeouts(h, &t) != 0;
 }
 
@@ -86,7 +91,7 @@ SerialPort::Handle* SerialPort::openHandle(const std::wstring& devicePath, std::
         return nullptr;
     }
 
-    const bool ok = applyLineSettings(h, rate) && applyTimeouts(h) &&
+    const bool ok = applyLineSettings(h, rate) && applyTimeouts(h, SerialPort::kDefaultReadTimeoutMs) &&
                     PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) && SetCommMask(h, EV_RXCHAR);
     if (!ok) {
         CloseHandle(h);   // never left half-configured
@@ -97,32 +102,38 @@ SerialPort::Handle* SerialPort::openHandle(const std::wstring& devicePath, std::
 }
 
 bool SerialPort::applyReadTimeout(Handle& handle, std::uint32_t constantMs) {
-    COMMTIMEOUTS t{};
-    if (!GetCommTimeouts(handle.h, &t)) return false;
-    t.ReadTotalTimeoutConstant = constantMs;
-    return SetCommTimeouts(handle.h, &t) != 0;
+    return applyTimeouts(handle.h, constantMs);
 }
 
 // The driver times the read with the time-outs set on the handle.
-int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t) {
+int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t, bool& failed) {
     DWORD got = 0;
-    // A timed-out or failed read still reports what it delivered.
-    ReadFile(handle.h, dest, static_cast<DWORD>(count), &got, nullptr);
+    // A timed-out read succeeds with what it delivered; a failed one may
+    // still have delivered some.
+    failed = !ReadFile(handle.h, dest, static_cast<DWORD>(count), &got, nullptr);
     if (got > static_cast<DWORD>(count)) got = 0;
     return static_cast<int>(got);
 }
 
-bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written) {
-    // Also clears any pending line error (framing, parity, overrun).
+bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, int& written, bool& failed) {
+    written = 0;
+    // Also clears any pending line error (framing, parity, overrun); its
+    // failure is the driver's: the device is gone.
     DWORD errors = 0;
     COMSTAT status{};
-    if (ClearCommError(handle.h, &errors, &status) && (status.cbInQue > 0 || status.cbOutQue > 0)) {
+    if (!ClearCommError(handle.h, &errors, &status)) {
+        failed = true;
+        return false;
+    }
+    if (status.cbInQue > 0 || status.cbOutQue > 0) {
         // Stale bytes from an earlier exchange must never reach the next reply.
         PurgeComm(handle.h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
     DWORD done = 0;
+    // A timed-out write succeeds with fewer bytes: the caller sees it short.
     const BOOL ok = WriteFile(handle.h, src, static_cast<DWORD>(count), &done, nullptr);
-    written = static_cast<int>(done);
+    written = static_cast<int>(done > static_cast<DWORD>(count) ? 0 : done);
+    failed = !ok;
     return ok != 0;
 }
 

@@ -1,5 +1,6 @@
 #include "PortDiscovery.h"
 
+#include <cwctype>
 #include <string>
 
 namespace {
@@ -8,6 +9,35 @@ constexpr std::uint32_t kFixedPortCount = 16;   // COM1..COM16 on old NT systems
 
 std::wstring withCode(const wchar_t* text, std::uint32_t code) {
     return text + std::to_wstring(code) + L")";
+}
+
+std::wstring upperCase(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return text;
+}
+
+void note(DiscoveryNotes* notes, std::wstring line) {
+    if (notes) notes->push_back(std::move(line));
+}
+
+// The selected device as an entry; false, with a note, when what identifies
+// it cannot be read.
+bool readEntry(PortPlatform& platform, std::uint32_t index, PortEntry& entry, DiscoveryNotes* notes) {
+    const std::wstring which = L"device " + std::to_wstring(index);
+    if (!platform.interfaceDetail(entry.devicePath)) {
+        note(notes, withCode((which + L" left out: its device path could not be read (err=").c_str(),
+                             platform.lastError()));
+        return false;
+    }
+    if (!platform.friendlyName(entry.displayName) || !platform.deviceDescription(entry.description) ||
+        !platform.portName(entry.portName)) {
+        note(notes, withCode((which + L" (" + entry.devicePath + L") left out: its names could not be read (err=")
+                                 .c_str(),
+                             platform.lastError()));
+        return false;
+    }
+    entry.bluetooth = isBluetoothDevice(platform.enumeratorName(), platform.hardwareId());
+    return true;
 }
 
 // Releases the device list however the enumeration ends.
@@ -22,7 +52,7 @@ private:
     PortPlatform& platform_;
 };
 
-void enumerateInterfaces(PortPlatform& platform, PortList& list) {
+void enumerateInterfaces(PortPlatform& platform, PortList& list, DiscoveryNotes* notes) {
     if (!platform.openDeviceList()) {
         const std::uint32_t code = platform.lastError();
         platform.releaseDeviceList();
@@ -34,12 +64,7 @@ void enumerateInterfaces(PortPlatform& platform, PortList& list) {
     for (;; ++index) {
         if (!platform.enumInterface(index)) break;
         PortEntry entry;
-        if (!platform.interfaceDetail(entry.devicePath))
-            throw withCode(L"SetupDiGetDeviceInterfaceDetail failed. (err=", platform.lastError());
-        // A device whose names cannot be read is not offered at all.
-        if (!platform.friendlyName(entry.displayName)) continue;
-        if (!platform.deviceDescription(entry.description)) continue;
-        list.push_back(std::move(entry));
+        if (readEntry(platform, index, entry, notes)) list.push_back(std::move(entry));
     }
     const std::uint32_t code = platform.lastError();
     if (code != PortPlatform::kErrorNoMoreItems)
@@ -57,7 +82,7 @@ void addFixedPorts(PortList& list) {
 
 }  // namespace
 
-void discoverPorts(PortPlatform& platform, PortList& list, bool probe) {
+void discoverPorts(PortPlatform& platform, PortList& list, bool probe, DiscoveryNotes* notes) {
     list.clear();
 
     PortPlatform::OsVersion version;
@@ -65,7 +90,7 @@ void discoverPorts(PortPlatform& platform, PortList& list, bool probe) {
         throw withCode(L"Could not get OS version. (err=", platform.lastError());
 
     if (version.major > 4)
-        enumerateInterfaces(platform, list);
+        enumerateInterfaces(platform, list, notes);
     else if (version.platformId == PortPlatform::kPlatformNt)
         addFixedPorts(list);
 
@@ -80,20 +105,25 @@ void discoverPorts(PortPlatform& platform, PortList& list, bool probe) {
     }
 }
 
-void discoverPorts(PortList& list, bool probe) {
+void discoverPorts(PortList& list, bool probe, DiscoveryNotes* notes) {
     auto platform = makeSystemPortPlatform();
-    discoverPorts(*platform, list, probe);
+    discoverPorts(*platform, list, probe, notes);
 }
 
-bool tryDiscoverPorts(PortList& list, bool probe, std::wstring* error) {
+bool tryDiscoverPorts(PortList& list, bool probe, std::wstring* error, DiscoveryNotes* notes) {
     try {
-        discoverPorts(list, probe);
+        discoverPorts(list, probe, notes);
         return true;
     } catch (const std::wstring& message) {
         *error = message;
     }
     list.clear();
     return false;
+}
+
+bool isBluetoothDevice(const std::wstring& enumerator, const std::wstring& hardwareId) {
+    static const std::wstring kBluetooth = L"BTHENUM";
+    return upperCase(enumerator) == kBluetooth || upperCase(hardwareId.substr(0, kBluetooth.size() + 1)) == kBluetooth + L"\\";
 }
 
 int preselectedIndex(const PortList& list) {

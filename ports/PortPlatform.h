@@ -33,6 +33,16 @@ public:
     virtual bool interfaceDetail(std::wstring& devicePath) = 0;
     virtual bool friendlyName(std::wstring& name) = 0;
     virtual bool deviceDescription(std::wstring& description) = 0;
+    // The selected device's port name ("COM5", its PortName registry value);
+    // empty, and true, when it has none. False when the read failed.
+    virtual bool portName(std::wstring& name) {
+        name.clear();
+        return true;
+    }
+    // The selected device's enumerator ("USB", "BTHENUM") and first hardware
+    // id ("BTHENUM\{...}"); empty where the platform has none or cannot say.
+    virtual std::wstring enumeratorName() { return {}; }
+    virtual std::wstring hardwareId() { return {}; }
     // Releases the list and any buffer the enumeration holds; harmless when
     // nothing is open.
     virtual void releaseDeviceList() = 0;

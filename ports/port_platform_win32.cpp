@@ -27,9 +27,10 @@ namespace {
 // GUID_DEVINTERFACE_COMPORT, spelled out so no driver-kit header is needed.
 const GUID kComPortInterfaceClass = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
-// The interface detail record: the size field and up to 129 wide characters
-// of device path including its terminator. A longer path fails the query.
-constexpr DWORD kDetailRecordBytes = 262;
+// The interface detail record is sized for the path it holds (a Bluetooth
+// port's interface path runs to about 140 characters); no path is longer
+// than this, which bounds what a confused driver can make us allocate.
+constexpr DWORD kMostDetailRecordBytes = 64 * 1024;
 // Friendly name and description: up to 255 wide characters and the terminator.
 constexpr DWORD kNameBufferBytes = 512;
 // Registry value names and port names read for the SERIALCOMM ports; a longer
@@ -50,7 +51,7 @@ std::wstring stringValue(const WCHAR* text, DWORD type, DWORD bytes) {
 
 // The "PortName" of a device's hardware key ("COM7"); empty when it has none.
 std::wstring devicePortName(HDEVINFO devices, SP_DEVINFO_DATA& device) {
-    const HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+    const HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
     if (key == INVALID_HANDLE_VALUE) return {};
     WCHAR buffer[kPortNameChars + 1];
     std::memset(buffer, 0, sizeof buffer);
@@ -140,11 +141,6 @@ public:
         releaseDeviceList();
         devices_ = SetupDiGetClassDevsW(&kComPortInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
         if (devices_ == INVALID_HANDLE_VALUE) return failWithLastError();
-        detail_ = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(std::malloc(kDetailRecordBytes));
-        if (!detail_) {
-            lastError_ = ERROR_NOT_ENOUGH_MEMORY;
-            return false;
-        }
         registeredOnly_ = serialCommOnly(serialCommPorts(), listedPortNames(devices_));
         return true;
     }
@@ -176,21 +172,50 @@ public:
             devicePath = L"\\\\.\\" + registered_->portName;
             return true;
         }
-        if (!detail_) {
-            lastError_ = ERROR_INVALID_PARAMETER;
-            return false;
-        }
-        std::memset(detail_, 0, kDetailRecordBytes);
-        // The size of the fixed part: 6 on 32-bit Windows, 8 on 64-bit.
-        detail_->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        // Asked for its size first: the call fails with
+        // ERROR_INSUFFICIENT_BUFFER and says how many bytes the record needs.
         std::memset(&device_, 0, sizeof device_);
         device_.cbSize = sizeof(SP_DEVINFO_DATA);
-        if (!SetupDiGetDeviceInterfaceDetailW(devices_, &interface_, detail_, kDetailRecordBytes, nullptr, &device_))
+        DWORD needed = 0;
+        if (!SetupDiGetDeviceInterfaceDetailW(devices_, &interface_, nullptr, 0, &needed, nullptr) &&
+            GetLastError() != ERROR_INSUFFICIENT_BUFFER)
             return failWithLastError();
-        const std::size_t maxChars =
-            (kDetailRecordBytes - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(WCHAR);
-        devicePath.assign(detail_->DevicePath, wcsnlen(detail_->DevicePath, maxChars));
+        if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || needed > kMostDetailRecordBytes) {
+            lastError_ = ERROR_INVALID_DATA;
+            return false;
+        }
+        // Whole wide characters, and a spare terminator for a path that
+        // fills the record without one.
+        std::vector<DWORD> record((needed + sizeof(WCHAR) + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(record.data());
+        // The size of the fixed part: 6 on 32-bit Windows, 8 on 64-bit.
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        if (!SetupDiGetDeviceInterfaceDetailW(devices_, &interface_, detail, needed, nullptr, &device_))
+            return failWithLastError();
+        const std::size_t maxChars = (needed - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(WCHAR);
+        devicePath.assign(detail->DevicePath, wcsnlen(detail->DevicePath, maxChars));
         return true;
+    }
+
+    bool portName(std::wstring& name) override {
+        name = registered_ ? registered_->portName : devicePortName(devices_, device_);
+        return true;
+    }
+
+    // A port that only SERIALCOMM lists has no device-setup record; the
+    // Bluetooth stack's serial driver names its devices \Device\BthModem<n>.
+    std::wstring enumeratorName() override {
+        std::wstring name;
+        if (!registered_) readProperty(SPDRP_ENUMERATOR_NAME, name);
+        else if (_wcsnicmp(registered_->device.c_str(), L"\\Device\\BthModem", 16) == 0) name = L"BTHENUM";
+        return name;
+    }
+
+    // The first string of the REG_MULTI_SZ list.
+    std::wstring hardwareId() override {
+        std::wstring id;
+        if (!registered_) readProperty(SPDRP_HARDWAREID, id);
+        return id;
     }
 
     // A SERIALCOMM port is shown by its port name, described by its driver's
@@ -211,8 +236,6 @@ public:
         registered_ = nullptr;
         registeredOnly_.clear();
         setupCount_ = kNoIndex;
-        std::free(detail_);
-        detail_ = nullptr;
         if (devices_ != INVALID_HANDLE_VALUE) {
             SetupDiDestroyDeviceInfoList(devices_);
             devices_ = INVALID_HANDLE_VALUE;
@@ -249,7 +272,6 @@ private:
     }
 
     HDEVINFO devices_ = INVALID_HANDLE_VALUE;
-    PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail_ = nullptr;
     SP_DEVICE_INTERFACE_DATA interface_;
     SP_DEVINFO_DATA device_;
     std::vector<RegisteredPort> registeredOnly_;

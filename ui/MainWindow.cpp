@@ -10,6 +10,8 @@
 #include "JobMessages.h"
 #include "LogDirectory.h"
 #include "MainWindowUi.h"
+#include "PortNames.h"
+#include "SessionEndGuard.h"
 #include "PortOpenFailure.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
@@ -25,7 +27,12 @@ QString portListChanged() {
     return QString::fromUtf8("Список COM-портов изменился. Выберите порт ещё раз.");
 }
 
-void realDiscovery(PortList& list, bool probe) { discoverPorts(list, probe); }
+// A device left out of the list is said in the trace.
+void realDiscovery(PortList& list, bool probe) {
+    DiscoveryNotes notes;
+    discoverPorts(list, probe, &notes);
+    for (const std::wstring& note : notes) traceStream() << QString::fromStdWString(note).toStdString() << std::endl;
+}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
@@ -55,12 +62,16 @@ MainWindow::MainWindow(QWidget* parent, PortDiscoveryFn discover)
     // a press in between would find the thread still running, and starting a
     // running thread does nothing: that press would get no outcome at all.
     connect(thread_, &QThread::finished, this, [this] { runPartDone(); });
+    // The session may not end between the first write and the run's end.
+    sessionGuard_ = std::make_unique<SessionEndGuard>(this, [thread = thread_] { return thread->writing(); });
+    connect(thread_, &WorkThread::writePhaseChanged, this, [this] { sessionGuard_->update(); });
 
     onBRefreshClick();
 }
 
 MainWindow::~MainWindow() {
     if (thread_->isRunning()) thread_->wait();
+    sessionGuard_.reset();   // its reason goes with the window's handle
     if (ledger_.running()) {
         // Closed before the run's outcome was handled: the run still ends
         // with its line, as the job thread reported it.
@@ -156,8 +167,10 @@ void MainWindow::onBStartReadClick() {
         outcomeRecorded_ = false;
     }
     thread_->clearStopRequest();
-    thread_->setPortPath(fresh[static_cast<std::size_t>(index)].devicePath);
-    ledger_.begin(QString::fromStdWString(fresh[static_cast<std::size_t>(index)].devicePath));
+    // A device-setup entry is opened as \\.\COMn and recorded as COMn.
+    const std::wstring path = openPath(fresh[static_cast<std::size_t>(index)]);
+    thread_->setPortPath(path);
+    ledger_.begin(QString::fromStdWString(shownPortName(path)));
     thread_->start(QThread::InheritPriority);
 }
 

@@ -7,12 +7,14 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include "PortDiscovery.h"
 #include "RunLedger.h"
 
 class MainWindowUi;
+class SessionEndGuard;
 class QCloseEvent;
 class WorkThread;
 
@@ -27,6 +29,7 @@ public:
     ~MainWindow() override;
 
     WorkThread* workThread() const { return thread_; }
+    const SessionEndGuard& sessionEndGuard() const { return *sessionGuard_; }
 
 public slots:
     void onBRefreshClick();
@@ -72,4 +75,5 @@ private:
     std::mutex outcomeMutex_;
     bool outcomeRecorded_ = false;
     RunResult recordedOutcome_;
+    std::unique_ptr<SessionEndGuard> sessionGuard_;
 };

@@ -52,6 +52,12 @@ TEST(Outcome, EveryJobOutcomeHasItsExitStatusAndLine) {
     EXPECT_TRUE(outcomeLine(noBackup).contains(QStringLiteral("nothing written")));
     EXPECT_EQ(outcomeLine(errorOutcome(job_messages::noAnswer(), -1)), QString::fromUtf8("Нет ответа от Станции. (-1)"));
     EXPECT_EQ(exitStatusOf(errorOutcome(job_messages::noAnswer(), 42).outcome), 6);
+    // A failed port is its own outcome before the first write, never "no answer".
+    const RunResult lost = errorOutcome(job_messages::portLost(), job_messages::kCodePortLost);
+    EXPECT_EQ(lost.outcome, RunOutcome::PortLost);
+    EXPECT_EQ(exitStatusOf(lost.outcome), 4);
+    EXPECT_TRUE(outcomeLine(lost).startsWith(QStringLiteral("the serial port failed during the run"))) << outcomeLine(lost).toStdString();
+    EXPECT_EQ(failureOutcome(job_messages::kCodePortLost, true, VerifyResult::NotRun), RunOutcome::PartlyWritten);
     EXPECT_EQ(exitStatusOf(RunResult().outcome), 6) << "a run that reported nothing is a failure";
 }
 
@@ -66,7 +72,8 @@ TEST(Outcome, EveryOutcomeRoundTripsByNameAndKeepsItsExitStatus) {
         {RunOutcome::Moved, "moved", 0},          {RunOutcome::AlreadyMoved, "already-moved", 1},
         {RunOutcome::Restored, "restored", 0},    {RunOutcome::OtherSystem, "other-system", 3},
         {RunOutcome::Unsupported, "unsupported", 3}, {RunOutcome::NoPort, "no-port", 4},
-        {RunOutcome::NoAnswer, "no-answer", 5},   {RunOutcome::PartlyWritten, "partly-written", 5},
+        {RunOutcome::NoAnswer, "no-answer", 5},   {RunOutcome::PortLost, "port-lost", 4},
+        {RunOutcome::PartlyWritten, "partly-written", 5},
         {RunOutcome::VerifyFailed, "verify-failed", 7}, {RunOutcome::Interrupted, "interrupted", 130},
         {RunOutcome::Failed, "failed", 6},
     };

@@ -39,3 +39,24 @@ TEST(StatusBoard, LinesFitTheWindowAndThePortsLeftOutAreSummedUp) {
         for (const QString& line : lines) EXPECT_LE(line.size(), width) << line.toStdString();
     }
 }
+
+// A live board draws in place only on a terminal that takes the escape
+// sequences (a Windows console with virtual-terminal processing); where it
+// cannot be readied, every change is a plain line, never raw escapes.
+TEST(StatusBoard, DrawsInPlaceOnlyWhereTheTerminalTakesTheSequences) {
+    for (const bool takes : {true, false}) {
+        testing::internal::CaptureStderr();
+        {
+            StatusBoard board(true, [] { return TerminalSize{24, 80}; }, [takes] { return takes; });
+            const std::size_t port = board.add(QStringLiteral("COM5"));
+            board.set(port, QStringLiteral("waiting for a station"));
+            board.set(port, QStringLiteral("301  writing"));
+            board.close();
+        }
+        const std::string out = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(out.find('\x1b') != std::string::npos, takes) << out;
+        if (!takes) {
+            EXPECT_EQ(out, "COM5: waiting for a station\nCOM5: 301  writing\n");
+        }
+    }
+}

@@ -511,3 +511,54 @@ TEST_F(ProgramStationTest, AHeadThatTwiceIsNotTheBlocksFirstBytesEndsTheRunUnwri
     EXPECT_TRUE(romWrites(host.frames()).empty());
     EXPECT_EQ(restartsSent(host.frames()), 0);
 }
+
+// The adapter is pulled mid-run: before the first write the run ends at once
+// as a lost port (not as a silent station, nothing written); from the first
+// write on as partly written.
+TEST_F(ProgramStationTest, APortLostMidRunEndsAsPortLostBeforeTheWritesAndPartlyWrittenAfter) {
+    struct Case {
+        const char* what;
+        JobPhase stopAt;
+        RunOutcome outcome;
+    };
+    for (const Case& c : {Case{"reading", JobPhase::Reading, RunOutcome::PortLost},
+                          Case{"writing", JobPhase::Writing, RunOutcome::PartlyWritten}}) {
+        sim::PtyStationHost host(station(0x9E, 500, 2));
+        ASSERT_TRUE(host.start());
+        WorkThread thread;
+        thread.setPhaseObserver([&](JobPhase phase) {
+            if (phase == c.stopAt) host.stop();
+        });
+        const JobOutcome outcome = runJob(thread, host.slavePathW());
+        EXPECT_EQ(thread.result().outcome, c.outcome) << c.what;
+        EXPECT_EQ(outcome.moved, 0) << c.what;
+        if (c.outcome == RunOutcome::PortLost) {
+            EXPECT_EQ(outcome.code(), job_messages::kCodePortLost);
+            EXPECT_EQ(outcome.text(), job_messages::portLost());
+        }
+    }
+}
+
+// What the window keeps the session alive by: the run says when its write
+// phase begins and when it is over, and is "writing" in between only.
+TEST_F(ProgramStationTest, TheWritePhaseIsAnnouncedAndOverOnlyOnceTheRunHasEnded) {
+    for (const bool writes : {true, false}) {
+        sim::PtyStationHost host(station(writes ? 0x9E : 0x3A, writes ? 500 : 1902, 2));
+        ASSERT_TRUE(host.start());
+        WorkThread thread;
+        std::vector<std::pair<JobPhase, bool>> seen;   // the phase and writing() on entering it
+        thread.setPhaseObserver([&](JobPhase phase) { seen.emplace_back(phase, thread.writing()); });
+        QSignalSpy announced(&thread, &WorkThread::writePhaseChanged);
+        runJob(thread, host.slavePathW());
+        std::vector<bool> changes;
+        for (const QList<QVariant>& args : announced) changes.push_back(args.at(0).toBool());
+        const std::vector<bool> expected = writes ? std::vector<bool>{true, false} : std::vector<bool>{};
+        EXPECT_EQ(changes, expected);
+        for (const auto& [phase, writing] : seen) {
+            if (phase == JobPhase::Writing) continue;   // entered before the first write and again after the read-back
+            EXPECT_EQ(writing, writes && (phase == JobPhase::Verifying || phase == JobPhase::Restarting))
+                << static_cast<int>(phase);
+        }
+        EXPECT_FALSE(thread.writing());
+    }
+}

@@ -43,4 +43,26 @@ TEST(StopState, EachPhaseAnswersItsRequests) {
     }
 }
 
+// A closed console ends the process once the handler returns: it is held
+// off while the run writes and until the ended run's ledger line is on disk.
+TEST(StopState, AClosedConsoleIsHeldOffUntilTheRunIsRecorded) {
+    const struct {
+        const char* phase;
+        std::function<void(StopState&)> reach;
+        bool holds;
+    } cases[] = {
+        {"before the first write", [](StopState&) {}, false},
+        {"writing", [](StopState& s) { s.enterWritePhase(); }, true},
+        {"after the restart", [](StopState& s) { s.enterWritePhase(); s.leaveWritePhase(); }, true},
+        {"closed, not yet recorded", [](StopState& s) { s.enterWritePhase(); s.leaveWritePhase(); s.closeRun(); }, true},
+        {"recorded", [](StopState& s) { s.enterWritePhase(); s.closeRun(); s.recorded(); }, false},
+        {"reading only", [](StopState& s) { s.ask(); }, false},
+    };
+    for (const auto& c : cases) {
+        StopState state;
+        c.reach(state);
+        EXPECT_EQ(state.holdsProcess(), c.holds) << c.phase;
+    }
+}
+
 }  // namespace

@@ -15,6 +15,9 @@ struct FakeDevice {
     std::wstring path;
     std::optional<std::wstring> friendlyName;   // nullopt: the read fails
     std::optional<std::wstring> description;
+    std::optional<std::wstring> portName = std::wstring();   // its PortName value; nullopt: the read fails
+    std::wstring enumerator = L"USB";
+    std::wstring hardwareId{};
 };
 
 class FakePortPlatform : public PortPlatform {
@@ -77,6 +80,14 @@ public:
         description = *devices[current_].description;
         return true;
     }
+    bool portName(std::wstring& name) override {
+        calls.push_back("port name " + std::to_string(current_));
+        if (!devices[current_].portName) return fail(5);
+        name = *devices[current_].portName;
+        return true;
+    }
+    std::wstring enumeratorName() override { return devices[current_].enumerator; }
+    std::wstring hardwareId() override { return devices[current_].hardwareId; }
     void releaseDeviceList() override {
         calls.push_back("release");
         if (listOpen) ++listsReleased;

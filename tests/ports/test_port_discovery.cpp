@@ -111,16 +111,45 @@ TEST(PortDiscovery, DeviceListFailureIsRaisedWithItsCode) {
     EXPECT_TRUE(list.empty());
 }
 
-TEST(PortDiscovery, DetailFailureReleasesTheListThenRaises) {
-    FakePortPlatform platform = threeDevices();
-    platform.detailFailsAt[1] = 122;   // a device path too long for the detail record
+// Device setup as a technician's laptop has it: every entry carries its port
+// name; a Bluetooth port's long interface path sits among the others and is
+// marked; a device whose path or names cannot be read is left out with a
+// note, never emptying the list.
+TEST(PortDiscovery, DeviceSetupEntriesCarryPortNamesAndOneBadDeviceIsLeftOutWithANote) {
+    const std::wstring bluetoothPath =
+        L"\\\\?\\BTHENUM#{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002#7&2b3c4d5e&0&"
+        L"001122334455_C00000000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}-and-more";
+    ASSERT_GE(bluetoothPath.size(), 140u);
+    FakePortPlatform platform;
+    platform.devices = {
+        {L"\\\\?\\usb#a", L"USB Serial Port (COM5)", L"USB Serial Port", L"COM5"},
+        {bluetoothPath, L"Standard Serial over Bluetooth link (COM8)", L"Serial over Bluetooth", L"COM8",
+         L"BTHENUM", L"BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}"},
+        {L"\\\\?\\usb#b", L"Broken", L"Broken", L"COM6"},
+        {L"\\\\?\\usb#c", L"No port name", L"Other", std::nullopt},
+        {L"\\\\?\\ftdi#d", L"USB Serial Port (COM9)", L"FTDI", L"COM9", L"FTDIBUS",
+         L"bthenum\\{lookalike}"},
+    };
+    platform.detailFailsAt[2] = 122;
     PortList list;
-    const std::wstring error = discoveryError(platform, list);
-    EXPECT_EQ(error, L"SetupDiGetDeviceInterfaceDetail failed. (err=122)")
-        << "the code is the failing call's, read before the clean-up";
+    DiscoveryNotes notes;
+    discoverPorts(platform, list, false, &notes);
+
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].portName, L"COM5");
+    EXPECT_FALSE(list[0].bluetooth);
+    EXPECT_EQ(list[1].devicePath, bluetoothPath);
+    EXPECT_EQ(list[1].portName, L"COM8");
+    EXPECT_TRUE(list[1].bluetooth);
+    EXPECT_EQ(list[2].portName, L"COM9");
+    EXPECT_TRUE(list[2].bluetooth) << "a hardware id under BTHENUM\\ is Bluetooth in any case";
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0], L"device 2 left out: its device path could not be read (err=122)");
+    EXPECT_EQ(notes[1], L"device 3 (\\\\?\\usb#c) left out: its names could not be read (err=5)");
     EXPECT_FALSE(platform.listOpen);
     EXPECT_EQ(platform.listsReleased, 1);
-    EXPECT_EQ(platform.calls.back(), "release");
+    EXPECT_TRUE(isBluetoothDevice(L"bthenum", L""));
+    EXPECT_FALSE(isBluetoothDevice(L"USB", L"BTHENUMX\\x"));
 }
 
 TEST(PortDiscovery, EnumerationFailureOtherThanTheEndReleasesTheListThenRaises) {

@@ -213,6 +213,20 @@ TEST_F(UnderWine, StationConnectionPutsTheSameFramesOnTheWireAsThePosixTransport
     EXPECT_EQ(m.rom16(0xC00C), 1902);
 }
 
+// The line hangs up (the station's pty closed, as when the adapter is pulled)
+// while the Windows program waits for the reply to its request.
+TEST_F(UnderWine, AHungUpLineIsReportedAsThePortLost) {
+    host.setFaults(*sim::FaultScript::parse("0:noreply,1:noreply,2:noreply"));
+    std::thread pull([this] {
+        if (host.waitForFrames(1, milliseconds(60000))) host.stop();
+    });
+    runCase("ReportsThePortLostWhenTheLineHangsUp");
+    pull.join();
+    EXPECT_EQ(requests().size(), 1u) << "a lost port is not tried again";
+}
+
+TEST_F(UnderWine, AComPortNameResolvesWithoutDiscovery) { runCase("AComPortNameResolvesWithoutDiscovery"); }
+
 // Even with COM41 mapped, Wine's device-setup API lists no ports.
 TEST_F(UnderWine, PortDiscoveryRunsButListsNoComPorts) {
     registerSerialComm({});

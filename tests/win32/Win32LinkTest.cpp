@@ -13,6 +13,7 @@
 
 #include "Crc16Table.h"
 #include "PortDiscovery.h"
+#include "PortNames.h"
 #include "RLComPort.h"
 #include "SerialPort.h"
 #include "StationConnection.h"
@@ -148,6 +149,40 @@ TEST(Win32Link, ProgramsAStationThroughStationConnection) {
         FAIL() << "the station connection failed with code " << code;
     }
     connection.close();
+}
+
+// The driver hangs up the station's line while the link waits for the reply
+// (the adapter pulled): the read fails, the transport says the port is lost
+// and the link ends with its own code after one attempt instead of taking
+// the line for a silent station. (Wine notices the hang-up only when the
+// read's time-out ends; Windows fails the read as the device goes.)
+TEST(Win32Link, ReportsThePortLostWhenTheLineHangsUp) {
+    StationConnection connection;
+    ASSERT_TRUE(connection.open(gPort));
+    // Time for the driver to hang up while the first read still waits.
+    ASSERT_TRUE(connection.serialPort().setReadTimeout(5000));
+    std::uint8_t head[16] = {};
+    int code = 0;
+    try {
+        connection.readRom16(0xC000, 16, head, 3);
+    } catch (int thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(code, link_codes::kPortLost);
+    EXPECT_TRUE(connection.portLost());
+    EXPECT_FALSE(connection.settleLine());
+    connection.close();
+}
+
+// A COM port name opens \\.\COMn even when discovery lists nothing (as
+// under Wine) or fails.
+TEST(Win32Link, AComPortNameResolvesWithoutDiscovery) {
+    const ResolvedPort resolved = resolvePortName(nullptr, L"com41");
+    EXPECT_EQ(resolved.devicePath, L"\\\\.\\COM41");
+    EXPECT_EQ(resolved.label, L"COM41");
+    PortList none;
+    EXPECT_EQ(resolvePortName(&none, L"COM41").devicePath, L"\\\\.\\COM41");
+    EXPECT_TRUE(resolvePortName(&none, L"ttyUSB0").devicePath.empty());
 }
 
 // Wine's device-setup API knows no COM ports, so discovery finds none there
