@@ -11,6 +11,7 @@
 
 #include "FleetPortTable.h"
 #include "LedgerSummary.h"
+#include "PortWorker.h"
 
 namespace {
 
@@ -92,14 +93,16 @@ void DayRecord::fill(const std::vector<LedgerEntry>& today) {
 }
 
 void DayRecord::noteTrace(const QString& device, std::optional<int> address, const QString& trace) {
-    traces_.push_back({device, address, QDateTime::currentDateTime(), trace});
+    // The ledger names the device as the child opened it: a published link
+    // or the node it points at.
+    traces_.push_back({deviceIdentity(device), address, QDateTime::currentDateTime(), trace});
 }
 
 QString DayRecord::traceOf(int row) const {
     if (row < 0 || row >= static_cast<int>(shown_.size())) return QString();
     const LedgerEntry& entry = shown_[static_cast<std::size_t>(row)];
     for (auto kept = traces_.rbegin(); kept != traces_.rend(); ++kept)
-        if (kept->device == entry.port && kept->address == entry.address &&
+        if ((kept->device == entry.port || kept->device == deviceIdentity(entry.port)) && kept->address == entry.address &&
             std::abs(entry.time.secsTo(kept->time)) <= kSameRunSeconds)
             return kept->trace;
     return QString();
