@@ -22,12 +22,10 @@
 #include "FleetPortTable.h"
 #include "FleetSound.h"
 #include "LogDirectory.h"
+#include "PortWatcher.h"
 
 namespace {
 
-// Until the port watcher tells of changes, the list is read this often; an
-// adapter plugged in shows within it.
-constexpr int kPortPollMs = 1000;
 // Runs of the other programs (the other window, the CLI) show within this.
 constexpr int kLedgerPollMs = 5000;
 
@@ -88,7 +86,7 @@ void FleetWindow::buildUi() {
     layout->addWidget(split, 1);
     setCentralWidget(central);
     resize(900, 640);
-    portPoll_ = new QTimer(this);
+    watcher_ = new PortWatcher(this);
     ledgerPoll_ = new QTimer(this);
 }
 
@@ -114,9 +112,10 @@ void FleetWindow::connectUi() {
     connect(session_, &FleetSession::message, table_, &FleetPortTable::showMessage);
     connect(session_, &FleetSession::finished, this, &FleetWindow::onFinished);
     connect(record_, &DayRecord::problem, this, &FleetWindow::setStatus);
-    connect(portPoll_, &QTimer::timeout, this, &FleetWindow::refreshPorts);
+    // Rows come and go as adapters are plugged in and pulled out.
+    connect(watcher_, &PortWatcher::changed, this, &FleetWindow::refreshPorts);
     connect(ledgerPoll_, &QTimer::timeout, record_, &DayRecord::refresh);
-    portPoll_->start(kPortPollMs);
+    watcher_->start();
     ledgerPoll_->start(kLedgerPollMs);
 }
 

@@ -20,6 +20,7 @@ class QPushButton;
 class QTimer;
 class DayRecord;
 class FleetPortTable;
+class PortWatcher;
 
 class FleetWindow : public QMainWindow {
     Q_OBJECT
@@ -73,7 +74,7 @@ private:
     QPushButton* stop_ = nullptr;
     QPushButton* report_ = nullptr;
     QLabel* status_ = nullptr;
-    QTimer* portPoll_ = nullptr;
+    PortWatcher* watcher_ = nullptr;
     QTimer* ledgerPoll_ = nullptr;
     QHash<QString, QString> doing_;   // port -> what it is doing now
     bool closeWhenDone_ = false;
