@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "Ledger.h"

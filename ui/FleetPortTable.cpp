@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 

@@ -41,6 +41,8 @@ FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(pare
     refreshPorts();
     record_->refresh();
     showState();
+    // The remembered ports are chosen already: Enter or the space bar starts.
+    start_->setFocus();
 }
 
 FleetWindow::~FleetWindow() = default;

@@ -8,6 +8,7 @@ was moved and the day's record counts them, and presses "Остановить".
 Run by fleet_window_atspi_test.sh inside a private X server and D-Bus session.
 Arguments: the rechannel-fleet and rechannel-cli executables."""
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -25,14 +26,26 @@ def fail(message):
     sys.exit(1)
 
 
-def wait_for(what, check, limit=LIMIT):
+def wait_for(what, check, limit=LIMIT, fail_with=None):
     end = time.monotonic() + limit
     while time.monotonic() < end:
         found = check()
         if found:
             return found
         time.sleep(0.2)
-    fail("timed out waiting for " + what)
+    fail("timed out waiting for " + what + (": the window shows\n" + fail_with() if fail_with else ""))
+
+
+def shown(root):
+    """Every named node's role and name, for a failure's message."""
+    lines = []
+    for node in walk(root):
+        try:
+            if node.name:
+                lines.append("  %s: %s" % (node.getRoleName(), node.name))
+        except Exception:
+            continue
+    return "\n".join(lines)
 
 
 def walk(node, depth=0):
@@ -95,8 +108,14 @@ def enabled(node):
 
 
 def main():
-    fleet, cli = sys.argv[1], sys.argv[2]
     root = tempfile.mkdtemp(prefix="fleet-atspi-")
+    # Installed as the package installs it: the window finds its
+    # rechannel-cli beside its own executable.
+    bindir = os.path.join(root, "bin")
+    os.makedirs(bindir)
+    fleet, cli = os.path.join(bindir, "rechannel-fleet"), os.path.join(bindir, "rechannel-cli")
+    shutil.copy2(sys.argv[1], fleet)
+    shutil.copy2(sys.argv[2], cli)
     env = dict(os.environ)
     env["HOME"] = os.path.join(root, "home")
     env["XDG_RUNTIME_DIR"] = os.path.join(root, "runtime")
@@ -129,7 +148,8 @@ def main():
             wait_for(port + " checked", lambda: cell.getState().contains(pyatspi.STATE_CHECKED))
 
         press(named(window, "Начать", pyatspi.ROLE_PUSH_BUTTON))
-        wait_for("both stations moved", lambda: len(names_starting(window, MOVED)) >= 4)
+        moved = lambda: len(names_starting(window, MOVED)) >= 4
+        wait_for("both stations moved", moved, fail_with=lambda: shown(window))
         counters = wait_for("the day's counters",
                             lambda: [n for n in names_starting(window, "Сегодня:") if "переведено 2," in n])
         print("fleet-window-atspi: " + counters[0])
@@ -146,6 +166,7 @@ def main():
                 child.wait(10)
             except subprocess.TimeoutExpired:
                 child.kill()
+        shutil.rmtree(root, ignore_errors=True)
 
 
 if __name__ == "__main__":

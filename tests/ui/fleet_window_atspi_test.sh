@@ -6,7 +6,10 @@
 #   fleet_window_atspi_test.sh RECHANNEL_FLEET RECHANNEL_CLI
 set -euo pipefail
 here=$(dirname "$0")
-python3 -c 'import pyatspi' 2>/dev/null || { echo "python3-pyatspi is missing: run scripts/install-deps" >&2; exit 1; }
+# Debian's own Python, which has the python3-pyatspi module, whatever python3
+# comes first on the PATH.
+python=/usr/bin/python3
+"$python" -c 'import pyatspi' 2>/dev/null || { echo "python3-pyatspi is missing: run scripts/install-deps" >&2; exit 1; }
 command -v xvfb-run >/dev/null || { echo "xvfb-run is missing: run scripts/install-deps" >&2; exit 1; }
 exec xvfb-run -a -s "-screen 0 1280x1024x24" \
-    dbus-run-session -- python3 "$here/fleet_window_atspi_test.py" "$1" "$2"
+    dbus-run-session -- "$python" "$here/fleet_window_atspi_test.py" "$1" "$2"
