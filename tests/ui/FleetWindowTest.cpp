@@ -11,12 +11,14 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "DayRecord.h"
 #include "FleetPortTable.h"
 #include "FleetWindow.h"
 #include "Ledger.h"
+#include "LogDirectory.h"
 #include "PtyStationHost.h"
 #include "TempHome.h"
 #include "VirtualPorts.h"
@@ -72,10 +74,14 @@ private:
     bool published_ = false;
 };
 
-class FleetWindowTest : public TempHomeTest {
+// Every test in a home of its own (the ledger, the traces, the settings),
+// which the window's children inherit.
+class FleetWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
+        ASSERT_TRUE(home_.isValid());
+        home_env_.emplace("HOME", QFile::encodeName(home_.path()));
+        ensureLogDirectory();
         QCoreApplication::setOrganizationName(QStringLiteral("rechannel-test"));
         QSettings().clear();
         window_ = std::make_unique<FleetWindow>(QStringLiteral(RECHANNEL_CLI_PATH));
@@ -87,7 +93,6 @@ protected:
             EXPECT_TRUE(waitUntil([this] { return !window_->session()->started(); })) << "the work did not stop";
         }
         window_.reset();
-        TempHomeTest::TearDown();
     }
 
     FleetPortTable* table() const { return window_->ports(); }
@@ -109,6 +114,8 @@ protected:
     }
     static std::vector<LedgerEntry> ledgerLines() { return ledger::read(ledger::path()); }
 
+    TempHome home_;
+    std::optional<ScopedEnv> home_env_;
     std::unique_ptr<FleetWindow> window_;
 };
 
@@ -138,15 +145,19 @@ TEST_F(FleetWindowTest, AStationLeftAttachedIsProgrammedOnceAndTheNextOneAtOnce)
     check(port.name());
     window_->startButton()->click();
     ASSERT_TRUE(waitForOutcome(port.name(), kMoved));
-    const std::size_t afterRun = port.host().frames().size();
-    ASSERT_TRUE(port.host().waitForFrames(afterRun + 6, std::chrono::seconds(60))) << "three probes";
+    // The window's event loop runs the probes: it must run while waiting.
+    const auto framesGrow = [&port](std::size_t by) {
+        const std::size_t from = port.host().frames().size();
+        return waitUntil([&port, from, by] { return port.host().frames().size() >= from + by; });
+    };
+    ASSERT_TRUE(framesGrow(6)) << "three probes";
     EXPECT_EQ(port.host().snapshot().restarts, 1) << "programmed twice";
 
     // It leaves (silent), and a station with another address takes its place.
     sim::FaultScript gone;
     gone.always(sim::Fault::noReply());
     port.host().setFaults(gone);
-    ASSERT_TRUE(port.host().waitForFrames(port.host().frames().size() + 2, std::chrono::seconds(60)));
+    ASSERT_TRUE(framesGrow(2)) << "silent probes";
     const sim::StationModel next = station(0x9E, 712);
     port.host().withModel([&next](sim::StationModel& m) { m.rom = next.rom; });
     port.host().setFaults(sim::FaultScript{});
