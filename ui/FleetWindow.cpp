@@ -48,7 +48,9 @@ FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(pare
 FleetWindow::~FleetWindow() = default;
 
 QString FleetWindow::besideCli() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("rechannel-cli"));
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("rechannel-cli"));
+    const QString exe = path + QStringLiteral(".exe");   // Windows
+    return QFileInfo::exists(exe) ? exe : path;
 }
 
 void FleetWindow::buildUi() {
@@ -164,7 +166,7 @@ void FleetWindow::syncWork() {
 
 void FleetWindow::startWork() {
     if (session_->started()) return;
-    if (!QFileInfo::exists(cli_) && !QFileInfo::exists(cli_ + QStringLiteral(".exe"))) {
+    if (!QFileInfo::exists(cli_)) {
         setStatus(QStringLiteral("Не найдена программа %1: переустановите пакет.").arg(QDir::toNativeSeparators(cli_)));
         return;
     }
