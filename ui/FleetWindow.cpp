@@ -87,6 +87,10 @@ void FleetWindow::buildUi() {
     status_ = new QLabel(central);
     status_->setWordWrap(true);
     layout->addWidget(status_);
+    said_ = new QLabel(central);
+    said_->setWordWrap(true);
+    said_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(said_);
     layout->addWidget(split, 1);
     setCentralWidget(central);
     resize(900, 640);
@@ -114,6 +118,12 @@ void FleetWindow::connectUi() {
     connect(session_, &FleetSession::activity, this, &FleetWindow::onActivity);
     connect(session_, &FleetSession::runEnded, this, &FleetWindow::onRunEnded);
     connect(session_, &FleetSession::message, table_, &FleetPortTable::showMessage);
+    // What a child says for people (why a port did not open, a ledger it
+    // could not write) stays in view until the next one.
+    connect(session_, &FleetSession::message, this, [this](const QString& port, const QString& line) {
+        said_->setText(QStringLiteral("%1: %2").arg(port, line));
+        said_->setAccessibleName(said_->text());
+    });
     connect(session_, &FleetSession::finished, this, &FleetWindow::onFinished);
     connect(record_, &DayRecord::problem, this, &FleetWindow::setStatus);
     // Rows come and go as adapters are plugged in and pulled out.
@@ -201,6 +211,7 @@ void FleetWindow::onFinished() {
     for (const QString& port : table_->portNames()) table_->showActivity(port, QString(), -1);
     showState();
     record_->refresh();
+    refreshPorts();   // the rows of ports pulled out while worked on go now
     if (closeWhenDone_) close();
 }
 

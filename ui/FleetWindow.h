@@ -74,6 +74,7 @@ private:
     QPushButton* stop_ = nullptr;
     QPushButton* report_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* said_ = nullptr;   // the children's last line for people
     PortWatcher* watcher_ = nullptr;
     QTimer* ledgerPoll_ = nullptr;
     QHash<QString, QString> doing_;   // port -> what it is doing now
