@@ -15,6 +15,7 @@
 #include "RunLedger.h"
 #include "StationConnection.h"
 #include "StationMemory.h"
+#include "StationProbe.h"
 #include "StationRecord.h"
 #include "WireTrace.h"
 #include "WorkThread.h"
@@ -184,16 +185,9 @@ int runOnePort(ProgramOptions options) {
 }
 
 int runProbe(const QString& port) {
-    StationConnection connection;
-    if (!connection.open(port.toStdWString())) return exit_status::portNotOpened;
-    try {
-        std::uint8_t head[kParamHeadSize] = {};
-        connection.readRom16(kParamBlockAddress, kParamHeadSize, head, 1);
-        connection.close();
-        printErr(QString::fromUtf8(child_report::addressLine(blockAddress(head))));
-        return 0;
-    } catch (int) {
-        connection.close();
-        return exit_status::noProperAnswer;
-    }
+    const ProbeAnswer answer = probeStation(port);
+    if (!answer.opened) return exit_status::portNotOpened;
+    if (!answer.address) return exit_status::noProperAnswer;
+    printErr(QString::fromUtf8(child_report::addressLine(*answer.address)));
+    return 0;
 }

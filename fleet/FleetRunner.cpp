@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "PortWatcher.h"
 #include "StatusBoard.h"
 #include "StopRequests.h"
 #include "TerminalSize.h"
 
 namespace {
 
-// How often --all --wait looks for ports attached since.
-constexpr int kRediscoverMs = 3000;
+// How often --wait looks for ports attached since, whatever the watcher says.
+constexpr int kSafetyPollMs = 3000;
 
 // One result line, as --wait prints it when a run ends.
 QString runLine(const PortRunRecord& run) {
@@ -72,61 +73,89 @@ static int reportFleet(StatusBoard& board, const std::vector<std::unique_ptr<Por
     return fleetExitStatus(ordered);
 }
 
-int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool live) {
-    StatusBoard board(live, [] { return terminalSize(fileno(stderr)); });
-    stop_requests::StopNotifier stops;
+namespace {
+
+// The runner's live state: its workers, each with its line on the board.
+struct Fleet {
+    Fleet(StatusBoard& b, const FleetSettings& s) : board(b), settings(s) {}
+
+    StatusBoard& board;
+    const FleetSettings& settings;
     QEventLoop loop;
-    QTimer rediscovery;
+    std::vector<std::unique_ptr<PortWorker>> workers;
     bool stopping = false;
 
-    std::vector<std::unique_ptr<PortWorker>> workers;
-    auto allDone = [&workers] {
+    bool allDone() const {
         return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->finished(); });
-    };
+    }
     // Never two workers on one device, however its paths name it.
-    const PortWorker::DeviceTaken taken = [&workers](const PortWorker* self, const QString& path) {
+    bool taken(const PortWorker* self, const QString& path) const {
         const QString device = deviceIdentity(path);
         return std::any_of(workers.begin(), workers.end(), [&](const auto& w) {
             return w.get() != self && deviceIdentity(w->devicePath()) == device;
         });
-    };
-    auto addWorker = [&](const FleetPort& port) {
-        const std::size_t line = board.add(port.name);
-        auto worker = std::make_unique<PortWorker>(port, settings, taken);
-        QObject::connect(worker.get(), &PortWorker::status, [&board, line](const QString& text) { board.set(line, text); });
-        QObject::connect(worker.get(), &PortWorker::message, [&board, name = port.name](const QString& text) {
-            board.note(QStringLiteral("%1: %2").arg(name, text));
-        });
-        QObject::connect(worker.get(), &PortWorker::runEnded, [&board, &settings](const PortRunRecord& run) {
-            if (settings.wait) board.print(runLine(run), true);
-        });
-        QObject::connect(worker.get(), &PortWorker::done, &loop, [&loop, &allDone] {
-            if (allDone()) loop.quit();
-        }, Qt::QueuedConnection);
-        workers.push_back(std::move(worker));
-        return workers.back().get();
-    };
-    for (const FleetPort& port : ports) addWorker(port);
-    QObject::connect(&stops, &stop_requests::StopNotifier::requested, [&](int signal) {
-        stopping = true;
-        rediscovery.stop();
-        for (auto& worker : workers) worker->stop(signal);
-        // --all --wait before any port was found: no worker will say done.
-        if (allDone()) QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    // Adapters plugged in while waiting get a worker of their own.
-    if (settings.wait && settings.discover) {
-        QObject::connect(&rediscovery, &QTimer::timeout, [&] {
-            if (stopping) return;
-            for (const FleetPort& port : settings.discover())
-                if (!taken(nullptr, port.devicePath)) addWorker(port)->start();
-        });
-        rediscovery.start(kRediscoverMs);
     }
-    for (std::size_t i = 0; i < ports.size(); ++i) workers[i]->start();
-    // Waiting goes on until interrupted, also while no port is there yet.
-    if (settings.wait || !allDone()) loop.exec();
-    rediscovery.stop();
+    PortWorker* add(const FleetPort& port);
+    // Adapters plugged in while waiting get a worker of their own; waiting
+    // ports look at once.
+    void portsChanged();
+    void stop(int signal);
+};
 
-    return reportFleet(board, workers);
+PortWorker* Fleet::add(const FleetPort& port) {
+    const std::size_t line = board.add(port.name);
+    auto worker = std::make_unique<PortWorker>(
+        port, settings, [this](const PortWorker* self, const QString& path) { return taken(self, path); });
+    QObject::connect(worker.get(), &PortWorker::status, [this, line](const QString& text) { board.set(line, text); });
+    QObject::connect(worker.get(), &PortWorker::message, [this, name = port.name](const QString& text) {
+        board.note(QStringLiteral("%1: %2").arg(name, text));
+    });
+    QObject::connect(worker.get(), &PortWorker::runEnded, [this](const PortRunRecord& run) {
+        if (settings.wait) board.print(runLine(run), true);
+    });
+    QObject::connect(worker.get(), &PortWorker::done, &loop, [this] {
+        if (allDone()) loop.quit();
+    }, Qt::QueuedConnection);
+    workers.push_back(std::move(worker));
+    return workers.back().get();
+}
+
+void Fleet::portsChanged() {
+    if (stopping) return;
+    if (settings.discover)
+        for (const FleetPort& port : settings.discover())
+            if (!taken(nullptr, port.devicePath)) add(port)->start();
+    for (auto& worker : workers) worker->portsChanged();
+}
+
+void Fleet::stop(int signal) {
+    stopping = true;
+    for (auto& worker : workers) worker->stop(signal);
+    // --all --wait before any port was found: no worker will say done.
+    if (allDone()) QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+}
+
+}  // namespace
+
+int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool live) {
+    StatusBoard board(live, [] { return terminalSize(fileno(stderr)); });
+    stop_requests::StopNotifier stops;
+    Fleet fleet(board, settings);
+    for (const FleetPort& port : ports) fleet.add(port);
+    QObject::connect(&stops, &stop_requests::StopNotifier::requested, [&fleet](int signal) { fleet.stop(signal); });
+    // While waiting, a port that appears is taken at once; the slow poll
+    // covers what the system does not tell of.
+    PortWatcher watcher;
+    QTimer safetyPoll;
+    if (settings.wait) {
+        QObject::connect(&watcher, &PortWatcher::changed, [&fleet] { fleet.portsChanged(); });
+        QObject::connect(&safetyPoll, &QTimer::timeout, [&fleet] { fleet.portsChanged(); });
+        watcher.start();
+        safetyPoll.start(kSafetyPollMs);
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) fleet.workers[i]->start();
+    // Waiting goes on until interrupted, also while no port is there yet.
+    if (settings.wait || !fleet.allDone()) fleet.loop.exec();
+    safetyPoll.stop();
+    return reportFleet(board, fleet.workers);
 }

@@ -31,6 +31,7 @@ PortWorker::PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken
     : QObject(parent), port_(std::move(port)), settings_(std::move(settings)), taken_(std::move(taken)) {
     pause_.setSingleShot(true);
     connect(&pause_, &QTimer::timeout, this, &PortWorker::probe);
+    connect(&probe_, &PortProbe::answered, this, &PortWorker::onProbed);
 }
 
 void PortWorker::start() {
@@ -46,7 +47,14 @@ void PortWorker::stop(int signal) {
     stopping_ = true;
     pause_.stop();
     if (child_ && child_->running()) child_->forward(signal);
-    else finish();
+    else if (!probe_.busy()) finish();
+    // A probe under way ends within its reply window, and finishes then.
+}
+
+void PortWorker::portsChanged() {
+    if (!pause_.isActive() || stopping_) return;
+    pause_.stop();
+    probe();
 }
 
 // A port given by name is looked up again; false while no port has that
@@ -62,22 +70,18 @@ bool PortWorker::lookUpAgain() {
 void PortWorker::probe() {
     if (stopping_) return finish();
     // A port not there answers nothing, like a silent line.
-    if (!lookUpAgain()) return heard(std::nullopt, false);
-    child_ = std::make_unique<ChildRun>(
-        settings_.program, QStringList{QStringLiteral("program"), QStringLiteral("--port"), port_.devicePath, QStringLiteral("--probe")},
-        QString());
-    connect(child_.get(), &ChildRun::finished, this, &PortWorker::onProbed, Qt::QueuedConnection);
-    child_->start();
+    if (!lookUpAgain()) return heard(std::nullopt, false, kPortAbsentMs);
+    probe_.start(port_.devicePath);
 }
 
-void PortWorker::onProbed() {
-    const std::optional<int> address = child_->exitStatus() == 0 ? child_->address() : std::nullopt;
-    child_.reset();
+void PortWorker::onProbed(const ProbeAnswer& answer) {
     if (stopping_) return finish();
-    heard(address, true);
+    // A port that does not open (another program has it) is not asked again
+    // and again either.
+    heard(answer.address, true, !answer.opened ? kPortAbsentMs : answer.address ? kAfterAnswerMs : kAfterSilenceMs);
 }
 
-void PortWorker::heard(std::optional<int> address, bool portThere) {
+void PortWorker::heard(std::optional<int> address, bool portThere, int pauseMs) {
     if (address && address != attached_ && address != lastDone_) return program(address);
     if (address) {
         silent_.invalidate();
@@ -93,7 +97,7 @@ void PortWorker::heard(std::optional<int> address, bool portThere) {
                   : portThere ? QStringLiteral("waiting-station")
                               : QStringLiteral("waiting-port"),
                   attached_.value_or(-1));
-    next();
+    next(pauseMs);
 }
 
 void PortWorker::program(std::optional<int> probed) {
@@ -142,7 +146,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     attached_ = run.address;
     if (run.address != lastDone_) lastDone_ = outcomeIsDone(run.outcome) ? run.address : std::nullopt;
     silent_.invalidate();
-    next();
+    next(kAfterAnswerMs);
 }
 
 // A child that died by a signal left no ledger line; the run still happened.
@@ -162,9 +166,9 @@ void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
     if (!ledger::append(entry, &error)) emit status(QStringLiteral("ledger not written: %1").arg(error));
 }
 
-void PortWorker::next() {
+void PortWorker::next(int pauseMs) {
     if (stopping_) return finish();
-    pause_.start(kProbeIntervalMs);
+    pause_.start(pauseMs);
 }
 
 void PortWorker::finish() {

@@ -1,7 +1,8 @@
 #pragma once
 // The fleet's work on one port: one programming run, or with --wait a loop
-// that probes the port about every second, programs each newly attached
-// station once and waits for it to leave.
+// that probes the port briefly and often (in this process, on a thread of
+// its own), programs each newly attached station once and waits for it to
+// leave.
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -14,6 +15,7 @@
 
 #include "ChildRun.h"
 #include "RunOutcome.h"
+#include "StationProbe.h"
 
 struct FleetPort {
     QString name;          // as the user named it, or the port list shows it
@@ -69,7 +71,14 @@ public:
     // A station that stopped answering this long has left the port; shorter
     // silences (its own restart) are the same station.
     static constexpr int kGoneAfterSilentMs = 5000;
-    static constexpr int kProbeIntervalMs = 1000;
+    // The pause before the next probe. A station that is there answers
+    // within milliseconds, and one plugged on should be read at once; a
+    // silent probe has waited out its reply window already.
+    static constexpr int kAfterAnswerMs = 150;
+    static constexpr int kAfterSilenceMs = 20;
+    // A port that is not there, or does not open, is looked at again when
+    // the ports change (portsChanged()) or after this.
+    static constexpr int kPortAbsentMs = 1000;
 
     // `taken` tells whether another worker works on a device now: a port
     // looked up again never takes a device another worker has.
@@ -79,6 +88,8 @@ public:
     QString devicePath() const { return port_.devicePath; }
     // No new runs or probes; a running child gets the signal.
     void stop(int signal);
+    // A port appeared or vanished: one waiting between probes probes now.
+    void portsChanged();
     bool finished() const { return finished_; }
     const std::vector<PortRunRecord>& runs() const { return runs_; }
 
@@ -96,12 +107,12 @@ signals:
 
 private:
     void probe();
-    void onProbed();
-    void heard(std::optional<int> address, bool portThere);
+    void onProbed(const ProbeAnswer& answer);
+    void heard(std::optional<int> address, bool portThere, int pauseMs);
     void program(std::optional<int> probed);
     void onProgrammed(std::optional<int> probed);
     void logKilledRun(const PortRunRecord& run, double seconds);
-    void next();
+    void next(int pauseMs);
     void finish();
     bool lookUpAgain();
     QString traceFile() const;
@@ -110,6 +121,7 @@ private:
     FleetSettings settings_;
     DeviceTaken taken_;
     std::unique_ptr<ChildRun> child_;
+    PortProbe probe_;
     QTimer pause_;
     QElapsedTimer silent_;
     std::optional<int> attached_;   // programmed here and not yet gone

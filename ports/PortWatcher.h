@@ -14,7 +14,7 @@ class PortWatcher : public QObject {
 public:
     // A burst of events (an adapter brings several device nodes and links)
     // becomes one changed(), this long after the first.
-    static constexpr int kCoalesceMs = 60;
+    static constexpr int kCoalesceMs = 30;
 
     explicit PortWatcher(QObject* parent = nullptr);
     ~PortWatcher() override;

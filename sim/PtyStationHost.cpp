@@ -130,8 +130,13 @@ struct PtyStationHost::Impl {
         return true;
     }
 
-    // Sends the response. With pacing, every byte leaves at the moment its
-    // last bit would have crossed a real line, counted from the moment the
+    // How many bytes cross the line in 1 ms at `rate` (10 bits a byte); at
+    // least one.
+    static std::size_t bytesPerSlice(int rate) { return static_cast<std::size_t>(std::max(1, rate / 10 / 1000)); }
+
+    // Sends the response. With pacing, no byte leaves before its last bit
+    // would have crossed a real line (a millisecond's bytes together),
+    // counted from the moment the
     // request's last bit would have arrived (the station cannot answer
     // earlier), on absolute deadlines so that nothing drifts.
     //
@@ -154,8 +159,12 @@ struct PtyStationHost::Impl {
             while (i < segment.bytes.size()) {
                 std::size_t n = segment.bytes.size() - i;
                 if (rate > 0) {
-                    t += byteTime;
-                    n = 1;
+                    // The bytes of one millisecond leave together, once the
+                    // last of them is due, as a USB adapter delivers them in
+                    // its 1 ms frames: never before the wire could carry
+                    // them, and with a wake-up per slice rather than per byte.
+                    n = std::min(segment.bytes.size() - i, bytesPerSlice(rate));
+                    t += byteTime * static_cast<long>(n);
                     if (!waitUntil(t)) return cutOff();
                     // Running late: let everything that is already due go together.
                     const auto now = Clock::now();

@@ -41,7 +41,7 @@ public:
 
     // Pace every byte the station sends at the line's byte time
     // (10 bits at `baud`), starting when the request's last byte would have
-    // arrived at that rate; 0 sends at once.
+    // arrived at that rate, a millisecond's bytes at a time; 0 sends at once.
     void setPacing(int baud);
 
     // Thread-safe access to the station.

@@ -41,6 +41,11 @@ void FleetSession::setPorts(const std::vector<FleetPortInfo>& ports) {
     for (const FleetPortInfo& port : ports) devices_.insert(port.name, port.devicePath);
 }
 
+void FleetSession::portsChanged() {
+    for (auto& entry : workers_)
+        if (!entry.second->finished()) entry.second->portsChanged();
+}
+
 void FleetSession::start() {
     QDir().mkpath(settings_.traceDir);
     started_ = true;

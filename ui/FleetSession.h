@@ -36,6 +36,8 @@ public:
     // every probe, so a port that vanished is waited for.
     void setPorts(const std::vector<FleetPortInfo>& ports);
 
+    // A port appeared or vanished: the workers waiting for theirs look now.
+    void portsChanged();
     // Starts the work; the ports are then added one by one.
     void start();
     bool started() const { return started_; }

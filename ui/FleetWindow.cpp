@@ -26,7 +26,9 @@
 
 namespace {
 
-// Runs of the other programs (the other window, the CLI) show within this.
+// Runs of the other programs (the other window, the CLI) show within this,
+// and a port change the watcher missed (a notification lost under load) is
+// caught within it.
 constexpr int kLedgerPollMs = 5000;
 
 QString settingsKey(const char* name) { return QStringLiteral("fleet/") + QLatin1String(name); }
@@ -129,6 +131,7 @@ void FleetWindow::connectUi() {
     // Rows come and go as adapters are plugged in and pulled out.
     connect(watcher_, &PortWatcher::changed, this, &FleetWindow::refreshPorts);
     connect(ledgerPoll_, &QTimer::timeout, record_, &DayRecord::refresh);
+    connect(ledgerPoll_, &QTimer::timeout, this, &FleetWindow::refreshPorts);
     watcher_->start();
     ledgerPoll_->start(kLedgerPollMs);
 }
@@ -161,6 +164,7 @@ void FleetWindow::refreshPorts() {
         return;
     }
     session_->setPorts(ports);
+    session_->portsChanged();
     const QStringList busy = session_->busyPorts();
     table_->setPorts(ports, QSet<QString>(busy.begin(), busy.end()));
 }

@@ -16,15 +16,31 @@
 #include "ChildReport.h"
 #include "CliFixture.h"
 #include "Ledger.h"
+#include "PortWorker.h"
 #include "PtyStationHost.h"
 #include "VirtualPorts.h"
 
 namespace {
 
 constexpr int kLimitMs = 60000;
-// Probes come about a second apart and a silent one waits out the reply
-// window: a bound far above the time a few of them take on a loaded machine.
+// A silent probe waits out its reply window: a bound far above the time a
+// few of them take on a loaded machine.
 constexpr std::chrono::seconds kProbesLimit{120};
+
+// Waits until the station has been probed without answering for longer
+// than a waiting port takes a silent station to have left (with a second to
+// spare for the probe under way when it went silent): false when no probe
+// came that late within the bound. `since`: when it went silent.
+[[nodiscard]] bool probedSilentUntilGone(const sim::PtyStationHost& host, std::chrono::steady_clock::time_point since) {
+    const auto gone = since + std::chrono::milliseconds(PortWorker::kGoneAfterSilentMs + 1000);
+    const auto giveUp = std::chrono::steady_clock::now() + kProbesLimit;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        const std::vector<sim::WireFrame> frames = host.frames();
+        if (!frames.empty() && frames.back().time >= gone) return true;
+        host.waitForFrames(frames.size() + 1, std::chrono::seconds(5));
+    }
+    return false;
+}
 
 sim::StationModel station(std::uint8_t system, std::uint16_t address) {
     sim::DefaultStationOptions options;
@@ -374,12 +390,13 @@ TEST_F(CliFleetTest, WaitExitStatusCountsTheLastRunOfEachStation) {
     auto waiting = start({QStringLiteral("program"), QStringLiteral("--wait"), QStringLiteral("--port"), path(host)});
     QString seen;
     ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  881  verify-failed"), &seen).isEmpty());
-    // Unplugged long enough to have left (every silent probe waits out its
-    // reply window and the second between probes), then back and mended.
+    // Unplugged long enough to have left, then back and mended.
     sim::FaultScript gone;
     gone.always(sim::Fault::noReply());
+    const auto unplugged = std::chrono::steady_clock::now();
     host.setFaults(gone);
     ASSERT_TRUE(host.waitForFrames(host.frames().size() + 7, kProbesLimit)) << "silent probes";
+    ASSERT_TRUE(probedSilentUntilGone(host, unplugged)) << "silent probes for longer than a station that left";
     host.setFaults(sim::FaultScript{});
     ASSERT_FALSE(waitForLine(*waiting, QStringLiteral("  881  moved"), &seen).isEmpty());
     EXPECT_EQ(interrupt(*waiting, &seen), 0) << seen.toStdString();

@@ -23,7 +23,9 @@ protected:
     void SetUp() override {
         dir_ = QString::fromStdString(virtualPortDirectory());
         QDir(dir_).removeRecursively();
-        if (GetParam().folderThereFirst) ASSERT_TRUE(QDir().mkpath(dir_));
+        if (GetParam().folderThereFirst) {
+            ASSERT_TRUE(QDir().mkpath(dir_));
+        }
     }
     void TearDown() override { QDir(dir_).removeRecursively(); }
 
@@ -34,12 +36,17 @@ TEST_P(PortWatcherTest, TellsOfAPortAppearingOrVanishing) {
     // Any existing file will do as the link's target: the watcher looks at
     // the folder, not at what its links point to.
     const std::string target = QFile::encodeName(QDir::currentPath()).toStdString();
-    if (GetParam().withdraw) ASSERT_TRUE(publishVirtualPort("station-1", target));
+    if (GetParam().withdraw) {
+        ASSERT_TRUE(publishVirtualPort("station-1", target));
+    }
     PortWatcher watcher;
     QSignalSpy changed(&watcher, &PortWatcher::changed);
     watcher.start();
-    if (GetParam().withdraw) unpublishVirtualPort("station-1", target);
-    else ASSERT_TRUE(publishVirtualPort("station-1", target));
+    if (GetParam().withdraw) {
+        unpublishVirtualPort("station-1", target);
+    } else {
+        ASSERT_TRUE(publishVirtualPort("station-1", target));
+    }
     EXPECT_TRUE(changed.wait(5000));
 }
 
