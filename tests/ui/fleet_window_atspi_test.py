@@ -132,6 +132,9 @@ def main():
         ports = os.path.join(env["XDG_RUNTIME_DIR"], "rechannel-ports")
         wait_for("the simulated stations",
                  lambda: all(os.path.islink(os.path.join(ports, n)) for n in ("Stand 1", "Stand 2")))
+        # The accessibility bus and its registry up before the window starts,
+        # so that the window registers with them as it comes up.
+        pyatspi.Registry.getDesktop(0).childCount
         children.append(subprocess.Popen([fleet], env=env, stdout=subprocess.DEVNULL))
         app = wait_for("rechannel-fleet in the accessibility tree", lambda: application("rechannel-fleet"))
         window = wait_for("the window", lambda: named(app, "Перевод парка станций", pyatspi.ROLE_FRAME))
