@@ -15,7 +15,7 @@ ChildRun::ChildRun(const QString& program, const QStringList& args, const QStrin
     stop_requests::keepChildApart(process_);
     // A programming run takes its stop as a line on its standard input: the
     // one way that reaches it from a window too, where no console is shared
-    // and, on Windows, no signal exists. A probe reads once and ends soon.
+    // and, on Windows, no signal exists.
     stopsByLine_ = args.contains(QStringLiteral("--report-phases"));
     if (stopsByLine_) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

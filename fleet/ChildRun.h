@@ -25,8 +25,8 @@ public:
 
     void start();
     // Passes a stop request on to the child (it decides how to end): a
-    // programming run gets a stop line on its standard input, a probe the
-    // signal.
+    // programming run gets a stop line on its standard input, any other
+    // child the signal.
     void forward(int signal);
     bool running() const { return process_.state() != QProcess::NotRunning; }
 

@@ -226,6 +226,13 @@ void FleetWindow::setStatus(const QString& text) {
 
 QString FleetWindow::statusText() const { return status_->text(); }
 
+bool FleetWindow::writing() const {
+    for (const QString& what : doing_)
+        if (what == QLatin1String("writing") || what == QLatin1String("verifying") || what == QLatin1String("restarting"))
+            return true;
+    return false;
+}
+
 // What the window does or waits for, in words.
 void FleetWindow::showState() {
     start_->setEnabled(!session_->started());

@@ -40,6 +40,9 @@ public:
     QCheckBox* allPorts() const { return all_; }
     QLineEdit* matchEdit() const { return match_; }
     QString statusText() const;
+    // A port's run is between its first write and its restart: the desktop
+    // session should not end now.
+    bool writing() const;
 
     // Lists the ports again (the watcher does it when they change).
     void refreshPorts();
