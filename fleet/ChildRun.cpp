@@ -13,6 +13,15 @@ ChildRun::ChildRun(const QString& program, const QStringList& args, const QStrin
     // Its own process group: a Ctrl-C on the terminal reaches the runner
     // only, which passes it on once to every child.
     stop_requests::keepChildApart(process_);
+    // A programming run takes its stop as a line on its standard input: the
+    // one way that reaches it from a window too, where no console is shared
+    // and, on Windows, no signal exists.
+    stopsByLine_ = args.contains(QStringLiteral("--report-phases"));
+    if (stopsByLine_) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QLatin1String(stop_requests::kStopInputVariable), QStringLiteral("1"));
+        process_.setProcessEnvironment(environment);
+    }
     connect(&process_, &QProcess::readyReadStandardError, this, &ChildRun::readLines);
     connect(&process_, &QProcess::finished, this, &ChildRun::onFinished);
     connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -43,6 +52,7 @@ void ChildRun::forward(int signal) {
     const qint64 pid = process_.processId();
     if (pid <= 0 || process_.state() == QProcess::NotRunning) return;
     forwarded_ = true;
+    if (stopsByLine_ && process_.write(stop_requests::kStopLine) > 0) return;
     stop_requests::forwardToChild(pid, signal);
 }
 

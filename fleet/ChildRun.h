@@ -24,7 +24,9 @@ public:
     ~ChildRun() override;
 
     void start();
-    // Passes a stop signal on to the child (it decides how to end).
+    // Passes a stop request on to the child (it decides how to end): a
+    // programming run gets a stop line on its standard input, any other
+    // child the signal.
     void forward(int signal);
     bool running() const { return process_.state() != QProcess::NotRunning; }
 
@@ -59,6 +61,7 @@ private:
     QStringList said_;   // the child's lines for people, in order
     QStringList args_;
     bool forwarded_ = false;
+    bool stopsByLine_ = false;
     bool killed_ = false;
     QElapsedTimer timer_;
     int exitStatus_ = -1;

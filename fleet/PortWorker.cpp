@@ -37,6 +37,7 @@ PortWorker::PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken
 void PortWorker::start() {
     if (settings_.wait) {
         emit status(QStringLiteral("waiting for a station"));
+        emit activity(QStringLiteral("waiting-station"), -1);
         probe();
     }
     else program(std::nullopt);
@@ -92,6 +93,10 @@ void PortWorker::heard(std::optional<int> address, bool portThere, int pauseMs) 
     emit status(attached_   ? QStringLiteral("%1 done; waiting for the next station").arg(*attached_)
                 : portThere ? QStringLiteral("waiting for a station")
                             : QStringLiteral("waiting for the port"));
+    emit activity(attached_   ? QStringLiteral("waiting-next")
+                  : portThere ? QStringLiteral("waiting-station")
+                              : QStringLiteral("waiting-port"),
+                  attached_.value_or(-1));
     next(pauseMs);
 }
 
@@ -102,11 +107,13 @@ void PortWorker::program(std::optional<int> probed) {
     child_ = std::make_unique<ChildRun>(settings_.program, args, trace);
     child_->setProperty("trace", trace);
     emit status(QStringLiteral("%1  opening").arg(addressText(probed)));
+    emit activity(QStringLiteral("opening"), probed.value_or(-1));
     // The address shows once read; the phase as it changes.
     auto shown = std::make_shared<QString>(QStringLiteral("opening"));
     auto show = [this, probed, shown] {
         const std::optional<int> address = child_->address() ? child_->address() : probed;
         emit status(QStringLiteral("%1  %2").arg(addressText(address), *shown));
+        emit activity(*shown, address.value_or(-1));
     };
     connect(child_.get(), &ChildRun::phase, this, [show, shown](const QString& phase) {
         *shown = phase;

@@ -95,6 +95,11 @@ public:
 
 signals:
     void status(const QString& text);
+    // The same for a window, in parts: what the port is doing (a phase of
+    // the run as ChildReport names it, or "waiting-port", "waiting-station",
+    // "waiting-next" while the station it did stays attached) and the
+    // station's address (-1 while none is known).
+    void activity(const QString& what, int address);
     // A line a programming run's child wrote for people (not the probes').
     void message(const QString& line);
     void runEnded(const PortRunRecord& run);

@@ -1,5 +1,8 @@
 #include "StopRequests.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace stop_requests {
 
 namespace {
@@ -48,6 +51,35 @@ bool StopState::closeRun() {
     while (phase != code(Phase::Ending))
         if (phase_.compare_exchange_weak(phase, code(Phase::Closed))) return true;
     return false;
+}
+
+void readStopLines(long (*readSome)(char*, unsigned long), void (*request)()) {
+    // "stop" and its line end, with room to tell a longer line apart.
+    char line[16];
+    std::size_t length = 0;
+    bool overlong = false;
+    char buffer[64];
+    for (;;) {
+        const long n = readSome(buffer, sizeof buffer);
+        if (n <= 0) return;
+        for (long i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c != '\n') {
+                if (length < sizeof line) line[length++] = c;
+                else overlong = true;
+                continue;
+            }
+            if (length > 0 && line[length - 1] == '\r') --length;
+            if (!overlong && length == 4 && std::memcmp(line, "stop", 4) == 0) request();
+            length = 0;
+            overlong = false;
+        }
+    }
+}
+
+bool stopLinesWanted() {
+    const char* wanted = std::getenv(kStopInputVariable);
+    return wanted && std::strcmp(wanted, "1") == 0;
 }
 
 }  // namespace stop_requests

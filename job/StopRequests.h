@@ -100,6 +100,23 @@ void keepChildApart(QProcess& child);
 // Passes the request `signal` on to the running child `pid`.
 void forwardToChild(qint64 pid, int signal);
 
+// A child of a window shares no console with it, so no Ctrl-Break can reach
+// it; a signal cannot reach a Windows process at all. So a fleet child is
+// started with this variable set to "1", and then a line "stop" on its
+// standard input is a request like any other (ended before the first write,
+// deferred during the writes). The end of the input requests nothing: a
+// runner that died must not cut a station's writes short.
+inline constexpr char kStopInputVariable[] = "RECHANNEL_STOP_INPUT";
+inline constexpr char kStopLine[] = "stop\n";
+// Per platform: follows the standard input on a thread of its own when the
+// variable asks for it; catchRequests calls it, the first call starts it.
+void followStopLines();
+bool stopLinesWanted();
+// The common part: reads with `readSome` (the bytes read, 0 at the end,
+// below 0 on an error) until the input ends, and calls `request` for every
+// line that reads "stop". Lines are bounded: a longer one is no stop line.
+void readStopLines(long (*readSome)(char* buffer, unsigned long size), void (*request)());
+
 // The requests as a Qt signal on the event loop of the thread that made it.
 // While it lives the requests are caught and ask to stop; then the previous
 // handlers come back.

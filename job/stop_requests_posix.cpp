@@ -70,6 +70,16 @@ extern "C" void onSignal(int signal) {
     errno = savedErrno;
 }
 
+long readStandardInput(char* buffer, unsigned long size) {
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, size);
+        if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    }
+}
+
+// A stop line is the request a runner's SIGTERM would have been.
+void requestByLine() { onSignal(SIGTERM); }
+
 void watchForEnd() {
     for (;;) {
         pollfd wake{wakePipe[0], POLLIN, 0};
@@ -95,6 +105,14 @@ void catchRequests(const Catching& how) {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &action, caught ? nullptr : &previous[i]);
     caught = true;
     if (how.outliveClosedOutput) ::signal(SIGPIPE, SIG_IGN);
+    followStopLines();
+}
+
+void followStopLines() {
+    static bool following = false;
+    if (following || !stopLinesWanted()) return;
+    following = true;
+    std::thread([] { readStopLines(readStandardInput, requestByLine); }).detach();
 }
 
 void releaseRequests() {

@@ -79,13 +79,36 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return TRUE;   // handled: the run goes on to its restart
 }
 
+long readStandardInput(char* buffer, unsigned long size) {
+    DWORD read = 0;
+    if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, static_cast<DWORD>(size), &read, nullptr)) return -1;
+    return static_cast<long>(read);
+}
+
+// A stop line is the Ctrl-Break a runner sharing the console would have sent.
+void requestByLine() { onConsoleEvent(CTRL_BREAK_EVENT); }
+
+DWORD WINAPI followInput(LPVOID) {
+    readStopLines(readStandardInput, requestByLine);
+    return 0;
+}
+
 }  // namespace
+
+void followStopLines() {
+    static bool following = false;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (following || !stopLinesWanted() || input == nullptr || input == INVALID_HANDLE_VALUE) return;
+    following = true;
+    if (const HANDLE thread = CreateThread(nullptr, 0, followInput, nullptr, 0, nullptr)) CloseHandle(thread);
+}
 
 void catchRequests(const Catching& how) {
     catching = how;
     if (!askedEvent) askedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
     caught = true;
+    followStopLines();
 }
 
 void releaseRequests() {

@@ -1,0 +1,233 @@
+// The fleet window against simulated stations published as ports: the
+// ports worked at once, station after station, ports that come and go,
+// stopping, and stations that need attention. Every run is a real child
+// rechannel-cli, as in the installed program.
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <gtest/gtest.h>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "DayRecord.h"
+#include "FleetPortTable.h"
+#include "FleetWindow.h"
+#include "Ledger.h"
+#include "LogDirectory.h"
+#include "PtyStationHost.h"
+#include "TempHome.h"
+#include "VirtualPorts.h"
+
+namespace {
+
+// Probes come about a second apart; a bound far above what a few runs take
+// on a loaded machine.
+constexpr int kLimitMs = 90000;
+
+sim::StationModel station(std::uint8_t system, std::uint16_t address) {
+    sim::DefaultStationOptions options;
+    options.system = system;
+    options.address = address;
+    return sim::makeDefaultStation(options);
+}
+
+// Runs the event loop until `done` holds; false when the bound passed first.
+[[nodiscard]] bool waitUntil(const std::function<bool()>& done, int limitMs = kLimitMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+// A simulated station published under a port name for the test's life.
+class PublishedStation {
+public:
+    PublishedStation(std::string name, sim::StationModel model, int delayMs = 0) : name_(std::move(name)), host_(model) {
+        if (delayMs > 0) {
+            sim::FaultScript slow;
+            slow.always(sim::Fault::delay(delayMs));
+            host_.setFaults(slow);
+        }
+        published_ = host_.start() && publishVirtualPort(name_, host_.slavePath());
+    }
+    ~PublishedStation() { unpublish(); }
+    void unpublish() {
+        if (published_) unpublishVirtualPort(name_, host_.slavePath());
+        published_ = false;
+    }
+    bool ok() const { return published_; }
+    QString name() const { return QString::fromStdString(name_); }
+    sim::PtyStationHost& host() { return host_; }
+    std::uint8_t system() const { return host_.snapshot().rom[0xC004]; }
+
+private:
+    std::string name_;
+    sim::PtyStationHost host_;
+    bool published_ = false;
+};
+
+// Every test in a home of its own (the ledger, the traces, the settings),
+// which the window's children inherit.
+class FleetWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        home_env_.emplace("HOME", QFile::encodeName(home_.path()));
+        ensureLogDirectory();
+        QCoreApplication::setOrganizationName(QStringLiteral("rechannel-test"));
+        QSettings().clear();
+        window_ = std::make_unique<FleetWindow>(QStringLiteral(RECHANNEL_CLI_PATH));
+        window_->show();
+    }
+    void TearDown() override {
+        if (window_->session()->started()) {
+            window_->stopButton()->click();
+            EXPECT_TRUE(waitUntil([this] { return !window_->session()->started(); })) << "the work did not stop";
+        }
+        window_.reset();
+    }
+
+    FleetPortTable* table() const { return window_->ports(); }
+    QString cell(const QString& port, int column) const {
+        const int row = table()->rowOf(port);
+        return row >= 0 && table()->item(row, column) ? table()->item(row, column)->text() : QString();
+    }
+    [[nodiscard]] bool waitForRow(const QString& port) {
+        return waitUntil([&] {
+            window_->refreshPorts();
+            return table()->rowOf(port) >= 0;
+        });
+    }
+    void check(const QString& port) {
+        table()->item(table()->rowOf(port), FleetPortTable::Port)->setCheckState(Qt::Checked);
+    }
+    [[nodiscard]] bool waitForOutcome(const QString& port, const QString& text) {
+        return waitUntil([&] { return cell(port, FleetPortTable::Outcome).startsWith(text); });
+    }
+    static std::vector<LedgerEntry> ledgerLines() { return ledger::read(ledger::path()); }
+
+    TempHome home_;
+    std::optional<ScopedEnv> home_env_;
+    std::unique_ptr<FleetWindow> window_;
+};
+
+const QString kMoved = QStringLiteral("Переведена на новую частоту");
+
+TEST_F(FleetWindowTest, TwoPortsAtOnceAreMovedAndTheDayRecordCountsThem) {
+    PublishedStation a("Bench two A", station(0x9E, 701)), b("Bench two B", station(0x9E, 702));
+    ASSERT_TRUE(a.ok() && b.ok());
+    ASSERT_TRUE(waitForRow(a.name()) && waitForRow(b.name()));
+    check(a.name());
+    check(b.name());
+    window_->startButton()->click();
+    ASSERT_TRUE(waitForOutcome(a.name(), kMoved)) << cell(a.name(), FleetPortTable::Outcome).toStdString();
+    ASSERT_TRUE(waitForOutcome(b.name(), kMoved)) << cell(b.name(), FleetPortTable::Outcome).toStdString();
+    EXPECT_EQ(cell(a.name(), FleetPortTable::Address), QStringLiteral("701"));
+    EXPECT_EQ(a.system(), 0x3A);
+    EXPECT_EQ(b.system(), 0x3A);
+    EXPECT_EQ(window_->record()->moved(), 2);
+    EXPECT_EQ(window_->record()->needAttention(), 0);
+    EXPECT_EQ(window_->record()->runs()->rowCount(), 2);
+    EXPECT_FALSE(window_->record()->traceOf(0).isEmpty()) << "the fleet kept the run's trace";
+}
+
+TEST_F(FleetWindowTest, AStationLeftAttachedIsProgrammedOnceAndTheNextOneAtOnce) {
+    PublishedStation port("Bench next", station(0x9E, 711));
+    ASSERT_TRUE(port.ok() && waitForRow(port.name()));
+    check(port.name());
+    window_->startButton()->click();
+    ASSERT_TRUE(waitForOutcome(port.name(), kMoved));
+    // The window's event loop runs the probes: it must run while waiting.
+    const auto framesGrow = [&port](std::size_t by) {
+        const std::size_t from = port.host().frames().size();
+        return waitUntil([&port, from, by] { return port.host().frames().size() >= from + by; });
+    };
+    ASSERT_TRUE(framesGrow(6)) << "three probes";
+    EXPECT_EQ(port.host().snapshot().restarts, 1) << "programmed twice";
+
+    // It leaves (silent), and a station with another address takes its place.
+    sim::FaultScript gone;
+    gone.always(sim::Fault::noReply());
+    port.host().setFaults(gone);
+    ASSERT_TRUE(framesGrow(2)) << "silent probes";
+    const sim::StationModel next = station(0x9E, 712);
+    port.host().withModel([&next](sim::StationModel& m) { m.rom = next.rom; });
+    port.host().setFaults(sim::FaultScript{});
+    ASSERT_TRUE(waitUntil([&] { return cell(port.name(), FleetPortTable::Address) == QStringLiteral("712"); }));
+    ASSERT_TRUE(waitUntil([&] { return ledgerLines().size() == 2; }));
+    EXPECT_EQ(ledgerLines().back().outcome, QStringLiteral("moved"));
+}
+
+TEST_F(FleetWindowTest, PortsFollowWhatIsPluggedInAndAllTakesTheLateOnes) {
+    window_->matchEdit()->setText(QStringLiteral("Yard"));
+    window_->allPorts()->setChecked(true);
+    auto early = std::make_unique<PublishedStation>("Yard early", station(0x9E, 721));
+    ASSERT_TRUE(early->ok() && waitForRow(early->name()));
+    early.reset();   // pulled out before the work began: its row goes
+    ASSERT_TRUE(waitUntil([&] {
+        window_->refreshPorts();
+        return table()->rowOf(QStringLiteral("Yard early")) < 0;
+    }));
+    window_->startButton()->click();
+    PublishedStation late("Yard late", station(0x9E, 722));
+    ASSERT_TRUE(late.ok());
+    ASSERT_TRUE(waitForOutcome(late.name(), kMoved)) << "a port plugged in while working is taken at once";
+    EXPECT_EQ(late.system(), 0x3A);
+}
+
+TEST_F(FleetWindowTest, StoppingEndsARunBeforeItsWritesAndLetsOneInItsWritesFinish) {
+    struct Case {
+        const char* name;
+        QString phase;        // the row's phase when Остановить is pressed
+        QString outcome;
+        std::uint8_t system;
+    };
+    const Case cases[] = {
+        {"Bench stop read", QStringLiteral("чтение"), QStringLiteral("Остановлено до записи"), 0x9E},
+        {"Bench stop write", QStringLiteral("запись"), kMoved, 0x3A},
+    };
+    for (const Case& c : cases) {
+        PublishedStation port(c.name, station(0x9E, 731), 150);
+        ASSERT_TRUE(port.ok() && waitForRow(port.name()));
+        window_->ports()->setChecked({port.name()});
+        window_->startButton()->click();
+        ASSERT_TRUE(waitUntil([&] { return cell(port.name(), FleetPortTable::Phase) == c.phase; })) << c.name;
+        window_->stopButton()->click();
+        EXPECT_TRUE(window_->statusText().startsWith(QStringLiteral("Остановка"))) << window_->statusText().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return !window_->session()->started(); })) << c.name;
+        EXPECT_TRUE(cell(port.name(), FleetPortTable::Outcome).startsWith(c.outcome)) << c.name;
+        EXPECT_EQ(port.system(), c.system) << c.name;
+        EXPECT_FALSE(ledgerLines().empty()) << "the stopped run keeps its ledger line";
+    }
+}
+
+TEST_F(FleetWindowTest, AStationOfAnotherSystemNeedsAttentionAndTheFilterShowsIt) {
+    PublishedStation good("Bench mix good", station(0x9E, 741)), other("Bench mix other", station(0x11, 742));
+    ASSERT_TRUE(good.ok() && other.ok() && waitForRow(good.name()) && waitForRow(other.name()));
+    window_->ports()->setChecked({good.name(), other.name()});
+    window_->startButton()->click();
+    ASSERT_TRUE(waitForOutcome(good.name(), kMoved));
+    ASSERT_TRUE(waitForOutcome(other.name(), QStringLiteral("Станция другой системы")));
+    EXPECT_EQ(other.system(), 0x11) << "nothing written to it";
+    EXPECT_EQ(window_->record()->needAttention(), 1);
+    window_->record()->attentionOnly()->setChecked(true);
+    ASSERT_EQ(window_->record()->runs()->rowCount(), 1);
+    EXPECT_EQ(window_->record()->runs()->item(0, 2)->text(), QStringLiteral("742"));
+}
+
+TEST(FleetWindowCli, AMissingCliIsSaidAndNothingStarts) {
+    FleetWindow window(QStringLiteral("/nonexistent/rechannel-cli"));
+    window.startButton()->click();
+    EXPECT_FALSE(window.session()->started());
+    EXPECT_TRUE(window.statusText().contains(QStringLiteral("Не найдена программа"))) << window.statusText().toStdString();
+}
+
+}  // namespace

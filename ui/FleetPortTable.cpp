@@ -1,0 +1,207 @@
+#include "FleetPortTable.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QHeaderView>
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// After a partial or unverified write the station stays attached and is not
+// taken again by itself: a fresh check of its port programs it once more.
+const char kAgain[] = " Не отключайте её: снимите и снова поставьте отметку порта — она будет запрограммирована ещё раз.";
+
+struct Phrase {
+    RunOutcome outcome;
+    const char* text;
+    bool again;
+};
+constexpr Phrase kPhrases[] = {
+    {RunOutcome::Moved, "Переведена на новую частоту", false},
+    {RunOutcome::AlreadyMoved, "Уже переведена", false},
+    {RunOutcome::Restored, "Возвращена к прежним параметрам", false},
+    {RunOutcome::OtherSystem, "Станция другой системы: программа её не меняет. Отключите её.", false},
+    {RunOutcome::Unsupported, "Частотный план станции не поддерживается: станция не изменена. Отключите её.", false},
+    {RunOutcome::NoPort, "Порт не открывается: проверьте адаптер и закройте программы, которые его заняли.", false},
+    {RunOutcome::NoAnswer, "Нет ответа от станции: проверьте кабель и питание; станция не изменена.", false},
+    {RunOutcome::PortLost, "Связь с портом потеряна до записи: станция не изменена. Проверьте адаптер.", false},
+    {RunOutcome::PartlyWritten, "Записана не полностью: связь прервалась во время записи.", true},
+    {RunOutcome::VerifyFailed, "Не сохранила новые параметры и осталась в прежней системе.", true},
+    {RunOutcome::Interrupted, "Остановлено до записи: станция не изменена.", false},
+    {RunOutcome::Failed, "Неизвестная ошибка: запись обмена — в журнале дня (двойной щелчок).", false},
+};
+
+struct ActivityPhrase {
+    const char* what;
+    const char* text;
+};
+constexpr ActivityPhrase kActivities[] = {
+    {"waiting-station", "ожидание станции"},
+    {"waiting-port", "ожидание порта"},
+    {"waiting-next", "готово; ожидание следующей станции"},
+    {"opening", "открытие порта"},
+    {"reading", "чтение"},
+    {"writing", "запись"},
+    {"verifying", "проверка"},
+    {"restarting", "перезапуск"},
+};
+
+const QColor kDone(0x1b, 0x7a, 0x2e);
+const QColor kAttention(0xb0, 0x1c, 0x1c);
+
+}  // namespace
+
+OutcomeWords outcomeWords(RunOutcome outcome, bool noStation) {
+    if (noStation) return {QStringLiteral("Станции нет: порт молчит"), false};
+    for (const Phrase& phrase : kPhrases)
+        if (phrase.outcome == outcome) {
+            QString text = QString::fromUtf8(phrase.text);
+            if (phrase.again) text += QString::fromUtf8(kAgain);
+            return {text, !outcomeIsDone(outcome) && outcome != RunOutcome::Restored};
+        }
+    return {QString::fromUtf8(kPhrases[std::size(kPhrases) - 1].text), true};
+}
+
+QString activityWords(const QString& what) {
+    for (const ActivityPhrase& phrase : kActivities)
+        if (what == QLatin1String(phrase.what)) return QString::fromUtf8(phrase.text);
+    return what;
+}
+
+FleetPortTable::FleetPortTable(QWidget* parent) : QTableWidget(0, Columns, parent) {
+    setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Описание"), QStringLiteral("Адрес"),
+                               QStringLiteral("Этап"), QStringLiteral("Результат")});
+    setAccessibleName(QStringLiteral("Порты"));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    verticalHeader()->setVisible(false);
+    horizontalHeader()->setStretchLastSection(true);
+    setWordWrap(true);
+    connect(this, &QTableWidget::itemChanged, this, &FleetPortTable::onItemChanged);
+}
+
+int FleetPortTable::rowOf(const QString& port) const {
+    for (int row = 0; row < rowCount(); ++row)
+        if (item(row, Port) && item(row, Port)->text() == port) return row;
+    return -1;
+}
+
+QStringList FleetPortTable::portNames() const {
+    QStringList names;
+    for (int row = 0; row < rowCount(); ++row) names << item(row, Port)->text();
+    return names;
+}
+
+bool FleetPortTable::matches(const QString& name) const {
+    return match_.isEmpty() || name.contains(match_, Qt::CaseInsensitive);
+}
+
+void FleetPortTable::setCell(int row, int column, const QString& text) {
+    QTableWidgetItem* cell = item(row, column);
+    if (!cell) {
+        cell = new QTableWidgetItem;
+        cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        setItem(row, column, cell);
+    }
+    cell->setText(text);
+}
+
+void FleetPortTable::addRow(const FleetPortInfo& port) {
+    const int row = rowCount();
+    insertRow(row);
+    auto* name = new QTableWidgetItem(port.name);
+    name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    if (all_) checked_.insert(port.name);
+    name->setCheckState(checked_.contains(port.name) ? Qt::Checked : Qt::Unchecked);
+    setItem(row, Port, name);
+    setCell(row, Description, port.description);
+    for (int column = Address; column < Columns; ++column) setCell(row, column, QString());
+    setRowHidden(row, !matches(port.name));
+}
+
+void FleetPortTable::setPorts(const std::vector<FleetPortInfo>& ports, const QSet<QString>& keep) {
+    filling_ = true;
+    const QStringList before = chosenPorts();
+    for (int row = rowCount() - 1; row >= 0; --row) {
+        const QString name = item(row, Port)->text();
+        const bool listed = std::any_of(ports.begin(), ports.end(), [&name](const FleetPortInfo& p) { return p.name == name; });
+        if (!listed && !keep.contains(name)) removeRow(row);
+        else if (!listed) setCell(row, Phase, activityWords(QStringLiteral("waiting-port")));
+    }
+    for (const FleetPortInfo& port : ports) {
+        const int row = rowOf(port.name);
+        if (row < 0) addRow(port);
+        else setCell(row, Description, port.description);
+    }
+    filling_ = false;
+    if (chosenPorts() != before) emit choiceChanged();
+}
+
+void FleetPortTable::setMatch(const QString& match) {
+    match_ = match.trimmed();
+    for (int row = 0; row < rowCount(); ++row) setRowHidden(row, !matches(item(row, Port)->text()));
+    emit choiceChanged();
+}
+
+void FleetPortTable::setAllChecked(bool all) {
+    all_ = all;
+    if (!all) return;
+    filling_ = true;
+    for (int row = 0; row < rowCount(); ++row) {
+        checked_.insert(item(row, Port)->text());
+        item(row, Port)->setCheckState(Qt::Checked);
+    }
+    filling_ = false;
+    emit choiceChanged();
+}
+
+void FleetPortTable::setChecked(const QSet<QString>& names) {
+    checked_ = names;
+    filling_ = true;
+    for (int row = 0; row < rowCount(); ++row)
+        item(row, Port)->setCheckState(checked_.contains(item(row, Port)->text()) ? Qt::Checked : Qt::Unchecked);
+    filling_ = false;
+    emit choiceChanged();
+}
+
+QStringList FleetPortTable::chosenPorts() const {
+    QStringList chosen;
+    for (int row = 0; row < rowCount(); ++row) {
+        const QString name = item(row, Port)->text();
+        if (!isRowHidden(row) && checked_.contains(name)) chosen << name;
+    }
+    return chosen;
+}
+
+void FleetPortTable::onItemChanged(QTableWidgetItem* changed) {
+    if (filling_ || changed->column() != Port) return;
+    const QString name = changed->text();
+    const bool on = changed->checkState() == Qt::Checked;
+    if (on == checked_.contains(name)) return;
+    if (on) checked_.insert(name);
+    else checked_.remove(name);
+    emit choiceChanged();
+}
+
+void FleetPortTable::showActivity(const QString& port, const QString& what, int address) {
+    const int row = rowOf(port);
+    if (row < 0) return;
+    if (address >= 0) setCell(row, Address, QString::number(address));
+    setCell(row, Phase, activityWords(what));
+}
+
+void FleetPortTable::showRun(const QString& port, const PortRunRecord& run) {
+    const int row = rowOf(port);
+    if (row < 0) return;
+    const OutcomeWords words = outcomeWords(run.outcome, run.noStation);
+    setCell(row, Address, run.address ? QString::number(*run.address) : QString());
+    setCell(row, Outcome, words.text);
+    item(row, Outcome)->setForeground(QBrush(words.attention ? kAttention : kDone));
+    item(row, Outcome)->setToolTip(run.message);
+}
+
+void FleetPortTable::showMessage(const QString& port, const QString& line) {
+    const int row = rowOf(port);
+    if (row >= 0 && item(row, Outcome)) item(row, Outcome)->setToolTip(line);
+}

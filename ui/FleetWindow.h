@@ -1,0 +1,85 @@
+#pragma once
+// "Перевод парка станций": the fleet job in a window of its own. The ports
+// discovery lists, each with a check box; "Начать" works every checked port
+// as `rechannel-cli program --wait` does (each station that answers is
+// programmed once, the next one plugged in is taken at once), "Остановить"
+// and closing the window stop as the CLI stops (nothing new starts, a run
+// before its first write stops, one in its writes finishes). Below, the
+// day's record from the ledger.
+#include <QHash>
+#include <QMainWindow>
+#include <QString>
+#include <vector>
+
+#include "FleetSession.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class DayRecord;
+class FleetPortTable;
+class PortWatcher;
+
+class FleetWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // `cli`: rechannel-cli, the program every run is a child of.
+    explicit FleetWindow(const QString& cli, QWidget* parent = nullptr);
+    ~FleetWindow() override;
+
+    // The rechannel-cli beside the running program.
+    static QString besideCli();
+
+    FleetPortTable* ports() const { return table_; }
+    DayRecord* record() const { return record_; }
+    FleetSession* session() const { return session_; }
+    QPushButton* startButton() const { return start_; }
+    QPushButton* stopButton() const { return stop_; }
+    QCheckBox* allPorts() const { return all_; }
+    QLineEdit* matchEdit() const { return match_; }
+    QString statusText() const;
+    // A port's run is between its first write and its restart: the desktop
+    // session should not end now.
+    bool writing() const;
+
+    // Lists the ports again (the watcher does it when they change).
+    void refreshPorts();
+
+protected:
+    // While ports are worked on the window stops them first and closes once
+    // every run has ended; a run in its writes is never cut short.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildUi();
+    void connectUi();
+    void restoreChoice();
+    void saveChoice() const;
+    void syncWork();
+    void startWork();
+    void stopWork();
+    void onRunEnded(const QString& port, const QString& device, const PortRunRecord& run);
+    void onActivity(const QString& port, const QString& what, int address);
+    void onFinished();
+    void showState();
+    void writeReport();
+    void setStatus(const QString& text);
+
+    QString cli_;
+    FleetSession* session_ = nullptr;
+    FleetPortTable* table_ = nullptr;
+    DayRecord* record_ = nullptr;
+    QCheckBox* all_ = nullptr;
+    QLineEdit* match_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* report_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* said_ = nullptr;   // the children's last line for people
+    PortWatcher* watcher_ = nullptr;
+    QTimer* ledgerPoll_ = nullptr;
+    QHash<QString, QString> doing_;   // port -> what it is doing now
+    bool closeWhenDone_ = false;
+};
