@@ -88,6 +88,7 @@ windows-package: windows
 # removed silently (scripts/windows-checks).
 windows-checks: build windows-package
 	scripts/windows-checks --package build/default build/windows
+	scripts/windows-fleet-check build/default build/windows
 
 # The Debian package: both programs, menu entry, icon, man pages, completion.
 package: build

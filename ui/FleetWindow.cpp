@@ -1,5 +1,7 @@
 #include "FleetWindow.h"
 
+#include "SessionEndGuard.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -117,6 +119,9 @@ void FleetWindow::connectUi() {
     connect(start_, &QPushButton::clicked, this, &FleetWindow::startWork);
     connect(stop_, &QPushButton::clicked, this, &FleetWindow::stopWork);
     connect(report_, &QPushButton::clicked, this, &FleetWindow::writeReport);
+    // A station between its first write and its restart is off the air if
+    // the session ends now (an update's restart, a log-off): refuse it then.
+    sessionGuard_ = std::make_unique<SessionEndGuard>(this, [this] { return writing(); });
     connect(session_, &FleetSession::activity, this, &FleetWindow::onActivity);
     connect(session_, &FleetSession::runEnded, this, &FleetWindow::onRunEnded);
     connect(session_, &FleetSession::message, table_, &FleetPortTable::showMessage);
@@ -198,6 +203,7 @@ void FleetWindow::stopWork() {
 void FleetWindow::onActivity(const QString& port, const QString& what, int address) {
     doing_.insert(port, what);
     table_->showActivity(port, what, address);
+    sessionGuard_->update();
     if (session_->stopping()) showState();
 }
 
@@ -207,6 +213,7 @@ void FleetWindow::onRunEnded(const QString& port, const QString& device, const P
     record_->refresh();
     if (!run.noStation) playOutcomeSound(outcomeWords(run.outcome, false).attention);
     doing_.remove(port);
+    sessionGuard_->update();
     showState();
 }
 

@@ -9,11 +9,13 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "FleetSession.h"
 
 class QCheckBox;
+class SessionEndGuard;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -82,4 +84,5 @@ private:
     QTimer* ledgerPoll_ = nullptr;
     QHash<QString, QString> doing_;   // port -> what it is doing now
     bool closeWhenDone_ = false;
+    std::unique_ptr<SessionEndGuard> sessionGuard_;
 };
