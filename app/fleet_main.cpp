@@ -4,8 +4,10 @@
 
 #include "FleetWindow.h"
 #include "LogDirectory.h"
+#include "OwnPlugins.h"
 
 int main(int argc, char* argv[]) {
+    keepOwnPlugins();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("rechannel"));
     QApplication::setApplicationName(QStringLiteral("rechannel-fleet"));

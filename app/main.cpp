@@ -5,10 +5,12 @@
 #include "AppContext.h"
 #include "LogDirectory.h"
 #include "MainWindow.h"
+#include "OwnPlugins.h"
 #include "StationRecord.h"
 
 int main(int argc, char* argv[]) {
     // The arguments go to the application object only; nothing else reads them.
+    keepOwnPlugins();
     QApplication application(argc, argv);
     ensureLogDirectory();
     StationRecord::create();
