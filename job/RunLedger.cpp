@@ -132,6 +132,7 @@ QString RunLedger::finishInterrupted(int code, int address, const QString& backu
 }
 
 QString RunLedger::appendLast() {
+    last_.host = ledger::thisHost();
     QString error;
     if (ledger::append(last_, &error)) return QString();
     return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), error);

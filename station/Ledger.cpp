@@ -1,13 +1,24 @@
 #include "Ledger.h"
 
 #include <QStringList>
+#include <QSysInfo>
 
 #include "LogDirectory.h"
 
 namespace {
 
 constexpr int kOldFields = 10;   // lines written before the setup and note columns
-constexpr int kFields = 12;
+constexpr int kFieldsWithoutHost = 12;   // lines written before the host column
+constexpr int kFields = 13;
+
+// A host column holds a computer's name: never empty, never a bare number
+// (a number there is a field of an older line shifted by a stray comma).
+bool hostName(const QByteArray& text) {
+    if (text.isEmpty()) return false;
+    for (const char c : text)
+        if ((c < '0' || c > '9') && c != '.') return true;
+    return false;
+}
 
 // RFC 4180: a field with a comma, a quote or a line end is quoted, its
 // quotes doubled (ports and home directories may hold commas).
@@ -76,8 +87,17 @@ QString timeText(const QDateTime& time) {
            QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+QString thisHost() {
+    static const QString host = QSysInfo::machineHostName();
+    return host;
+}
+
+bool isHeader(const QByteArray& line) {
+    return line == kHeader || line == kHeaderWithoutHost || line == kHeaderWithoutSetup;
+}
+
 QByteArray formatLine(const LedgerEntry& e) {
-    const QList<QByteArray> fields = {timeText(e.time).toUtf8(),
+    QList<QByteArray> fields = {timeText(e.time).toUtf8(),
                                       csvField(e.port),
                                       optionalNumber(e.address),
                                       optionalNumber(e.systemBefore),
@@ -89,12 +109,16 @@ QByteArray formatLine(const LedgerEntry& e) {
                                       QByteArray::number(e.seconds, 'f', 2),
                                       csvField(e.setup),
                                       csvField(e.note)};
+    if (!e.host.isEmpty()) fields.append(csvField(e.host));
     return fields.join(',');
 }
 
 bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     QList<QByteArray> fields;
-    if (!splitCsv(line, &fields) || (fields.size() != kOldFields && fields.size() != kFields)) return false;
+    if (!splitCsv(line, &fields) ||
+        (fields.size() != kOldFields && fields.size() != kFieldsWithoutHost && fields.size() != kFields))
+        return false;
+    if (fields.size() == kFields && !hostName(fields[12])) return false;
     LedgerEntry e;
     e.time = QDateTime::fromString(QString::fromUtf8(fields[0]), Qt::ISODate);
     bool codeOk = false;
@@ -105,10 +129,11 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     e.backup = QString::fromUtf8(fields[7]);
     e.verified = QString::fromUtf8(fields[8]);
     e.seconds = fields[9].toDouble(&secondsOk);
-    if (fields.size() == kFields) {
+    if (fields.size() >= kFieldsWithoutHost) {
         e.setup = QString::fromUtf8(fields[10]);
         e.note = QString::fromUtf8(fields[11]);
     }
+    if (fields.size() == kFields) e.host = QString::fromUtf8(fields[12]);
     if (!e.time.isValid() || !codeOk || !secondsOk || !knownOutcome(fields[5]) ||
         !parseOptional(fields[2], &e.address) || !parseOptional(fields[3], &e.systemBefore) ||
         !parseOptional(fields[4], &e.channelBefore))
@@ -137,7 +162,7 @@ std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* err
     }
     for (const QByteArray& raw : bytes.split('\n')) {
         const QByteArray line = raw.trimmed();
-        if (line.isEmpty() || line == kHeader || line == kHeaderWithoutSetup) continue;
+        if (line.isEmpty() || isHeader(line)) continue;
         LedgerEntry entry;
         if (parseLine(line, &entry)) entries.push_back(entry);
         else if (unreadable) ++*unreadable;
