@@ -41,7 +41,9 @@ bool nextLine(QIODevice& in, QByteArray* line, bool* tooLong) {
 
 }  // namespace
 
-LedgerMerge::LedgerMerge(const QDateTime& since, const QDateTime& until) : since_(since), until_(until) {}
+LedgerMerge::LedgerMerge(const QDateTime& since, const QDateTime& until) : since_(since), until_(until) {
+    seen_.reserve(1 << 16);
+}
 
 bool LedgerMerge::readFile(const QString& path, QStringList* problems) {
     QFile file;

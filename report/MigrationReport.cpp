@@ -57,10 +57,10 @@ constexpr OutcomeWords kWords[] = {
 };
 static_assert(sizeof kWords / sizeof kWords[0] == sizeof kRunOutcomes / sizeof kRunOutcomes[0], "a word for every outcome");
 
-const OutcomeWords& wordsFor(RunOutcome outcome) {
-    for (const OutcomeWords& words : kWords)
-        if (words.outcome == outcome) return words;
-    return kWords[kOutcomeCount - 1];
+size_t wordIndex(RunOutcome outcome) {
+    for (size_t i = 0; i < size_t(kOutcomeCount); ++i)
+        if (kWords[i].outcome == outcome) return i;
+    return size_t(kOutcomeCount) - 1;
 }
 
 // The inputs as files: a folder stands for every *.csv in it, by name.
@@ -89,8 +89,22 @@ QStringList ledgerFiles(const QStringList& inputs, QStringList* problems, bool* 
 
 }  // namespace
 
-QString outcomeLabel(RunOutcome outcome) { return QString::fromUtf8(wordsFor(outcome).label); }
-QString outcomeAdvice(RunOutcome outcome) { return QString::fromUtf8(wordsFor(outcome).advice); }
+// Converted once: the page names an outcome in every row.
+std::array<QString, kOutcomeCount> wordTexts(const char* OutcomeWords::*text) {
+    std::array<QString, kOutcomeCount> texts;
+    for (size_t i = 0; i < texts.size(); ++i) texts[i] = QString::fromUtf8(kWords[i].*text);
+    return texts;
+}
+
+QString outcomeLabel(RunOutcome outcome) {
+    static const std::array<QString, kOutcomeCount> labels = wordTexts(&OutcomeWords::label);
+    return labels[wordIndex(outcome)];
+}
+
+QString outcomeAdvice(RunOutcome outcome) {
+    static const std::array<QString, kOutcomeCount> advice = wordTexts(&OutcomeWords::advice);
+    return advice[wordIndex(outcome)];
+}
 
 bool writeReportFile(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);

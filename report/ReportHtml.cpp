@@ -5,17 +5,27 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "MigrationReport.h"
 
 namespace {
 
 QString esc(const QString& text) {
-    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+    for (const QChar c : text)
+        if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('&') || c == QLatin1Char('"') || c == QLatin1Char('\''))
+            return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+    return text;   // nothing to escape: shared, not copied
 }
 
+// "08.12.2026 10:15", in the time's own offset (the technician's clock).
 QString timeText(const QDateTime& time) {
-    return time.isValid() ? time.toString(QStringLiteral("dd.MM.yyyy HH:mm")) : QStringLiteral("—");
+    if (!time.isValid()) return QStringLiteral("—");
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d", date.day(), date.month(), date.year(), clock.hour(), clock.minute());
+    return QString::fromLatin1(text);
 }
 
 QString hostText(const QString& host) { return host.isEmpty() ? QStringLiteral("неизвестен") : esc(host); }
@@ -196,26 +206,28 @@ QString chart(const MigrationReport& r) {
     return html + QStringLiteral("<span><i style=\"background:#1a4731;height:3px;vertical-align:3px\"></i>переведено всего (правая шкала)</span></div></div>");
 }
 
-QString stationRow(const ReportStation& s, bool withState) {
-    return QStringLiteral("<tr><td class=\"n\">%1</td><td class=\"mono\">%2</td>%3<td>%4</td><td>%5</td><td>%6</td><td>%7</td><td class=\"mono path\">%8</td></tr>")
-        .arg(s.address)
-        .arg(s.setup.isEmpty() ? QStringLiteral("—") : esc(s.setup),
-             withState ? QStringLiteral("<td>%1</td>").arg(stateBadge(s.state())) : QString(),
-             QStringLiteral("<b>%1</b>").arg(outcomeLabel(s.last.outcome)) +
-                 (withState ? QString() : QStringLiteral("<br>") + outcomeAdvice(s.last.outcome)) +
-                 (s.last.note.isEmpty() ? QString() : QStringLiteral("<br><span class=\"path\">%1</span>").arg(esc(s.last.note))),
-             timeText(s.last.time), hostText(s.last.host), esc(s.last.port), esc(s.last.backup));
+// Appended piece by piece: a fleet's report has tens of thousands of rows.
+void appendStationRow(QString& html, const ReportStation& s, bool withState) {
+    html += QLatin1String("<tr><td class=\"n\">") + QString::number(s.address) + QLatin1String("</td><td class=\"mono\">") +
+            (s.setup.isEmpty() ? QStringLiteral("—") : esc(s.setup)) + QLatin1String("</td>");
+    if (withState) html += QLatin1String("<td>") + stateBadge(s.state()) + QLatin1String("</td>");
+    html += QLatin1String("<td><b>") + outcomeLabel(s.last.outcome) + QLatin1String("</b>");
+    if (!withState) html += QLatin1String("<br>") + outcomeAdvice(s.last.outcome);
+    if (!s.last.note.isEmpty()) html += QLatin1String("<br><span class=\"path\">") + esc(s.last.note) + QLatin1String("</span>");
+    html += QLatin1String("</td><td>") + timeText(s.last.time) + QLatin1String("</td><td>") + hostText(s.last.host) +
+            QLatin1String("</td><td>") + esc(s.last.port) + QLatin1String("</td><td class=\"mono path\">") + esc(s.last.backup) +
+            QLatin1String("</td></tr>");
 }
 
 QString stationTable(const MigrationReport& r, bool attentionOnly) {
     QString rows;
     for (const ReportStation& s : r.stations)
-        if (!attentionOnly || s.state() == StationState::NeedsAttention) rows += stationRow(s, !attentionOnly);
+        if (!attentionOnly || s.state() == StationState::NeedsAttention) appendStationRow(rows, s, !attentionOnly);
     if (rows.isEmpty()) return QStringLiteral("<p class=\"none\">Таких станций нет.</p>");
     const QString head = attentionOnly
         ? QStringLiteral("<th class=\"n\">Адрес</th><th>Настройка</th><th>Последний итог и что сделать</th><th>Когда</th><th>Компьютер</th><th>Порт</th><th>Резервная копия</th>")
         : QStringLiteral("<th class=\"n\">Адрес</th><th>Настройка</th><th>Состояние</th><th>Последний итог</th><th>Когда</th><th>Компьютер</th><th>Порт</th><th>Резервная копия</th>");
-    return QStringLiteral("<table><thead><tr>%1</tr></thead><tbody>%2</tbody></table>").arg(head, rows);
+    return QStringLiteral("<table><thead><tr>") + head + QStringLiteral("</tr></thead><tbody>") + rows + QStringLiteral("</tbody></table>");
 }
 
 QString hostTable(const MigrationReport& r) {

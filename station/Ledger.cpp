@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <QSysInfo>
+#include <cstdio>
 
 #include "LogDirectory.h"
 
@@ -30,6 +31,11 @@ QByteArray csvField(const QString& text) {
 }
 
 bool splitCsv(const QByteArray& line, QList<QByteArray>* fields) {
+    // Most lines quote nothing: split them at once (a report reads many).
+    if (!line.contains('"')) {
+        *fields = line.split(',');
+        return true;
+    }
     QByteArray field;
     bool quoted = false;
     for (int i = 0; i < line.size(); ++i) {
@@ -54,6 +60,34 @@ bool splitCsv(const QByteArray& line, QList<QByteArray>* fields) {
 
 QByteArray optionalNumber(const std::optional<int>& value) {
     return value ? QByteArray::number(*value) : QByteArray();
+}
+
+// Digits at text[at, at + count), or -1.
+int digits(const QByteArray& text, int at, int count) {
+    int value = 0;
+    for (int i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// The time as the ledger writes it ("2026-12-08T10:15:00+01:00") read
+// directly; any other form (fractions of a second, "Z", a time Qt alone
+// knows how to take) as Qt's ISO 8601 reader takes it.
+QDateTime parseTime(const QByteArray& text) {
+    if (text.size() == 25 && text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':' && text[16] == ':' &&
+        (text[19] == '+' || text[19] == '-') && text[22] == ':') {
+        const QDate date(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
+        const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+        const int offsetHours = digits(text, 20, 2), offsetMinutes = digits(text, 23, 2);
+        if (date.isValid() && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
+            offsetHours >= 0 && offsetHours < 15 && offsetMinutes >= 0 && offsetMinutes < 60) {
+            const int offset = (offsetHours * 3600 + offsetMinutes * 60) * (text[19] == '-' ? -1 : 1);
+            return QDateTime(date, QTime(hour, minute, second), Qt::OffsetFromUTC, offset);
+        }
+    }
+    return QDateTime::fromString(QString::fromUtf8(text), Qt::ISODate);
 }
 
 bool parseOptional(const QByteArray& text, std::optional<int>* value) {
@@ -81,10 +115,16 @@ QString path() { return logDirectoryPath() + QStringLiteral("/ledger.csv"); }
 
 // "+00:00" also for UTC, never "Z": every line reads the same way.
 QString timeText(const QDateTime& time) {
+    if (!time.isValid()) return QString();
     const int offset = time.offsetFromUtc();
     const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char(offset < 0 ? '-' : '+') +
-           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    // Written directly: a report writes one per station, Qt's formatter is slow.
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", date.year(), date.month(), date.day(),
+                  clock.hour(), clock.minute(), clock.second(), offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return QString::fromLatin1(text);
 }
 
 QString thisHost() {
@@ -120,7 +160,7 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
         return false;
     if (fields.size() == kFields && !hostName(fields[12])) return false;
     LedgerEntry e;
-    e.time = QDateTime::fromString(QString::fromUtf8(fields[0]), Qt::ISODate);
+    e.time = parseTime(fields[0]);
     bool codeOk = false;
     bool secondsOk = false;
     e.port = QString::fromUtf8(fields[1]);
