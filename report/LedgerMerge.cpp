@@ -65,6 +65,8 @@ bool LedgerMerge::readDevice(QIODevice& in, const QString& name, QStringList* pr
     int bad = 0;
     while (nextLine(in, &raw, &tooLong)) {
         ++number;
+        // A ledger saved again by a spreadsheet may begin with a byte-order mark.
+        if (number == 1 && raw.startsWith("\xEF\xBB\xBF")) raw.remove(0, 3);
         const QByteArray line = raw.trimmed();
         if (line.isEmpty() && !tooLong) continue;
         if (!tooLong && ledger::isHeader(line)) {

@@ -121,8 +121,11 @@ bool writeReportFile(const QString& path, const QByteArray& bytes, QString* erro
 ReportResult makeReport(const ReportRequest& request) {
     ReportResult result;
     LedgerMerge merge(request.since, request.until);
-    for (const QString& file : ledgerFiles(request.inputs, &result.problems, &result.allInputsRead))
+    QStringList ledgers;   // canonical paths: a report never replaces a ledger it read
+    for (const QString& file : ledgerFiles(request.inputs, &result.problems, &result.allInputsRead)) {
         if (!merge.readFile(file, &result.problems)) result.allInputsRead = false;
+        ledgers << QFileInfo(file).canonicalFilePath();
+    }
     result.report = merge.finish();
     result.report.made = QDateTime::currentDateTime();
 
@@ -130,6 +133,11 @@ ReportResult makeReport(const ReportRequest& request) {
                                                                                  {request.csvFile, reportCsv}};
     for (const auto& [path, writer] : outputs) {
         if (path.isEmpty()) continue;
+        if (ledgers.contains(QFileInfo(path).canonicalFilePath())) {
+            result.problems.append(QStringLiteral("%1: is a ledger read for this report; not overwritten").arg(path));
+            result.filesWritten = false;
+            continue;
+        }
         QString error;
         if (!writeReportFile(path, writer(result.report), &error)) {
             result.problems.append(QStringLiteral("%1: not written (%2); a file already there is as it was").arg(path, error));

@@ -19,7 +19,15 @@ QByteArray csvText(const QString& text) {
     return '"' + bytes + '"';
 }
 
-QString hostText(const QString& host) { return host.isEmpty() ? QStringLiteral("(unknown)") : host; }
+// Text from another laptop's ledger goes to a terminal: its control
+// characters (escape sequences) are shown as '?', never run.
+QString plain(QString text) {
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
+    return text;
+}
+
+QString hostText(const QString& host) { return host.isEmpty() ? QStringLiteral("(unknown)") : plain(host); }
 
 }  // namespace
 
@@ -61,10 +69,10 @@ QString reportText(const MigrationReport& report) {
         }
         lines << QStringLiteral("%1  %2  %3  %4  %5 / %6")
                      .arg(s.address, -7)
-                     .arg(s.setup.isEmpty() ? QStringLiteral("-") : s.setup, -8)
+                     .arg(s.setup.isEmpty() ? QStringLiteral("-") : plain(s.setup), -8)
                      .arg(outcomeName(s.last.outcome), -14)
                      .arg(ledger::timeText(s.last.time), -25)
-                     .arg(hostText(s.last.host), s.last.port);
+                     .arg(hostText(s.last.host), plain(s.last.port));
     }
     return lines.join(QLatin1Char('\n'));
 }

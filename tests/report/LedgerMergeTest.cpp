@@ -130,4 +130,25 @@ TEST(LedgerMergeTest, CountsStationsMovedSoFarDayByDay) {
     EXPECT_EQ(result.report.runs, 4);
 }
 
+// A report is written whole or not at all, and never over a ledger it read.
+TEST(LedgerMergeTest, AReportFileIsReplacedWholeAndNeverOverALedger) {
+    QTemporaryDir dir;
+    const QString ledgerPath = dir.filePath(QStringLiteral("ledger.csv"));
+    const QByteArray ledger = QByteArray(kHeader) + "\n" + run("08T10:00:00", "291", "moved") + "\n";
+    QFile file(ledgerPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ledger);
+    file.close();
+    ReportRequest request;
+    request.inputs << ledgerPath;
+    request.csvFile = ledgerPath;
+    request.htmlFile = dir.filePath(QStringLiteral("no/such/folder/report.html"));
+    const ReportResult result = makeReport(request);
+    EXPECT_FALSE(result.filesWritten);
+    EXPECT_EQ(result.problems.size(), 2) << result.problems.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), ledger);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ledger.csv")});
+}
+
 }  // namespace
