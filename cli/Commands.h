@@ -12,6 +12,7 @@ int runRoutes(const QStringList& args);
 int runSniff(const QStringList& args);
 int runSimulate(const QStringList& args);
 int runLedger(const QStringList& args);
+int runReport(const QStringList& args);
 
 // Parses a command's arguments. Returns -1 to go on, otherwise the exit
 // status to return at once (0 after --help, 2 for a usage error).

@@ -28,6 +28,8 @@ const char* const kOverview =
     "             [--status-every S] [--max-failures N]\n"
     "  simulate   run a simulated station on a pseudo-terminal (--count N for a hub of them)\n"
     "  ledger     runs per outcome and each station's latest outcome: [--since DATE]\n"
+    "  report     merge ledgers into a migration report: [LEDGER|FOLDER]... [--html FILE] [--csv FILE]\n"
+    "             [--since DATE] [--until DATE]\n"
     "\n"
     "'rechannel-cli COMMAND --help' describes a command; 'rechannel-cli --version' prints the version.\n"
     "PORT is a device path, a node name (ttyUSB0) or a name as 'ports' lists it.\n"
@@ -66,6 +68,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("restore"), runRestore},   {QStringLiteral("status"), runStatus},
         {QStringLiteral("routes"), runRoutes},     {QStringLiteral("sniff"), runSniff},
         {QStringLiteral("simulate"), runSimulate}, {QStringLiteral("ledger"), runLedger},
+        {QStringLiteral("report"), runReport},
     };
 
     const QStringList args = QCoreApplication::arguments();

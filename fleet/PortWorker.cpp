@@ -156,6 +156,7 @@ void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
     LedgerEntry entry;
     entry.time = QDateTime::currentDateTime();
     entry.port = port_.devicePath;
+    entry.host = ledger::thisHost();
     entry.address = run.address;
     entry.outcome = outcomeName(run.outcome);
     entry.code = run.outcome == RunOutcome::Interrupted ? job_messages::kCodeStopped

@@ -132,6 +132,7 @@ QString RunLedger::finishInterrupted(int code, int address, const QString& backu
 }
 
 QString RunLedger::appendLast() {
+    last_.host = ledger::thisHost();
     QString error;
     QString pending;
     if (ledger::append(last_, &error, &pending)) return pending;

@@ -1,13 +1,25 @@
 #include "Ledger.h"
 
 #include <QStringList>
+#include <QSysInfo>
+#include <cstdio>
 
 #include "LogDirectory.h"
 
 namespace {
 
 constexpr int kOldFields = 10;   // lines written before the setup and note columns
-constexpr int kFields = 12;
+constexpr int kFieldsWithoutHost = 12;   // lines written before the host column
+constexpr int kFields = 13;
+
+// A host column holds a computer's name: never empty, never a bare number
+// (a number there is a field of an older line shifted by a stray comma).
+bool hostName(const QByteArray& text) {
+    if (text.isEmpty()) return false;
+    for (const char c : text)
+        if ((c < '0' || c > '9') && c != '.') return true;
+    return false;
+}
 
 // RFC 4180: a field with a comma, a quote or a line end is quoted, its
 // quotes doubled (ports and home directories may hold commas).
@@ -19,6 +31,11 @@ QByteArray csvField(const QString& text) {
 }
 
 bool splitCsv(const QByteArray& line, QList<QByteArray>* fields) {
+    // Most lines quote nothing: split them at once (a report reads many).
+    if (!line.contains('"')) {
+        *fields = line.split(',');
+        return true;
+    }
     QByteArray field;
     bool quoted = false;
     for (int i = 0; i < line.size(); ++i) {
@@ -43,6 +60,34 @@ bool splitCsv(const QByteArray& line, QList<QByteArray>* fields) {
 
 QByteArray optionalNumber(const std::optional<int>& value) {
     return value ? QByteArray::number(*value) : QByteArray();
+}
+
+// Digits at text[at, at + count), or -1.
+int digits(const QByteArray& text, int at, int count) {
+    int value = 0;
+    for (int i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// The time as the ledger writes it ("2026-12-08T10:15:00+01:00") read
+// directly; any other form (fractions of a second, "Z", a time Qt alone
+// knows how to take) as Qt's ISO 8601 reader takes it.
+QDateTime parseTime(const QByteArray& text) {
+    if (text.size() == 25 && text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':' && text[16] == ':' &&
+        (text[19] == '+' || text[19] == '-') && text[22] == ':') {
+        const QDate date(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
+        const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+        const int offsetHours = digits(text, 20, 2), offsetMinutes = digits(text, 23, 2);
+        if (date.isValid() && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
+            offsetHours >= 0 && offsetHours < 15 && offsetMinutes >= 0 && offsetMinutes < 60) {
+            const int offset = (offsetHours * 3600 + offsetMinutes * 60) * (text[19] == '-' ? -1 : 1);
+            return QDateTime(date, QTime(hour, minute, second), Qt::OffsetFromUTC, offset);
+        }
+    }
+    return QDateTime::fromString(QString::fromUtf8(text), Qt::ISODate);
 }
 
 bool parseOptional(const QByteArray& text, std::optional<int>* value) {
@@ -70,14 +115,29 @@ QString path() { return logDirectoryPath() + QStringLiteral("/ledger.csv"); }
 
 // "+00:00" also for UTC, never "Z": every line reads the same way.
 QString timeText(const QDateTime& time) {
+    if (!time.isValid()) return QString();
     const int offset = time.offsetFromUtc();
     const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char(offset < 0 ? '-' : '+') +
-           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    // Written directly: a report writes one per station, Qt's formatter is slow.
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", date.year(), date.month(), date.day(),
+                  clock.hour(), clock.minute(), clock.second(), offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return QString::fromLatin1(text);
+}
+
+QString thisHost() {
+    static const QString host = QSysInfo::machineHostName();
+    return host;
+}
+
+bool isHeader(const QByteArray& line) {
+    return line == kHeader || line == kHeaderWithoutHost || line == kHeaderWithoutSetup;
 }
 
 QByteArray formatLine(const LedgerEntry& e) {
-    const QList<QByteArray> fields = {timeText(e.time).toUtf8(),
+    QList<QByteArray> fields = {timeText(e.time).toUtf8(),
                                       csvField(e.port),
                                       optionalNumber(e.address),
                                       optionalNumber(e.systemBefore),
@@ -89,14 +149,18 @@ QByteArray formatLine(const LedgerEntry& e) {
                                       QByteArray::number(e.seconds, 'f', 2),
                                       csvField(e.setup),
                                       csvField(e.note)};
+    if (!e.host.isEmpty()) fields.append(csvField(e.host));
     return fields.join(',');
 }
 
 bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     QList<QByteArray> fields;
-    if (!splitCsv(line, &fields) || (fields.size() != kOldFields && fields.size() != kFields)) return false;
+    if (!splitCsv(line, &fields) ||
+        (fields.size() != kOldFields && fields.size() != kFieldsWithoutHost && fields.size() != kFields))
+        return false;
+    if (fields.size() == kFields && !hostName(fields[12])) return false;
     LedgerEntry e;
-    e.time = QDateTime::fromString(QString::fromUtf8(fields[0]), Qt::ISODate);
+    e.time = parseTime(fields[0]);
     bool codeOk = false;
     bool secondsOk = false;
     e.port = QString::fromUtf8(fields[1]);
@@ -105,10 +169,11 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     e.backup = QString::fromUtf8(fields[7]);
     e.verified = QString::fromUtf8(fields[8]);
     e.seconds = fields[9].toDouble(&secondsOk);
-    if (fields.size() == kFields) {
+    if (fields.size() >= kFieldsWithoutHost) {
         e.setup = QString::fromUtf8(fields[10]);
         e.note = QString::fromUtf8(fields[11]);
     }
+    if (fields.size() == kFields) e.host = QString::fromUtf8(fields[12]);
     if (!e.time.isValid() || !codeOk || !secondsOk || !knownOutcome(fields[5]) ||
         !parseOptional(fields[2], &e.address) || !parseOptional(fields[3], &e.systemBefore) ||
         !parseOptional(fields[4], &e.channelBefore))

@@ -22,11 +22,16 @@ struct LedgerEntry {
     double seconds = 0;
     QString setup;                         // fingerprint of the station's setup; empty when the block was not read whole
     QString note;                          // what else went wrong without changing the outcome, or empty
+    QString host;                          // the computer that wrote the line; empty in older lines (unknown)
 };
 
 namespace ledger {
 
 inline constexpr const char* kHeader =
+    "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds,setup,note,host";
+// The header of ledgers begun before the host column; their lines (twelve
+// fields) still read, with the host unknown (empty).
+inline constexpr const char* kHeaderWithoutHost =
     "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds,setup,note";
 // The header of ledgers begun before the setup and note columns; their lines
 // (ten fields) still read, with both empty.
@@ -37,7 +42,13 @@ QString path();   // <log dir>/ledger.csv
 // ISO 8601 local time with its offset ("2026-12-08T10:15:00+01:00").
 QString timeText(const QDateTime& time);
 
-QByteArray formatLine(const LedgerEntry& entry);   // no line end
+// The name of this computer, as new lines carry it in their host column.
+QString thisHost();
+
+// No line end; an entry without a host is written without the host column.
+QByteArray formatLine(const LedgerEntry& entry);
+// True for the ledger's header lines, of this format and of older ones.
+bool isHeader(const QByteArray& line);
 // False for a line that is not a ledger line (the header, a torn line).
 bool parseLine(const QByteArray& line, LedgerEntry* entry);
 

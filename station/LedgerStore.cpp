@@ -46,7 +46,7 @@ QList<QByteArray> linesOf(const QByteArray& bytes) {
     QList<QByteArray> lines;
     for (const QByteArray& raw : bytes.split('\n')) {
         const QByteArray line = raw.trimmed();
-        if (!line.isEmpty() && line != ledger::kHeader && line != ledger::kHeaderWithoutSetup) lines.append(line);
+        if (!line.isEmpty() && !ledger::isHeader(line)) lines.append(line);
     }
     return lines;
 }

@@ -1,0 +1,148 @@
+#include "MigrationReport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+#include "Ledger.h"
+#include "LedgerMerge.h"
+
+StationState stateAfter(RunOutcome outcome) {
+    if (outcomeIsDone(outcome)) return StationState::Moved;
+    if (outcome == RunOutcome::Restored) return StationState::NotMoved;
+    return StationState::NeedsAttention;
+}
+
+const char* stateName(StationState state) {
+    switch (state) {
+    case StationState::Moved: return "moved";
+    case StationState::NotMoved: return "not-moved";
+    case StationState::NeedsAttention: break;
+    }
+    return "needs-attention";
+}
+
+int MigrationReport::countState(StationState state) const {
+    return int(std::count_if(stations.begin(), stations.end(), [state](const ReportStation& s) { return s.state() == state; }));
+}
+
+int MigrationReport::countLast(RunOutcome outcome) const {
+    return int(std::count_if(stations.begin(), stations.end(),
+                             [outcome](const ReportStation& s) { return s.last.outcome == outcome; }));
+}
+
+namespace {
+
+struct OutcomeWords {
+    RunOutcome outcome;
+    const char* label;
+    const char* advice;
+};
+
+// In kRunOutcomes order.
+constexpr OutcomeWords kWords[] = {
+    {RunOutcome::Moved, "переведена", "Готово"},
+    {RunOutcome::AlreadyMoved, "уже переведена", "Готово"},
+    {RunOutcome::Restored, "восстановлена", "На старой системе по резервной копии; перевести, когда сеть будет готова"},
+    {RunOutcome::OtherSystem, "другая система", "Станция другой системы: уточнить, относится ли она к этой сети"},
+    {RunOutcome::Unsupported, "не поддерживается", "Настройка станции не поддерживается: передать инженеру"},
+    {RunOutcome::NoPort, "порт не открыт", "Проверить адаптер и порт, запрограммировать ещё раз"},
+    {RunOutcome::NoAnswer, "нет ответа", "Проверить кабель и питание станции, запрограммировать ещё раз"},
+    {RunOutcome::PortLost, "связь с портом потеряна", "Проверить адаптер, запрограммировать ещё раз"},
+    {RunOutcome::PartlyWritten, "записана не полностью", "Не отключать станцию, запрограммировать ещё раз"},
+    {RunOutcome::VerifyFailed, "проверка не прошла", "Станция осталась в прежней системе: запрограммировать ещё раз"},
+    {RunOutcome::Interrupted, "прервано", "Станция не изменена: запрограммировать ещё раз"},
+    {RunOutcome::Failed, "ошибка", "Посмотреть трассу запуска, запрограммировать ещё раз"},
+};
+static_assert(sizeof kWords / sizeof kWords[0] == sizeof kRunOutcomes / sizeof kRunOutcomes[0], "a word for every outcome");
+
+size_t wordIndex(RunOutcome outcome) {
+    for (size_t i = 0; i < size_t(kOutcomeCount); ++i)
+        if (kWords[i].outcome == outcome) return i;
+    return size_t(kOutcomeCount) - 1;
+}
+
+// The inputs as files: a folder stands for every *.csv in it, by name.
+QStringList ledgerFiles(const QStringList& inputs, QStringList* problems, bool* allRead) {
+    if (inputs.isEmpty()) {
+        // The user's own ledger; none yet is an empty report.
+        return QFileInfo::exists(ledger::path()) ? QStringList{ledger::path()} : QStringList();
+    }
+    QStringList files;
+    for (const QString& input : inputs) {
+        if (!QFileInfo(input).isDir()) {
+            files.append(input);
+            continue;
+        }
+        const QDir folder(input);
+        // Name filters match regardless of case: LEDGER.CSV too.
+        const QStringList any = folder.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+        if (any.isEmpty()) {
+            problems->append(QStringLiteral("%1: a folder without ledgers (*.csv); skipped").arg(input));
+            *allRead = false;
+        }
+        for (const QString& name : any) files.append(folder.filePath(name));
+    }
+    return files;
+}
+
+}  // namespace
+
+// Converted once: the page names an outcome in every row.
+std::array<QString, kOutcomeCount> wordTexts(const char* OutcomeWords::*text) {
+    std::array<QString, kOutcomeCount> texts;
+    for (size_t i = 0; i < texts.size(); ++i) texts[i] = QString::fromUtf8(kWords[i].*text);
+    return texts;
+}
+
+QString outcomeLabel(RunOutcome outcome) {
+    static const std::array<QString, kOutcomeCount> labels = wordTexts(&OutcomeWords::label);
+    return labels[wordIndex(outcome)];
+}
+
+QString outcomeAdvice(RunOutcome outcome) {
+    static const std::array<QString, kOutcomeCount> advice = wordTexts(&OutcomeWords::advice);
+    return advice[wordIndex(outcome)];
+}
+
+bool writeReportFile(const QString& path, const QByteArray& bytes, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return *error = file.errorString(), false;
+    if (file.write(bytes) != bytes.size()) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) return *error = file.errorString(), false;
+    return true;
+}
+
+ReportResult makeReport(const ReportRequest& request) {
+    ReportResult result;
+    LedgerMerge merge(request.since, request.until);
+    QStringList ledgers;   // canonical paths: a report never replaces a ledger it read
+    for (const QString& file : ledgerFiles(request.inputs, &result.problems, &result.allInputsRead)) {
+        if (!merge.readFile(file, &result.problems)) result.allInputsRead = false;
+        ledgers << QFileInfo(file).canonicalFilePath();
+    }
+    result.report = merge.finish();
+    result.report.made = QDateTime::currentDateTime();
+
+    const std::pair<QString, QByteArray (*)(const MigrationReport&)> outputs[] = {{request.htmlFile, reportHtml},
+                                                                                 {request.csvFile, reportCsv}};
+    for (const auto& [path, writer] : outputs) {
+        if (path.isEmpty()) continue;
+        if (ledgers.contains(QFileInfo(path).canonicalFilePath())) {
+            result.problems.append(QStringLiteral("%1: is a ledger read for this report; not overwritten").arg(path));
+            result.filesWritten = false;
+            continue;
+        }
+        QString error;
+        if (!writeReportFile(path, writer(result.report), &error)) {
+            result.problems.append(QStringLiteral("%1: not written (%2); a file already there is as it was").arg(path, error));
+            result.filesWritten = false;
+        }
+    }
+    return result;
+}
