@@ -15,8 +15,8 @@ kit=$("$script" --no-build 2>&1 | sed -n 's/^windows-kit: no complete Windows ki
 [ -n "$kit" ] || { echo "FAIL: --no-build named no kit path"; exit 1; }
 case $kit in "$XDG_CACHE_HOME"/rechannel/windows-kit-qt*) ;; *) fail "kit path $kit is outside the cache" ;; esac
 
-files=(bin/qt-cmake bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6Test.dll
-       plugins/platforms/qwindows.dll plugins/platforms/qoffscreen.dll lib/cmake/Qt6/qt.toolchain.cmake
+files=(bin/qt-cmake bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll
+       plugins/platforms/qwindows.dll plugins/styles/qwindowsvistastyle.dll lib/cmake/Qt6/qt.toolchain.cmake
        lib/libpugixml.a lib/cmake/pugixml/pugixml-config.cmake share/rechannel-kit/toolchain.cmake)
 make_kit() {  # make_kit DIR [FILE LEFT OUT]
     rm -rf "$1"
@@ -38,6 +38,8 @@ make_kit "$kit" plugins/platforms/qwindows.dll
 expect "a kit without its platform plugin" 1 ""
 make_kit "$kit" lib/libpugixml.a
 expect "a kit without pugixml" 1 ""
+make_kit "$kit" plugins/styles/qwindowsvistastyle.dll
+expect "a kit without the style the windows use" 1 ""
 make_kit "$kit"
 expect "a complete kit" 0 "$kit"
 
