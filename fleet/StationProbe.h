@@ -1,7 +1,7 @@
 #pragma once
 // Asks a port whether a station is there: one read of the parameter head,
-// one attempt, no writes, with the shortest reply window the link allows (a
-// station that is there answers within milliseconds). What the fleet's
+// one attempt, no writes, with a short reply window (a station that is there
+// answers within milliseconds). What the fleet's
 // waiting ports do again and again, on a thread of their own, and what
 // `program --probe` does once.
 #include <QObject>
@@ -14,7 +14,8 @@ struct ProbeAnswer {
     std::optional<int> address;     // the station's address, when it answered
 };
 
-// Blocks for at most the reply window and the port's open and close.
+// Blocks for at most the reply window, a frame's time after a failed
+// answer and the port's open and close.
 ProbeAnswer probeStation(const QString& devicePath);
 
 // One probe at a time on a thread of its own; answered() on the owner's

@@ -137,7 +137,7 @@ void RLComBase::throwIfLost() const {
 
 void RLComBase::readHeader(std::uint8_t* rx) {
     constexpr int kHeader = link_limits::kHeaderBytes;
-    const int got = port->read(rx, kHeader);
+    const int got = port->read(rx, shortReplyWindow_ ? 1 : kHeader);
     throwIfLost();
     if (got <= 0) throw -1;   // nothing on the line
     // A header that stops after one or two bytes (a pause of more than the

@@ -37,6 +37,13 @@ public:
     // ended without a usable reply.
     bool settleLine();
 
+    // The wait for a reply's first byte: by default the header read's (the
+    // port's constant plus 100 ms for each of its three bytes); short, one
+    // byte's (100 ms with no constant), for a probe, which only asks whether
+    // a station is there: one that is answers within milliseconds. The rest
+    // of the frame is read as always. A reply that starts later is no answer.
+    void setShortReplyWindow(bool shortWindow) { shortReplyWindow_ = shortWindow; }
+
 protected:
     RLComBase();
     ~RLComBase() = default;
@@ -73,4 +80,5 @@ private:
     // attempt's own, late; the retry's reply would follow it, so the line is
     // drained once more after that success.
     bool afterFailure_ = false;
+    bool shortReplyWindow_ = false;
 };

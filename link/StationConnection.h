@@ -45,6 +45,8 @@ public:
     bool sendRestart();
     // Drains the line until it is quiet (see RLComBase::settleLine).
     bool settleLine();
+    // See RLComBase::setShortReplyWindow.
+    void setShortReplyWindow(bool shortWindow) { link_.setShortReplyWindow(shortWindow); }
     bool setClock();
     bool command30();
     int commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <algorithm>
+#include <chrono>
 
 #include "SimStation.h"
 #include "StationProbe.h"
@@ -37,6 +39,30 @@ TEST_F(StationProbeTest, ReadsTheHeadOnceAndTellsTheAddressOnlyOfAProperAnswer) 
     }
     EXPECT_EQ(host.snapshot().rom, before.rom);
     EXPECT_EQ(host.snapshot().restarts, 0);
+}
+
+TEST_F(StationProbeTest, AReplyLaterThanTheWindowIsNotTakenByTheNextProbe) {
+    // The first request is answered after the probe's window, the second not at all.
+    faults([](sim::FaultScript& script) {
+        script.at(0, sim::Fault::delay(125));
+        script.always(sim::Fault::noReply());
+    });
+    const ProbeAnswer late = probeStation(path());
+    const ProbeAnswer next = probeStation(path());
+    ASSERT_EQ(requests().size(), 2u);
+    EXPECT_FALSE(late.address) << "the reply came after the window";
+    const std::vector<sim::WireFrame> frames = host.frames();
+    const auto reply = std::find_if(frames.begin(), frames.end(), [](const sim::WireFrame& f) {
+        return f.direction == sim::WireFrame::Direction::FromStation;
+    });
+    ASSERT_NE(reply, frames.end());
+    ASSERT_EQ(frames.front().direction, sim::WireFrame::Direction::ToStation);
+    // A reply over within a frame's time of the window's end (100 + 45 ms) is
+    // the first probe's to dispose of; on a badly loaded machine the simulated
+    // station may be later than that, and then nothing can be said.
+    if (reply->time - frames.front().time < std::chrono::milliseconds(140)) {
+        EXPECT_FALSE(next.address) << "the first request's reply was taken";
+    }
 }
 
 TEST_F(StationProbeTest, APortThatIsNotThereDoesNotOpen) {
