@@ -3,12 +3,13 @@
 #include <cstdint>
 
 #include "DebugLog.h"
+#include "LineFacts.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kAttempts = 2;
+constexpr int kAttempts = line::kAttempts;
 constexpr int kBlocks = 2048;          // 8192 rows of 16 bytes, four rows a block
 constexpr int kBlocksPerCall = 32;
 constexpr int kRowsPerBlock = 4;

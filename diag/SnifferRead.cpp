@@ -8,13 +8,14 @@
 #include <limits>
 
 #include "DebugLog.h"
+#include "LineFacts.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kAttempts = 2;
+constexpr int kAttempts = line::kAttempts;
 constexpr std::uint32_t kSnifferBuffer = 0x0CA6;
 constexpr int kBufferBytes = 34;   // two unused bytes, then four 8-byte slots
 constexpr int kSlots = 4;

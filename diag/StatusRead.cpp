@@ -2,13 +2,14 @@
 #include <cstdint>
 
 #include "DebugLog.h"
+#include "LineFacts.h"
 #include "StationFiles.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kAttempts = 2;
+constexpr int kAttempts = line::kAttempts;
 
 constexpr std::uint32_t kStatusByte = 0x0862;
 constexpr std::uint32_t kAttachFlags = 0x00B7;

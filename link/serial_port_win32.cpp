@@ -2,6 +2,7 @@
 // give the station's read timing: a 2 ms interval between bytes and a total
 // of constant + 100 ms per byte.
 
+#include "LineFacts.h"
 #include "SerialPort.h"
 
 #include <windows.h>
@@ -15,8 +16,8 @@ struct SerialPort::Handle {
 
 namespace {
 
-constexpr DWORD kIntervalMs = 2;
-constexpr DWORD kTotalMsPerByte = 100;
+constexpr DWORD kIntervalMs = line::kInterByteGapMs;
+constexpr DWORD kTotalMsPerByte = line::kReadMsPerByte;
 
 bool applyLineSettings(HANDLE h, std::uint16_t rate) {
     DCB dcb{};

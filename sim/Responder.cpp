@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "StationProtocol.h"
+
 namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kRequestStart = 0xDA;
-constexpr std::uint8_t kReplyStart = 0xAD;
+using namespace protocol;
 constexpr std::size_t kMaxData = 255;
 
 // What one command did, before faults shape the frame.
@@ -87,48 +88,48 @@ Answer readRecord(const std::uint8_t* args, std::size_t len, std::size_t cursorA
 Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
                const Execution& how) {
     switch (command) {
-    case 0x05: {   // read, 16-bit address high byte first; count bit 7 marks RAM
+    case kRead16: {   // read, 16-bit address high byte first; count bit 7 marks RAM
         if (len != 3) return refuse(kStatusBadArguments);
         const std::uint32_t address = (static_cast<std::uint32_t>(args[0]) << 8) | args[1];
-        if (args[2] & 0x80) return readFrom(m.ram, address, args[2] & 0x7Fu, how);
+        if (args[2] & kRamMark) return readFrom(m.ram, address, args[2] & 0x7Fu, how);
         return readFrom(m.rom, address, args[2], how);
     }
-    case 0x08: {   // read, 24-bit address low byte first
+    case kRead24: {   // read, 24-bit address low byte first
         if (len != 4) return refuse(kStatusBadArguments);
         const std::uint32_t address = args[0] | (static_cast<std::uint32_t>(args[1]) << 8) |
                                       (static_cast<std::uint32_t>(args[2]) << 16);
-        if (args[3] & 0x80) return readFrom(m.ram, address, args[3] & 0x7Fu, how);
+        if (args[3] & kRamMark) return readFrom(m.ram, address, args[3] & 0x7Fu, how);
         return readFrom(m.rom, address, args[3], how);
     }
-    case 0x06: {   // write, 16-bit address; 0x00 marks ROM, count | 0x80 marks RAM
+    case kWrite16: {   // write, 16-bit address; 0x00 marks ROM, count | 0x80 marks RAM
         if (len < 3) return refuse(kStatusBadArguments);
         const std::uint32_t address = (static_cast<std::uint32_t>(args[0]) << 8) | args[1];
         const auto count = static_cast<std::uint32_t>(len - 3);
         if (args[2] == 0x00) return writeTo(m.rom, address, args + 3, count, how);
-        if ((args[2] & 0x80) && (args[2] & 0x7Fu) == count) return writeTo(m.ram, address, args + 3, count, how);
+        if ((args[2] & kRamMark) && (args[2] & 0x7Fu) == count) return writeTo(m.ram, address, args + 3, count, how);
         return refuse(kStatusBadArguments);
     }
-    case 0x0B: {   // write ROM, 24-bit address low byte first, then the count
+    case kWriteRom24: {   // write ROM, 24-bit address low byte first, then the count
         if (len < 4 || args[3] != len - 4) return refuse(kStatusBadArguments);
         const std::uint32_t address = args[0] | (static_cast<std::uint32_t>(args[1]) << 8) |
                                       (static_cast<std::uint32_t>(args[2]) << 16);
         return writeTo(m.rom, address, args + 4, args[3], how);
     }
-    case 0xDD: {   // restart: the station goes away without a word
+    case kRestart: {   // restart: the station goes away without a word
         Answer a;
         a.restart = true;
         a.silent = true;
         return a;
     }
-    case 0x0E: {   // set clock: year-2010, month-1, day-1, hour, minute, second
+    case kSetClock: {   // set clock: year-2010, month-1, day-1, hour, minute, second
         if (len != 6) return refuse(kStatusBadArguments);
         std::copy(args, args + 6, m.clock.begin());
         m.clockSet = true;
         return {};
     }
-    case 0x30:
+    case kCommand30:
         return {};
-    case 0x07: {   // identity query: version, band type, own address
+    case kQuery07: {   // identity query: version, band type, own address
         Answer a;
         const std::uint16_t address = m.rom16(paramAddress(kAddressOffset));
         a.data = {m.ram.size() > kBandTypeRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
@@ -136,24 +137,24 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
                   static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(address >> 8)};
         return a;
     }
-    case 0xF1: {   // four parameter bytes, acknowledged by sending them back
+    case kCommandF1: {   // four parameter bytes, acknowledged by sending them back
         if (len != 4) return refuse(kStatusBadArguments);
         Answer a;
         a.data.assign(args, args + 4);
         return a;
     }
-    case 0xF2: {   // state query: version byte and restart count
+    case kCommandF2: {   // state query: version byte and restart count
         Answer a;
         a.data = {m.ram.size() > kVersionRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
                   static_cast<std::uint8_t>(m.restarts & 0xFF)};
         return a;
     }
-    case 0x20:     // raw data for the radio side; the station keeps the last payload
+    case kSendData:    // raw data for the radio side; the station keeps the last payload
         m.lastData.assign(args, args + len);
         return {};
-    case 0x24:
+    case kRecord20:
         return readRecord(args, len, 2, 20, m);
-    case 0x21:
+    case kRecord32:
         if (len == 3 && args[2] != 0x00) return refuse(kStatusBadArguments);
         return readRecord(args, len, 3, 32, m);
     default:
@@ -161,7 +162,7 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
     }
 }
 
-bool isRead(std::uint8_t command) { return command == 0x05 || command == 0x08; }
+bool isRead(std::uint8_t command) { return command == kRead16 || command == kRead24; }
 
 std::vector<std::uint8_t> frameOf(const Answer& a, const Fault& fault) {
     std::vector<std::uint8_t> data = a.data;
@@ -239,7 +240,7 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
     const std::size_t len = frame[1];
 
     Answer a;
-    if (fault.kind == Fault::Kind::Status && command != 0xDD) {
+    if (fault.kind == Fault::Kind::Status && command != kRestart) {
         a = refuse(fault.status == kStatusDone ? std::uint8_t{1} : fault.status);   // refused: nothing done
     } else {
         Execution how;
