@@ -16,6 +16,7 @@
 #include "InterruptGuard.h"
 #include "JobMessages.h"
 #include "LogDirectory.h"
+#include "MoveTarget.h"
 #include "Outcome.h"
 #include "PortOpenDiagnosis.h"
 #include "ReadBack.h"

@@ -4,6 +4,7 @@
 
 #include "JobMessages.h"
 #include "LineFacts.h"
+#include "MoveTarget.h"
 #include "ReadBack.h"
 #include "StationConnection.h"
 #include "StationMemory.h"

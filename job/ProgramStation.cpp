@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "LineFacts.h"
+#include "MoveTarget.h"
 #include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 
 #include "LineFacts.h"
+#include "MoveTarget.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
 #include "StationMemory.h"
