@@ -10,16 +10,17 @@
 #include "DebugLog.h"
 #include "LineFacts.h"
 #include "StationFiles.h"
+#include "StationRam.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
 constexpr int kAttempts = line::kAttempts;
-constexpr std::uint32_t kSnifferBuffer = 0x0CA6;
-constexpr int kBufferBytes = 34;   // two unused bytes, then four 8-byte slots
-constexpr int kSlots = 4;
-constexpr int kSlotBytes = 8;
+constexpr std::uint32_t kSnifferBuffer = station_ram::kSnifferRing;
+constexpr int kBufferBytes = station_ram::kSnifferRingBytes;
+constexpr int kSlots = station_ram::kSnifferSlots;
+constexpr int kSlotBytes = station_ram::kSnifferSlotBytes;
 
 const QString kReportHeader = QStringLiteral("time,src,dst,type,len,snr,noise");
 

@@ -1,6 +1,7 @@
 #include "StationConnection.h"
 
 #include "StationMemory.h"
+#include "StationRam.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ int StationConnection::identifyStation() {
     }
 
     std::uint8_t ram[2];
-    readRam16(kVersionRamAddress, 2, ram, line::kAttempts);
+    readRam16(station_ram::kVersion, 2, ram, line::kAttempts);
     const std::uint8_t version = ram[0];
     const std::uint8_t bandType = ram[1];
     settings_.band_type = bandType;

@@ -3,12 +3,15 @@
 #include <algorithm>
 
 #include "StationProtocol.h"
+#include "StationRam.h"
 
 namespace sim {
 
 namespace {
 
 using namespace protocol;
+using station_ram::kBandType;
+using station_ram::kVersion;
 constexpr std::size_t kMaxData = 255;
 
 // What one command did, before faults shape the frame.
@@ -132,8 +135,8 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
     case kQuery07: {   // identity query: version, band type, own address
         Answer a;
         const std::uint16_t address = m.rom16(paramAddress(kAddressOffset));
-        a.data = {m.ram.size() > kBandTypeRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
-                  m.ram.size() > kBandTypeRamAddress ? m.ram[kBandTypeRamAddress] : std::uint8_t{0},
+        a.data = {m.ram.size() > kBandType ? m.ram[kVersion] : std::uint8_t{0},
+                  m.ram.size() > kBandType ? m.ram[kBandType] : std::uint8_t{0},
                   static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(address >> 8)};
         return a;
     }
@@ -145,7 +148,7 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
     }
     case kCommandF2: {   // state query: version byte and restart count
         Answer a;
-        a.data = {m.ram.size() > kVersionRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
+        a.data = {m.ram.size() > kVersion ? m.ram[kVersion] : std::uint8_t{0},
                   static_cast<std::uint8_t>(m.restarts & 0xFF)};
         return a;
     }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "StationRam.h"
+
 namespace sim {
 
 namespace {
@@ -103,8 +105,8 @@ StationModel makeDefaultStation(const DefaultStationOptions& o) {
     }
 
     // Identification.
-    m.ram[kVersionRamAddress] = o.version;
-    m.ram[kBandTypeRamAddress] = o.bandType;
+    m.ram[station_ram::kVersion] = o.version;
+    m.ram[station_ram::kBandType] = o.bandType;
     // Signal level at 0x0B02 + 2: raw 100 reads as (100 >> 1) - 130 = -80.
     m.ram[0x0B02] = 0x10;
     m.ram[0x0B03] = 0x00;

@@ -29,10 +29,6 @@ constexpr int kFineOffsetPositions = 6;
 constexpr int kSettingsOffset = kAddressOffset;
 constexpr int kSettingsSize = 32;
 
-// RAM: the version byte, then the band type.
-constexpr std::uint32_t kVersionRamAddress = 0x0B00;
-constexpr std::uint32_t kBandTypeRamAddress = kVersionRamAddress + 1;
-
 constexpr std::uint16_t paramAddress(int offset) { return static_cast<std::uint16_t>(kParamBlockAddress + offset); }
 constexpr std::uint16_t channelBlockAddress(int position) {
     return paramAddress(kChannelBlocksOffset + kChannelBlockSize * position);
