@@ -9,19 +9,12 @@ QString outcomeLine(const RunResult& result) {
     const int code = result.code;
     if (result.outcome == RunOutcome::Moved) return job_messages::moved();
     if (!result.reported()) return job_messages::unknownError();
-    if (code == job_messages::kCodeVerifyMismatch)
-        return QStringLiteral("verify failed, the station stays on its old system; run program again (%1)").arg(code);
-    if (code == job_messages::kCodeSystemCodeUnconfirmed)
-        return QStringLiteral("verify failed: the system code could not be read back; the station was restarted; "
-                              "run program again to check it (%1)")
-            .arg(code);
-    if (code == job_messages::kCodeRestartNotSent)
-        return QStringLiteral("the restart command could not be sent: the station holds its new settings but runs "
-                              "the old ones; reconnect it and switch it off and on (%1)")
-            .arg(code);
+    // A code's own line says more than a partly-written run's: the backup's
+    // line is never one of those (it comes before the first write).
+    if (const char* line = job_messages::codeRow(code).cliLine; line && code != job_messages::kCodeBackupNotSaved)
+        return QString::fromUtf8(line).arg(code);
     if (result.partlyWritten) return partlyWrittenLine(QStringLiteral("program"), code);
-    if (code == job_messages::kCodeBackupNotSaved)
-        return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
+    if (const char* line = job_messages::codeRow(code).cliLine) return QString::fromUtf8(line).arg(code);
     return QStringLiteral("%1 (%2)").arg(result.text).arg(code);
 }
 

@@ -43,6 +43,29 @@ const Command* commandNamed(const QString& name) {
     return nullptr;
 }
 
+// "Exit status of program: 0 moved, ..." wrapped into lines of at most
+// kWidth characters, each but the last ending with a comma.
+QString exitStatusText() {
+    constexpr int kWidth = 100;
+    QString text = QStringLiteral("Exit status of program:");
+    int lineStart = 0;
+    const int count = static_cast<int>(sizeof kExitStatusMeanings / sizeof kExitStatusMeanings[0]);
+    for (int i = 0; i < count; ++i) {
+        const QString item = QStringLiteral("%1 %2%3")
+                                 .arg(kExitStatusMeanings[i].status)
+                                 .arg(QLatin1String(kExitStatusMeanings[i].meaning))
+                                 .arg(i + 1 < count ? QLatin1Char(',') : QLatin1Char('.'));
+        if (text.size() - lineStart + 1 + item.size() > kWidth) {
+            text += QLatin1Char('\n');
+            lineStart = text.size();
+        } else {
+            text += QLatin1Char(' ');
+        }
+        text += item;
+    }
+    return text;
+}
+
 QString overview() {
     constexpr int kNameWidth = 11;
     QString text = QStringLiteral("Usage: rechannel-cli COMMAND [options]\n"
@@ -60,10 +83,7 @@ QString overview() {
         "'rechannel-cli COMMAND --help' describes a command; 'rechannel-cli --version' prints the version.\n"
         "PORT is a device path, a node name (ttyUSB0) or a name as 'ports' lists it.\n"
         "Over several ports, program exits with the highest status of the ports not moved or already moved.\n"
-        "\n"
-        "Exit status of program: 0 moved, 1 already moved, 2 usage error, 3 station of another system,\n"
-        "4 port not opened, 5 no proper answer, 6 any other failure or no backup saved,\n"
-        "7 verify failed and the station stays on its old system, 130 interrupted before the first write.");
+        "\n") + exitStatusText();
 }
 
 bool asksForHelp(const QStringList& args) {
