@@ -88,8 +88,10 @@ Answer readRecord(const std::uint8_t* args, std::size_t len, std::size_t cursorA
     return a;
 }
 
-Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
-               const Execution& how) {
+// Reads: 16-bit address high byte first, 24-bit low byte first; bit 7 of
+// the count marks RAM.
+Answer executeRead(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
+                   const Execution& how) {
     switch (command) {
     case kRead16: {   // read, 16-bit address high byte first; count bit 7 marks RAM
         if (len != 3) return refuse(kStatusBadArguments);
@@ -104,6 +106,15 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
         if (args[3] & kRamMark) return readFrom(m.ram, address, args[3] & 0x7Fu, how);
         return readFrom(m.rom, address, args[3], how);
     }
+    default:
+        return refuse(kStatusUnknownCommand);
+    }
+}
+
+// Writes: 16-bit (ROM or RAM) and 24-bit ROM.
+Answer executeWrite(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
+                    const Execution& how) {
+    switch (command) {
     case kWrite16: {   // write, 16-bit address; 0x00 marks ROM, count | 0x80 marks RAM
         if (len < 3) return refuse(kStatusBadArguments);
         const std::uint32_t address = (static_cast<std::uint32_t>(args[0]) << 8) | args[1];
@@ -118,6 +129,14 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
                                       (static_cast<std::uint32_t>(args[2]) << 16);
         return writeTo(m.rom, address, args + 4, args[3], how);
     }
+    default:
+        return refuse(kStatusUnknownCommand);
+    }
+}
+
+// Everything but the memory commands.
+Answer executeControl(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m) {
+    switch (command) {
     case kRestart: {   // restart: the station goes away without a word
         Answer a;
         a.restart = true;
@@ -162,6 +181,20 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
         return readRecord(args, len, 3, 32, m);
     default:
         return refuse(kStatusUnknownCommand);
+    }
+}
+
+Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
+               const Execution& how) {
+    switch (command) {
+    case kRead16:
+    case kRead24:
+        return executeRead(command, args, len, m, how);
+    case kWrite16:
+    case kWriteRom24:
+        return executeWrite(command, args, len, m, how);
+    default:
+        return executeControl(command, args, len, m);
     }
 }
 
@@ -233,41 +266,26 @@ bool isValidRequest(const std::uint8_t* frame, std::size_t length) {
     return frame[length - 2] == (crc >> 8) && frame[length - 1] == (crc & 0xFF);
 }
 
-Response respond(const std::uint8_t* frame, std::size_t length, StationModel& model, const Fault& fault) {
-    Response r;
-    if (!isValidRequest(frame, length)) return r;   // a damaged request is never answered
-    if (fault.kind == Fault::Kind::NoReply) return r;   // swallowed: nothing happens
+namespace {
 
+// What the station does with a request under `fault`, before the fault
+// shapes the reply on the line.
+Answer answerTo(const std::uint8_t* frame, StationModel& model, const Fault& fault) {
     const std::uint8_t command = frame[2];
     const std::uint8_t* args = frame + 3;
     const std::size_t len = frame[1];
+    if (fault.kind == Fault::Kind::Status && command != kRestart)
+        return refuse(fault.status == kStatusDone ? std::uint8_t{1} : fault.status);   // refused: nothing done
+    Execution how;
+    how.storeWrites = fault.kind != Fault::Kind::IgnoreWrite;
+    if (fault.kind == Fault::Kind::WrongDataLength && isRead(command)) how.readLength = std::clamp(fault.dataLength, 0, 255);
+    if (fault.kind == Fault::Kind::StaleRead) how.readShift = static_cast<std::uint32_t>(fault.addressShift);
+    return execute(command, args, len, model, how);
+}
 
-    Answer a;
-    if (fault.kind == Fault::Kind::Status && command != kRestart) {
-        a = refuse(fault.status == kStatusDone ? std::uint8_t{1} : fault.status);   // refused: nothing done
-    } else {
-        Execution how;
-        how.storeWrites = fault.kind != Fault::Kind::IgnoreWrite;
-        if (fault.kind == Fault::Kind::WrongDataLength && isRead(command))
-            how.readLength = std::clamp(fault.dataLength, 0, 255);
-        if (fault.kind == Fault::Kind::StaleRead) how.readShift = static_cast<std::uint32_t>(fault.addressShift);
-        a = execute(command, args, len, model, how);
-    }
-    r.wroteMemory = a.wrote;
-    if (a.restart) {
-        ++model.restarts;
-        r.restarted = true;
-    }
-    if (a.silent) return r;
-
+// The reply frame, after any line noise the fault puts before it.
+std::vector<std::uint8_t> lineBytes(const Answer& a, const Fault& fault) {
     std::vector<std::uint8_t> bytes;
-    if (fault.kind == Fault::Kind::Echo) {
-        // A line that echoes hands the request back at once; the station's
-        // reply follows once it has worked on it, so the two arrive apart.
-        ReplySegment echo;
-        echo.bytes.assign(frame, frame + length);
-        r.segments.push_back(std::move(echo));
-    }
     if (fault.kind == Fault::Kind::GarbageBefore) {
         // Line noise: anything but the two start bytes.
         static constexpr std::uint8_t kNoise[] = {0x55, 0x00, 0xFF, 0x13, 0xA5, 0x7E, 0x80};
@@ -276,7 +294,11 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
     }
     const std::vector<std::uint8_t> reply = frameOf(a, fault);
     bytes.insert(bytes.end(), reply.begin(), reply.end());
+    return bytes;
+}
 
+// `bytes` as the line delivers them: in pieces, late, or at once.
+void appendSegments(Response& r, std::vector<std::uint8_t> bytes, const Fault& fault) {
     if (fault.kind == Fault::Kind::Pieces) {
         const std::size_t piece = static_cast<std::size_t>(std::max(1, fault.pieceBytes));
         for (std::size_t at = 0; at < bytes.size(); at += piece) {
@@ -286,14 +308,39 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
                            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + piece)));
             r.segments.push_back(std::move(s));
         }
-    } else {
-        ReplySegment s;
-        s.delayMs = fault.kind == Fault::Kind::Delay  ? std::max(0, fault.delayMs)
-                    : fault.kind == Fault::Kind::Echo ? std::max(0, fault.gapMs)
-                                                      : 0;
-        s.bytes = std::move(bytes);
-        r.segments.push_back(std::move(s));
+        return;
     }
+    ReplySegment s;
+    s.delayMs = fault.kind == Fault::Kind::Delay  ? std::max(0, fault.delayMs)
+                : fault.kind == Fault::Kind::Echo ? std::max(0, fault.gapMs)
+                                                  : 0;
+    s.bytes = std::move(bytes);
+    r.segments.push_back(std::move(s));
+}
+
+}  // namespace
+
+Response respond(const std::uint8_t* frame, std::size_t length, StationModel& model, const Fault& fault) {
+    Response r;
+    if (!isValidRequest(frame, length)) return r;   // a damaged request is never answered
+    if (fault.kind == Fault::Kind::NoReply) return r;   // swallowed: nothing happens
+
+    const Answer a = answerTo(frame, model, fault);
+    r.wroteMemory = a.wrote;
+    if (a.restart) {
+        ++model.restarts;
+        r.restarted = true;
+    }
+    if (a.silent) return r;
+
+    if (fault.kind == Fault::Kind::Echo) {
+        // A line that echoes hands the request back at once; the station's
+        // reply follows once it has worked on it, so the two arrive apart.
+        ReplySegment echo;
+        echo.bytes.assign(frame, frame + length);
+        r.segments.push_back(std::move(echo));
+    }
+    appendSegments(r, lineBytes(a, fault), fault);
     return r;
 }
 
