@@ -24,6 +24,14 @@ void printPortList(const PortList& ports) {
                                                 QString::fromStdWString(entry.displayName)));
 }
 
+QString deviceNamedNow(const QString& name) {
+    PortList ports;
+    std::wstring error;
+    if (!tryDiscoverPorts(ports, false, &error)) return QString();
+    const std::vector<PortEntry> named = portsNamed(ports, name.toStdWString());
+    return named.size() == 1 ? QString::fromStdWString(named.front().devicePath) : QString();
+}
+
 int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent) {
     const std::wstring wanted = text.toStdWString();
     if (isDevicePath(wanted)) {
