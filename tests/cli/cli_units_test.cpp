@@ -66,6 +66,7 @@ TEST(Outcome, EveryOutcomeRoundTripsByNameAndKeepsItsExitStatus) {
         {RunOutcome::Moved, "moved", 0},          {RunOutcome::AlreadyMoved, "already-moved", 1},
         {RunOutcome::Restored, "restored", 0},    {RunOutcome::OtherSystem, "other-system", 3},
         {RunOutcome::Unsupported, "unsupported", 3}, {RunOutcome::NoPort, "no-port", 4},
+        {RunOutcome::PortLost, "port-lost", 4},
         {RunOutcome::NoAnswer, "no-answer", 5},   {RunOutcome::PartlyWritten, "partly-written", 5},
         {RunOutcome::VerifyFailed, "verify-failed", 7}, {RunOutcome::Interrupted, "interrupted", 130},
         {RunOutcome::Failed, "failed", 6},
