@@ -17,12 +17,13 @@
 #include "StationFiles.h"
 #include "StationMemory.h"
 #include "StationRecord.h"
+#include "StationRam.h"
 #include "StationSession.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kRouteBlocks = 2048;
+constexpr int kRouteBlocks = station_ram::kRouteBlocks;
 constexpr int kStalledCallsAllowed = 3;
 
 // The station's own signal level (status snr, the noise column) is in dB;

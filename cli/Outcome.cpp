@@ -9,24 +9,12 @@ QString outcomeLine(const RunResult& result) {
     const int code = result.code;
     if (result.outcome == RunOutcome::Moved) return job_messages::moved();
     if (!result.reported()) return job_messages::unknownError();
-    if (code == job_messages::kCodeVerifyMismatch)
-        return QStringLiteral("verify failed, the station stays on its old system; run program again (%1)").arg(code);
-    if (code == job_messages::kCodeSystemCodeUnconfirmed)
-        return QStringLiteral("verify failed: the system code could not be read back; the station was restarted; "
-                              "run program again to check it (%1)")
-            .arg(code);
-    if (code == job_messages::kCodeRestartNotSent)
-        return QStringLiteral("the restart command could not be sent: the station holds its new settings but runs "
-                              "the old ones; reconnect it and switch it off and on (%1)")
-            .arg(code);
+    // A code's own line says more than a partly-written run's, unless it says
+    // nothing was written (the backup's, a port lost before the writes).
+    const job_messages::CodeRow row = job_messages::codeRow(code);
+    if (row.cliLine && !row.saysNothingWritten) return QString::fromUtf8(row.cliLine).arg(code);
     if (result.partlyWritten) return partlyWrittenLine(QStringLiteral("program"), code);
-    if (code == job_messages::kCodePortLost)
-        return QStringLiteral("the serial port failed during the run (the adapter was unplugged or its driver "
-                              "reported an error); nothing was written; check the connection and run it again "
-                              "(%1)")
-            .arg(code);
-    if (code == job_messages::kCodeBackupNotSaved)
-        return QStringLiteral("the backup could not be saved; nothing written (%1)").arg(code);
+    if (row.cliLine) return QString::fromUtf8(row.cliLine).arg(code);
     return QStringLiteral("%1 (%2)").arg(result.text).arg(code);
 }
 

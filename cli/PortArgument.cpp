@@ -24,6 +24,13 @@ void printPortList(const PortList& ports) {
                                                 QString::fromStdWString(entry.displayName)));
 }
 
+QString deviceNamedNow(const QString& name) {
+    PortList ports;
+    std::wstring error;
+    const bool listed = tryDiscoverPorts(ports, false, &error);
+    return QString::fromStdWString(resolvePortName(listed ? &ports : nullptr, name.toStdWString()).devicePath);
+}
+
 int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent) {
     const std::wstring wanted = text.toStdWString();
     if (isDevicePath(wanted)) {

@@ -20,5 +20,9 @@ struct NamedPort {
 enum class AbsentName { Refuse, Wait };
 int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent = AbsentName::Refuse);
 
+// The device `name` stands for now, quietly (a port waited for by name):
+// empty while no port, or more than one, has that name.
+QString deviceNamedNow(const QString& name);
+
 // On standard error: "The ports are:", then each port as "  PATH\tNAME".
 void printPortList(const PortList& ports);

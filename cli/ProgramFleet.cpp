@@ -65,15 +65,6 @@ int discoverFleet(const QCommandLineParser& parser, const QString& match, bool w
     return -1;
 }
 
-// The device `name` stands for now, quietly: empty while no port, or more
-// than one, has that name.
-QString resolveQuietly(const QString& name) {
-    PortList ports;
-    std::wstring error;
-    const bool listed = tryDiscoverPorts(ports, false, &error);
-    return QString::fromStdWString(resolvePortName(listed ? &ports : nullptr, name.toStdWString()).devicePath);
-}
-
 }  // namespace
 
 int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args) {
@@ -101,7 +92,7 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
     settings.childOptions = args.childOptions;
     settings.wait = args.wait;
     settings.silentIsNoStation = args.all;
-    settings.resolve = resolveQuietly;
+    settings.resolve = deviceNamedNow;
     if (args.all)
         settings.discover = [match = args.match] {
             // A listing that fails now is tried again at the next round.

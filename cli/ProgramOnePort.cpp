@@ -9,6 +9,7 @@
 #include "InterruptGuard.h"
 #include "JobMessages.h"
 #include "LogDirectory.h"
+#include "MoveTarget.h"
 #include "Outcome.h"
 #include "PortArgument.h"
 #include "PortNames.h"

@@ -16,6 +16,7 @@
 #include "InterruptGuard.h"
 #include "JobMessages.h"
 #include "LogDirectory.h"
+#include "MoveTarget.h"
 #include "Outcome.h"
 #include "PortNames.h"
 #include "PortOpenDiagnosis.h"

@@ -3,21 +3,21 @@
 #include <cstdint>
 
 #include "DebugLog.h"
+#include "LineFacts.h"
+#include "StationRam.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kAttempts = 2;
-constexpr int kBlocks = 2048;          // 8192 rows of 16 bytes, four rows a block
+constexpr int kAttempts = line::kAttempts;
+constexpr int kBlocks = station_ram::kRouteBlocks;
 constexpr int kBlocksPerCall = 32;
-constexpr int kRowsPerBlock = 4;
-constexpr int kRowBytes = 16;
-constexpr int kBlockBytes = kRowsPerBlock * kRowBytes;
-constexpr std::uint8_t kQualityMask = 0x30;
-
-// Block b holds rows 4b..4b+3; the table starts at 0x1000.
-std::uint32_t blockAddress(int block) { return static_cast<std::uint32_t>(block + 64) * kBlockBytes; }
+constexpr int kRowsPerBlock = station_ram::kRouteRowsPerBlock;
+constexpr int kRowBytes = station_ram::kRouteRowBytes;
+constexpr int kBlockBytes = station_ram::kRouteBlockBytes;
+using station_ram::kQualityMask;
+using station_ram::kRouteQualityByte;
 
 }  // namespace
 
@@ -31,10 +31,10 @@ void WorkThread::readRouteTable() {
     try {
         for (int done = 0; done < kBlocksPerCall; ++done) {
             std::uint8_t block[kBlockBytes];
-            connection_.readRam24(blockAddress(routeCursor), kBlockBytes, block, kAttempts);
+            connection_.readRam24(station_ram::routeBlockAddress(routeCursor), kBlockBytes, block, kAttempts);
             for (int k = 0; k < kRowsPerBlock; ++k) {
                 const std::uint8_t* row = block + k * kRowBytes;
-                const int quality = (row[14] & kQualityMask) >> 4;
+                const int quality = (row[kRouteQualityByte] & kQualityMask) >> 4;
                 if (quality == 0) continue;   // no neighbour in this row
                 RouteEntry& entry = record->routeTable[routeCursor * kRowsPerBlock + k];
                 entry.quality = quality;

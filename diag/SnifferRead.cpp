@@ -8,17 +8,19 @@
 #include <limits>
 
 #include "DebugLog.h"
+#include "LineFacts.h"
 #include "StationFiles.h"
+#include "StationRam.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kAttempts = 2;
-constexpr std::uint32_t kSnifferBuffer = 0x0CA6;
-constexpr int kBufferBytes = 34;   // two unused bytes, then four 8-byte slots
-constexpr int kSlots = 4;
-constexpr int kSlotBytes = 8;
+constexpr int kAttempts = line::kAttempts;
+constexpr std::uint32_t kSnifferBuffer = station_ram::kSnifferRing;
+constexpr int kBufferBytes = station_ram::kSnifferRingBytes;
+constexpr int kSlots = station_ram::kSnifferSlots;
+constexpr int kSlotBytes = station_ram::kSnifferSlotBytes;
 
 const QString kReportHeader = QStringLiteral("time,src,dst,type,len,snr,noise");
 
@@ -160,24 +162,29 @@ void WorkThread::logSnifferRecord(const QString& time, int src, int dst, int snr
     if (snifferLineSink_) snifferLineSink_(line);
 }
 
+namespace {
+
+// The first call only learns where the station stands. Slot 0's packet and
+// those up to three after it are taken on the next call if they are still in
+// their slots; the other slots are remembered as seen, so a stale number
+// ahead of slot 0 counts only once the station rewrites it.
+void learnRing(const std::uint8_t* ring, std::int32_t& pointer, std::array<int, kSlots>& seen) {
+    pointer = ring[0];
+    for (size_t s = 0; s < seen.size(); ++s) {
+        const int seq = ring[s * kSlotBytes];
+        seen[s] = forward(ring[0], seq) < kSlots ? -1 : seq;
+    }
+}
+
+}  // namespace
+
 void WorkThread::readSnifferBuffer() {
     appendDebugLog(QStringLiteral("readSnifferBuffer"));
     std::uint8_t buffer[kBufferBytes] = {};
     connection_.readRam16(kSnifferBuffer, kBufferBytes, buffer, kAttempts);
     const std::uint8_t* ring = buffer + 2;
 
-    // The first call only learns where the station stands. Slot 0's packet
-    // and those up to three after it are taken on the next call if they are
-    // still in their slots; the other slots are remembered as seen, so a
-    // stale number ahead of slot 0 counts only once the station rewrites it.
-    if (snifferPtr < 0) {
-        snifferPtr = ring[0];
-        for (size_t s = 0; s < snifferSlots_.size(); ++s) {
-            const int seq = ring[s * kSlotBytes];
-            snifferSlots_[s] = forward(ring[0], seq) < kSlots ? -1 : seq;
-        }
-        return;
-    }
+    if (snifferPtr < 0) return learnRing(ring, snifferPtr, snifferSlots_);
     appendDebugLog(QStringLiteral("SnifferPtr"));
 
     StationRecord* record = StationRecord::instance();

@@ -2,23 +2,17 @@
 #include <cstdint>
 
 #include "DebugLog.h"
+#include "LineFacts.h"
 #include "StationFiles.h"
+#include "StationRam.h"
 #include "StationRecord.h"
 #include "WorkThread.h"
 
 namespace {
 
-constexpr int kAttempts = 2;
+constexpr int kAttempts = line::kAttempts;
 
-constexpr std::uint32_t kStatusByte = 0x0862;
-constexpr std::uint32_t kAttachFlags = 0x00B7;
-constexpr std::uint8_t kAttachedBit = 0x10;
-constexpr std::uint32_t kParentAddress = 0x0274;
-constexpr std::uint32_t kLevelBlock = 0x0B02;   // byte 2: the station's signal level
-constexpr std::uint8_t kQualityMask = 0x30;
-
-// Row n of the station's route table lies at 0x1000 + 16 n.
-std::uint32_t routeRowAddress(std::uint16_t node) { return (static_cast<std::uint32_t>(node) + 256u) * 16u; }
+using namespace station_ram;
 
 template <typename T>
 void take(T& field, T value, bool& changed) {
@@ -47,8 +41,8 @@ void WorkThread::readStatus() {
     connection_.readRam16(kParentAddress, 2, buf, kAttempts);
     const auto parent = static_cast<std::uint16_t>(buf[0] | (buf[1] << 8));
 
-    connection_.readRam24(routeRowAddress(parent), 16, buf, kAttempts);
-    const std::int32_t quality = (buf[14] & kQualityMask) >> 4;
+    connection_.readRam24(routeRowAddress(parent), kRouteRowBytes, buf, kAttempts);
+    const std::int32_t quality = (buf[kRouteQualityByte] & kQualityMask) >> 4;
 
     connection_.readRam16(kLevelBlock, 4, buf, kAttempts);
     const std::int32_t snr = (buf[2] >> 1) - 130;

@@ -3,14 +3,16 @@
 #include <QThread>
 
 #include "JobMessages.h"
+#include "LineFacts.h"
+#include "MoveTarget.h"
 #include "ReadBack.h"
 #include "StationConnection.h"
 #include "StationMemory.h"
 
 namespace {
 
-constexpr int kReadAttempts = 2;
-constexpr int kWriteAttempts = 2;
+constexpr int kReadAttempts = line::kAttempts;
+constexpr int kWriteAttempts = line::kAttempts;
 // The station stores the new parameters in flash after the last write; a
 // restart before that would lose them.
 constexpr unsigned long kSettleBeforeRestartMs = 2000;

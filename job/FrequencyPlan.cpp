@@ -82,6 +82,46 @@ constexpr Range2Setting kRange2Early[] = {
 };
 constexpr Range2Setting kRange2EarlyTop = {0.0, 4, 0, 0};
 
+// Bytes 4..8 of a range 1 block at output frequency `f`: the divider mode,
+// the VCO and loop-filter settings and, on later hardware, the crystal flag.
+void putRange1Settings(std::uint8_t* block, double f, bool later, int choice) {
+    block[4] = (f < kDividerModeThreshold && !later) ? 0x21 : 0x11;
+    block[5] = 0x70;
+    if (f < 431.0) {
+        block[6] = 0x1B;
+        block[7] = 0x02;
+    } else if (f < 450.0) {
+        block[6] = 0x47;
+        block[7] = 0x00;
+    } else {
+        block[6] = 0xC7;
+        block[7] = 0x01;
+    }
+    if (later) block[8] = choice == kCrystalFlagChoice ? 1 : 0;
+}
+
+// Bytes 4..7 of a range 2 block: the VCO band and, on later hardware, the
+// crystal flag; on early hardware the band and filters by frequency.
+void putRange2Settings(std::uint8_t* block, double f, bool later, int choice) {
+    block[4] = 0x13;
+    if (later) {
+        block[5] = f < 153.0 ? 0 : f < 160.0 ? 1 : f < 167.0 ? 2 : 3;
+        block[6] = choice == kCrystalFlagChoice ? 1 : 0;
+        block[7] = 0;
+        return;
+    }
+    const Range2Setting* setting = &kRange2EarlyTop;
+    for (const Range2Setting& row : kRange2Early) {
+        if (f < row.below) {
+            setting = &row;
+            break;
+        }
+    }
+    block[5] = setting->band;
+    block[6] = setting->filterA;
+    block[7] = setting->filterB;
+}
+
 }  // namespace
 
 double channelFrequency(const StationSettings& settings, int k) {
@@ -151,41 +191,9 @@ int computeChannelBlock(const StationSettings& settings, int k, std::uint8_t ver
     block[2] = static_cast<std::uint8_t>(((n << 3) | (frac >> 12)) & 0xFF);
     block[3] = static_cast<std::uint8_t>((n >> 5) & 0x07);
 
-    if (range == 1) {
-        block[4] = (f < kDividerModeThreshold && !later) ? 0x21 : 0x11;
-        block[5] = 0x70;
-        if (f < 431.0) {
-            block[6] = 0x1B;
-            block[7] = 0x02;
-        } else if (f < 450.0) {
-            block[6] = 0x47;
-            block[7] = 0x00;
-        } else {
-            block[6] = 0xC7;
-            block[7] = 0x01;
-        }
-        if (later) block[8] = choice == kCrystalFlagChoice ? 1 : 0;
-    } else if (range == 2) {
-        block[4] = 0x13;
-        if (later) {
-            block[5] = f < 153.0 ? 0 : f < 160.0 ? 1 : f < 167.0 ? 2 : 3;
-            block[6] = choice == kCrystalFlagChoice ? 1 : 0;
-            block[7] = 0;
-        } else {
-            const Range2Setting* setting = &kRange2EarlyTop;
-            for (const Range2Setting& row : kRange2Early) {
-                if (f < row.below) {
-                    setting = &row;
-                    break;
-                }
-            }
-            block[5] = setting->band;
-            block[6] = setting->filterA;
-            block[7] = setting->filterB;
-        }
-    } else {
-        block[4] = 0x13;
-    }
+    if (range == 1) putRange1Settings(block, f, later, choice);
+    else if (range == 2) putRange2Settings(block, f, later, choice);
+    else block[4] = 0x13;
 
     block[kFineOffsetInBlock] = deltaAt(settings, k);
     return kChannelBlockSize;

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <cstring>
 
+#include "LineFacts.h"
+#include "MoveTarget.h"
 #include "StationBackup.h"
 #include "FrequencyPlan.h"
 #include "JobMessages.h"
@@ -20,7 +22,7 @@
 
 namespace {
 
-constexpr int kReadAttempts = 2;
+constexpr int kReadAttempts = line::kAttempts;
 
 // What the station holds now, and the channel block of its present channel 0.
 void traceCurrentParams(std::ostream& trace, std::uint8_t version, const StationSettings& settings,

@@ -1,11 +1,12 @@
 #include "ReadBack.h"
 
+#include "LineFacts.h"
 #include "StationConnection.h"
 
 namespace {
 
 constexpr int kMaxRegionBytes = 16;
-constexpr int kReadAttempts = 2;
+constexpr int kReadAttempts = line::kAttempts;
 
 }  // namespace
 

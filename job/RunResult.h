@@ -18,32 +18,17 @@ struct RunResult {
     bool reported() const { return outcome == RunOutcome::Moved || !text.isEmpty(); }
 };
 
-// The outcome of a run the job ended with a thrown `code`; `partlyWritten`
-// as the run's writes left it, `verify` its read-back check. Code 255 is an
-// unknown failure here: a foreign station is no failure the job throws.
+// The outcome of a run the job ended with a thrown `code` (its row in
+// job_messages::kCodes); `partlyWritten` as the run's writes left it,
+// `verify` its read-back check. Code 255 is an unknown failure here: a
+// foreign station is no failure the job throws.
 inline RunOutcome failureOutcome(int code, bool partlyWritten, VerifyResult verify) {
-    if (code == job_messages::kCodeStopped) return RunOutcome::Interrupted;
-    if (verify == VerifyResult::Failed || code == job_messages::kCodeVerifyMismatch ||
-        code == job_messages::kCodeSystemCodeUnconfirmed)
-        return RunOutcome::VerifyFailed;
+    const RunOutcome outcome = job_messages::codeRow(code).outcome;
+    if (outcome == RunOutcome::Interrupted) return outcome;
+    if (verify == VerifyResult::Failed || outcome == RunOutcome::VerifyFailed) return RunOutcome::VerifyFailed;
     // Whatever code broke the link, the station holds part of the move.
     if (partlyWritten) return RunOutcome::PartlyWritten;
-    switch (code) {
-    case job_messages::kCodeAlreadyMoved:
-        return RunOutcome::AlreadyMoved;
-    case job_messages::kCodePortNotOpened:
-        return RunOutcome::NoPort;
-    case job_messages::kCodeUnsupported:
-        return RunOutcome::Unsupported;
-    case job_messages::kCodePortLost:
-        return RunOutcome::PortLost;
-    case -1:
-    case -2:
-    case 6:
-        return RunOutcome::NoAnswer;
-    default:
-        return RunOutcome::Failed;
-    }
+    return outcome;
 }
 
 // The outcomes the station service did not have carry their code in the

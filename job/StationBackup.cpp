@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "LogDirectory.h"
+#include "MoveTarget.h"
 #include "StationRestore.h"
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 
+#include "LineFacts.h"
+#include "MoveTarget.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
 #include "StationMemory.h"
@@ -9,7 +11,7 @@
 namespace {
 
 constexpr std::uint16_t kBlockChunk = 32;
-constexpr int kBlockReadAttempts = 2;
+constexpr int kBlockReadAttempts = line::kAttempts;
 
 bool rewrittenByAMove(int offset) {
     for (const ParamRegion& region : kChangedRegions)

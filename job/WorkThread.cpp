@@ -43,19 +43,10 @@ namespace {
 // The text of an outcome that ends with a thrown code, as the window shows it.
 QString failureText(const WorkThread& thread, int code) {
     if (thread.partlyWritten()) return job_messages::partlyWritten();
-    switch (code) {
-    case job_messages::kCodeVerifyMismatch:
-        return job_messages::notKept();
-    case job_messages::kCodeBackupNotSaved:
-        // The folder the backups go to, as the operator has to make it writable.
+    // The folder the backups go to, as the operator has to make it writable.
+    if (code == job_messages::kCodeBackupNotSaved)
         return job_messages::backupNotSaved(QFileInfo(backupFilePath(QDateTime::currentDateTime(), 0, 0)).absolutePath());
-    case job_messages::kCodeStopped:
-        return job_messages::stopped();
-    case job_messages::kCodePortLost:
-        return job_messages::portLost();
-    default:
-        return job_messages::noAnswer();
-    }
+    return outcomeMessage(job_messages::codeRow(code).worded);
 }
 
 }  // namespace
@@ -89,8 +80,7 @@ void WorkThread::run() {
         // The port that did not open was not written either.
         const bool partly = code != job_messages::kCodePortNotOpened && partlyWritten();
         result_.partlyWritten = partly;
-        endRun(failureOutcome(code, partly, verifyResult()), code,
-               code == job_messages::kCodePortNotOpened ? job_messages::portNotOpened() : failureText(*this, code));
+        endRun(failureOutcome(code, partly, verifyResult()), code, failureText(*this, code));
     } catch (...) {
         // Whatever broke, the next run must talk through the port the
         // operator chooses then, not through this one.

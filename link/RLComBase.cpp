@@ -4,20 +4,22 @@
 #include <chrono>
 #include <cstring>
 
+#include "LineFacts.h"
 #include "Platform.h"
 #include "SerialPort.h"
 
 namespace {
 
-constexpr std::uint8_t kRequestStart = 0xDA;
-constexpr std::uint8_t kReplyStart = 0xAD;
-constexpr std::uint8_t kRamMark = 0x80;   // bit 7 of the count byte
+using line::kRamMark;
+using line::kReplyStart;
+using line::kRequestStart;
 constexpr std::uint32_t kEchoPauseMs = 50;
 
-// The transport waits 100 ms per byte asked for beyond its constant, so a
-// one-byte read with no constant ends after 100 ms of silence: more than the
-// 45 ms the longest frame (260 bytes of 10 bits at 57600 baud) is on the line.
-constexpr std::uint32_t kReadMsPerByte = 100;
+// The transport waits line::kReadMsPerByte (100 ms) per byte asked for beyond
+// its constant, so a one-byte read with no constant ends after 100 ms of
+// silence: more than the 45 ms the longest frame (260 bytes of 10 bits at
+// line::kBaud) is on the line.
+using line::kReadMsPerByte;
 constexpr std::uint32_t kLongestFrameMs = 50;
 // A line that never falls quiet (a babbling station) is given up on after this.
 constexpr std::uint32_t kMostSettleMs = 2000;
@@ -25,7 +27,7 @@ constexpr std::uint32_t kMostSettleMs = 2000;
 // Longest the rest of one reply may take to trickle in, piece by piece: a
 // station that drips single bytes just inside each read's time-out would
 // otherwise hold the worker thread for minutes.
-std::chrono::milliseconds bodyDeadline(int bytes) { return std::chrono::milliseconds(2000 + 100 * bytes); }
+std::chrono::milliseconds bodyDeadline(int bytes) { return std::chrono::milliseconds(2000 + kReadMsPerByte * bytes); }
 
 bool isSixteenBit(MemoryKind kind) { return kind == MemoryKind::Ram16 || kind == MemoryKind::Rom16; }
 bool isRam(MemoryKind kind) { return kind == MemoryKind::Ram16 || kind == MemoryKind::Ram24; }
@@ -213,7 +215,7 @@ bool RLComBase::readMemory(std::uint32_t address, MemoryKind kind, int count, st
     const bool sixteen = isSixteenBit(kind);
     int n = putAddress(args, address, sixteen);
     args[n++] = static_cast<std::uint8_t>(count | (isRam(kind) ? kRamMark : 0));
-    sendFrame(sixteen ? 0x05 : 0x08, args, n);
+    sendFrame(sixteen ? line::command::kRead16 : line::command::kRead24, args, n);
 
     // Collected apart so that a short reply never leaves part of itself in
     // the caller's buffer.
@@ -237,14 +239,14 @@ bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, c
     case MemoryKind::Ram16:
     case MemoryKind::Rom16:
         if (count < 0 || count > link_limits::kMaxWrite16) throw -1;
-        command = 0x06;
+        command = line::command::kWrite16;
         n = putAddress(args, address, true);
         // A ROM write carries zero where a RAM write carries its count.
         args[n++] = kind == MemoryKind::Ram16 ? static_cast<std::uint8_t>(count | kRamMark) : 0x00;
         break;
     case MemoryKind::Rom24:
         if (count < 0 || count > link_limits::kMaxWriteRom24) throw -1;
-        command = 0x0B;
+        command = line::command::kWriteRom24;
         n = putAddress(args, address, false);
         args[n++] = static_cast<std::uint8_t>(count);
         break;
@@ -263,7 +265,7 @@ bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, c
 bool RLComBase::sendRestart() {
     // The station restarts at once and never answers, so the write is all
     // there is to tell whether the command left.
-    return sendFrame(0xDD, nullptr, 0);
+    return sendFrame(line::command::kRestart, nullptr, 0);
 }
 
 bool RLComBase::setClock() {
@@ -276,24 +278,24 @@ bool RLComBase::setClock() {
         static_cast<std::uint8_t>(t.minute),
         static_cast<std::uint8_t>(t.second),
     };
-    exchangeDropping(0x0E, args, 6);
+    exchangeDropping(line::command::kSetClock, args, 6);
     return true;
 }
 
 bool RLComBase::command30() {
-    exchangeDropping(0x30, nullptr, 0);
+    exchangeDropping(line::command::kCommand30, nullptr, 0);
     return true;
 }
 
 bool RLComBase::query07(std::uint8_t* dest) {
-    sendFrame(0x07, nullptr, 0);
+    sendFrame(line::command::kQuery07, nullptr, 0);
     receiveReply(dest, link_limits::kMaxLen);
     return true;
 }
 
 int RLComBase::commandF1(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
     const std::uint8_t args[4] = {a, b, c, d};
-    return exchangeDropping(0xF1, args, 4);
+    return exchangeDropping(line::command::kCommandF1, args, 4);
 }
 
-int RLComBase::commandF2() { return exchangeDropping(0xF2, nullptr, 0); }
+int RLComBase::commandF2() { return exchangeDropping(line::command::kCommandF2, nullptr, 0); }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "LineFacts.h"
+
 namespace {
 
 constexpr std::uint16_t kNoCursor = 0xFFFF;
@@ -45,7 +47,7 @@ int RLComPort::readRecord20(std::uint16_t& cursor, std::uint8_t* dest20) {
         sendFrame(command, args, argCount);
         return receiveReply(data, link_limits::kMaxLen);
     };
-    return readRecord(exchange, RecordForm{0x24, 20, 26, 2}, cursor, dest20);
+    return readRecord(exchange, RecordForm{line::command::kRecord20, 20, 26, 2}, cursor, dest20);
 }
 
 int RLComPort::readRecord32(std::uint16_t& cursor, std::uint8_t* dest32) {
@@ -53,12 +55,12 @@ int RLComPort::readRecord32(std::uint16_t& cursor, std::uint8_t* dest32) {
         sendFrame(command, args, argCount);
         return receiveReply(data, link_limits::kMaxLen);
     };
-    return readRecord(exchange, RecordForm{0x21, 32, 38, 3}, cursor, dest32);
+    return readRecord(exchange, RecordForm{line::command::kRecord32, 32, 38, 3}, cursor, dest32);
 }
 
 bool RLComPort::sendData(const std::uint8_t* src, int count) {
     // The request frame is sized for 95 data bytes.
     if (count < 0 || count > link_limits::kMaxSendData) throw -1;
-    exchangeDropping(0x20, src, count);
+    exchangeDropping(line::command::kSendData, src, count);
     return true;
 }

@@ -6,20 +6,14 @@
 
 #include <cstdint>
 
+#include "LineFacts.h"
+
 namespace serial_line {
 
-// A write is given 2 s plus 20 ms a byte. That is more than twice a byte's
-// wire time from 1200 baud up; at 300 baud (33 ms a byte) it still covers a
-// frame of up to 150 bytes, and our requests are far shorter. A driver that
-// takes longer is stuck (flow control held, a wedged adapter): without a
-// bound the write would hold the run forever.
-constexpr std::uint32_t kWriteConstantMs = 2000;
-constexpr std::uint32_t kWriteMsPerByte = 20;
-
-// The station's read timing: a 2 ms gap between bytes ends a burst; a read
-// waits at most its constant plus 100 ms per byte asked for.
-constexpr std::uint32_t kReadIntervalMs = 2;
-constexpr std::uint32_t kReadMsPerByte = 100;
+constexpr std::uint32_t kWriteConstantMs = line::kWriteConstantMs;
+constexpr std::uint32_t kWriteMsPerByte = line::kWriteMsPerByte;
+constexpr std::uint32_t kReadIntervalMs = line::kInterByteGapMs;
+constexpr std::uint32_t kReadMsPerByte = line::kReadMsPerByte;
 
 // The five fields of Win32's COMMTIMEOUTS, in its order.
 struct CommTimeoutValues {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "LineFacts.h"
+
 enum class WireDirection { Sent, Received, Timeout };
 
 // Optional observer of every byte that crosses the line (the CLI's wire
@@ -18,7 +20,7 @@ using WireObserver = std::function<void(WireDirection, const std::uint8_t* bytes
 class SerialPort {
 public:
     // The constant part of the read time-out of a port just opened (ms).
-    static constexpr std::uint32_t kDefaultReadTimeoutMs = 1000;
+    static constexpr std::uint32_t kDefaultReadTimeoutMs = line::kReadTimeoutMs;
 
     SerialPort();
     ~SerialPort();

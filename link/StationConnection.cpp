@@ -1,10 +1,9 @@
 #include "StationConnection.h"
 
 #include "StationMemory.h"
+#include "StationRam.h"
 
 namespace {
-
-constexpr std::uint32_t kReadTimeoutConstantMs = 1000;
 
 // Where a byte of the block lies in the settings read (0xC002..0xC021).
 constexpr int settingsIndex(int offset) { return offset - kSettingsOffset; }
@@ -26,7 +25,7 @@ bool StationConnection::open() {
     link_.setPort(&port_);
     if (portPath_.empty()) return false;
     if (!port_.open(portPath_, kBaudRate)) return false;
-    port_.setReadTimeout(kReadTimeoutConstantMs);
+    port_.setReadTimeout(line::kReadTimeoutMs);
     isOpen_ = true;
     return true;
 }
@@ -115,7 +114,7 @@ int StationConnection::identifyStation() {
     }
 
     std::uint8_t ram[2];
-    readRam16(kVersionRamAddress, 2, ram, 2);
+    readRam16(station_ram::kVersion, 2, ram, line::kAttempts);
     const std::uint8_t version = ram[0];
     const std::uint8_t bandType = ram[1];
     settings_.band_type = bandType;

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "LineFacts.h"
 #include "RLComPort.h"
 #include "SerialPort.h"
 #include "StationSettings.h"
 
 class StationConnection {
 public:
-    static constexpr std::uint16_t kBaudRate = 57600;
+    static constexpr std::uint16_t kBaudRate = line::kBaud;
 
     StationConnection();
     StationConnection(const StationConnection&) = delete;

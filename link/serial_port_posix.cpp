@@ -6,6 +6,7 @@
 // descriptor is non-blocking and every read is timed with poll() against the
 // monotonic clock.
 
+#include "LineFacts.h"
 #include "SerialPort.h"
 #include "SerialLineSettings.h"
 #include "Utf8.h"
@@ -30,8 +31,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kInterByteGapMs = 2;
-constexpr int kReadMsPerByte = 100;
+constexpr int kInterByteGapMs = static_cast<int>(line::kInterByteGapMs);
+constexpr int kReadMsPerByte = static_cast<int>(line::kReadMsPerByte);
 
 bool speedFor(std::uint16_t rate, speed_t& speed) {
     switch (rate) {

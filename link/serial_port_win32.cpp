@@ -6,6 +6,7 @@
 // or the driver gave up) marks the port lost; a time-out is no failure: the
 // call succeeds with fewer bytes.
 
+#include "LineFacts.h"
 #include "SerialPort.h"
 #include "SerialLineSettings.h"
 

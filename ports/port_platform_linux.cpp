@@ -7,6 +7,7 @@
 // (PORT_UNKNOWN, 0), which the kernel fills from the same probe that the
 // well-known TIOCGSERIAL test reads, without touching the port.
 
+#include "LineFacts.h"
 #include "LinuxSerialPorts.h"
 #include "PortNames.h"
 #include "PortPlatform.h"
@@ -334,7 +335,7 @@ namespace {
 
 // The rate the station connection opens the port at; the probe opens it
 // exactly the same way, so a port it accepts is one the job can use.
-constexpr std::uint16_t kProbeBaud = 57600;
+constexpr std::uint16_t kProbeBaud = line::kBaud;
 // Names longer than the Windows name buffers (255 characters) are not offered.
 constexpr std::size_t kMaxNameChars = 255;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;

@@ -1,11 +1,12 @@
 #include "FrameAssembler.h"
 
 #include "Responder.h"
+#include "StationProtocol.h"
 
 namespace sim {
 
 namespace {
-constexpr std::uint8_t kStart = 0xDA;
+constexpr std::uint8_t kStart = protocol::kRequestStart;
 }
 
 void FrameAssembler::dropFront(std::size_t count) {

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 
+#include "StationProtocol.h"
+#include "StationRam.h"
+
 namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kRequestStart = 0xDA;
-constexpr std::uint8_t kReplyStart = 0xAD;
+using namespace protocol;
+using station_ram::kBandType;
+using station_ram::kVersion;
 constexpr std::size_t kMaxData = 255;
 
 // What one command did, before faults shape the frame.
@@ -84,76 +88,95 @@ Answer readRecord(const std::uint8_t* args, std::size_t len, std::size_t cursorA
     return a;
 }
 
-Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
-               const Execution& how) {
+// Reads: 16-bit address high byte first, 24-bit low byte first; bit 7 of
+// the count marks RAM.
+Answer executeRead(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
+                   const Execution& how) {
     switch (command) {
-    case 0x05: {   // read, 16-bit address high byte first; count bit 7 marks RAM
+    case kRead16: {   // read, 16-bit address high byte first; count bit 7 marks RAM
         if (len != 3) return refuse(kStatusBadArguments);
         const std::uint32_t address = (static_cast<std::uint32_t>(args[0]) << 8) | args[1];
-        if (args[2] & 0x80) return readFrom(m.ram, address, args[2] & 0x7Fu, how);
+        if (args[2] & kRamMark) return readFrom(m.ram, address, args[2] & 0x7Fu, how);
         return readFrom(m.rom, address, args[2], how);
     }
-    case 0x08: {   // read, 24-bit address low byte first
+    case kRead24: {   // read, 24-bit address low byte first
         if (len != 4) return refuse(kStatusBadArguments);
         const std::uint32_t address = args[0] | (static_cast<std::uint32_t>(args[1]) << 8) |
                                       (static_cast<std::uint32_t>(args[2]) << 16);
-        if (args[3] & 0x80) return readFrom(m.ram, address, args[3] & 0x7Fu, how);
+        if (args[3] & kRamMark) return readFrom(m.ram, address, args[3] & 0x7Fu, how);
         return readFrom(m.rom, address, args[3], how);
     }
-    case 0x06: {   // write, 16-bit address; 0x00 marks ROM, count | 0x80 marks RAM
+    default:
+        return refuse(kStatusUnknownCommand);
+    }
+}
+
+// Writes: 16-bit (ROM or RAM) and 24-bit ROM.
+Answer executeWrite(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
+                    const Execution& how) {
+    switch (command) {
+    case kWrite16: {   // write, 16-bit address; 0x00 marks ROM, count | 0x80 marks RAM
         if (len < 3) return refuse(kStatusBadArguments);
         const std::uint32_t address = (static_cast<std::uint32_t>(args[0]) << 8) | args[1];
         const auto count = static_cast<std::uint32_t>(len - 3);
         if (args[2] == 0x00) return writeTo(m.rom, address, args + 3, count, how);
-        if ((args[2] & 0x80) && (args[2] & 0x7Fu) == count) return writeTo(m.ram, address, args + 3, count, how);
+        if ((args[2] & kRamMark) && (args[2] & 0x7Fu) == count) return writeTo(m.ram, address, args + 3, count, how);
         return refuse(kStatusBadArguments);
     }
-    case 0x0B: {   // write ROM, 24-bit address low byte first, then the count
+    case kWriteRom24: {   // write ROM, 24-bit address low byte first, then the count
         if (len < 4 || args[3] != len - 4) return refuse(kStatusBadArguments);
         const std::uint32_t address = args[0] | (static_cast<std::uint32_t>(args[1]) << 8) |
                                       (static_cast<std::uint32_t>(args[2]) << 16);
         return writeTo(m.rom, address, args + 4, args[3], how);
     }
-    case 0xDD: {   // restart: the station goes away without a word
+    default:
+        return refuse(kStatusUnknownCommand);
+    }
+}
+
+// Everything but the memory commands.
+Answer executeControl(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m) {
+    switch (command) {
+    case kRestart: {   // restart: the station goes away without a word
         Answer a;
         a.restart = true;
         a.silent = true;
         return a;
     }
-    case 0x0E: {   // set clock: year-2010, month-1, day-1, hour, minute, second
+    case kSetClock: {   // set clock: year-2010, month-1, day-1, hour, minute, second
         if (len != 6) return refuse(kStatusBadArguments);
         std::copy(args, args + 6, m.clock.begin());
         m.clockSet = true;
         return {};
     }
-    case 0x30:
+    case kCommand30:
         return {};
-    case 0x07: {   // identity query: version, band type, own address
+    case kQuery07: {   // identity query: version, band type, own address
         Answer a;
         const std::uint16_t address = m.rom16(paramAddress(kAddressOffset));
-        a.data = {m.ram.size() > kBandTypeRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
-                  m.ram.size() > kBandTypeRamAddress ? m.ram[kBandTypeRamAddress] : std::uint8_t{0},
+        a.data = {m.ram.size() > kBandType ? m.ram[kVersion] : std::uint8_t{0},
+                  m.ram.size() > kBandType ? m.ram[kBandType] : std::uint8_t{0},
                   static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(address >> 8)};
         return a;
     }
-    case 0xF1: {   // four parameter bytes, acknowledged by sending them back
+    case kCommandF1: {   // four parameter bytes, acknowledged by sending them back
         if (len != 4) return refuse(kStatusBadArguments);
         Answer a;
         a.data.assign(args, args + 4);
         return a;
     }
-    case 0xF2: {   // state query: version byte and restart count
+    case kCommandF2: {   // state query: version byte and restart count
         Answer a;
-        a.data = {m.ram.size() > kVersionRamAddress ? m.ram[kVersionRamAddress] : std::uint8_t{0},
+        a.data = {m.ram.size() > kVersion ? m.ram[kVersion] : std::uint8_t{0},
                   static_cast<std::uint8_t>(m.restarts & 0xFF)};
         return a;
     }
-    case 0x20:     // raw data for the radio side; the station keeps the last payload
+    case kSendData:    // raw data for the radio side; the station keeps the last payload
         m.lastData.assign(args, args + len);
         return {};
-    case 0x24:
+    case kRecord20:
         return readRecord(args, len, 2, 20, m);
-    case 0x21:
+    case kRecord32:
         if (len == 3 && args[2] != 0x00) return refuse(kStatusBadArguments);
         return readRecord(args, len, 3, 32, m);
     default:
@@ -161,7 +184,21 @@ Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, 
     }
 }
 
-bool isRead(std::uint8_t command) { return command == 0x05 || command == 0x08; }
+Answer execute(std::uint8_t command, const std::uint8_t* args, std::size_t len, StationModel& m,
+               const Execution& how) {
+    switch (command) {
+    case kRead16:
+    case kRead24:
+        return executeRead(command, args, len, m, how);
+    case kWrite16:
+    case kWriteRom24:
+        return executeWrite(command, args, len, m, how);
+    default:
+        return executeControl(command, args, len, m);
+    }
+}
+
+bool isRead(std::uint8_t command) { return command == kRead16 || command == kRead24; }
 
 std::vector<std::uint8_t> frameOf(const Answer& a, const Fault& fault) {
     std::vector<std::uint8_t> data = a.data;
@@ -229,41 +266,26 @@ bool isValidRequest(const std::uint8_t* frame, std::size_t length) {
     return frame[length - 2] == (crc >> 8) && frame[length - 1] == (crc & 0xFF);
 }
 
-Response respond(const std::uint8_t* frame, std::size_t length, StationModel& model, const Fault& fault) {
-    Response r;
-    if (!isValidRequest(frame, length)) return r;   // a damaged request is never answered
-    if (fault.kind == Fault::Kind::NoReply) return r;   // swallowed: nothing happens
+namespace {
 
+// What the station does with a request under `fault`, before the fault
+// shapes the reply on the line.
+Answer answerTo(const std::uint8_t* frame, StationModel& model, const Fault& fault) {
     const std::uint8_t command = frame[2];
     const std::uint8_t* args = frame + 3;
     const std::size_t len = frame[1];
+    if (fault.kind == Fault::Kind::Status && command != kRestart)
+        return refuse(fault.status == kStatusDone ? std::uint8_t{1} : fault.status);   // refused: nothing done
+    Execution how;
+    how.storeWrites = fault.kind != Fault::Kind::IgnoreWrite;
+    if (fault.kind == Fault::Kind::WrongDataLength && isRead(command)) how.readLength = std::clamp(fault.dataLength, 0, 255);
+    if (fault.kind == Fault::Kind::StaleRead) how.readShift = static_cast<std::uint32_t>(fault.addressShift);
+    return execute(command, args, len, model, how);
+}
 
-    Answer a;
-    if (fault.kind == Fault::Kind::Status && command != 0xDD) {
-        a = refuse(fault.status == kStatusDone ? std::uint8_t{1} : fault.status);   // refused: nothing done
-    } else {
-        Execution how;
-        how.storeWrites = fault.kind != Fault::Kind::IgnoreWrite;
-        if (fault.kind == Fault::Kind::WrongDataLength && isRead(command))
-            how.readLength = std::clamp(fault.dataLength, 0, 255);
-        if (fault.kind == Fault::Kind::StaleRead) how.readShift = static_cast<std::uint32_t>(fault.addressShift);
-        a = execute(command, args, len, model, how);
-    }
-    r.wroteMemory = a.wrote;
-    if (a.restart) {
-        ++model.restarts;
-        r.restarted = true;
-    }
-    if (a.silent) return r;
-
+// The reply frame, after any line noise the fault puts before it.
+std::vector<std::uint8_t> lineBytes(const Answer& a, const Fault& fault) {
     std::vector<std::uint8_t> bytes;
-    if (fault.kind == Fault::Kind::Echo) {
-        // A line that echoes hands the request back at once; the station's
-        // reply follows once it has worked on it, so the two arrive apart.
-        ReplySegment echo;
-        echo.bytes.assign(frame, frame + length);
-        r.segments.push_back(std::move(echo));
-    }
     if (fault.kind == Fault::Kind::GarbageBefore) {
         // Line noise: anything but the two start bytes.
         static constexpr std::uint8_t kNoise[] = {0x55, 0x00, 0xFF, 0x13, 0xA5, 0x7E, 0x80};
@@ -272,7 +294,11 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
     }
     const std::vector<std::uint8_t> reply = frameOf(a, fault);
     bytes.insert(bytes.end(), reply.begin(), reply.end());
+    return bytes;
+}
 
+// `bytes` as the line delivers them: in pieces, late, or at once.
+void appendSegments(Response& r, std::vector<std::uint8_t> bytes, const Fault& fault) {
     if (fault.kind == Fault::Kind::Pieces) {
         const std::size_t piece = static_cast<std::size_t>(std::max(1, fault.pieceBytes));
         for (std::size_t at = 0; at < bytes.size(); at += piece) {
@@ -282,14 +308,39 @@ Response respond(const std::uint8_t* frame, std::size_t length, StationModel& mo
                            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + piece)));
             r.segments.push_back(std::move(s));
         }
-    } else {
-        ReplySegment s;
-        s.delayMs = fault.kind == Fault::Kind::Delay  ? std::max(0, fault.delayMs)
-                    : fault.kind == Fault::Kind::Echo ? std::max(0, fault.gapMs)
-                                                      : 0;
-        s.bytes = std::move(bytes);
-        r.segments.push_back(std::move(s));
+        return;
     }
+    ReplySegment s;
+    s.delayMs = fault.kind == Fault::Kind::Delay  ? std::max(0, fault.delayMs)
+                : fault.kind == Fault::Kind::Echo ? std::max(0, fault.gapMs)
+                                                  : 0;
+    s.bytes = std::move(bytes);
+    r.segments.push_back(std::move(s));
+}
+
+}  // namespace
+
+Response respond(const std::uint8_t* frame, std::size_t length, StationModel& model, const Fault& fault) {
+    Response r;
+    if (!isValidRequest(frame, length)) return r;   // a damaged request is never answered
+    if (fault.kind == Fault::Kind::NoReply) return r;   // swallowed: nothing happens
+
+    const Answer a = answerTo(frame, model, fault);
+    r.wroteMemory = a.wrote;
+    if (a.restart) {
+        ++model.restarts;
+        r.restarted = true;
+    }
+    if (a.silent) return r;
+
+    if (fault.kind == Fault::Kind::Echo) {
+        // A line that echoes hands the request back at once; the station's
+        // reply follows once it has worked on it, so the two arrive apart.
+        ReplySegment echo;
+        echo.bytes.assign(frame, frame + length);
+        r.segments.push_back(std::move(echo));
+    }
+    appendSegments(r, lineBytes(a, fault), fault);
     return r;
 }
 

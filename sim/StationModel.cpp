@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "StationRam.h"
+
 namespace sim {
 
 namespace {
@@ -72,8 +74,11 @@ void StationModel::pushSnifferPacket(const SnifferPacket& packet) {
     ram[slot + 7] = static_cast<std::uint8_t>(((packet.type & 0x0F) << 4) | (packet.lengthCode & 0x0F));
 }
 
-StationModel makeDefaultStation(const DefaultStationOptions& o) {
-    StationModel m;
+namespace {
+
+// The parameter block: its head, the channel table and the synthesiser
+// blocks of the six positions.
+void fillParamBlock(StationModel& m, const DefaultStationOptions& o) {
     // Parameter block head.
     std::uint8_t* params = m.paramBlock();
     m.setRom16(paramAddress(kVersionOffset), 0x0201);   // firmware/parameter version word
@@ -101,10 +106,13 @@ StationModel makeDefaultStation(const DefaultStationOptions& o) {
         for (int i = 7; i < 15; ++i) block[i] = static_cast<std::uint8_t>(0x11 * (i - 6));
         block[kFineOffsetInBlock] = o.fineOffset;
     }
+}
 
+// What identification and the diagnostics read in RAM.
+void fillRam(StationModel& m, const DefaultStationOptions& o) {
     // Identification.
-    m.ram[kVersionRamAddress] = o.version;
-    m.ram[kBandTypeRamAddress] = o.bandType;
+    m.ram[station_ram::kVersion] = o.version;
+    m.ram[station_ram::kBandType] = o.bandType;
     // Signal level at 0x0B02 + 2: raw 100 reads as (100 >> 1) - 130 = -80.
     m.ram[0x0B02] = 0x10;
     m.ram[0x0B03] = 0x00;
@@ -125,6 +133,14 @@ StationModel makeDefaultStation(const DefaultStationOptions& o) {
     m.pushSnifferPacket({1, o.system, 0x0012, self, 28, 0xB, 0x5});      // DATA, 16 bytes
     m.pushSnifferPacket({2, 0x3A, 0x0200, 0x0201, 33, 0x1, 0x4});        // another network
     m.pushSnifferPacket({3, o.system, parent, 0xFFFF, 41, 0x0, 0x3});
+}
+
+}  // namespace
+
+StationModel makeDefaultStation(const DefaultStationOptions& o) {
+    StationModel m;
+    fillParamBlock(m, o);
+    fillRam(m, o);
     return m;
 }
 

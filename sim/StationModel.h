@@ -50,7 +50,7 @@ struct StationModel {
 };
 
 struct DefaultStationOptions {
-    std::uint8_t system = kSourceSystemCode;
+    std::uint8_t system = 0x9E;       // the system a move starts from
     std::uint8_t rangeCode = 1;       // ROM 0xC007
     std::uint8_t version = 0x81;      // RAM 0x0B00
     std::uint8_t bandType = 4;        // RAM 0x0B01

@@ -12,12 +12,14 @@
 #include <optional>
 #include <utility>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ChildReport.h"
 #include "CliFixture.h"
 #include "Ledger.h"
 #include "PortWorker.h"
 #include "PtyStationHost.h"
+#include "StationFrames.h"
 #include "VirtualPorts.h"
 
 namespace {
@@ -351,6 +353,62 @@ TEST_F(CliFleetTest, AllTakesASilentPortForNoStationAndItsTraceSaysSo) {
         << "its last line, trace: " << story.constData();
     unpublishVirtualPort("Yard good", good.slavePath());
     unpublishVirtualPort("Yard onboard", silent.slavePath());
+}
+
+// A station that answered the head read is there: its silence afterwards is
+// a lost answer (exit status 5), not an empty port.
+TEST_F(CliFleetTest, AllTakesAStationThatFellSilentAfterItsHeadForNoAnswer) {
+    sim::PtyStationHost fading(station(0x9E, 863));
+    sim::FaultScript afterHead;
+    afterHead.powerLostFrom(1);
+    fading.setFaults(afterHead);
+    ASSERT_TRUE(fading.start());
+    ASSERT_TRUE(publishVirtualPort("Field fading", fading.slavePath()));
+
+    QString out, err;
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("field")}, &out, &err), 5)
+        << out.toStdString() << err.toStdString();
+    EXPECT_EQ(summaryRow(out, QStringLiteral("Field fading")).value(1), QStringLiteral("no-answer")) << out.toStdString();
+    unpublishVirtualPort("Field fading", fading.slavePath());
+}
+
+// A port's trace file holds the run's own trace, and the story after it.
+TEST_F(CliFleetTest, APortsTraceFileKeepsTheRunsTraceAboveItsStory) {
+    sim::PtyStationHost foreign(station(0x00, 864));
+    ASSERT_TRUE(foreign.start());
+    ASSERT_TRUE(publishVirtualPort("Shed foreign", foreign.slavePath()));
+
+    QString out, err;
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("shed")}, &out, &err), 3)
+        << out.toStdString() << err.toStdString();
+    const auto [outcome, story] = storyOf(out, QStringLiteral("Shed foreign"));
+    ASSERT_FALSE(outcome.isEmpty()) << out.toStdString();
+    const int trace = story.indexOf("Current Params:");
+    const int told = story.lastIndexOf(outcome.toUtf8());
+    EXPECT_GE(trace, 0) << "the run's trace is gone:\n" << story.constData();
+    EXPECT_GT(told, trace) << story.constData();
+    unpublishVirtualPort("Shed foreign", foreign.slavePath());
+}
+
+// Names that reach one device by other paths (a link to a link, a relative
+// link) are one port to --all: one worker, one run, nothing left "no port".
+TEST_F(CliFleetTest, AllTakesADeviceOnceWhateverPathsReachIt) {
+    sim::PtyStationHost host(station(0x9E, 865));
+    ASSERT_TRUE(host.start());
+    ASSERT_TRUE(publishVirtualPort("Dock a", host.slavePath()));
+    const std::string dir = virtualPortDirectory();
+    ASSERT_EQ(::symlink("Dock a", (dir + "/Dock b").c_str()), 0) << "a relative link";
+    ASSERT_EQ(::symlink((dir + "/Dock b").c_str(), (dir + "/Dock c").c_str()), 0) << "a link to a link";
+
+    QString out, err;
+    EXPECT_EQ(run({QStringLiteral("program"), QStringLiteral("--all"), QStringLiteral("--match"), QStringLiteral("dock")}, &out, &err), 0)
+        << out.toStdString() << err.toStdString();
+    EXPECT_FALSE(out.contains(QStringLiteral("no-port"))) << out.toStdString();
+    EXPECT_EQ(ledgerLines().size(), 1u) << out.toStdString();
+    EXPECT_EQ(romWrites(host.frames()).size(), 3u) << "one move";
+    ::unlink((dir + "/Dock c").c_str());
+    ::unlink((dir + "/Dock b").c_str());
+    unpublishVirtualPort("Dock a", host.slavePath());
 }
 
 // --wait waits for a port name or a match that is not there yet.

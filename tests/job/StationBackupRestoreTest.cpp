@@ -11,6 +11,7 @@
 #include "JobMessages.h"
 #include "JobRun.h"
 #include "LogDirectory.h"
+#include "MoveTarget.h"
 #include "StationBackup.h"
 #include "StationConnection.h"
 #include "StationRestore.h"

@@ -276,3 +276,63 @@ TEST_F(WorkThreadTest, AStopIsTakenBeforeTheFirstWriteAndRefusedAfterIt) {
         }
     }
 }
+
+// The window runs one WorkThread again and again: what one run left (its
+// partly-written writes, its read-back check and mismatches) is never part
+// of the next run's record, whatever the next station does.
+TEST_F(WorkThreadTest, ARunAfterAFailedMoveCarriesNothingOfIt) {
+    // The exchange of the first write in a clean move: the power fails just
+    // after it in the partly-written case.
+    int firstWrite = -1;
+    {
+        sim::PtyStationHost clean;
+        ASSERT_TRUE(clean.start());
+        WorkThread thread;
+        ASSERT_EQ(runJob(thread, clean.slavePathW()).moved, 1);
+        const std::vector<Bytes> requests = framesTo(clean, sim::WireFrame::Direction::ToStation);
+        for (std::size_t i = 0; i < requests.size() && firstWrite < 0; ++i)
+            if (requests[i].size() > 2 && requests[i][2] == 0x06) firstWrite = static_cast<int>(i);
+        ASSERT_GE(firstWrite, 0);
+    }
+    sim::FaultScript keepsNothing, lostAfterFirstWrite, silent;
+    keepsNothing.always(sim::Fault::ignoreWrite());
+    lostAfterFirstWrite.powerLostFrom(firstWrite + 1);
+    silent.powerLostFrom(0);
+    const struct {
+        const char* what;
+        sim::FaultScript first;
+        RunOutcome firstOutcome;
+        sim::StationModel second;
+        sim::FaultScript secondFaults;
+        RunOutcome secondOutcome;
+    } cases[] = {
+        {"verify failed, then silent", keepsNothing, RunOutcome::VerifyFailed, sim::makeDefaultStation(), silent,
+         RunOutcome::NoAnswer},
+        {"verify failed, then already moved", keepsNothing, RunOutcome::VerifyFailed, movedStation(), {},
+         RunOutcome::AlreadyMoved},
+        {"partly written, then silent", lostAfterFirstWrite, RunOutcome::PartlyWritten, sim::makeDefaultStation(),
+         silent, RunOutcome::NoAnswer},
+        {"partly written, then already moved", lostAfterFirstWrite, RunOutcome::PartlyWritten, movedStation(), {},
+         RunOutcome::AlreadyMoved},
+    };
+    for (const auto& c : cases) {
+        WorkThread thread;
+        thread.setVerifyWrites(true);
+        sim::PtyStationHost first;
+        first.setFaults(c.first);
+        ASSERT_TRUE(first.start()) << c.what;
+        runJob(thread, first.slavePathW());
+        ASSERT_EQ(thread.result().outcome, c.firstOutcome) << c.what;
+
+        sim::PtyStationHost second(c.second);
+        second.setFaults(c.secondFaults);
+        ASSERT_TRUE(second.start()) << c.what;
+        const JobOutcome outcome = runJob(thread, second.slavePathW());
+        EXPECT_EQ(outcome.signalCount(), 1) << c.what;
+        EXPECT_EQ(thread.result().outcome, c.secondOutcome) << c.what;
+        EXPECT_FALSE(thread.partlyWritten()) << c.what;
+        EXPECT_FALSE(thread.result().partlyWritten) << c.what;
+        EXPECT_EQ(thread.verifyResult(), VerifyResult::NotRun) << c.what;
+        EXPECT_TRUE(thread.verifyMismatches().isEmpty()) << c.what;
+    }
+}

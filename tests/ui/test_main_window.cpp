@@ -551,6 +551,12 @@ TEST(MainWindowPortChoice, TheChosenPortIsKeptByNameAndNeverReplaced) {
          false, ""},
         {"changed-list refusal, gone", portsNamed({L"COM1", L"TUSB A", L"TUSB B"}), L"TUSB B",
          portsNamed({L"TUSB A", L"COM1"}), true, ""},
+        // Found again by its whole name: a port whose name starts with the
+        // chosen one is another port.
+        {"refresh, gone, a longer name left", portsNamed({L"Hub 1", L"Hub 10"}), L"Hub 1",
+         portsNamed({L"Hub 10", L"COM1"}), false, ""},
+        {"changed-list refusal, gone, a longer name left", portsNamed({L"Hub 1", L"Hub 10"}), L"Hub 1",
+         portsNamed({L"Hub 10", L"COM1"}), true, ""},
     };
     for (const auto& c : cases) {
         Window w({c.atStart, c.later});

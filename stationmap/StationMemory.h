@@ -29,17 +29,6 @@ constexpr int kFineOffsetPositions = 6;
 constexpr int kSettingsOffset = kAddressOffset;
 constexpr int kSettingsSize = 32;
 
-// RAM: the version byte, then the band type.
-constexpr std::uint32_t kVersionRamAddress = 0x0B00;
-constexpr std::uint32_t kBandTypeRamAddress = kVersionRamAddress + 1;
-
-// A move takes a station of the source system to the target channel and fine
-// offset in position 0, then marks it as one of the target system.
-constexpr std::uint8_t kSourceSystemCode = 0x9E;
-constexpr std::uint8_t kTargetSystemCode = 0x3A;
-constexpr std::uint16_t kTargetChannel = 1902;
-constexpr std::uint8_t kTargetFineOffset = 2;
-
 constexpr std::uint16_t paramAddress(int offset) { return static_cast<std::uint16_t>(kParamBlockAddress + offset); }
 constexpr std::uint16_t channelBlockAddress(int position) {
     return paramAddress(kChannelBlocksOffset + kChannelBlockSize * position);
@@ -54,14 +43,6 @@ struct ParamRegion {
     int count;
     constexpr int offset() const { return address - kParamBlockAddress; }
 };
-
-// The three parts a move (and a restore) rewrites, in the order they are
-// written: the system code goes last, so a station reads as moved only once
-// its channel table and block 0 are in place.
-constexpr ParamRegion kChannelTableRegion{paramAddress(kChannelTableOffset), 2 * kChannelTableWords};
-constexpr ParamRegion kChannelBlock0Region{channelBlockAddress(0), kChannelBlockSize};
-constexpr ParamRegion kSystemCodeRegion{paramAddress(kSystemCodeOffset), 1};
-constexpr ParamRegion kChangedRegions[] = {kChannelTableRegion, kChannelBlock0Region, kSystemCodeRegion};
 
 // Decoding a block or its head.
 inline std::uint16_t paramWordAt(const std::uint8_t* bytes, int offset) {
