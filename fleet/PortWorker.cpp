@@ -142,8 +142,16 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     emit runEnded(run);
     if (!settings_.wait) return finish();
     // The station stays attached after its run: it is not programmed again
-    // until it has left or another one answers.
+    // until it has left or another one answers; unless the run left it
+    // partly written, when the next run completes the move.
     attached_ = run.address;
+    const bool partly = run.outcome == RunOutcome::PartlyWritten && run.address;
+    if (!partly || run.address != rerun_) reruns_ = 0;
+    rerun_ = run.address;
+    if (partly && reruns_ < kPartlyWrittenReruns) {
+        ++reruns_;
+        attached_.reset();
+    }
     if (run.address != lastDone_) lastDone_ = outcomeIsDone(run.outcome) ? run.address : std::nullopt;
     silent_.invalidate();
     next(kAfterAnswerMs);

@@ -75,6 +75,11 @@ public:
     // within milliseconds, and one plugged on should be read at once; a
     // silent probe has waited out its reply window already.
     static constexpr int kAfterAnswerMs = 150;
+    // A station its run left partly written is off the air until a run
+    // completes the move: while it stays attached it is programmed again,
+    // this many times in a row at most (a station that never takes a write
+    // is not written for ever).
+    static constexpr int kPartlyWrittenReruns = 2;
     static constexpr int kAfterSilenceMs = 20;
     // A port that is not there, or does not open, is looked at again when
     // the ports change (portsChanged()) or after this.
@@ -125,6 +130,8 @@ private:
     QTimer pause_;
     QElapsedTimer silent_;
     std::optional<int> attached_;   // programmed here and not yet gone
+    std::optional<int> rerun_;      // the station programmed again after a partly-written run
+    int reruns_ = 0;                // and how often, in a row
     // The last station this port moved (or found moved). A slow reboot can
     // be silent for longer than any absence test: that station answering
     // again is the same station, never a new run, until a run of another

@@ -8,28 +8,33 @@
 
 namespace {
 
-// After a partial or unverified write the station stays attached and is not
-// taken again by itself: a fresh check of its port programs it once more.
+// After an unverified write the station stays attached and is not taken
+// again by itself: a fresh check of its port programs it once more.
 const char kAgain[] = " Не отключайте её: снимите и снова поставьте отметку порта — она будет запрограммирована ещё раз.";
+// A partly written station still attached is programmed again by itself, a
+// few times at most.
+const char kAgainByItself[] =
+    " Не отключайте её: она программируется ещё раз. Если запись так и не пройдёт, снимите и снова поставьте "
+    "отметку порта.";
 
 struct Phrase {
     RunOutcome outcome;
     const char* text;
-    bool again;
+    const char* again;   // what to do, after the outcome's words; nullptr: nothing
 };
 constexpr Phrase kPhrases[] = {
-    {RunOutcome::Moved, "Переведена на новую частоту", false},
-    {RunOutcome::AlreadyMoved, "Уже переведена", false},
-    {RunOutcome::Restored, "Возвращена к прежним параметрам", false},
-    {RunOutcome::OtherSystem, "Станция другой системы: программа её не меняет. Отключите её.", false},
-    {RunOutcome::Unsupported, "Частотный план станции не поддерживается: станция не изменена. Отключите её.", false},
-    {RunOutcome::NoPort, "Порт не открывается: проверьте адаптер и закройте программы, которые его заняли.", false},
-    {RunOutcome::NoAnswer, "Нет ответа от станции: проверьте кабель и питание; станция не изменена.", false},
-    {RunOutcome::PortLost, "Связь с портом потеряна до записи: станция не изменена. Проверьте адаптер.", false},
-    {RunOutcome::PartlyWritten, "Записана не полностью: связь прервалась во время записи.", true},
-    {RunOutcome::VerifyFailed, "Не сохранила новые параметры и осталась в прежней системе.", true},
-    {RunOutcome::Interrupted, "Остановлено до записи: станция не изменена.", false},
-    {RunOutcome::Failed, "Неизвестная ошибка: запись обмена — в журнале дня (двойной щелчок).", false},
+    {RunOutcome::Moved, "Переведена на новую частоту", nullptr},
+    {RunOutcome::AlreadyMoved, "Уже переведена", nullptr},
+    {RunOutcome::Restored, "Возвращена к прежним параметрам", nullptr},
+    {RunOutcome::OtherSystem, "Станция другой системы: программа её не меняет. Отключите её.", nullptr},
+    {RunOutcome::Unsupported, "Частотный план станции не поддерживается: станция не изменена. Отключите её.", nullptr},
+    {RunOutcome::NoPort, "Порт не открывается: проверьте адаптер и закройте программы, которые его заняли.", nullptr},
+    {RunOutcome::NoAnswer, "Нет ответа от станции: проверьте кабель и питание; станция не изменена.", nullptr},
+    {RunOutcome::PortLost, "Связь с портом потеряна до записи: станция не изменена. Проверьте адаптер.", nullptr},
+    {RunOutcome::PartlyWritten, "Записана не полностью: связь прервалась во время записи.", kAgainByItself},
+    {RunOutcome::VerifyFailed, "Не сохранила новые параметры и осталась в прежней системе.", kAgain},
+    {RunOutcome::Interrupted, "Остановлено до записи: станция не изменена.", nullptr},
+    {RunOutcome::Failed, "Неизвестная ошибка: запись обмена — в журнале дня (двойной щелчок).", nullptr},
 };
 
 struct ActivityPhrase {
@@ -57,7 +62,7 @@ OutcomeWords outcomeWords(RunOutcome outcome, bool noStation) {
     for (const Phrase& phrase : kPhrases)
         if (phrase.outcome == outcome) {
             QString text = QString::fromUtf8(phrase.text);
-            if (phrase.again) text += QString::fromUtf8(kAgain);
+            if (phrase.again) text += QString::fromUtf8(phrase.again);
             return {text, !outcomeIsDone(outcome) && outcome != RunOutcome::Restored};
         }
     return {QString::fromUtf8(kPhrases[std::size(kPhrases) - 1].text), true};
