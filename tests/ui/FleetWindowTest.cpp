@@ -52,7 +52,10 @@ class PublishedStation {
 public:
     PublishedStation(std::string name, sim::StationModel model, int delayMs = 0) : name_(std::move(name)), host_(model) {
         if (delayMs > 0) {
+            // The waiting port's first probe is answered at once (a probe
+            // gives a station 100 ms); the run after it is slowed.
             sim::FaultScript slow;
+            slow.at(0, sim::Fault::none());
             slow.always(sim::Fault::delay(delayMs));
             host_.setFaults(slow);
         }
