@@ -88,6 +88,7 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
 
     FleetSettings settings;
     settings.program = QCoreApplication::applicationFilePath();
+    settings.programForks = true;
     settings.traceDir = logDirectoryPath() + QStringLiteral("/traces");
     settings.childOptions = args.childOptions;
     settings.wait = args.wait;

@@ -1,8 +1,10 @@
 // rechannel-cli: the window's job and the diagnostics without a window.
 #include <QCoreApplication>
 #include <QStringList>
+#include <cstring>
 
 #include "AppContext.h"
+#include "ChildProcess.h"
 #include "CliOutput.h"
 #include "Commands.h"
 #include "LogDirectory.h"
@@ -97,9 +99,7 @@ bool asksForHelp(const QStringList& args) {
     return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runCli(int argc, char** argv) {
     prepareStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("rechannel-cli"));
@@ -136,4 +136,13 @@ int main(int argc, char** argv) {
     const int status = command->run(args.mid(1));
     StationRecord::destroy();
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A fleet starts rechannel-cli once as the launcher of its runs, each a
+    // fork of it (ChildProcess.h).
+    if (argc == 2 && std::strcmp(argv[1], kServeForkedRunsArgument) == 0) return serveForkedRuns(runCli);
+    return runCli(argc, argv);
 }

@@ -1,63 +1,55 @@
 #include "ChildRun.h"
 
 #include <QFile>
+#include <QProcessEnvironment>
+#include <utility>
 
 #include "ChildReport.h"
 #include "ExitStatus.h"
 #include "StopRequests.h"
 
-ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent)
+ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, bool forkable,
+                   QObject* parent)
     : QObject(parent), program_(program), traceFile_(traceFile), args_(args) {
-    if (traceFile.isEmpty()) process_.setStandardOutputFile(QProcess::nullDevice());
-    else process_.setStandardOutputFile(traceFile, QIODevice::Truncate);
-    // Its own process group: a Ctrl-C on the terminal reaches the runner
-    // only, which passes it on once to every child.
-    stop_requests::keepChildApart(process_);
+    ChildProcess::Spec spec{program, args, traceFile, QProcessEnvironment::systemEnvironment().toStringList(), forkable};
     // A programming run takes its stop as a line on its standard input: the
     // one way that reaches it from a window too, where no console is shared
     // and, on Windows, no signal exists.
     stopsByLine_ = args.contains(QStringLiteral("--report-phases"));
-    if (stopsByLine_) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QLatin1String(stop_requests::kStopInputVariable), QStringLiteral("1"));
-        process_.setProcessEnvironment(environment);
-    }
-    connect(&process_, &QProcess::readyReadStandardError, this, &ChildRun::readLines);
-    connect(&process_, &QProcess::finished, this, &ChildRun::onFinished);
-    connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart) return;
-        lastText_ = QStringLiteral("could not start %1: %2").arg(program_, process_.errorString());
+    if (stopsByLine_) spec.environment << QStringLiteral("%1=1").arg(QLatin1String(stop_requests::kStopInputVariable));
+    process_ = ChildProcess::make(spec);
+    connect(process_.get(), &ChildProcess::errorOutput, this, &ChildRun::readLines);
+    connect(process_.get(), &ChildProcess::ended, this, &ChildRun::onFinished);
+    connect(process_.get(), &ChildProcess::failedToStart, this, [this](const QString& why) {
+        lastText_ = QStringLiteral("could not start %1: %2").arg(program_, why);
         exitStatus_ = exit_status::otherFailure;
         appendStory();
         emit finished();
     });
 }
 
-ChildRun::~ChildRun() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished();
-    }
-}
+ChildRun::~ChildRun() = default;
 
 void ChildRun::start() {
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    // Standard output goes to the trace file; the report lines are read here.
-    process_.setReadChannel(QProcess::StandardError);
     timer_.start();
-    process_.start(program_, args_);
+    process_->start();
 }
 
 void ChildRun::forward(int signal) {
-    const qint64 pid = process_.processId();
-    if (pid <= 0 || process_.state() == QProcess::NotRunning) return;
+    if (process_->pid() <= 0 || !process_->running()) return;
     forwarded_ = true;
-    if (stopsByLine_ && process_.write(stop_requests::kStopLine) > 0) return;
-    stop_requests::forwardToChild(pid, signal);
+    if (stopsByLine_ && process_->writeInput(stop_requests::kStopLine)) return;
+    process_->signal(signal);
 }
 
-void ChildRun::readLines() {
-    while (process_.canReadLine()) take(process_.readLine());
+void ChildRun::readLines(const QByteArray& bytes) {
+    pending_ += bytes;
+    qsizetype end;
+    while ((end = pending_.indexOf('\n')) >= 0) {
+        const QByteArray line = pending_.left(end + 1);
+        pending_.remove(0, end + 1);
+        take(line);
+    }
 }
 
 void ChildRun::take(const QByteArray& raw) {
@@ -87,12 +79,11 @@ void ChildRun::take(const QByteArray& raw) {
     }
 }
 
-void ChildRun::onFinished(int code, QProcess::ExitStatus status) {
+void ChildRun::onFinished(int code, bool crashed) {
     // A last line without its line end is still the child's.
-    readLines();
-    const QByteArray rest = process_.readAllStandardError();
+    const QByteArray rest = std::exchange(pending_, QByteArray());
     if (!rest.trimmed().isEmpty()) take(rest);
-    if (status == QProcess::NormalExit) {
+    if (!crashed) {
         exitStatus_ = code;
     } else {
         const RunOutcome ended = forwarded_ ? RunOutcome::Interrupted : RunOutcome::Failed;

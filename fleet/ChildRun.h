@@ -5,11 +5,12 @@
 // they come and tells what it learnt.
 #include <QElapsedTimer>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
+#include "ChildProcess.h"
 #include "RunOutcome.h"
 
 class ChildRun : public QObject {
@@ -20,7 +21,10 @@ public:
     // differences, why the port did not open), its station and backup lines
     // and its outcome line are added below the trace, so the file holds the
     // run's whole story even when nothing was traced (a silent port).
-    ChildRun(const QString& program, const QStringList& args, const QString& traceFile, QObject* parent = nullptr);
+    // `forkable`: the program is rechannel-cli, whose runs can be forks of
+    // its launcher (ChildProcess.h).
+    ChildRun(const QString& program, const QStringList& args, const QString& traceFile, bool forkable = false,
+             QObject* parent = nullptr);
     ~ChildRun() override;
 
     void start();
@@ -28,7 +32,7 @@ public:
     // programming run gets a stop line on its standard input, any other
     // child the signal.
     void forward(int signal);
-    bool running() const { return process_.state() != QProcess::NotRunning; }
+    bool running() const { return process_->running(); }
 
     // What the child said, once finished() has been emitted.
     int exitStatus() const { return exitStatus_; }
@@ -50,12 +54,13 @@ signals:
     void finished();
 
 private:
-    void readLines();
+    void readLines(const QByteArray& bytes);
     void take(const QByteArray& line);
-    void onFinished(int code, QProcess::ExitStatus status);
+    void onFinished(int code, bool crashed);
     void appendStory();
 
-    QProcess process_;
+    std::unique_ptr<ChildProcess> process_;
+    QByteArray pending_;   // the start of a report line still coming
     QString program_;
     QString traceFile_;
     QStringList said_;   // the child's lines for people, in order

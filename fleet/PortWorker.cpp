@@ -104,7 +104,7 @@ void PortWorker::program(std::optional<int> probed) {
     QStringList args{QStringLiteral("program"), QStringLiteral("--port"), port_.devicePath, QStringLiteral("--report-phases")};
     args << settings_.childOptions;
     const QString trace = traceFile();
-    child_ = std::make_unique<ChildRun>(settings_.program, args, trace);
+    child_ = std::make_unique<ChildRun>(settings_.program, args, trace, settings_.programForks);
     child_->setProperty("trace", trace);
     emit status(QStringLiteral("%1  opening").arg(addressText(probed)));
     emit activity(QStringLiteral("opening"), probed.value_or(-1));

@@ -28,6 +28,9 @@ struct FleetPort {
 
 struct FleetSettings {
     QString program;       // rechannel-cli itself
+    // The program is rechannel-cli: its runs can be forks of its launcher
+    // (ChildProcess.h). Off for any other program.
+    bool programForks = false;
     QString traceDir;      // per-run trace files go here
     QStringList childOptions;   // passed to every program run (--no-verify, --no-backup)
     bool wait = false;

@@ -29,6 +29,7 @@ bool listFleetPorts(std::vector<FleetPortInfo>* ports, QString* error) {
 
 FleetSession::FleetSession(const QString& program, QObject* parent) : QObject(parent) {
     settings_.program = program;
+    settings_.programForks = true;
     settings_.traceDir = logDirectoryPath() + QStringLiteral("/traces");
     settings_.wait = true;
     settings_.resolve = [this](const QString& name) { return devices_.value(name); };

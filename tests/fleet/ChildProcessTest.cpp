@@ -1,0 +1,101 @@
+// A fleet's run started as a fork of the launcher behaves as one started
+// anew: its exit status, standard error, standard output, environment,
+// working folder and standard input; and a launcher that goes away leaves
+// no run without an end.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+#include <unistd.h>
+
+#include "ChildProcess.h"
+
+namespace {
+
+struct StartedRun {
+    std::unique_ptr<ChildProcess> child;
+    QByteArray said;
+    std::unique_ptr<QSignalSpy> ended;
+};
+
+// Starts the fixture with `args`; `forkable` asks for a fork of its launcher.
+StartedRun start(const QStringList& args, bool forkable, const QString& output = QString()) {
+    QStringList environment = QProcessEnvironment::systemEnvironment().toStringList();
+    environment << QStringLiteral("FIXTURE_WORD=carried");
+    StartedRun run;
+    run.child = ChildProcess::make({QStringLiteral(CHILD_FIXTURE), args, output, environment, forkable});
+    QObject::connect(run.child.get(), &ChildProcess::errorOutput, [said = &run.said](const QByteArray& b) { *said += b; });
+    run.ended = std::make_unique<QSignalSpy>(run.child.get(), &ChildProcess::ended);
+    run.child->start();
+    return run;
+}
+
+// The pid of the process that started the run: the launcher for a fork.
+qint64 parentOf(const StartedRun& run) {
+    const QByteArray line = run.said.split('\n').value(0);
+    return line.startsWith("parent ") ? line.mid(7).toLongLong() : -1;
+}
+
+const char* way(bool forkable) { return forkable ? "forked" : "anew"; }
+
+TEST(ChildProcessTest, AForkedRunTellsWhatARunStartedAnewTells) {
+    for (const bool forkable : {true, false}) {
+        QTemporaryDir dir;
+        const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+        StartedRun run = start({QStringLiteral("report"), QStringLiteral("3")}, forkable, trace);
+        ASSERT_TRUE(run.ended->wait(10000)) << way(forkable);
+        EXPECT_EQ(run.ended->at(0).at(0).toInt(), 3) << way(forkable);
+        EXPECT_FALSE(run.ended->at(0).at(1).toBool()) << way(forkable);
+        EXPECT_TRUE(run.said.endsWith("\nfolder " + QFile::encodeName(QDir::currentPath()) +
+                                      "\nword carried\nno line end"))
+            << way(forkable) << ": " << run.said.constData();
+        // A fork's parent is the launcher, not this process.
+        EXPECT_EQ(parentOf(run) != QCoreApplication::applicationPid(), forkable) << way(forkable);
+        QFile file(trace);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << way(forkable);
+        EXPECT_EQ(file.readAll(), QByteArray("traced\n")) << way(forkable);
+    }
+}
+
+TEST(ChildProcessTest, ALineReachesTheRunsInputAndASignalEndsItAsCrashed) {
+    for (const bool forkable : {true, false}) {
+        StartedRun echo = start({QStringLiteral("echo")}, forkable);
+        ASSERT_TRUE(echo.child->writeInput("stop\n")) << way(forkable);
+        ASSERT_TRUE(echo.ended->wait(10000)) << way(forkable);
+        EXPECT_EQ(echo.ended->at(0).at(0).toInt(), 0) << way(forkable);
+        EXPECT_TRUE(echo.said.endsWith("got stop\n")) << way(forkable);
+
+        StartedRun waiting = start({QStringLiteral("echo")}, forkable);
+        ASSERT_GT(waiting.child->pid(), 0) << way(forkable);
+        waiting.child->signal(SIGKILL);
+        ASSERT_TRUE(waiting.ended->wait(10000)) << way(forkable);
+        EXPECT_TRUE(waiting.ended->at(0).at(1).toBool()) << way(forkable);
+        EXPECT_FALSE(waiting.child->running()) << way(forkable);
+    }
+}
+
+TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
+    StartedRun orphan = start({QStringLiteral("echo")}, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return parentOf(orphan) > 0; }, 10000));
+    ASSERT_NE(parentOf(orphan), QCoreApplication::applicationPid());
+    ASSERT_EQ(::kill(static_cast<pid_t>(parentOf(orphan)), SIGKILL), 0);
+    // Its end can no longer be learnt from the launcher: it shows as the end
+    // of its output, and counts as a crash.
+    ASSERT_TRUE(orphan.child->writeInput("x\n"));
+    ASSERT_TRUE(orphan.ended->wait(10000));
+    EXPECT_TRUE(orphan.ended->at(0).at(1).toBool());
+
+    StartedRun next = start({QStringLiteral("report"), QStringLiteral("0")}, true);
+    ASSERT_TRUE(next.ended->wait(10000));
+    EXPECT_EQ(next.ended->at(0).at(0).toInt(), 0);
+    EXPECT_FALSE(next.ended->at(0).at(1).toBool());
+}
+
+}  // namespace

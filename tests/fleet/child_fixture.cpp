@@ -1,0 +1,46 @@
+// Stands in for rechannel-cli as a fleet starts it: with the launcher's
+// argument it serves forked runs, otherwise it is one run. What a run does
+// is its first argument:
+//   report CODE  says on standard error its parent's pid, its working folder
+//                and FIXTURE_WORD, a line to standard output, a last line
+//                without its end, and exits with CODE
+//   echo         says its parent's pid, then the first line of its standard
+//                input, and exits 0 (1 without a line)
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+#include "ChildProcess.h"
+
+namespace {
+
+int act(int argc, char** argv) {
+    if (argc < 2) return 2;
+    std::fprintf(stderr, "parent %d\n", static_cast<int>(::getppid()));
+    std::fflush(stderr);
+    if (std::strcmp(argv[1], "report") == 0 && argc > 2) {
+        char folder[4096] = {};
+        const char* word = std::getenv("FIXTURE_WORD");
+        std::fprintf(stderr, "folder %s\nword %s\nno line end", ::getcwd(folder, sizeof folder) ? folder : "?",
+                     word ? word : "-");
+        std::printf("traced\n");
+        return std::atoi(argv[2]);
+    }
+    if (std::strcmp(argv[1], "echo") == 0) {
+        char line[256];
+        if (!std::fgets(line, sizeof line, stdin)) return 1;
+        std::fprintf(stderr, "got %s", line);
+        return 0;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], kServeForkedRunsArgument) == 0) return serveForkedRuns(act);
+    return act(argc, argv);
+}
