@@ -32,12 +32,13 @@ bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* fo
         *error = QString::fromStdWString(why);
         return false;
     }
+    DeviceIdentities identities;
     for (const PortEntry& entry : *found) {
         const QString name = QString::fromStdWString(portLabel(entry));
         const QString path = QString::fromStdWString(openPath(entry));
         if (!fleetTakes(entry, match.toStdWString())) continue;
-        const bool seen = std::any_of(ports->begin(), ports->end(), [&path](const FleetPort& earlier) {
-            return deviceIdentity(earlier.devicePath) == deviceIdentity(path);
+        const bool seen = std::any_of(ports->begin(), ports->end(), [&](const FleetPort& earlier) {
+            return identities.of(earlier.devicePath) == identities.of(path);
         });
         if (!seen) ports->push_back(FleetPort{name, path, false});
     }
@@ -69,6 +70,7 @@ int discoverFleet(const QCommandLineParser& parser, const QString& match, bool w
 
 int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args) {
     std::vector<FleetPort> ports;
+    DeviceIdentities identities;
     if (args.all) {
         const int found = discoverFleet(parser, args.match, args.wait, &ports);
         if (found >= 0) return found;
@@ -81,7 +83,7 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
         if (resolved >= 0) return resolved;
         const QString path = QString::fromStdWString(named.devicePath);
         for (const FleetPort& earlier : ports)
-            if (earlier.name == text || (!path.isEmpty() && deviceIdentity(earlier.devicePath) == deviceIdentity(path)))
+            if (earlier.name == text || (!path.isEmpty() && identities.of(earlier.devicePath) == identities.of(path)))
                 return usageError(parser, QStringLiteral("%1 is given twice").arg(text));
         ports.push_back(FleetPort{text, path, !isDevicePath(text.toStdWString())});
     }

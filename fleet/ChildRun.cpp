@@ -11,13 +11,13 @@
 ChildRun::ChildRun(const QString& program, const QStringList& args, const QString& traceFile, bool forkable,
                    QObject* parent)
     : QObject(parent), program_(program), traceFile_(traceFile), args_(args) {
-    ChildProcess::Spec spec{program, args, traceFile, QProcessEnvironment::systemEnvironment().toStringList(), forkable};
     // A programming run takes its stop as a line on its standard input: the
     // one way that reaches it from a window too, where no console is shared
     // and, on Windows, no signal exists.
     stopsByLine_ = args.contains(QStringLiteral("--report-phases"));
-    if (stopsByLine_) spec.environment << QStringLiteral("%1=1").arg(QLatin1String(stop_requests::kStopInputVariable));
-    process_ = ChildProcess::make(spec);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (stopsByLine_) environment.insert(QLatin1String(stop_requests::kStopInputVariable), QStringLiteral("1"));
+    process_ = ChildProcess::make({program, args, traceFile, environment.toStringList(), forkable});
     connect(process_.get(), &ChildProcess::errorOutput, this, &ChildRun::readLines);
     connect(process_.get(), &ChildProcess::ended, this, &ChildRun::onFinished);
     connect(process_.get(), &ChildProcess::failedToStart, this, [this](const QString& why) {

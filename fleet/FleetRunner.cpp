@@ -84,15 +84,16 @@ struct Fleet {
     QEventLoop loop;
     std::vector<std::unique_ptr<PortWorker>> workers;
     bool stopping = false;
+    mutable DeviceIdentities identities;
 
     bool allDone() const {
         return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->finished(); });
     }
     // Never two workers on one device, however its paths name it.
     bool taken(const PortWorker* self, const QString& path) const {
-        const QString device = deviceIdentity(path);
+        const QString device = identities.of(path);
         return std::any_of(workers.begin(), workers.end(), [&](const auto& w) {
-            return w.get() != self && deviceIdentity(w->devicePath()) == device;
+            return w.get() != self && identities.of(w->devicePath()) == device;
         });
     }
     PortWorker* add(const FleetPort& port);

@@ -27,6 +27,13 @@ QString deviceIdentity(const QString& path) {
     return canonical.isEmpty() ? path : canonical;
 }
 
+QString DeviceIdentities::of(const QString& path) {
+    if (known_.isEmpty()) QTimer::singleShot(0, this, [this] { known_.clear(); });
+    auto known = known_.find(path);
+    if (known == known_.end()) known = known_.insert(path, deviceIdentity(path));
+    return *known;
+}
+
 PortWorker::PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken, QObject* parent)
     : QObject(parent), port_(std::move(port)), settings_(std::move(settings)), taken_(std::move(taken)) {
     pause_.setSingleShot(true);

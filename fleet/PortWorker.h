@@ -4,6 +4,7 @@
 // its own), programs each newly attached station once and waits for it to
 // leave.
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -47,6 +48,18 @@ struct FleetSettings {
 // What identifies a device whatever path names it (a published link, a
 // node): the path with every link resolved; the path itself once it is gone.
 QString deviceIdentity(const QString& path);
+
+// deviceIdentity for many paths: each is resolved once in a pass of the
+// event loop (sixty-four workers starting together ask for each other's
+// identity again and again, three system calls each time) and anew in the
+// next, so a link moved since is seen.
+class DeviceIdentities : public QObject {
+public:
+    QString of(const QString& path);
+
+private:
+    QHash<QString, QString> known_;
+};
 
 // A station's address as the status lines and the summary show it; "-"
 // while it is not known.

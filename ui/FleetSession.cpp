@@ -16,11 +16,12 @@ bool listFleetPorts(std::vector<FleetPortInfo>* ports, QString* error) {
         *error = QString::fromStdWString(why);
         return false;
     }
+    DeviceIdentities identities;
     for (const PortEntry& entry : found) {
         FleetPortInfo port{QString::fromStdWString(entry.displayName), QString::fromStdWString(entry.devicePath),
                            QString::fromStdWString(entry.description)};
-        const bool seen = std::any_of(ports->begin(), ports->end(), [&port](const FleetPortInfo& earlier) {
-            return earlier.name == port.name || deviceIdentity(earlier.devicePath) == deviceIdentity(port.devicePath);
+        const bool seen = std::any_of(ports->begin(), ports->end(), [&](const FleetPortInfo& earlier) {
+            return earlier.name == port.name || identities.of(earlier.devicePath) == identities.of(port.devicePath);
         });
         if (!seen) ports->push_back(port);
     }
@@ -63,10 +64,10 @@ void FleetSession::work(const QString& port) {
     FleetPort fleetPort{port, devices_.value(port), true};
     // Never two workers on one device, however its names point at it.
     const PortWorker::DeviceTaken taken = [this](const PortWorker* self, const QString& path) {
-        const QString device = deviceIdentity(path);
+        const QString device = identities_.of(path);
         return std::any_of(workers_.begin(), workers_.end(), [&](const auto& entry) {
             return entry.second.get() != self && !entry.second->finished() &&
-                   deviceIdentity(entry.second->devicePath()) == device;
+                   identities_.of(entry.second->devicePath()) == device;
         });
     };
     auto worker = std::make_unique<PortWorker>(fleetPort, settings_, taken);

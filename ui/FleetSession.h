@@ -72,4 +72,5 @@ private:
     std::vector<std::unique_ptr<PortWorker>> ended_;   // done, deleted from the event loop
     bool started_ = false;
     bool stopping_ = false;
+    DeviceIdentities identities_;
 };
