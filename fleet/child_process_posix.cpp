@@ -132,6 +132,7 @@ Launcher* Launcher::forProgram(const QString& program) {
         return nullptr;
     QPointer<Launcher>& known = launchers()[program];
     if (known && known->fd_ >= 0) return known;
+    if (known) known->deleteLater();   // it has gone: its runs were told
     auto* launcher = new Launcher(app);
     if (!launcher->begin(program)) {
         delete launcher;
