@@ -131,6 +131,7 @@ ReportResult makeReport(const ReportRequest& request) {
 
     const std::pair<QString, QByteArray (*)(const MigrationReport&)> outputs[] = {{request.htmlFile, reportHtml},
                                                                                  {request.csvFile, reportCsv}};
+    QStringList written;   // where the page went: the CSV must not replace it
     for (const auto& [path, writer] : outputs) {
         if (path.isEmpty()) continue;
         if (ledgers.contains(QFileInfo(path).canonicalFilePath())) {
@@ -138,11 +139,20 @@ ReportResult makeReport(const ReportRequest& request) {
             result.filesWritten = false;
             continue;
         }
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        const QString target = canonical.isEmpty() ? QDir::cleanPath(QFileInfo(path).absoluteFilePath()) : canonical;
+        if (written.contains(target)) {
+            result.problems.append(QStringLiteral("%1: the HTML page was written there; give the CSV a file of its own").arg(path));
+            result.filesWritten = false;
+            continue;
+        }
+        written << target;
         QString error;
         if (!writeReportFile(path, writer(result.report), &error)) {
             result.problems.append(QStringLiteral("%1: not written (%2); a file already there is as it was").arg(path, error));
             result.filesWritten = false;
         }
+        written << QFileInfo(path).canonicalFilePath();   // its folder may be reached through a link
     }
     return result;
 }

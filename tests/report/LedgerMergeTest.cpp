@@ -149,6 +149,16 @@ TEST(LedgerMergeTest, AReportFileIsReplacedWholeAndNeverOverALedger) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), ledger);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ledger.csv")});
+
+    // The page and the CSV named to one file: the page stays, the CSV is refused.
+    request.htmlFile = dir.filePath(QStringLiteral("report"));
+    request.csvFile = dir.filePath(QStringLiteral("./report"));
+    const ReportResult same = makeReport(request);
+    EXPECT_FALSE(same.filesWritten);
+    EXPECT_EQ(same.problems.size(), 1) << same.problems.join(QLatin1Char('\n')).toStdString();
+    QFile page(request.htmlFile);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("<html")) << "the CSV replaced the page";
 }
 
 }  // namespace
