@@ -64,6 +64,16 @@ void mergeStationFile(const ParamHead& head) {
     writeParamsFile();
 }
 
+// An exchange that failed: said, and the exit status. An adapter pulled out
+// (the port lost) is not a silent station: nothing is to be gained by asking
+// again, so it ends the command at once with the status of a port not opened.
+int failedExchange(WorkThread& thread, int code) {
+    const bool lost = code == link_codes::kPortLost || thread.connection().portLost();
+    thread.connection().close();
+    printErr(noAnswerLine(lost ? link_codes::kPortLost : code));
+    return lost ? exit_status::portNotOpened : exit_status::noProperAnswer;
+}
+
 // Opens the station, reads its head into the station record and merges the
 // station file. Returns -1 to go on, otherwise the exit status.
 int prepare(WorkThread& thread, const std::wstring& devicePath) {
@@ -73,9 +83,7 @@ int prepare(WorkThread& thread, const std::wstring& devicePath) {
     try {
         thread.connection().readRom16(kParamBlockAddress, static_cast<int>(head.size()), head.data(), 2);
     } catch (int code) {
-        thread.connection().close();
-        printErr(noAnswerLine(code));
-        return exit_status::noProperAnswer;
+        return failedExchange(thread, code);
     }
     StationRecord::instance()->setParams(head.data());
     mergeStationFile(head);
@@ -157,6 +165,11 @@ int sweepRouteTable(WorkThread& thread) {
         // A call reads at most 32 blocks, so the distance modulo the table
         // size is what it advanced, across the wrap too.
         const int step = (thread.getRouteCursor() - before + kRouteBlocks) % kRouteBlocks;
+        if (step == 0 && thread.connection().portLost()) {
+            endProgressLine();
+            printErr(QStringLiteral("route table read stopped at block %1").arg(thread.getRouteCursor()));
+            return failedExchange(thread, link_codes::kPortLost);
+        }
         if (step == 0) {
             if (++stalled >= kStalledCallsAllowed) {
                 endProgressLine();
@@ -186,9 +199,7 @@ int runStatus(const QStringList& args) {
     try {
         thread.readStatus();
     } catch (int code) {
-        thread.connection().close();
-        printErr(noAnswerLine(code));
-        return exit_status::noProperAnswer;
+        return failedExchange(thread, code);
     }
     thread.connection().close();
     const StationStatus& status = StationRecord::instance()->status();
@@ -306,6 +317,7 @@ int followRing(WorkThread& thread, const SniffOptions& sniff) {
             pollRing(thread);
             failuresInRow = 0;
         } catch (int code) {
+            if (code == link_codes::kPortLost || thread.connection().portLost()) return failedExchange(thread, code);
             // A link that drops a reply now and then must not end an
             // unattended run; only a station that stays silent does.
             ++failuresInRow;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "CliFixture.h"
+#include "JobMessages.h"
 
 namespace {
 
@@ -303,6 +304,23 @@ TEST_F(CliDiagTest, SniffRidesOutFailedPollsAndEndsAfterMaxFailuresInARow) {
 
 // A station file that is there but does not load is said once and left
 // as it is, whichever command runs; the station is read all the same.
+// An adapter pulled out during a sweep or a sniff ends the command at once
+// as a lost port (exit status 4), not as a silent station after its retries.
+TEST_F(CliDiagTest, AnAdapterPulledOutEndsASweepOrASniffAtOnceAsALostPort) {
+    for (const char* name : {"routes", "sniff"}) {
+        sim::PtyStationHost station;
+        ASSERT_TRUE(station.start());
+        const bool sniff = QLatin1String(name) == QLatin1String("sniff");
+        auto process = start(command(name, station, sniff ? sniffFor("600", {QStringLiteral("--max-failures"), QStringLiteral("1000")}) : QStringList{}));
+        // Pulled out once the command is at work on the station.
+        ASSERT_TRUE(station.waitForFrames(6, std::chrono::seconds(30))) << name;
+        station.stop();
+        const CliResult result = finish(*process);
+        EXPECT_EQ(result.exitCode, 4) << name << ": " << result.err();
+        EXPECT_TRUE(result.errContains(job_messages::portLost())) << name << ": " << result.err();
+    }
+}
+
 TEST_F(CliDiagTest, AStationFileThatDoesNotLoadIsSaidOnceAndLeftAlone) {
     const QByteArray truncated = earlierSession().left(earlierSession().indexOf("count=\"7\""));
     ASSERT_TRUE(truncated.contains("count=\"100\""));
