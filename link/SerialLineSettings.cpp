@@ -3,7 +3,8 @@
 namespace serial_line {
 
 CommTimeoutValues commTimeouts(std::uint32_t readConstantMs) {
-    return CommTimeoutValues{kReadIntervalMs, kReadMsPerByte, readConstantMs, kWriteMsPerByte, kWriteConstantMs};
+    return CommTimeoutValues{line::kInterByteGapMs, line::kReadMsPerByte, readConstantMs, line::kWriteMsPerByte,
+                             line::kWriteConstantMs};
 }
 
 LineControlValues lineControl(std::uint32_t rate) {

@@ -10,11 +10,6 @@
 
 namespace serial_line {
 
-constexpr std::uint32_t kWriteConstantMs = line::kWriteConstantMs;
-constexpr std::uint32_t kWriteMsPerByte = line::kWriteMsPerByte;
-constexpr std::uint32_t kReadIntervalMs = line::kInterByteGapMs;
-constexpr std::uint32_t kReadMsPerByte = line::kReadMsPerByte;
-
 // The five fields of Win32's COMMTIMEOUTS, in its order.
 struct CommTimeoutValues {
     std::uint32_t readInterval;

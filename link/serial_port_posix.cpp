@@ -196,8 +196,8 @@ bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, 
     }
 
     // Bounded as the Win32 driver's write time-outs are (SerialLineSettings.h).
-    const auto deadline = Clock::now() + std::chrono::milliseconds(serial_line::kWriteConstantMs +
-                                                                   std::int64_t{serial_line::kWriteMsPerByte} * count);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(line::kWriteConstantMs +
+                                                                   std::int64_t{line::kWriteMsPerByte} * count);
     written = 0;
     while (written < count) {
         const ssize_t n = ::write(fd, src + written, static_cast<std::size_t>(count - written));
