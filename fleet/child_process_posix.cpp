@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,7 @@ namespace {
 
 constexpr int kReadyWaitMs = 10000;   // a launcher starting on a loaded machine
 constexpr int kAnswerWaitMs = 5000;   // one fork
+constexpr int kEndWaitMs = 2000;      // a launcher ending once its parent goes
 // Set to 1, every run is started anew (to compare, or to rule the launcher out).
 constexpr char kExecRunsVariable[] = "RECHANNEL_EXEC_RUNS";
 
@@ -194,8 +196,20 @@ bool Launcher::begin(const QString& program) {
     return true;
 }
 
+// The parent is going. The launcher learns it from the end of its input,
+// after every message before it, so the signals its runs were last sent (a
+// run killed with its window) are carried out; then it ends by itself, or is
+// ended after a bounded wait.
 Launcher::~Launcher() {
     runs_.clear();
+    if (fd_ >= 0 && pid_ > 0 && ::shutdown(fd_, SHUT_WR) == 0) {
+        const int ended = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));   // its end, to wait on
+        pollfd p{ended, POLLIN, 0};
+        if (ended >= 0) {
+            while (::poll(&p, 1, kEndWaitMs) < 0 && errno == EINTR) {}
+            ::close(ended);
+        }
+    }
     lose();
 }
 

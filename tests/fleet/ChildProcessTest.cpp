@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -96,6 +97,25 @@ TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
     ASSERT_TRUE(next.ended->wait(10000));
     EXPECT_EQ(next.ended->at(0).at(0).toInt(), 0);
     EXPECT_FALSE(next.ended->at(0).at(1).toBool());
+}
+
+// A window closed under a run deletes it and goes: the run is killed, not
+// left behind with the launcher gone.
+TEST(ChildProcessTest, ARunDeletedAsItsParentEndsIsKilled) {
+    QProcess parent;
+    parent.start(QStringLiteral(CHILD_FIXTURE), {QStringLiteral("parent")});
+    ASSERT_TRUE(parent.waitForFinished(20000));
+    ASSERT_EQ(parent.exitCode(), 0) << parent.readAllStandardError().constData();
+    const QByteArray pid = parent.readAllStandardOutput().trimmed();
+    ASSERT_GT(pid.toLongLong(), 0);
+    // Gone, or a zombie nobody reaps in a container without an init.
+    const auto dead = [&pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+        if (!stat.open(QIODevice::ReadOnly)) return true;
+        const QByteArray fields = stat.readAll();
+        return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    EXPECT_TRUE(QTest::qWaitFor(dead, 10000)) << "run " << pid.constData() << " outlived its parent";
 }
 
 }  // namespace

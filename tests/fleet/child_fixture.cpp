@@ -6,6 +6,13 @@
 //                without its end, and exits with CODE
 //   echo         says its parent's pid, then the first line of its standard
 //                input, and exits 0 (1 without a line)
+//   hold         says its parent's pid and waits until it is killed
+//   parent       starts a forked run of `hold` through its own launcher,
+//                prints the run's pid on standard output, then deletes the
+//                run and ends, as a window closed under a run would
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcessEnvironment>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +23,23 @@
 #include "ChildProcess.h"
 
 namespace {
+
+int parent(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList environment = QProcessEnvironment::systemEnvironment().toStringList();
+    auto run = ChildProcess::make({QCoreApplication::applicationFilePath(), {QStringLiteral("hold")}, {}, environment, true});
+    QByteArray said;
+    QObject::connect(run.get(), &ChildProcess::errorOutput, [&said](const QByteArray& bytes) { said += bytes; });
+    run->start();
+    QElapsedTimer waited;
+    waited.start();
+    while (!said.contains('\n') && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    if (!said.contains('\n')) return 1;
+    std::printf("%lld\n", static_cast<long long>(run->pid()));
+    std::fflush(stdout);
+    run.reset();
+    return 0;
+}
 
 int act(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -28,6 +52,9 @@ int act(int argc, char** argv) {
                      word ? word : "-");
         std::printf("traced\n");
         return std::atoi(argv[2]);
+    }
+    if (std::strcmp(argv[1], "hold") == 0) {
+        for (;;) ::pause();
     }
     if (std::strcmp(argv[1], "echo") == 0) {
         char line[256];
@@ -42,5 +69,6 @@ int act(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], kServeForkedRunsArgument) == 0) return serveForkedRuns(act);
+    if (argc == 2 && std::strcmp(argv[1], "parent") == 0) return parent(argc, argv);
     return act(argc, argv);
 }
