@@ -21,7 +21,7 @@
 class ChildProcess : public QObject {
     Q_OBJECT
 public:
-    struct Spec {
+    struct Setup {
         QString program;
         QStringList args;
         QString outputFile;        // its standard output, truncated first; empty discards it
@@ -32,7 +32,7 @@ public:
     };
 
     // Never null; connect, then start().
-    static std::unique_ptr<ChildProcess> make(const Spec& spec);
+    static std::unique_ptr<ChildProcess> make(const Setup& setup);
     ~ChildProcess() override = default;
 
     // Emits failedToStart() when it cannot start, perhaps before returning.

@@ -2,13 +2,13 @@
 
 #include "StopRequests.h"
 
-ExecChild::ExecChild(const Spec& spec) : spec_(spec) {
-    if (spec.outputFile.isEmpty()) process_.setStandardOutputFile(QProcess::nullDevice());
-    else process_.setStandardOutputFile(spec.outputFile, QIODevice::Truncate);
+ExecChild::ExecChild(const Setup& setup) : setup_(setup) {
+    if (setup.outputFile.isEmpty()) process_.setStandardOutputFile(QProcess::nullDevice());
+    else process_.setStandardOutputFile(setup.outputFile, QIODevice::Truncate);
     // Its own process group: a Ctrl-C on the terminal reaches the runner
     // only, which passes it on once to every child.
     stop_requests::keepChildApart(process_);
-    process_.setEnvironment(spec.environment);
+    process_.setEnvironment(setup.environment);
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setReadChannel(QProcess::StandardError);
     connect(&process_, &QProcess::readyReadStandardError, this,
@@ -29,7 +29,7 @@ ExecChild::~ExecChild() {
     process_.waitForFinished();
 }
 
-void ExecChild::start() { process_.start(spec_.program, spec_.args); }
+void ExecChild::start() { process_.start(setup_.program, setup_.args); }
 
 bool ExecChild::writeInput(const QByteArray& bytes) { return running() && process_.write(bytes) > 0; }
 

@@ -6,7 +6,7 @@
 
 class ExecChild : public ChildProcess {
 public:
-    explicit ExecChild(const Spec& spec);
+    explicit ExecChild(const Setup& setup);
     ~ExecChild() override;
 
     void start() override;
@@ -17,6 +17,6 @@ public:
     void kill() override { process_.kill(); }
 
 private:
-    Spec spec_;
+    Setup setup_;
     QProcess process_;
 };

@@ -116,8 +116,13 @@ std::vector<char*> requestStrings(Message& m, int& argc) {
     std::vector<char*> strings;
     if (m.body.empty() || m.body.back() != '\0' || m.fds.size() != kDescriptors) return strings;
     for (std::size_t i = 0; i < m.body.size(); i += std::strlen(m.body.data() + i) + 1) strings.push_back(m.body.data() + i);
-    argc = strings.size() >= 2 ? std::atoi(strings[1]) : 0;
-    if (argc < 1 || static_cast<std::size_t>(argc) + 2 > strings.size()) strings.clear();
+    char* end = nullptr;
+    const long count = strings.size() >= 2 ? std::strtol(strings[1], &end, 10) : 0;
+    if (count < 1 || !end || *end != '\0' || static_cast<std::size_t>(count) + 2 > strings.size()) {
+        strings.clear();
+        return strings;
+    }
+    argc = static_cast<int>(count);
     return strings;
 }
 

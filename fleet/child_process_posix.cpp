@@ -61,7 +61,7 @@ public:
     ~Launcher() override;
 
     // The run's pid; -1 when the launcher did not start it.
-    qint64 launch(const ChildProcess::Spec& spec, const int fds[kDescriptors]);
+    qint64 launch(const ChildProcess::Setup& setup, const int fds[kDescriptors]);
     void signalRun(qint64 pid, int signalNumber);
     void watch(qint64 pid, ForkedChild* child) { runs_[pid] = child; }
     void forget(qint64 pid) { runs_.erase(pid); }
@@ -92,7 +92,7 @@ QSet<QString>& refused() {
 
 class ForkedChild : public ChildProcess {
 public:
-    ForkedChild(const ChildProcess::Spec& spec, Launcher* launcher) : spec_(spec), launcher_(launcher) {}
+    ForkedChild(const ChildProcess::Setup& setup, Launcher* launcher) : setup_(setup), launcher_(launcher) {}
     ~ForkedChild() override;
 
     void start() override;
@@ -112,7 +112,7 @@ private:
     void finish(int code, bool crashed);
     void closeOwn();
 
-    ChildProcess::Spec spec_;
+    ChildProcess::Setup setup_;
     QPointer<Launcher> launcher_;
     std::unique_ptr<ChildProcess> anew_;   // started the usual way: the launcher could not
     qint64 pid_ = 0;
@@ -213,7 +213,7 @@ Launcher::~Launcher() {
     lose();
 }
 
-qint64 Launcher::launch(const ChildProcess::Spec& spec, const int fds[kDescriptors]) {
+qint64 Launcher::launch(const ChildProcess::Setup& setup, const int fds[kDescriptors]) {
     if (fd_ < 0) return -1;
     std::vector<char> request{'S'};
     const auto add = [&request](const QByteArray& text) {
@@ -221,10 +221,10 @@ qint64 Launcher::launch(const ChildProcess::Spec& spec, const int fds[kDescripto
         request.push_back('\0');
     };
     add(QFile::encodeName(QDir::currentPath()));
-    add(QByteArray::number(spec.args.size() + 1));
-    add(QFile::encodeName(spec.program));
-    for (const QString& arg : spec.args) add(arg.toLocal8Bit());
-    for (const QString& variable : spec.environment) add(variable.toLocal8Bit());
+    add(QByteArray::number(setup.args.size() + 1));
+    add(QFile::encodeName(setup.program));
+    for (const QString& arg : setup.args) add(arg.toLocal8Bit());
+    for (const QString& variable : setup.environment) add(variable.toLocal8Bit());
     if (request.size() > kMostRequest) return -1;
     if (!sendMessage(fd_, request, fds, kDescriptors)) {
         lose();
@@ -310,8 +310,8 @@ bool ForkedChild::openDescriptors(int child[kDescriptors]) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) return false;
     input_ = in[0];
     child[0] = in[1];
-    const bool toFile = !spec_.outputFile.isEmpty();
-    child[1] = ::open(toFile ? QFile::encodeName(spec_.outputFile).constData() : "/dev/null",
+    const bool toFile = !setup_.outputFile.isEmpty();
+    child[1] = ::open(toFile ? QFile::encodeName(setup_.outputFile).constData() : "/dev/null",
                       O_WRONLY | O_CLOEXEC | (toFile ? O_CREAT | O_TRUNC : 0), 0666);
     if (child[1] < 0 || ::pipe2(err, O_CLOEXEC) != 0) return false;
     error_ = err[0];
@@ -323,13 +323,13 @@ void ForkedChild::start() {
     int child[kDescriptors] = {-1, -1, -1};
     const bool opened = openDescriptors(child);
     const int why = errno;
-    const qint64 pid = opened && launcher_ ? launcher_->launch(spec_, child) : -1;
+    const qint64 pid = opened && launcher_ ? launcher_->launch(setup_, child) : -1;
     for (int fd : child)
         if (fd >= 0) ::close(fd);
     if (!opened) {
         closeOwn();
         emit failedToStart(QStringLiteral("cannot prepare the run's input and output%1: %2")
-                               .arg(spec_.outputFile.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(spec_.outputFile),
+                               .arg(setup_.outputFile.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(setup_.outputFile),
                                     QString::fromLocal8Bit(std::strerror(why))));
         return;
     }
@@ -345,7 +345,7 @@ void ForkedChild::start() {
 }
 
 void ForkedChild::startAnew() {
-    anew_ = std::make_unique<ExecChild>(spec_);
+    anew_ = std::make_unique<ExecChild>(setup_);
     connect(anew_.get(), &ChildProcess::errorOutput, this, &ChildProcess::errorOutput);
     connect(anew_.get(), &ChildProcess::ended, this, &ChildProcess::ended);
     connect(anew_.get(), &ChildProcess::failedToStart, this, &ChildProcess::failedToStart);
@@ -417,8 +417,8 @@ void ForkedChild::closeOwn() {
     }
 }
 
-std::unique_ptr<ChildProcess> ChildProcess::make(const Spec& spec) {
-    Launcher* launcher = spec.forkable ? Launcher::forProgram(spec.program) : nullptr;
-    if (launcher) return std::make_unique<ForkedChild>(spec, launcher);
-    return std::make_unique<ExecChild>(spec);
+std::unique_ptr<ChildProcess> ChildProcess::make(const Setup& setup) {
+    Launcher* launcher = setup.forkable ? Launcher::forProgram(setup.program) : nullptr;
+    if (launcher) return std::make_unique<ForkedChild>(setup, launcher);
+    return std::make_unique<ExecChild>(setup);
 }

@@ -2,7 +2,7 @@
 #include "ChildProcess.h"
 #include "ExecChild.h"
 
-std::unique_ptr<ChildProcess> ChildProcess::make(const Spec& spec) { return std::make_unique<ExecChild>(spec); }
+std::unique_ptr<ChildProcess> ChildProcess::make(const Setup& setup) { return std::make_unique<ExecChild>(setup); }
 
 // Never asked for on Windows; a launcher call ends at once as a usage error.
 int serveForkedRuns(int (*)(int, char**)) { return 2; }

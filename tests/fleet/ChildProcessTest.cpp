@@ -13,10 +13,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <string_view>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ChildProcess.h"
+#include "LauncherMessages.h"
+
+extern char** environ;
 
 namespace {
 
@@ -116,6 +125,68 @@ TEST(ChildProcessTest, ARunDeletedAsItsParentEndsIsKilled) {
         return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
     };
     EXPECT_TRUE(QTest::qWaitFor(dead, 10000)) << "run " << pid.constData() << " outlived its parent";
+}
+
+// What reaches the launcher is checked before anything is forked: a request
+// cut short, with an argument count it does not carry, or without its three
+// descriptors is refused, and the launcher serves the next one.
+TEST(ChildProcessTest, TheLauncherRefusesAMalformedRequestAndServesTheNext) {
+    using namespace launcher_messages;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+    posix_spawn_file_actions_t files;
+    ::posix_spawn_file_actions_init(&files);
+    ::posix_spawn_file_actions_adddup2(&files, pair[1], STDIN_FILENO);
+    char* argv[] = {const_cast<char*>(CHILD_FIXTURE), const_cast<char*>(kServeForkedRunsArgument), nullptr};
+    pid_t launcher = 0;
+    ASSERT_EQ(::posix_spawn(&launcher, CHILD_FIXTURE, &files, nullptr, argv, environ), 0);
+    ::posix_spawn_file_actions_destroy(&files);
+    ::close(pair[1]);
+    const auto next = [&] {
+        Message m;
+        pollfd p{pair[0], POLLIN, 0};
+        EXPECT_EQ(::poll(&p, 1, 10000), 1);
+        EXPECT_EQ(receiveMessage(pair[0], m, kMostAnswer, MSG_DONTWAIT), 1);
+        return m;
+    };
+    EXPECT_EQ(next().kind, 'R');
+    const int quiet = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const int fds[kDescriptors] = {quiet, quiet, quiet};
+    using namespace std::string_view_literals;
+    const auto request = [](std::string_view bytes) { return std::vector<char>(bytes.begin(), bytes.end()); };
+    const struct {
+        const char* what;
+        std::vector<char> bytes;
+        int descriptors;
+    } refused[] = {
+        {"cut short", request("S/\0" "2\0" "x"sv), kDescriptors},
+        {"more arguments than it has", request("S/\0" "9\0" "x\0"sv), kDescriptors},
+        {"a count that is no number", request("S/\0" "2x\0" "x\0" "y\0"sv), kDescriptors},
+        {"no descriptors", request("S/\0" "1\0" "x\0"sv), 0},
+    };
+    for (const auto& c : refused) {
+        ASSERT_TRUE(sendMessage(pair[0], c.bytes, fds, c.descriptors)) << c.what;
+        const Message answer = next();
+        EXPECT_EQ(answer.kind, 'F') << c.what;
+        EXPECT_EQ(intAt(answer, 0), EINVAL) << c.what;
+    }
+    const QByteArray fixture(CHILD_FIXTURE);
+    std::vector<char> run = request("S/\0" "3\0"sv);
+    run.insert(run.end(), fixture.begin(), fixture.end());
+    const std::string_view rest = "\0report\0" "4\0"sv;
+    run.insert(run.end(), rest.begin(), rest.end());
+    ASSERT_TRUE(sendMessage(pair[0], run, fds, kDescriptors));
+    const Message started = next();
+    ASSERT_EQ(started.kind, 'P');
+    const Message ended = next();
+    EXPECT_EQ(ended.kind, 'X');
+    EXPECT_EQ(intAt(ended, 0), intAt(started, 0));
+    EXPECT_TRUE(WIFEXITED(intAt(ended, 1)) && WEXITSTATUS(intAt(ended, 1)) == 4);
+    ::close(quiet);
+    ::close(pair[0]);   // the launcher ends with its input
+    int status = -1;
+    EXPECT_EQ(::waitpid(launcher, &status, 0), launcher);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
