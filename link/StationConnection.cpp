@@ -96,6 +96,24 @@ int StationConnection::readParamBlock(int offset, int count, std::uint8_t* dest)
     return readRom16(paramAddress(offset), count, dest, 1);
 }
 
+StationPlace StationConnection::readPlace(int attempts) {
+    using namespace station_ram;
+    StationPlace place;
+    std::uint8_t buf[kRouteRowBytes] = {};
+    readRam16(kStatusByte, 2, buf, attempts);
+    place.statusByte = buf[0];
+    readRam16(kAttachFlags, 2, buf, attempts);
+    place.attached = station_place::attachedFromFlags(buf[0]);
+    readRam16(kParentAddress, 2, buf, attempts);
+    place.parent = static_cast<std::uint16_t>(buf[0] | (buf[1] << 8));
+    // The link quality is in the parent's row of the station's own route table.
+    readRam24(routeRowAddress(place.parent), kRouteRowBytes, buf, attempts);
+    place.link = station_place::linkFromRouteRow(buf);
+    readRam16(kLevelBlock, 4, buf, attempts);
+    place.signal = station_place::signalFromLevel(buf[2]);
+    return place;
+}
+
 int StationConnection::identifyStation() {
     std::uint8_t head[kSettingsSize];
     readRom16(paramAddress(kSettingsOffset), kSettingsSize, head, 1);

@@ -10,6 +10,7 @@
 #include "LineFacts.h"
 #include "RLComPort.h"
 #include "SerialPort.h"
+#include "StationPlace.h"
 #include "StationSettings.h"
 
 class StationConnection {
@@ -36,6 +37,11 @@ public:
     bool writeRom24(std::uint32_t address, int count, const std::uint8_t* src, int attempts);
 
     int readParamBlock(int offset, int count, std::uint8_t* dest);
+
+    // The station's place in the mesh: five RAM reads (status byte, attach
+    // flags, parent address, the parent's route-table row, the level block),
+    // each with `attempts`. Throws the code of the first read that fails.
+    StationPlace readPlace(int attempts);
 
     // Reads the settings and the version byte; throws 6 for version 0 and 7
     // for a band type that does not fit the frequency range. Returns the
