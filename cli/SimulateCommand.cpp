@@ -12,6 +12,7 @@
 #include "Outcome.h"
 #include "PtyStationHost.h"
 #include "StationMemory.h"
+#include "StationPlace.h"
 #include "VirtualPorts.h"
 
 namespace {
@@ -83,11 +84,17 @@ void addSimulateOptions(QCommandLineParser& parser) {
                "FAULT"),
         option("address", "Station address (default 291); with --count the first of N.", "N"),
         option("count", "Run N stations with consecutive addresses, published as 'NAME 1' ... 'NAME N' (default 1).", "N"),
+        option("parent", "Parent node in the mesh, as the status read finds it (default 69).", "N"),
+        option("link", "Link quality to the parent, 0..3 (default 3).", "N"),
+        option("signal", "The station's own signal level in dB, -130..-3 (default -80).", "DB"),
     });
+    parser.addOption(QCommandLineOption(QStringLiteral("detached"), QStringLiteral("Not attached to the mesh network.")));
 }
 
-// The station's bytes, the count and the first address; -1, or the exit
-// status after saying what is wrong.
+int readPlaceOptions(const QCommandLineParser& parser, sim::DefaultStationOptions* options);
+
+// The station's bytes, the count, the first address and the place in the
+// mesh; -1, or the exit status after saying what is wrong.
 int readStationOptions(const QCommandLineParser& parser, SimulateOptions* out) {
     sim::DefaultStationOptions& options = out->station;
     int value = 0;
@@ -114,6 +121,20 @@ int readStationOptions(const QCommandLineParser& parser, SimulateOptions* out) {
     if (!parseByte(parser, QStringLiteral("address"), 0, 65536 - out->stations, &value))
         return usageError(parser, QStringLiteral("--address takes 0 to %1").arg(65536 - out->stations));
     options.address = static_cast<std::uint16_t>(value);
+    return readPlaceOptions(parser, &options);
+}
+
+// Where the station stands in the mesh; -1, or the exit status.
+int readPlaceOptions(const QCommandLineParser& parser, sim::DefaultStationOptions* options) {
+    int value = options->parent;
+    if (!parseByte(parser, QStringLiteral("parent"), 0, 65535, &value))
+        return usageError(parser, QStringLiteral("--parent takes 0 to 65535"));
+    options->parent = static_cast<std::uint16_t>(value);
+    if (!parseByte(parser, QStringLiteral("link"), 0, station_place::kLinkMax, &options->link))
+        return usageError(parser, QStringLiteral("--link takes 0 to %1").arg(station_place::kLinkMax));
+    if (!parseByte(parser, QStringLiteral("signal"), station_place::kSignalMin, station_place::kSignalMax, &options->signal))
+        return usageError(parser, QStringLiteral("--signal takes %1 to %2 (dB)").arg(station_place::kSignalMin).arg(station_place::kSignalMax));
+    options->attached = !parser.isSet(QStringLiteral("detached"));
     return -1;
 }
 

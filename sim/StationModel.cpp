@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "StationPlace.h"
 #include "StationRam.h"
 
 namespace sim {
@@ -113,20 +114,20 @@ void fillRam(StationModel& m, const DefaultStationOptions& o) {
     // Identification.
     m.ram[station_ram::kVersion] = o.version;
     m.ram[station_ram::kBandType] = o.bandType;
-    // Signal level at 0x0B02 + 2: raw 100 reads as (100 >> 1) - 130 = -80.
+    // Signal level at 0x0B02 + 2: by default raw 100, read as (100 >> 1) - 130 = -80.
     m.ram[0x0B02] = 0x10;
     m.ram[0x0B03] = 0x00;
-    m.ram[0x0B04] = 100;
+    m.ram[0x0B04] = station_place::levelForSignal(o.signal);
     m.ram[0x0B05] = 0x00;
     // Network status: status byte, attached flag (bit 4), parent node.
     m.ram[0x0862] = 0x03;
-    m.ram[0x00B7] = 0x10;
-    const std::uint16_t parent = 0x0045;
+    m.ram[0x00B7] = o.attached ? 0x10 : 0x00;
+    const std::uint16_t parent = o.parent;
     m.setRam16(0x0274, parent);
-    m.setRouteRow(parent, 3, 40);
     m.setRouteRow(0x0012, 2, 28);
     m.setRouteRow(0x0100, 1, 15);
     m.setRouteRow(8191, 2, 200);
+    m.setRouteRow(parent, o.link, 40);
     // The last four packets heard: two from the parent, one foreign.
     const std::uint16_t self = o.address;
     m.pushSnifferPacket({0, o.system, parent, self, 40, 0x3, 0x3});      // HELLO

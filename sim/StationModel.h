@@ -58,6 +58,11 @@ struct DefaultStationOptions {
     std::uint16_t channel0 = 500;     // words 1..7 follow as channel0 + 1 ..
     std::uint16_t address = 0x0123;
     std::uint8_t fineOffset = 0;      // byte 15 of every channel block (6.25 kHz steps)
+    // Its place in the mesh, as the status read finds it in RAM.
+    bool attached = true;             // bit 4 of 0x00B7
+    std::uint16_t parent = 0x0045;    // 0x0274
+    int link = 3;                     // quality in the parent's route-table row
+    int signal = -80;                 // dB; the level byte at 0x0B04 reads so
 };
 
 // A station ready to be moved: system 0x9E, range 1, version 0x81, band 4,
