@@ -48,6 +48,9 @@ void configureJob(WorkThread& thread, const ProgramOptions& options) {
     thread.setPortPath(options.devicePath);
     thread.setVerifyWrites(options.verify);
     thread.setBackupPolicy(options.backup ? BackupPolicy::Required : BackupPolicy::Off);
+    // Every run of the command line (and so every run of a fleet) records
+    // where the station stood in the mesh.
+    thread.setReadPlace(true);
     // From the first write to the restart an interrupt must not leave the
     // station half-moved; the guard defers it and the run goes on.
     thread.setPhaseObserver([](JobPhase phase) {

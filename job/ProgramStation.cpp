@@ -66,7 +66,26 @@ void WorkThread::resetRunResults() {
     backupError_.clear();
     originalError_.clear();
     unsupportedReason_.clear();
+    place_.reset();
     stationAddress_ = -1;
+}
+
+// Where the station stands in the mesh, for the ledger, read while it still
+// hears its old neighbours. A read that fails costs the run nothing: the
+// place stays unknown, and the link drains whatever the failed read may
+// still bring before the next request. A port that failed is no failed
+// read: the run ends there, as before its first write.
+void WorkThread::notePlace() {
+    if (!readPlace_) return;
+    std::ostream& trace = traceStream();
+    try {
+        place_ = connection_.readPlace(kReadAttempts);
+        trace << "Status: attached " << (place_->attached ? 1 : 0) << ", parent " << place_->parent << ", link "
+              << place_->link << ", signal " << place_->signal << " dB" << std::endl;
+    } catch (int code) {
+        if (code == link_codes::kPortLost || connection_.portLost()) throw link_codes::kPortLost;
+        trace << "Status read failed (code " << code << "); going on without the station's place." << std::endl;
+    }
 }
 
 // The whole block as read in this run, so the operator can put the station
@@ -120,6 +139,7 @@ int WorkThread::identify() {
                                      .arg(settings.freq_range == 1 ? QStringLiteral("3 or 4")
                                                                    : QString::number(settings.freq_range));
         traceStream() << "Unsupported station: " << unsupportedReason_.toStdString() << std::endl;
+        notePlace();
         throw;
     }
 }
@@ -165,6 +185,7 @@ void WorkThread::programStation() {
     traceCurrentParams(traceStream(), version, settings, block);
     const std::uint16_t reportedChannel = settings.channel[0];
     const int newBlockBytes = retuneChannel0(traceStream(), version, settings, block);
+    notePlace();
 
     if (settings.system_cod == kSourceSystemCode && newBlockBytes == kChannelBlockSize) {
         stopIfAsked();

@@ -68,6 +68,7 @@ LedgerEntry ledgerEntryFor(const WorkThread& thread, const RunResult& result, co
         entry.setup = setupFingerprint(block.data());
     }
     entry.note = backupNote(thread.backupPath(), thread.backupError(), thread.originalError());
+    entry.place = thread.place();
     return entry;
 }
 

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "ChangeWrites.h"
@@ -74,6 +75,16 @@ public:
     // Forgets a stop request; call before starting a run.
     void clearStopRequest() { writeGate_.store(kGateOpen); }
 
+    // Read the station's place in the mesh (the status read's five RAM
+    // reads) before the first write, and on runs that write nothing to a
+    // station identified (already moved, another system, unsupported), for
+    // the run's ledger line. Off by default: the window keeps its exact
+    // sequence of requests.
+    void setReadPlace(bool read) { readPlace_ = read; }
+    // The place read in the last run; empty when it was not asked for or its
+    // read failed (which costs the run nothing).
+    const std::optional<StationPlace>& place() const { return place_; }
+
     void setBackupPolicy(BackupPolicy policy) { backupPolicy_ = policy; }
     // The backup written in the last run, empty when none was kept; and why
     // it could not be kept.
@@ -137,6 +148,8 @@ private:
     std::array<std::uint8_t, kParamBlockSize> deviceParams_{};
     BeforeFirstWrite beforeFirstWrite_;
     bool verifyWrites_ = false;
+    bool readPlace_ = false;
+    std::optional<StationPlace> place_;   // of the last run
     ChangeWritesResult writes_;   // of the last run
     RunResult result_;            // of the last run
     BackupPolicy backupPolicy_ = BackupPolicy::BestEffort;
@@ -163,6 +176,7 @@ private:
     // `text` is the outcome's own.
     void endRun(RunOutcome outcome, int code, const QString& text = QString());
     void readHead(std::uint8_t* head);
+    void notePlace();
     void readStation();
     void keepBackup();
     void moveStation(const std::uint8_t* table, const std::uint8_t* block);

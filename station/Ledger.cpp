@@ -10,7 +10,10 @@ namespace {
 
 constexpr int kOldFields = 10;   // lines written before the setup and note columns
 constexpr int kFieldsWithoutHost = 12;   // lines written before the host column
-constexpr int kFields = 13;
+constexpr int kFieldsWithoutPlace = 13;   // lines written before the place columns
+constexpr int kFields = 17;
+constexpr int kHostField = 12;
+constexpr int kPlaceField = 13;   // attached, parent, link, signal
 
 // A host column holds a computer's name: never empty, never a bare number
 // (a number there is a field of an older line shifted by a stray comma).
@@ -101,6 +104,42 @@ bool parseOptional(const QByteArray& text, std::optional<int>* value) {
     return ok;
 }
 
+// A whole number in [low, high] written as the ledger writes it.
+bool boundedNumber(const QByteArray& text, int low, int high, int* value) {
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value >= low && *value <= high;
+}
+
+// The four place fields from `first` on: all empty (no place was read), or
+// each within what a station can report.
+bool parsePlace(const QList<QByteArray>& fields, int first, std::optional<StationPlace>* place) {
+    const QByteArray* f = &fields[first];
+    if (f[0].isEmpty() && f[1].isEmpty() && f[2].isEmpty() && f[3].isEmpty()) {
+        place->reset();
+        return true;
+    }
+    StationPlace p;
+    int attached = 0, parent = 0;
+    if (!boundedNumber(f[0], 0, 1, &attached) || !boundedNumber(f[1], 0, 0xFFFF, &parent) ||
+        !boundedNumber(f[2], 0, station_place::kLinkMax, &p.link) ||
+        !boundedNumber(f[3], station_place::kSignalMin, station_place::kSignalMax, &p.signal))
+        return false;
+    p.attached = attached == 1;
+    p.parent = static_cast<std::uint16_t>(parent);
+    *place = p;
+    return true;
+}
+
+void appendPlace(QList<QByteArray>& fields, const std::optional<StationPlace>& place) {
+    if (!place) {
+        fields << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+        return;
+    }
+    fields << QByteArray(place->attached ? "1" : "0") << QByteArray::number(place->parent)
+           << QByteArray::number(place->link) << QByteArray::number(place->signal);
+}
+
 bool knownOutcome(const QByteArray& outcome) {
     for (const RunOutcomeRow& row : kRunOutcomes)
         if (outcome == row.name) return true;
@@ -133,7 +172,7 @@ QString thisHost() {
 }
 
 bool isHeader(const QByteArray& line) {
-    return line == kHeader || line == kHeaderWithoutHost || line == kHeaderWithoutSetup;
+    return line == kHeader || line == kHeaderWithoutPlace || line == kHeaderWithoutHost || line == kHeaderWithoutSetup;
 }
 
 QByteArray formatLine(const LedgerEntry& e) {
@@ -148,17 +187,21 @@ QByteArray formatLine(const LedgerEntry& e) {
                                       csvField(e.verified),
                                       QByteArray::number(e.seconds, 'f', 2),
                                       csvField(e.setup),
-                                      csvField(e.note)};
-    if (!e.host.isEmpty()) fields.append(csvField(e.host));
+                                      csvField(e.note),
+                                      csvField(e.host)};
+    appendPlace(fields, e.place);
     return fields.join(',');
 }
 
 bool parseLine(const QByteArray& line, LedgerEntry* entry) {
     QList<QByteArray> fields;
-    if (!splitCsv(line, &fields) ||
-        (fields.size() != kOldFields && fields.size() != kFieldsWithoutHost && fields.size() != kFields))
+    if (!splitCsv(line, &fields) || (fields.size() != kOldFields && fields.size() != kFieldsWithoutHost &&
+                                     fields.size() != kFieldsWithoutPlace && fields.size() != kFields))
         return false;
-    if (fields.size() == kFields && !hostName(fields[12])) return false;
+    // Without the place columns an empty host is no host column: the line
+    // is one of the twelve fields with a stray comma.
+    if (fields.size() == kFieldsWithoutPlace && !hostName(fields[kHostField])) return false;
+    if (fields.size() == kFields && !fields[kHostField].isEmpty() && !hostName(fields[kHostField])) return false;
     LedgerEntry e;
     e.time = parseTime(fields[0]);
     bool codeOk = false;
@@ -173,7 +216,8 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry) {
         e.setup = QString::fromUtf8(fields[10]);
         e.note = QString::fromUtf8(fields[11]);
     }
-    if (fields.size() == kFields) e.host = QString::fromUtf8(fields[12]);
+    if (fields.size() >= kFieldsWithoutPlace) e.host = QString::fromUtf8(fields[kHostField]);
+    if (fields.size() == kFields && !parsePlace(fields, kPlaceField, &e.place)) return false;
     if (!e.time.isValid() || !codeOk || !secondsOk || !knownOutcome(fields[5]) ||
         !parseOptional(fields[2], &e.address) || !parseOptional(fields[3], &e.systemBefore) ||
         !parseOptional(fields[4], &e.channelBefore))

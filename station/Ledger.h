@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RunOutcome.h"
+#include "StationPlace.h"
 
 struct LedgerEntry {
     QDateTime time;                        // when the run ended, local time
@@ -23,11 +24,19 @@ struct LedgerEntry {
     QString setup;                         // fingerprint of the station's setup; empty when the block was not read whole
     QString note;                          // what else went wrong without changing the outcome, or empty
     QString host;                          // the computer that wrote the line; empty in older lines (unknown)
+    // The station's place in the mesh, read before the run wrote anything;
+    // empty when it was not read (the window, a read that failed, older lines).
+    std::optional<StationPlace> place;
 };
 
 namespace ledger {
 
 inline constexpr const char* kHeader =
+    "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds,setup,note,host,"
+    "attached,parent,link,signal";
+// The header of ledgers begun before the place columns; their lines
+// (thirteen fields) still read, without a place.
+inline constexpr const char* kHeaderWithoutPlace =
     "time,port,address,system_before,channel_before,outcome,code,backup,verified,seconds,setup,note,host";
 // The header of ledgers begun before the host column; their lines (twelve
 // fields) still read, with the host unknown (empty).
@@ -45,7 +54,7 @@ QString timeText(const QDateTime& time);
 // The name of this computer, as new lines carry it in their host column.
 QString thisHost();
 
-// No line end; an entry without a host is written without the host column.
+// No line end; every field of the header, those not known empty.
 QByteArray formatLine(const LedgerEntry& entry);
 // True for the ledger's header lines, of this format and of older ones.
 bool isHeader(const QByteArray& line);

@@ -19,8 +19,9 @@ protected:
 };
 
 // Exchanges of an undisturbed run: 0 head, 1..8 dump, 9..16 identification,
-// 17 table, 18 block 0, 19 and 20 their read-back, 21 the system code.
-constexpr int kSystemCodeWrite = 21;
+// 17..21 the status read, 22 table, 23 block 0, 24 and 25 their read-back,
+// 26 the system code.
+constexpr int kSystemCodeWrite = 26;
 
 TEST_F(CliOutcomeTest, ALostSystemCodeAcknowledgementIsSettledByReadingItBack) {
     const struct {

@@ -1,6 +1,7 @@
 // What the ledger must keep to whatever the order of events: a line read
 // back only with the fields of its format (ten in a ledger written before the
-// setup and note columns, twelve now), the later of two lines with
+// setup and note columns, twelve before the host, thirteen before the place,
+// seventeen now), the later of two lines with
 // one time winning the summary, and every append on the disk before another
 // process may take the lock.
 #include <fcntl.h>
@@ -36,12 +37,25 @@ LedgerEntry run(int address, const char* outcome, const QDateTime& time) {
 TEST_F(LedgerRulesTest, ALineIsReadOnlyWithTheFieldsOfItsFormat) {
     const QByteArray line = ledger::formatLine(run(291, "moved", kTen));
     const QByteArray older = line.split(',').mid(0, 10).join(',');
+    const QByteArray withHost = line.split(',').mid(0, 12).join(',') + ",anna-laptop";
+    const QByteArray placed = withHost + ",1,300,3,-80";
     const struct {
         QByteArray text;
         bool valid;
     } cases[] = {
         {line, true},
         {older, true},                         // an older ledger's line
+        {withHost, true},                      // written before the place columns
+        {withHost.left(withHost.lastIndexOf(',')) + ",", false},   // thirteen, the host empty: a stray comma
+        {placed, true},
+        {line.left(line.size() - 3) + "0,65535,0,-130", true},   // the host unknown, the place at its bounds
+        {withHost + ",1,300,3,", false},       // a place in part
+        {withHost + ",2,300,3,-80", false},    // attached is 0 or 1
+        {withHost + ",1,65536,3,-80", false},  // a parent outside 16 bits
+        {withHost + ",1,300,4,-80", false},    // link quality 0..3
+        {withHost + ",1,300,3,-2", false},     // a signal no level byte gives
+        {withHost + ",1,300,3,x", false},
+        {withHost + ",1,300", false},          // fifteen
         {line + ",", false},                   // one more, empty field
         {line + ",1.00", false},               // one more field that reads as seconds
         {older + ",", false},                  // eleven

@@ -33,10 +33,11 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
     moved.seconds = 2.104;
     moved.setup = QStringLiteral("1a2b3c4d");
     moved.note = QStringLiteral("original not kept: cannot create /x, y");
+    moved.place = StationPlace{3, true, 300, 2, -97};
     EXPECT_EQ(ledger::formatLine(moved),
               "2026-12-08T10:15:00+01:00,/dev/ttyUSB0,291,158,500,moved,0,"
               "\"/home/a,b/QuelvintLog/backups/261208-101500_291_158.bin\",yes,2.10,1a2b3c4d,"
-              "\"original not kept: cannot create /x, y\"");
+              "\"original not kept: cannot create /x, y\",,1,300,2,-97");
 
     LedgerEntry silent = entry("no-answer", std::nullopt, 16);
     silent.port = QStringLiteral("Hub \"left\", 1");
@@ -54,6 +55,13 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
         EXPECT_EQ(back.verified, original.verified);
         EXPECT_EQ(back.setup, original.setup);
         EXPECT_EQ(back.note, original.note);
+        EXPECT_EQ(back.place.has_value(), original.place.has_value());
+        if (back.place && original.place) {
+            EXPECT_EQ(back.place->attached, original.place->attached);
+            EXPECT_EQ(back.place->parent, original.place->parent);
+            EXPECT_EQ(back.place->link, original.place->link);
+            EXPECT_EQ(back.place->signal, original.place->signal);
+        }
     }
     // Lines written before the setup and note columns still read.
     LedgerEntry old;
