@@ -1,7 +1,9 @@
 #include "Ledger.h"
 
+#include <QByteArrayView>
 #include <QStringList>
 #include <QSysInfo>
+#include <QVarLengthArray>
 #include <cstdio>
 
 #include "LogDirectory.h"
@@ -17,7 +19,7 @@ constexpr int kPlaceField = 13;   // attached, parent, link, signal
 
 // A host column holds a computer's name: never empty, never a bare number
 // (a number there is a field of an older line shifted by a stray comma).
-bool hostName(const QByteArray& text) {
+bool hostName(QByteArrayView text) {
     if (text.isEmpty()) return false;
     for (const char c : text)
         if ((c < '0' || c > '9') && c != '.') return true;
@@ -33,11 +35,21 @@ QByteArray csvField(const QString& text) {
     return '"' + bytes + '"';
 }
 
-bool splitCsv(const QByteArray& line, QList<QByteArray>* fields) {
-    // Most lines quote nothing: split them at once (a report reads many).
+// A line's fields as views: into the line itself, or, for a line with
+// quotes, into `unquoted`, which holds their text. False for a quote left
+// open or more fields than any format has.
+using Fields = QVarLengthArray<QByteArrayView, kFields>;
+
+bool splitCsv(const QByteArray& line, QList<QByteArray>* unquoted, Fields* fields) {
+    // Most lines quote nothing: split them in place (a report reads many).
     if (!line.contains('"')) {
-        *fields = line.split(',');
-        return true;
+        for (qsizetype start = 0;;) {
+            const qsizetype comma = line.indexOf(',', start);
+            if (fields->size() == kFields) return false;
+            fields->append(QByteArrayView(line).sliced(start, (comma < 0 ? line.size() : comma) - start));
+            if (comma < 0) return true;
+            start = comma + 1;
+        }
     }
     QByteArray field;
     bool quoted = false;
@@ -50,14 +62,16 @@ bool splitCsv(const QByteArray& line, QList<QByteArray>* fields) {
         } else if (c == '"' && field.isEmpty()) {
             quoted = true;
         } else if (c == ',') {
-            fields->append(field);
+            unquoted->append(field);
             field.clear();
         } else {
             field += c;
         }
     }
     if (quoted) return false;
-    fields->append(field);
+    unquoted->append(field);
+    if (unquoted->size() > kFields) return false;
+    for (const QByteArray& text : *unquoted) fields->append(QByteArrayView(text));
     return true;
 }
 
@@ -66,7 +80,7 @@ QByteArray optionalNumber(const std::optional<int>& value) {
 }
 
 // Digits at text[at, at + count), or -1.
-int digits(const QByteArray& text, int at, int count) {
+int digits(QByteArrayView text, int at, int count) {
     int value = 0;
     for (int i = at; i < at + count; ++i) {
         if (text[i] < '0' || text[i] > '9') return -1;
@@ -78,7 +92,7 @@ int digits(const QByteArray& text, int at, int count) {
 // The time as the ledger writes it ("2026-12-08T10:15:00+01:00") read
 // directly; any other form (fractions of a second, "Z", a time Qt alone
 // knows how to take) as Qt's ISO 8601 reader takes it.
-QDateTime parseTime(const QByteArray& text) {
+QDateTime parseTime(QByteArrayView text) {
     if (text.size() == 25 && text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':' && text[16] == ':' &&
         (text[19] == '+' || text[19] == '-') && text[22] == ':') {
         const QDate date(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
@@ -93,7 +107,7 @@ QDateTime parseTime(const QByteArray& text) {
     return QDateTime::fromString(QString::fromUtf8(text), Qt::ISODate);
 }
 
-bool parseOptional(const QByteArray& text, std::optional<int>* value) {
+bool parseOptional(QByteArrayView text, std::optional<int>* value) {
     if (text.isEmpty()) {
         value->reset();
         return true;
@@ -105,7 +119,7 @@ bool parseOptional(const QByteArray& text, std::optional<int>* value) {
 }
 
 // A whole number in [low, high] written as the ledger writes it.
-bool boundedNumber(const QByteArray& text, int low, int high, int* value) {
+bool boundedNumber(QByteArrayView text, int low, int high, int* value) {
     bool ok = false;
     *value = text.toInt(&ok);
     return ok && *value >= low && *value <= high;
@@ -113,8 +127,8 @@ bool boundedNumber(const QByteArray& text, int low, int high, int* value) {
 
 // The four place fields from `first` on: all empty (no place was read), or
 // each within what a station can report.
-bool parsePlace(const QList<QByteArray>& fields, int first, std::optional<StationPlace>* place) {
-    const QByteArray* f = &fields[first];
+bool parsePlace(const Fields& fields, int first, std::optional<StationPlace>* place) {
+    const QByteArrayView* f = &fields[first];
     if (f[0].isEmpty() && f[1].isEmpty() && f[2].isEmpty() && f[3].isEmpty()) {
         place->reset();
         return true;
@@ -140,9 +154,9 @@ void appendPlace(QList<QByteArray>& fields, const std::optional<StationPlace>& p
            << QByteArray::number(place->link) << QByteArray::number(place->signal);
 }
 
-bool knownOutcome(const QByteArray& outcome) {
+bool knownOutcome(QByteArrayView outcome) {
     for (const RunOutcomeRow& row : kRunOutcomes)
-        if (outcome == row.name) return true;
+        if (outcome == QByteArrayView(row.name)) return true;
     return false;
 }
 
@@ -194,8 +208,9 @@ QByteArray formatLine(const LedgerEntry& e) {
 }
 
 bool parseLine(const QByteArray& line, LedgerEntry* entry) {
-    QList<QByteArray> fields;
-    if (!splitCsv(line, &fields) || (fields.size() != kOldFields && fields.size() != kFieldsWithoutHost &&
+    QList<QByteArray> unquoted;
+    Fields fields;
+    if (!splitCsv(line, &unquoted, &fields) || (fields.size() != kOldFields && fields.size() != kFieldsWithoutHost &&
                                      fields.size() != kFieldsWithoutPlace && fields.size() != kFields))
         return false;
     // Without the place columns an empty host is no host column: the line
