@@ -30,7 +30,11 @@ int runReport(const QStringList& args) {
     const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("Only runs from DATE on (2026-12-08, or a time as in the ledger)."),
                                    QStringLiteral("DATE"));
     const QCommandLineOption until(QStringLiteral("until"), QStringLiteral("Only runs up to DATE, that day included."), QStringLiteral("DATE"));
-    parser.addOptions({html, csv, since, until});
+    const QCommandLineOption plan(QStringLiteral("plan"),
+                                  QStringLiteral("Count against the plan of the network in FILE: a CSV with a header and a column "
+                                                 "'address' (decimal, or hex with 0x), optionally 'name' and 'place'."),
+                                  QStringLiteral("FILE"));
+    parser.addOptions({html, csv, since, until, plan});
     parser.addPositionalArgument(QStringLiteral("LEDGER|FOLDER"), QStringLiteral("Ledgers to merge; a folder stands for every *.csv in it (default: %1).").arg(ledger::path()),
                                  QStringLiteral("[LEDGER|FOLDER...]"));
     const int early = parseCommandLine(parser, args, QStringLiteral("Merges the ledgers of several laptops into one migration report."));
@@ -40,6 +44,8 @@ int runReport(const QStringList& args) {
     request.inputs = parser.positionalArguments();
     request.htmlFile = parser.value(html);
     request.csvFile = parser.value(csv);
+    request.planFile = parser.value(plan);
+    if (parser.isSet(plan) && request.planFile.isEmpty()) return usageError(parser, QStringLiteral("--plan takes a file"));
     const std::pair<const QCommandLineOption*, QDateTime*> bounds[] = {{&since, &request.since}, {&until, &request.until}};
     for (const auto& [option, bound] : bounds) {
         if (!parser.isSet(*option)) continue;

@@ -127,6 +127,7 @@ void LedgerMerge::add(const LedgerEntry& entry) {
     run.lastSeq = seq_++;
     if (outcomeIsDone(outcome)) run.firstMoved = entry.time;
     run.runs = 1;
+    run.places.note(entry, outcome, run.lastSeq);
     merge(&stations_[{*entry.address, entry.setup}], run);
 }
 
@@ -141,6 +142,7 @@ void LedgerMerge::merge(Agg* into, const Agg& from) {
     if (from.firstMoved.isValid() && (!into->firstMoved.isValid() || from.firstMoved < into->firstMoved))
         into->firstMoved = from.firstMoved;
     into->runs += from.runs;
+    into->places.merge(from.places);
 }
 
 MigrationReport LedgerMerge::finish() const {
@@ -168,7 +170,8 @@ MigrationReport LedgerMerge::finish() const {
     // first move, until the day of a last run that left them elsewhere.
     std::map<QDate, int> change;
     for (const auto& [key, agg] : stations) {
-        report.stations.push_back(ReportStation{key.first, key.second, agg.last, agg.firstMoved, agg.runs});
+        report.stations.push_back(ReportStation{key.first, key.second, agg.last, agg.firstMoved, agg.runs,
+                                                agg.places.latest.place, agg.places.old.place});
         if (!agg.firstMoved.isValid()) continue;
         ++change[agg.firstMoved.date()];
         if (stateAfter(agg.last.outcome) != StationState::Moved) --change[agg.last.time.date()];

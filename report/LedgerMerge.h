@@ -13,6 +13,7 @@
 
 #include "Ledger.h"
 #include "MigrationReport.h"
+#include "StationPlaces.h"
 
 class LedgerMerge {
 public:
@@ -34,6 +35,7 @@ private:
         qint64 lastSeq = -1;
         QDateTime firstMoved;
         int runs = 0;
+        StationPlaces places;
     };
     void add(const LedgerEntry& entry);
     static void merge(Agg* into, const Agg& from);

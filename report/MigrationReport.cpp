@@ -126,8 +126,15 @@ ReportResult makeReport(const ReportRequest& request) {
         if (!merge.readFile(file, &result.problems)) result.allInputsRead = false;
         ledgers << QFileInfo(file).canonicalFilePath();
     }
+    if (!request.planFile.isEmpty()) ledgers << QFileInfo(request.planFile).canonicalFilePath();
+    ledgers.removeAll(QString());   // a file not there: no path, and no output is it
     result.report = merge.finish();
     result.report.made = QDateTime::currentDateTime();
+    if (!request.planFile.isEmpty()) {
+        // A plan that is no plan is left out whole, like a file that is no ledger.
+        if (!readStationPlan(request.planFile, &result.report.plan, &result.problems)) result.allInputsRead = false;
+    }
+    result.report.mesh = splitMesh(result.report.stations, result.report.plan);
 
     const std::pair<QString, QByteArray (*)(const MigrationReport&)> outputs[] = {{request.htmlFile, reportHtml},
                                                                                  {request.csvFile, reportCsv}};
@@ -135,7 +142,7 @@ ReportResult makeReport(const ReportRequest& request) {
     for (const auto& [path, writer] : outputs) {
         if (path.isEmpty()) continue;
         if (ledgers.contains(QFileInfo(path).canonicalFilePath())) {
-            result.problems.append(QStringLiteral("%1: is a ledger read for this report; not overwritten").arg(path));
+            result.problems.append(QStringLiteral("%1: is a ledger or the plan read for this report; not overwritten").arg(path));
             result.filesWritten = false;
             continue;
         }

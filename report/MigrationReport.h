@@ -9,9 +9,13 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
+#include "MeshSplit.h"
 #include "RunOutcome.h"
+#include "StationPlace.h"
+#include "StationPlan.h"
 
 inline constexpr int kOutcomeCount = int(sizeof kRunOutcomes / sizeof kRunOutcomes[0]);
 
@@ -37,6 +41,8 @@ struct ReportStation {
     ReportRun last;       // its last run
     QDateTime firstMoved; // its first move; invalid when never moved
     int runs = 0;
+    std::optional<StationPlace> place;      // the latest place it reported; empty when never read
+    std::optional<StationPlace> oldPlace;   // the latest it reported on the old system
     StationState state() const { return stateAfter(last.outcome); }
 };
 
@@ -66,6 +72,8 @@ struct MigrationReport {
     QDateTime since, until;          // the window asked for; invalid: open
     QStringList files;               // the ledgers read
     QDateTime made;                  // when the report was made
+    StationPlan plan;                // the operator's plan; not `given` without one
+    MeshSplit mesh;                  // the network by parent links, and where it is split
 
     int countState(StationState state) const;
     int countLast(RunOutcome outcome) const;   // stations whose last run ended so
@@ -81,6 +89,7 @@ struct ReportRequest {
     QDateTime until;      // invalid: to the last run; a run at `until` is left out
     QString htmlFile;     // empty: none
     QString csvFile;      // empty: none
+    QString planFile;     // the operator's plan of the network; empty: none
 };
 
 struct ReportResult {

@@ -8,15 +8,19 @@
 #include <cstdio>
 
 #include "MigrationReport.h"
+#include "NetworkSection.h"
+#include "ReportEscape.h"
 
-namespace {
-
-QString esc(const QString& text) {
+QString report_escape::esc(const QString& text) {
     for (const QChar c : text)
         if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('&') || c == QLatin1Char('"') || c == QLatin1Char('\''))
             return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
     return text;   // nothing to escape: shared, not copied
 }
+
+namespace {
+
+using report_escape::esc;
 
 // "08.12.2026 10:15", in the time's own offset (the technician's clock).
 QString timeText(const QDateTime& time) {
@@ -260,8 +264,8 @@ QByteArray reportHtml(const MigrationReport& r) {
     QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\">"
                                   "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                                   "<title>Отчёт о переводе станций</title><style>%1</style></head><body>\n")
-                       .arg(QLatin1String(kStyle));
-    html += header(r) + summary(r);
+                       .arg(QLatin1String(kStyle) + QLatin1String(kNetworkStyle));
+    html += header(r) + summary(r) + networkSectionHtml(r);
     html += QStringLiteral("<h2>Запуски по дням</h2>") + chart(r);
     html += QStringLiteral("<h2>Требуют внимания</h2>") + stationTable(r, true);
     html += QStringLiteral("<h2>По компьютерам</h2>") + hostTable(r);

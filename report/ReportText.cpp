@@ -3,13 +3,13 @@
 
 #include "Ledger.h"
 #include "MigrationReport.h"
-
-namespace {
+#include "NetworkSection.h"
+#include "ReportEscape.h"
 
 // RFC 4180, and a field that a spreadsheet would run as a formula (it
 // begins with =, +, -, @, a tab or a carriage return) is given a leading
 // apostrophe inside quotes, so it is shown as the text it is.
-QByteArray csvText(const QString& text) {
+QByteArray report_escape::csvText(const QString& text) {
     QByteArray bytes = text.toUtf8();
     const bool formula = !bytes.isEmpty() && QByteArray("=+-@\t\r").contains(bytes[0]);
     if (formula) bytes.prepend('\'');
@@ -21,23 +21,29 @@ QByteArray csvText(const QString& text) {
 
 // Text from another laptop's ledger goes to a terminal: its control
 // characters (escape sequences) are shown as '?', never run.
-QString plain(QString text) {
+QString report_escape::plain(QString text) {
     for (QChar& c : text)
         if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
     return text;
 }
+
+namespace {
+
+using report_escape::csvText;
+using report_escape::plain;
 
 QString hostText(const QString& host) { return host.isEmpty() ? QStringLiteral("(unknown)") : plain(host); }
 
 }  // namespace
 
 QByteArray reportCsv(const MigrationReport& report) {
-    QByteArray out = "address,setup,state,outcome,time,host,port,backup\r\n";
+    QByteArray out = QByteArray("address,setup,state,outcome,time,host,port,backup,") + kNetworkCsvColumns + "\r\n";
     for (const ReportStation& s : report.stations) {
-        const QList<QByteArray> fields = {QByteArray::number(s.address),       csvText(s.setup),
+        QList<QByteArray> fields = {QByteArray::number(s.address),       csvText(s.setup),
                                           stateName(s.state()),                csvText(outcomeName(s.last.outcome)),
                                           csvText(ledger::timeText(s.last.time)), csvText(s.last.host),
                                           csvText(s.last.port),                csvText(s.last.backup)};
+        appendNetworkCsvFields(fields, report, s);
         out += fields.join(',') + "\r\n";
     }
     return out;
@@ -74,5 +80,7 @@ QString reportText(const MigrationReport& report) {
                      .arg(ledger::timeText(s.last.time), -25)
                      .arg(hostText(s.last.host), plain(s.last.port));
     }
+    const QStringList network = networkTextLines(report);
+    if (!network.isEmpty()) lines << QString() << network;
     return lines.join(QLatin1Char('\n'));
 }
