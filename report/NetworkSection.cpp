@@ -18,8 +18,22 @@ const QString kNone = QStringLiteral("—");
 
 QString words(MeshState state) { return QString::fromUtf8(meshStateLook(state).label); }
 
+// "1 станцию", "3 станции", "5 станций": how many a move cuts off.
+QString stationsCut(int n) {
+    const int tens = n % 100, ones = n % 10;
+    const char* word = tens >= 11 && tens <= 14 ? "станций" : ones == 1 ? "станцию" : ones >= 2 && ones <= 4 ? "станции" : "станций";
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(word));
+}
+
+
 const PlanStation* planned(const MigrationReport& r, const MeshNode& node) {
     return node.planIndex >= 0 ? &r.plan.stations[size_t(node.planIndex)] : nullptr;
+}
+
+// A station as a list names it in passing: its address and its name in the plan.
+QString named(const MigrationReport& r, const MeshNode& node) {
+    const PlanStation* plan = planned(r, node);
+    return QString::number(node.address) + (plan && !plan->name.isEmpty() ? QLatin1Char(' ') + esc(plan->name) : QString());
 }
 
 QString card(int number, const QString& title, const char* accent) {
@@ -88,14 +102,13 @@ QString splits(const MigrationReport& r) {
     html += listBlock("cut-off", QStringLiteral("Отрезаны от старой сети"), m.cutOff.size(),
                       QStringLiteral("Не переведены, а их родитель уже переведён."),
                       stationList(r, m.cutOff, QStringLiteral("Родитель (переведён)"),
-                                  [&m](const MeshNode& n) { return QString::number(m.nodes[size_t(n.parent)].address); }));
+                                  [&r](const MeshNode& n) { return named(r, r.mesh.nodes[size_t(n.parent)]); }));
     html += listBlock("alone-in-new", QStringLiteral("Одни в новой сети"), m.aloneInNew.size(),
                       QStringLiteral("Переведены, но ни их родитель, ни их дочерние станции не переведены."), plainList(r, m.aloneInNew));
     html += listBlock("would-cut-off", QStringLiteral("Перевод отрежет станции"), m.wouldCutOff.size(),
                       QStringLiteral("Не переведены; при их переводе от старой сети отрежет столько непереведённых станций, "
                                      "связанных со старой сетью только через них."),
-                      stationList(r, m.wouldCutOff, QStringLiteral("Отрежет"),
-                                  [](const MeshNode& n) { return QStringLiteral("%1 станций").arg(n.cutOffByMove); }));
+                      stationList(r, m.wouldCutOff, QStringLiteral("Отрежет"), [](const MeshNode& n) { return stationsCut(n.cutOffByMove); }));
     QStringList faults;
     for (const int i : m.selfParents)
         faults << QStringLiteral("станция %1 назвала родителем себя").arg(m.nodes[size_t(i)].address);
@@ -202,7 +215,7 @@ const char* const kNetworkStyle = R"(
 h3 { font-size: 15px; margin: 18px 0 6px; break-after: avoid; page-break-after: avoid; }
 h3 .count { color: #4a5568; font-weight: 400; }
 .split .meta { margin-bottom: 6px; }
-table.net { margin-bottom: 6px; }
+table.net { margin-bottom: 6px; width: auto; min-width: 60%; }
 .faults { background: #fffaf0; border-left: 4px solid #dd6b20; padding: 6px 10px; font-size: 13px; }
 .tree { overflow-x: auto; margin: 6px 0; }
 .tree svg { display: block; }
@@ -212,13 +225,14 @@ table.net { margin-bottom: 6px; }
 QString networkSectionHtml(const MigrationReport& r) {
     const MeshSplit& m = r.mesh;
     if (m.nodes.empty() && !r.plan.given) return QString();
-    QString html = QStringLiteral("<h2>Сеть</h2>") + cards(r) + notes(m);
-    html += splits(r) + picture(r);
-    if (r.plan.given) return html + planLists(r);
+    QString html = QStringLiteral("<section id=\"network\"><h2>Сеть</h2>") + cards(r) + notes(m);
+    html += picture(r) + splits(r);
+    if (r.plan.given) return html + planLists(r) + QStringLiteral("</section>");
     const std::vector<int> parents = inState(m, MeshState::ParentOnly, false);
     return html + listBlock("known-not-visited", QStringLiteral("Известны, ещё не посещены"), parents.size(),
                             QStringLiteral("Названы родителем другой станции, но ни в одном журнале."),
-                            stationList(r, parents, QStringLiteral("Родитель станций"), [&m](const MeshNode& n) { return children(m, n); }));
+                            stationList(r, parents, QStringLiteral("Родитель станций"), [&m](const MeshNode& n) { return children(m, n); })) +
+           QStringLiteral("</section>");
 }
 
 QStringList networkTextLines(const MigrationReport& r) {
