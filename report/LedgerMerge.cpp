@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "RegularFile.h"
+#include "ReportInput.h"
 
 namespace {
 
@@ -45,16 +46,18 @@ LedgerMerge::LedgerMerge(const QDateTime& since, const QDateTime& until) : since
     seen_.reserve(1 << 16);
 }
 
-bool LedgerMerge::readFile(const QString& path, QStringList* problems) {
-    QFile file;
+bool openReportInput(QFile& file, const QString& path, QStringList* problems) {
     QString why;
     const RegularFileOpen opened = openRegularFile(file, path, RegularFileMode::Read, &why);
-    if (opened != RegularFileOpen::Opened) {
-        problems->append(opened == RegularFileOpen::Missing ? QStringLiteral("%1: no such file").arg(path)
-                                                            : QStringLiteral("%1: cannot be read (%2)").arg(path, why));
-        return false;
-    }
-    return readDevice(file, path, problems);
+    if (opened == RegularFileOpen::Opened) return true;
+    problems->append(opened == RegularFileOpen::Missing ? QStringLiteral("%1: no such file").arg(path)
+                                                        : QStringLiteral("%1: cannot be read (%2)").arg(path, why));
+    return false;
+}
+
+bool LedgerMerge::readFile(const QString& path, QStringList* problems) {
+    QFile file;
+    return openReportInput(file, path, problems) && readDevice(file, path, problems);
 }
 
 bool LedgerMerge::readDevice(QIODevice& in, const QString& name, QStringList* problems) {

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "Ledger.h"
-#include "RegularFile.h"
+#include "ReportInput.h"
 
 namespace {
 
@@ -233,13 +233,7 @@ bool parseStationPlan(const QByteArray& bytes, const QString& name, StationPlan*
 
 bool readStationPlan(const QString& path, StationPlan* plan, QStringList* problems) {
     QFile file;
-    QString why;
-    const RegularFileOpen opened = openRegularFile(file, path, RegularFileMode::Read, &why);
-    if (opened != RegularFileOpen::Opened) {
-        problems->append(opened == RegularFileOpen::Missing ? QStringLiteral("%1: no such file (the plan)").arg(path)
-                                                            : QStringLiteral("%1: the plan cannot be read (%2)").arg(path, why));
-        return false;
-    }
+    if (!openReportInput(file, path, problems)) return false;
     if (file.size() > kMaxPlanBytes) {
         problems->append(QStringLiteral("%1: %2 bytes, far too large for a plan of the network").arg(path).arg(file.size()));
         return false;

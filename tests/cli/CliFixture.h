@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "Ledger.h"
 #include "SimStation.h"
 #include "TempHome.h"
 
@@ -59,6 +60,15 @@ protected:
     }
 
     CliResult run(const QStringList& args, int timeoutMs = 60000) { return finish(*start(args), timeoutMs); }
+    // `program` on the station's port, as a technician runs it.
+    CliResult program(const sim::PtyStationHost& station) {
+        return run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    }
+    // The ledger's last line; an empty entry when it has none.
+    LedgerEntry lastLedgerLine() const {
+        const std::vector<LedgerEntry> lines = ledger::read(logDir() + QStringLiteral("/ledger.csv"));
+        return lines.empty() ? LedgerEntry{} : lines.back();
+    }
 
     static QString path(const sim::PtyStationHost& host) { return QString::fromStdString(host.slavePath()); }
     QString logDir() const { return home_.logDir(); }

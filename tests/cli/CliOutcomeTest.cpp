@@ -7,16 +7,7 @@
 
 namespace {
 
-class CliOutcomeTest : public CliFixture {
-protected:
-    LedgerEntry lastLedgerLine() const {
-        const std::vector<LedgerEntry> lines = ledger::read(logDir() + QStringLiteral("/ledger.csv"));
-        return lines.empty() ? LedgerEntry{} : lines.back();
-    }
-    CliResult program(const sim::PtyStationHost& station) {
-        return run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
-    }
-};
+class CliOutcomeTest : public CliFixture {};
 
 // Exchanges of an undisturbed run: 0 head, 1..8 dump, 9..16 identification,
 // 17..21 the status read, 22 table, 23 block 0, 24 and 25 their read-back,

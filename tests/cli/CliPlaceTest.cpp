@@ -16,16 +16,7 @@ namespace {
 constexpr int kStatusRead = 17;
 constexpr int kLevelRead = kStatusRead + 4;
 
-class CliPlaceTest : public CliFixture {
-protected:
-    LedgerEntry lastLedgerLine() const {
-        const std::vector<LedgerEntry> lines = ledger::read(logDir() + QStringLiteral("/ledger.csv"));
-        return lines.empty() ? LedgerEntry{} : lines.back();
-    }
-    CliResult program(const sim::PtyStationHost& station) {
-        return run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
-    }
-};
+class CliPlaceTest : public CliFixture {};
 
 sim::DefaultStationOptions placed(std::uint16_t parent, int link, int signal, bool attached = true) {
     sim::DefaultStationOptions options;
