@@ -3,7 +3,6 @@
 #include <QFile>
 #include <algorithm>
 
-#include "RegularFile.h"
 #include "ReportInput.h"
 
 namespace {
@@ -44,15 +43,6 @@ bool nextLine(QIODevice& in, QByteArray* line, bool* tooLong) {
 
 LedgerMerge::LedgerMerge(const QDateTime& since, const QDateTime& until) : since_(since), until_(until) {
     seen_.reserve(1 << 16);
-}
-
-bool openReportInput(QFile& file, const QString& path, QStringList* problems) {
-    QString why;
-    const RegularFileOpen opened = openRegularFile(file, path, RegularFileMode::Read, &why);
-    if (opened == RegularFileOpen::Opened) return true;
-    problems->append(opened == RegularFileOpen::Missing ? QStringLiteral("%1: no such file").arg(path)
-                                                        : QStringLiteral("%1: cannot be read (%2)").arg(path, why));
-    return false;
 }
 
 bool LedgerMerge::readFile(const QString& path, QStringList* problems) {
