@@ -107,7 +107,7 @@ TEST_F(CliSafetyTest, ParallelRunsOnStationsWithOneAddressKeepABackupEach) {
 TEST_F(CliSafetyTest, TheOriginalSurvivesAPowerLossAndARerunAndRestoreUsesIt) {
     sim::PtyStationHost station;
     sim::FaultScript powerLoss;
-    powerLoss.powerLostFrom(18);   // 17 reads, then the channel table write is the last answered
+    powerLoss.powerLostFrom(23);   // 22 reads (the status read among them), then the channel table write is the last answered
     station.setFaults(powerLoss);
     ASSERT_TRUE(station.start());
     const Bytes untouched = paramBlock(station.snapshot());
