@@ -175,7 +175,7 @@ int sweepRouteTable(WorkThread& thread) {
                 endProgressLine();
                 printErr(QStringLiteral("route table read stopped at block %1: the station does not answer")
                              .arg(thread.getRouteCursor()));
-                printErr(noAnswerLine(-1));
+                printErr(noAnswerLine(link_codes::kNoReply));
                 return exit_status::noProperAnswer;
             }
             continue;

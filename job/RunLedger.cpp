@@ -21,7 +21,7 @@ bool blockWasRead(const WorkThread& thread, const RunResult& result) {
     case RunOutcome::PartlyWritten:
         return true;
     default:
-        return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
+        return !thread.backupPath().isEmpty() || link_codes::fromIdentification(result.code) ||
                result.code == job_messages::kCodeBackupNotSaved;
     }
 }
