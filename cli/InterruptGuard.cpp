@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "CliOutput.h"
+#include "OutputQueue.h"
 #include "StopRequests.h"
 
 namespace interrupt_guard {
@@ -14,6 +15,9 @@ constexpr char kKeepConnected[] =
 
 std::function<void()> beforeExit;
 std::once_flag exitOnce;
+// What is queued for the console gets this long before the process ends at
+// once (no exit handler runs then).
+constexpr std::chrono::milliseconds kLastLinesMs{1000};
 }  // namespace
 
 void setBeforeExit(std::function<void()> hook) { beforeExit = std::move(hook); }
@@ -28,6 +32,7 @@ void runRecorded() { stop_requests::processState().recorded(); }
 void exitInterrupted() {
     std::call_once(exitOnce, [] {
         if (beforeExit) beforeExit();
+        output_queue::drain(kLastLinesMs);
         restoreStandardStreams();   // TerminateProcess runs no exit handler
         stop_requests::endProcess();
     });
