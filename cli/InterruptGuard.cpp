@@ -24,9 +24,18 @@ void setBeforeExit(std::function<void()> hook) { beforeExit = std::move(hook); }
 
 void install() { stop_requests::catchRequests({kNothingWritten, kKeepConnected, exitInterrupted, true}); }
 
-bool closeRun() { return stop_requests::processState().closeRun(); }
+// Each change of phase is told to the hidden window that holds the end of
+// the session while the run holds the process.
+bool closeRun() {
+    const bool closed = stop_requests::processState().closeRun();
+    stop_requests::stateChanged();
+    return closed;
+}
 
-void runRecorded() { stop_requests::processState().recorded(); }
+void runRecorded() {
+    stop_requests::processState().recorded();
+    stop_requests::stateChanged();
+}
 
 // A second caller blocks in call_once until the first has ended the process.
 void exitInterrupted() {
@@ -39,9 +48,16 @@ void exitInterrupted() {
     stop_requests::endProcess();
 }
 
-bool enterWritePhase() { return stop_requests::processState().enterWritePhase(); }
+bool enterWritePhase() {
+    const bool entered = stop_requests::processState().enterWritePhase();
+    stop_requests::stateChanged();
+    return entered;
+}
 
-void leaveWritePhase() { stop_requests::processState().leaveWritePhase(); }
+void leaveWritePhase() {
+    stop_requests::processState().leaveWritePhase();
+    stop_requests::stateChanged();
+}
 
 void installStopRequest() {
     stop_requests::processState().ask();

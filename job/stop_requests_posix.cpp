@@ -112,6 +112,10 @@ void catchRequests(const Catching& how) {
     followStopLines();
 }
 
+void sessionEnding() { onSignal(SIGHUP); }
+
+void stateChanged() {}
+
 void followStopLines() {
     static bool following = false;
     if (following || !stopLinesWanted()) return;
