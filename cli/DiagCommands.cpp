@@ -53,12 +53,11 @@ void reportFileProblemsOnce() {
 void mergeStationFile(const ParamHead& head) {
     StationRecord* record = StationRecord::instance();
     const QString path = ensureStationFile();
-    QString problem;
-    if (!loadStationFileChecked(path, &problem)) {
+    if (const Result<QString> loaded = loadStationFileChecked(path); !loaded) {
         AppContext::instance()->holdStationFile();
         printErr(QStringLiteral("rechannel-cli: %1 %2: left alone, and no station file is written in this session; "
                                 "move it aside to start a new one")
-                     .arg(path, problem));
+                     .arg(path, loaded.why()));
         return;
     }
     record->setParams(head.data());

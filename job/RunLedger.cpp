@@ -134,8 +134,8 @@ QString RunLedger::finishInterrupted(int code, int address, const QString& backu
 
 QString RunLedger::appendLast() {
     last_.host = ledger::thisHost();
-    QString error;
     QString pending;
-    if (ledger::append(last_, &error, &pending)) return pending;
-    return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), error);
+    const Result<QString> appended = ledger::append(last_, &pending);
+    if (appended) return pending;
+    return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), appended.why());
 }
