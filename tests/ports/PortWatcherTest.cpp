@@ -3,7 +3,9 @@
 // need not exist when watching starts.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 
@@ -56,5 +58,28 @@ INSTANTIATE_TEST_SUITE_P(Folder, PortWatcherTest,
                                            WatchCase{"publishedBeforeTheFolderExists", false, false},
                                            WatchCase{"withdrawn", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A hub that flaps keeps sending events, never a pause as long as the
+// coalescing time: the change is told all the same, a coalescing time after
+// the first event. Each pass of the event loop below finds the next event
+// already queued, so a timer started again by every event would never run out.
+TEST(PortWatcherFlapTest, AStreamOfEventsStillTellsOfTheChange) {
+    const QString dir = QString::fromStdString(virtualPortDirectory());
+    QDir(dir).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const std::string target = QFile::encodeName(QDir::currentPath()).toStdString();
+    PortWatcher watcher;
+    QSignalSpy changed(&watcher, &PortWatcher::changed);
+    watcher.start();
+    QElapsedTimer streaming;
+    streaming.start();
+    for (int event = 0; changed.isEmpty() && streaming.elapsed() < 10000; ++event) {
+        if (event % 2 == 0) ASSERT_TRUE(publishVirtualPort("flapping", target));
+        else unpublishVirtualPort("flapping", target);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(changed.isEmpty()) << "no change told in " << streaming.elapsed() << " ms of events";
+    QDir(dir).removeRecursively();
+}
 
 }  // namespace
