@@ -2,10 +2,15 @@
 // and what the report must make of them.
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTimeZone>
+#include <functional>
 #include <gtest/gtest.h>
 #include <vector>
 
+#include "Ledger.h"
 #include "MigrationReport.h"
 
 namespace {
@@ -162,3 +167,130 @@ TEST(LedgerMergeTest, AReportFileIsReplacedWholeAndNeverOverALedger) {
 }
 
 }  // namespace
+
+namespace {
+
+// A ledger of `entries` written as a run writes its lines.
+QString writeLedger(const QString& path, const std::vector<LedgerEntry>& entries) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return QString();
+    file.write(QByteArray(kHeader) + "\n");
+    for (const LedgerEntry& e : entries) file.write(ledger::formatLine(e) + "\n");
+    return path;
+}
+
+LedgerEntry ledgerRun(const QString& text, RunOutcome outcome = RunOutcome::PartlyWritten) {
+    LedgerEntry e;
+    e.time = QDateTime(QDate(2026, 12, 8), QTime(10, 0), QTimeZone(3600));
+    e.port = e.backup = e.setup = e.host = text;
+    e.address = 291;
+    e.outcome = outcomeName(outcome);
+    return e;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+// Every text field of the CSV that a spreadsheet would run as a formula is
+// quoted with a leading apostrophe; the same text a character further on is
+// left as it is.
+TEST(ReportFilesTest, ACsvFieldThatWouldRunAsAFormulaStaysText) {
+    const struct {
+        const char* text;
+        const char* field;   // how each of setup, host, port and backup must read in the CSV
+    } cases[] = {
+        {"=SUM(A1)", "\"'=SUM(A1)\""}, {"+7 999", "\"'+7 999\""},  {"-1+2", "\"'-1+2\""},
+        {"@boris", "\"'@boris\""},     {"\tcmd", "\"'\tcmd\""},     {"\rcmd", "\"'\rcmd\""},
+        {"x=-@+", "x=-@+"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        QTemporaryDir dir;
+        ReportRequest request;
+        request.inputs << writeLedger(dir.filePath(QStringLiteral("ledger.csv")), {ledgerRun(QString::fromUtf8(c.text))});
+        request.csvFile = dir.filePath(QStringLiteral("stations.csv"));
+        const ReportResult result = makeReport(request);
+        ASSERT_TRUE(result.filesWritten && result.problems.isEmpty()) << result.problems.join(QLatin1Char('\n')).toStdString();
+        const QByteArray f(c.field);
+        EXPECT_EQ(fileBytes(request.csvFile), "address,setup,state,outcome,time,host,port,backup\r\n291," + f +
+                                                  ",needs-attention,partly-written,2026-12-08T10:00:00+01:00," + f + "," +
+                                                  f + "," + f + "\r\n");
+    }
+}
+
+// Whatever a ledger says reaches the page as text: each column taken from
+// one (and the ledger's file name) with markup in it.
+TEST(ReportFilesTest, EveryColumnTakenFromALedgerIsEscapedOnThePage) {
+    const QString markup = QStringLiteral("<b class='x'>&\"");
+    const QByteArray escaped = "&lt;b class=&#39;x&#39;&gt;&amp;&quot;";
+    const struct {
+        const char* column;
+        std::function<void(LedgerEntry&)> put;
+    } cases[] = {
+        {"port", [&](LedgerEntry& e) { e.port = markup; }},
+        {"backup", [&](LedgerEntry& e) { e.backup = markup; }},
+        {"setup", [&](LedgerEntry& e) { e.setup = markup; }},
+        {"note", [&](LedgerEntry& e) { e.note = markup; }},
+        {"host", [&](LedgerEntry& e) { e.host = markup; }},
+        {"file name", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column);
+        QTemporaryDir dir;
+        LedgerEntry e = ledgerRun(QStringLiteral("plain"));
+        if (c.put) c.put(e);
+        ReportRequest request;
+        request.inputs << writeLedger(dir.filePath(c.put ? QStringLiteral("ledger.csv") : markup + QStringLiteral(".csv")), {e});
+        request.htmlFile = dir.filePath(QStringLiteral("report.html"));
+        const ReportResult result = makeReport(request);
+        ASSERT_TRUE(result.filesWritten && result.problems.isEmpty()) << result.problems.join(QLatin1Char('\n')).toStdString();
+        const QByteArray page = fileBytes(request.htmlFile);
+        EXPECT_FALSE(page.contains("<b class")) << "markup from the ledger on the page";
+        EXPECT_TRUE(page.contains(escaped)) << "the ledger's text is not on the page";
+    }
+}
+
+#ifdef RECHANNEL_CLI_PATH
+// --since DAY takes runs from that day's first instant, --until DAY up to
+// its last, in the computer's time zone; bounds given the wrong way round
+// are refused rather than answered with an empty report.
+TEST(ReportFilesTest, SinceAndUntilTakeWholeDays) {
+    QTemporaryDir dir;
+    const auto at = [](int day, int hour, int minute, int second) {
+        LedgerEntry e = ledgerRun(QStringLiteral("anna"), RunOutcome::Moved);
+        e.time = QDateTime(QDate(2026, 12, day), QTime(hour, minute, second), QTimeZone(3 * 3600));
+        e.address = day * 100 + hour;
+        return e;
+    };
+    const QString ledger = writeLedger(dir.filePath(QStringLiteral("ledger.csv")),
+                                       {at(7, 23, 59, 59), at(8, 0, 0, 0), at(9, 23, 59, 59), at(10, 0, 0, 0)});
+    const struct {
+        QStringList bounds;
+        int status;
+        const char* runs;   // as the summary counts them
+    } cases[] = {
+        {{QStringLiteral("--since"), QStringLiteral("2026-12-08")}, 0, "runs: 3 "},
+        {{QStringLiteral("--until"), QStringLiteral("2026-12-09")}, 0, "runs: 3 "},
+        {{QStringLiteral("--since"), QStringLiteral("2026-12-08"), QStringLiteral("--until"), QStringLiteral("2026-12-09")}, 0, "runs: 2 "},
+        {{QStringLiteral("--since"), QStringLiteral("2026-12-08"), QStringLiteral("--until"), QStringLiteral("2026-12-08")}, 0, "runs: 1 "},
+        {{QStringLiteral("--since"), QStringLiteral("2026-12-10"), QStringLiteral("--until"), QStringLiteral("2026-12-08")}, 2, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bounds.join(QLatin1Char(' ')).toStdString());
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Moscow"));   // +03:00, as the ledger
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(RECHANNEL_CLI_PATH), QStringList{QStringLiteral("report"), ledger} + c.bounds);
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        const QByteArray out = cli.readAllStandardOutput(), err = cli.readAllStandardError();
+        EXPECT_EQ(cli.exitCode(), c.status) << err.constData();
+        if (c.runs) EXPECT_TRUE(out.contains(c.runs)) << out.constData();
+        else EXPECT_TRUE(err.contains("--since")) << err.constData();
+    }
+}
+#endif
