@@ -117,15 +117,22 @@ TEST(ChildProcessTest, ALineReachesTheRunsInputAndASignalEndsItAsCrashed) {
 }
 
 TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
-    StartedRun orphan = start({QStringLiteral("echo")}, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return parentOf(orphan) > 0; }, 10000));
-    ASSERT_NE(parentOf(orphan), QCoreApplication::applicationPid());
-    ASSERT_EQ(::kill(static_cast<pid_t>(parentOf(orphan)), SIGKILL), 0);
-    // Its end can no longer be learnt from the launcher: it shows as the end
-    // of its output, and counts as a crash.
-    ASSERT_TRUE(orphan.child->writeInput("x\n"));
-    ASSERT_TRUE(orphan.ended->wait(10000));
-    EXPECT_TRUE(orphan.ended->at(0).at(1).toBool());
+    StartedRun byInput = start({QStringLiteral("echo")}, true), bySignal = start({QStringLiteral("echo")}, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return parentOf(byInput) > 0 && parentOf(bySignal) > 0; }, 10000));
+    const qint64 launcher = parentOf(byInput);
+    ASSERT_NE(launcher, QCoreApplication::applicationPid());
+    ASSERT_EQ(::kill(static_cast<pid_t>(launcher), SIGKILL), 0);
+    // Once the parent has learnt it (it reaps the launcher), its runs' ends
+    // show as the ends of their output and count as crashes; a signal still
+    // reaches a run (a stop, Ctrl-C).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(launcher)); }, 10000));
+    QCoreApplication::sendPostedEvents();   // what the parent tells its runs then
+    ASSERT_TRUE(byInput.child->writeInput("x\n"));
+    bySignal.child->signal(SIGTERM);
+    for (StartedRun* orphan : {&byInput, &bySignal}) {
+        ASSERT_TRUE(!orphan->ended->isEmpty() || orphan->ended->wait(10000)) << (orphan == &byInput ? "by its input" : "by a signal");
+        EXPECT_TRUE(orphan->ended->at(0).at(1).toBool()) << (orphan == &byInput ? "by its input" : "by a signal");
+    }
 
     StartedRun next = start({QStringLiteral("report"), QStringLiteral("0")}, true);
     ASSERT_TRUE(next.ended->wait(10000));
@@ -220,6 +227,7 @@ TEST(ChildProcessTest, TheLauncherRefusesAMalformedRequestAndServesTheNext) {
     } refused[] = {
         {"cut short", request("S/\0" "2\0" "x"sv), kDescriptors},
         {"more arguments than it has", request("S/\0" "9\0" "x\0"sv), kDescriptors},
+        {"one argument more than it has", request("S/\0" "2\0" "x\0"sv), kDescriptors},
         {"a count that is no number", request("S/\0" "2x\0" "x\0" "y\0"sv), kDescriptors},
         {"no descriptors", request("S/\0" "1\0" "x\0"sv), 0},
     };
