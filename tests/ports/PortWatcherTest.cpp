@@ -1,6 +1,6 @@
 // The watcher against the virtual ports' folder: a simulated station
 // published or withdrawn is a port appearing or vanishing, and the folder
-// need not exist when watching starts.
+// need not exist when watching starts, nor stay.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -18,6 +18,7 @@ struct WatchCase {
     const char* name;
     bool folderThereFirst;
     bool withdraw;   // the port vanishes (published before watching)
+    bool folderRemoved = false;   // the folder goes while watching, and is made again by the publisher
 };
 void PrintTo(const WatchCase& c, std::ostream* os) { *os << c.name; }
 
@@ -45,6 +46,11 @@ TEST_P(PortWatcherTest, TellsOfAPortAppearingOrVanishing) {
     PortWatcher watcher;
     QSignalSpy changed(&watcher, &PortWatcher::changed);
     watcher.start();
+    if (GetParam().folderRemoved) {
+        ASSERT_TRUE(QDir(dir_).removeRecursively());
+        ASSERT_TRUE(changed.wait(5000));
+        changed.clear();
+    }
     if (GetParam().withdraw) {
         unpublishVirtualPort("station-1", target);
     } else {
@@ -56,7 +62,8 @@ TEST_P(PortWatcherTest, TellsOfAPortAppearingOrVanishing) {
 INSTANTIATE_TEST_SUITE_P(Folder, PortWatcherTest,
                          ::testing::Values(WatchCase{"published", true, false},
                                            WatchCase{"publishedBeforeTheFolderExists", false, false},
-                                           WatchCase{"withdrawn", true, true}),
+                                           WatchCase{"withdrawn", true, true},
+                                           WatchCase{"publishedAfterTheFolderWasRemoved", true, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A hub that flaps keeps sending events, never a pause as long as the
