@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <functional>
+#include <tuple>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -64,6 +65,16 @@ const std::vector<Case> kCases = {
      {QByteArray(kHeader) + "\n" + run("08T10:00:00", "291", "verify-failed", "aaaa") + "\n" + run("08T10:02:00", "291", "moved", "") + "\n"},
      {{291, "aaaa", StationState::Moved, "moved", "anna"}},
      2, 0, 0, true},
+    {"of two runs with one time the one read later wins, in one file or across two",
+     {QByteArray(kHeader) + "\n" + run("08T10:00:00", "291", "moved") + "\n" + run("08T10:00:00", "291", "no-answer") + "\n",
+      QByteArray(kHeader) + "\n" + run("08T10:00:00", "292", "no-answer", "5e7a", "boris") + "\n",
+      QByteArray(kHeader) + "\n" + run("08T10:00:00", "292", "moved", "5e7a", "carl") + "\n"},
+     {{291, "5e7a", StationState::NeedsAttention, "no-answer", "anna"}, {292, "5e7a", StationState::Moved, "moved", "carl"}},
+     4, 0, 0, true},
+    {"a ledger a spreadsheet saved with a byte-order mark",
+     {"\xEF\xBB\xBF" + QByteArray(kHeader) + "\r\n" + run("08T10:00:00", "291", "moved") + "\r\n"},
+     {{291, "5e7a", StationState::Moved, "moved", "anna"}},
+     1, 0, 0, true},
     {"a station restored after its move is not moved",
      {QByteArray(kHeader) + "\n" + run("08T10:00:00", "291", "moved") + "\n",
       QByteArray(kHeader) + "\n" + run("09T10:00:00", "291", "restored", "5e7a", "boris") + "\n"},
@@ -197,7 +208,7 @@ QByteArray fileBytes(const QString& path) {
 
 // Every text field of the CSV that a spreadsheet would run as a formula is
 // quoted with a leading apostrophe; the same text a character further on is
-// left as it is.
+// left as it is; a comma or a quote is quoted as RFC 4180 has it.
 TEST(ReportFilesTest, ACsvFieldThatWouldRunAsAFormulaStaysText) {
     const struct {
         const char* text;
@@ -205,7 +216,7 @@ TEST(ReportFilesTest, ACsvFieldThatWouldRunAsAFormulaStaysText) {
     } cases[] = {
         {"=SUM(A1)", "\"'=SUM(A1)\""}, {"+7 999", "\"'+7 999\""},  {"-1+2", "\"'-1+2\""},
         {"@boris", "\"'@boris\""},     {"\tcmd", "\"'\tcmd\""},     {"\rcmd", "\"'\rcmd\""},
-        {"x=-@+", "x=-@+"},
+        {"x=-@+", "x=-@+"},            {"USB, hub 2", "\"USB, hub 2\""}, {"hub \"2\"", "\"hub \"\"2\"\"\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -225,33 +236,60 @@ TEST(ReportFilesTest, ACsvFieldThatWouldRunAsAFormulaStaysText) {
 // Whatever a ledger says reaches the page as text: each column taken from
 // one (and the ledger's file name) with markup in it.
 TEST(ReportFilesTest, EveryColumnTakenFromALedgerIsEscapedOnThePage) {
-    const QString markup = QStringLiteral("<b class='x'>&\"");
-    const QByteArray escaped = "&lt;b class=&#39;x&#39;&gt;&amp;&quot;";
     const struct {
-        const char* column;
-        std::function<void(LedgerEntry&)> put;
-    } cases[] = {
-        {"port", [&](LedgerEntry& e) { e.port = markup; }},
-        {"backup", [&](LedgerEntry& e) { e.backup = markup; }},
-        {"setup", [&](LedgerEntry& e) { e.setup = markup; }},
-        {"note", [&](LedgerEntry& e) { e.note = markup; }},
-        {"host", [&](LedgerEntry& e) { e.host = markup; }},
-        {"file name", nullptr},
+        QString text;
+        QByteArray escaped;
+        QByteArray raw;   // never on the page as it stands
+    } texts[] = {
+        {QStringLiteral("<b class='x'>&\""), "&lt;b class=&#39;x&#39;&gt;&amp;&quot;", "<b class"},
+        {QStringLiteral("R&D &lt;b&gt;"), "R&amp;D &amp;lt;b&amp;gt;", "R&D"},   // an entity: shown, not read
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.column);
-        QTemporaryDir dir;
-        LedgerEntry e = ledgerRun(QStringLiteral("plain"));
-        if (c.put) c.put(e);
-        ReportRequest request;
-        request.inputs << writeLedger(dir.filePath(c.put ? QStringLiteral("ledger.csv") : markup + QStringLiteral(".csv")), {e});
-        request.htmlFile = dir.filePath(QStringLiteral("report.html"));
-        const ReportResult result = makeReport(request);
-        ASSERT_TRUE(result.filesWritten && result.problems.isEmpty()) << result.problems.join(QLatin1Char('\n')).toStdString();
-        const QByteArray page = fileBytes(request.htmlFile);
-        EXPECT_FALSE(page.contains("<b class")) << "markup from the ledger on the page";
-        EXPECT_TRUE(page.contains(escaped)) << "the ledger's text is not on the page";
-    }
+    const std::function<void(LedgerEntry&, const QString&)> columns[] = {
+        [](LedgerEntry& e, const QString& t) { e.port = t; },  [](LedgerEntry& e, const QString& t) { e.backup = t; },
+        [](LedgerEntry& e, const QString& t) { e.setup = t; }, [](LedgerEntry& e, const QString& t) { e.note = t; },
+        [](LedgerEntry& e, const QString& t) { e.host = t; },  nullptr,   // the ledger's file name
+    };
+    for (const auto& t : texts)
+        for (const auto& put : columns) {
+            SCOPED_TRACE(t.text.toStdString() + " in column " + std::to_string(&put - columns));
+            QTemporaryDir dir;
+            LedgerEntry e = ledgerRun(QStringLiteral("plain"));
+            if (put) put(e, t.text);
+            ReportRequest request;
+            request.inputs << writeLedger(dir.filePath(put ? QStringLiteral("ledger.csv") : t.text + QStringLiteral(".csv")), {e});
+            request.htmlFile = dir.filePath(QStringLiteral("report.html"));
+            const ReportResult result = makeReport(request);
+            ASSERT_TRUE(result.filesWritten && result.problems.isEmpty()) << result.problems.join(QLatin1Char('\n')).toStdString();
+            const QByteArray page = fileBytes(request.htmlFile);
+            EXPECT_FALSE(page.contains(t.raw)) << "the ledger's text read as markup";
+            EXPECT_TRUE(page.contains(t.escaped)) << "the ledger's text is not on the page";
+        }
+}
+
+// Runs, moves and failures per computer, the lines of ledgers from before
+// the host column under an unknown computer, last; in the text summary
+// too, where a ledger's control characters (a terminal's escape sequences)
+// show as '?'.
+TEST(ReportFilesTest, RunsAreCountedPerComputerTheUnknownLast) {
+    QTemporaryDir dir;
+    const QString ledger = dir.filePath(QStringLiteral("ledger.csv"));
+    QFile file(ledger);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(kHeader12) + "\n2026-12-07T10:00:00+01:00,COM3,300,158,500,moved,0,,yes,1.00,abcd,\n" +
+               run("08T10:00:00", "291", "moved", "5e7a", "zed\x1b[2J") + "\n" + run("08T10:01:00", "292", "no-answer") + "\n" +
+               run("08T10:02:00", "293", "restored") + "\n" + run("08T10:03:00", "294", "already-moved") + "\n");
+    file.close();
+    ReportRequest request;
+    request.inputs << ledger;
+    const ReportResult result = makeReport(request);
+    std::vector<std::tuple<QString, int, int, int>> hosts;
+    for (const ReportHost& h : result.report.hosts) hosts.emplace_back(h.host, h.runs, h.moves, h.failures);
+    const std::vector<std::tuple<QString, int, int, int>> expected = {
+        {QStringLiteral("anna"), 3, 0, 1}, {QStringLiteral("zed\x1b[2J"), 1, 1, 0}, {QString(), 1, 1, 0}};
+    EXPECT_EQ(hosts, expected);
+    const QString text = reportText(result.report);
+    EXPECT_TRUE(text.contains(QStringLiteral("host zed?[2J: 1 runs"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QLatin1Char('\x1b')));
 }
 
 #ifdef RECHANNEL_CLI_PATH
