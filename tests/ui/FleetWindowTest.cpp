@@ -187,16 +187,39 @@ TEST_F(FleetWindowTest, PortsFollowWhatIsPluggedInAndAllTakesTheLateOnes) {
     EXPECT_EQ(late.system(), 0x3A);
 }
 
+// A port pulled out while it is worked keeps its row, waiting for the port,
+// until the work ends.
+TEST_F(FleetWindowTest, APortPulledOutWhileWorkedKeepsItsRowUntilTheWorkEnds) {
+    auto port = std::make_unique<PublishedStation>("Yard pulled", station(0x9E, 781));
+    const QString name = port->name();
+    ASSERT_TRUE(port->ok() && waitForRow(name));
+    check(name);
+    window_->startButton()->click();
+    ASSERT_TRUE(waitForOutcome(name, kMoved));
+    port.reset();
+    window_->refreshPorts();
+    EXPECT_TRUE(waitUntil([&] { return cell(name, FleetPortTable::Phase) == QStringLiteral("ожидание порта"); }))
+        << "row " << table()->rowOf(name);
+    EXPECT_TRUE(cell(name, FleetPortTable::Outcome).startsWith(kMoved)) << "the outcome shown is kept";
+    window_->stopButton()->click();
+    EXPECT_TRUE(waitUntil([&] { return table()->rowOf(name) < 0; })) << "the row stays after the work";
+}
+
+// Stopping, by «Остановить» or by unticking the port: a run before its
+// writes stops with nothing written, one in its writes finishes.
 TEST_F(FleetWindowTest, StoppingEndsARunBeforeItsWritesAndLetsOneInItsWritesFinish) {
     struct Case {
         const char* name;
-        QString phase;        // the row's phase when Остановить is pressed
+        QString phase;        // the row's phase when the port is stopped
         QString outcome;
         std::uint8_t system;
+        bool untick;          // the port unticked while the work goes on, not Остановить
     };
     const Case cases[] = {
-        {"Bench stop read", QStringLiteral("чтение"), QStringLiteral("Остановлено до записи"), 0x9E},
-        {"Bench stop write", QStringLiteral("запись"), kMoved, 0x3A},
+        {"Bench stop read", QStringLiteral("чтение"), QStringLiteral("Остановлено до записи"), 0x9E, false},
+        {"Bench stop write", QStringLiteral("запись"), kMoved, 0x3A, false},
+        {"Bench untick read", QStringLiteral("чтение"), QStringLiteral("Остановлено до записи"), 0x9E, true},
+        {"Bench untick write", QStringLiteral("запись"), kMoved, 0x3A, true},
     };
     for (const Case& c : cases) {
         PublishedStation port(c.name, station(0x9E, 731), 150);
@@ -204,13 +227,41 @@ TEST_F(FleetWindowTest, StoppingEndsARunBeforeItsWritesAndLetsOneInItsWritesFini
         window_->ports()->setChecked({port.name()});
         window_->startButton()->click();
         ASSERT_TRUE(waitUntil([&] { return cell(port.name(), FleetPortTable::Phase) == c.phase; })) << c.name;
-        window_->stopButton()->click();
-        EXPECT_TRUE(window_->statusText().startsWith(QStringLiteral("Остановка"))) << window_->statusText().toStdString();
-        ASSERT_TRUE(waitUntil([&] { return !window_->session()->started(); })) << c.name;
+        const std::size_t linesBefore = ledgerLines().size();
+        if (c.untick) {
+            table()->item(table()->rowOf(port.name()), FleetPortTable::Port)->setCheckState(Qt::Unchecked);
+            ASSERT_TRUE(waitUntil([&] { return ledgerLines().size() > linesBefore; })) << c.name;
+            window_->stopButton()->click();
+        } else {
+            window_->stopButton()->click();
+            EXPECT_TRUE(window_->statusText().startsWith(QStringLiteral("Остановка"))) << window_->statusText().toStdString();
+        }
+        ASSERT_TRUE(waitUntil([&] { return window_->startButton()->isEnabled(); })) << c.name;
         EXPECT_TRUE(cell(port.name(), FleetPortTable::Outcome).startsWith(c.outcome)) << c.name;
         EXPECT_EQ(port.system(), c.system) << c.name;
-        EXPECT_FALSE(ledgerLines().empty()) << "the stopped run keeps its ledger line";
+        EXPECT_EQ(ledgerLines().size(), linesBefore + 1) << "the stopped run keeps its ledger line";
     }
+}
+
+// The ports ticked and «Имя порта содержит» are remembered: the next start
+// of the window chooses the same ports, the others hidden as before.
+TEST_F(FleetWindowTest, TheNextStartChoosesThePortsChosenBefore) {
+    PublishedStation kept("Yard kept", station(0x9E, 771)), other("Yard other", station(0x9E, 772));
+    ASSERT_TRUE(kept.ok() && other.ok() && waitForRow(kept.name()) && waitForRow(other.name()));
+    check(kept.name());
+    check(other.name());
+    window_->matchEdit()->setText(QStringLiteral("kept"));
+    ASSERT_TRUE(window_->close());
+    window_ = std::make_unique<FleetWindow>(QStringLiteral(RECHANNEL_CLI_PATH));
+    window_->show();
+    EXPECT_EQ(window_->matchEdit()->text(), QStringLiteral("kept"));
+    ASSERT_TRUE(table()->rowOf(kept.name()) >= 0 && table()->rowOf(other.name()) >= 0);
+    EXPECT_FALSE(table()->isRowHidden(table()->rowOf(kept.name())));
+    EXPECT_TRUE(table()->isRowHidden(table()->rowOf(other.name()))) << "a port the remembered match hides is shown";
+    EXPECT_EQ(table()->item(table()->rowOf(kept.name()), FleetPortTable::Port)->checkState(), Qt::Checked);
+    window_->startButton()->click();
+    ASSERT_TRUE(waitForOutcome(kept.name(), kMoved));
+    EXPECT_EQ(other.system(), 0x9E) << "the hidden port was worked";
 }
 
 TEST_F(FleetWindowTest, AStationOfAnotherSystemNeedsAttentionAndTheFilterShowsIt) {
@@ -318,6 +369,7 @@ TEST_F(FleetWindowTest, TheDayRecordCountsTodaysStationsByTheirLatestOutcome) {
         {804, QDateTime(today, QTime(0, 0, 2)), "no-answer"},
         {805, QDateTime(today, QTime(0, 0, 3)), "partly-written"},
         {805, QDateTime(today, QTime(0, 0, 4)), "moved"},
+        {806, QDateTime(today, QTime(0, 0, 5)), "restored"},                  // on its old system on purpose
     };
     for (const auto& run : runs) {
         LedgerEntry entry;
@@ -333,9 +385,34 @@ TEST_F(FleetWindowTest, TheDayRecordCountsTodaysStationsByTheirLatestOutcome) {
     ASSERT_NE(counters, nullptr);
     EXPECT_EQ(counters->text(), QStringLiteral("Сегодня: переведено 2, уже переведено 1, требуют внимания 1"));
     const QTableWidget* shown = window_->record()->runs();
-    ASSERT_EQ(shown->rowCount(), 5) << "today's runs";
-    EXPECT_EQ(shown->item(0, 2)->text(), QStringLiteral("805")) << "newest first";
-    EXPECT_EQ(shown->item(4, 2)->text(), QStringLiteral("801"));
+    ASSERT_EQ(shown->rowCount(), 6) << "today's runs";
+    EXPECT_EQ(shown->item(0, 2)->text(), QStringLiteral("806")) << "newest first";
+    EXPECT_EQ(shown->item(5, 2)->text(), QStringLiteral("801"));
+}
+
+// Each of today's runs shows its own trace, also two runs of one port a
+// moment apart; a run the window kept no trace of shows none.
+TEST_F(FleetWindowTest, EachRunOfTheDayShowsItsOwnTrace) {
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const int address : {821, 822, 823}) {
+        LedgerEntry entry;
+        entry.time = now;
+        entry.port = QStringLiteral("/dev/ttyUSB0");
+        entry.address = address;
+        entry.outcome = QStringLiteral("moved");
+        QString error;
+        ASSERT_TRUE(ledger::append(entry, &error)) << error.toStdString();
+    }
+    window_->record()->noteTrace(QStringLiteral("/dev/ttyUSB0"), 821, QStringLiteral("/traces/821.txt"));
+    window_->record()->noteTrace(QStringLiteral("/dev/ttyUSB0"), 822, QStringLiteral("/traces/822.txt"));
+    window_->record()->refresh();
+    const QTableWidget* shown = window_->record()->runs();
+    ASSERT_EQ(shown->rowCount(), 3);
+    for (int row = 0; row < shown->rowCount(); ++row) {
+        const QString address = shown->item(row, 2)->text();
+        EXPECT_EQ(window_->record()->traceOf(row),
+                  address == QStringLiteral("823") ? QString() : QStringLiteral("/traces/%1.txt").arg(address));
+    }
 }
 
 TEST(FleetWindowCli, AMissingCliIsSaidAndNothingStarts) {
