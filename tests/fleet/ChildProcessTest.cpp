@@ -130,8 +130,9 @@ TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
     ASSERT_TRUE(byInput.child->writeInput("x\n"));
     bySignal.child->signal(SIGTERM);
     for (StartedRun* orphan : {&byInput, &bySignal}) {
-        ASSERT_TRUE(!orphan->ended->isEmpty() || orphan->ended->wait(10000)) << (orphan == &byInput ? "by its input" : "by a signal");
-        EXPECT_TRUE(orphan->ended->at(0).at(1).toBool()) << (orphan == &byInput ? "by its input" : "by a signal");
+        const char* how = orphan == &byInput ? "ended by its input" : "ended by a signal";
+        ASSERT_TRUE(!orphan->ended->isEmpty() || orphan->ended->wait(10000)) << how;
+        EXPECT_TRUE(orphan->ended->at(0).at(1).toBool()) << how;
     }
 
     StartedRun next = start({QStringLiteral("report"), QStringLiteral("0")}, true);

@@ -256,7 +256,8 @@ TEST(ReportFilesTest, EveryColumnTakenFromALedgerIsEscapedOnThePage) {
             LedgerEntry e = ledgerRun(QStringLiteral("plain"));
             if (put) put(e, t.text);
             ReportRequest request;
-            request.inputs << writeLedger(dir.filePath(put ? QStringLiteral("ledger.csv") : t.text + QStringLiteral(".csv")), {e});
+            const QString name = put ? QStringLiteral("ledger.csv") : t.text + QStringLiteral(".csv");
+            request.inputs << writeLedger(dir.filePath(name), {e});
             request.htmlFile = dir.filePath(QStringLiteral("report.html"));
             const ReportResult result = makeReport(request);
             ASSERT_TRUE(result.filesWritten && result.problems.isEmpty()) << result.problems.join(QLatin1Char('\n')).toStdString();
@@ -307,23 +308,24 @@ TEST(ReportFilesTest, SinceAndUntilTakeWholeDays) {
     const QString ledger = writeLedger(dir.filePath(QStringLiteral("ledger.csv")),
                                        {at(7, 23, 59, 59), at(8, 0, 0, 0), at(9, 23, 59, 59), at(10, 0, 0, 0)});
     const struct {
-        QStringList bounds;
+        const char* bounds;
         int status;
         const char* runs;   // as the summary counts them
     } cases[] = {
-        {{QStringLiteral("--since"), QStringLiteral("2026-12-08")}, 0, "runs: 3 "},
-        {{QStringLiteral("--until"), QStringLiteral("2026-12-09")}, 0, "runs: 3 "},
-        {{QStringLiteral("--since"), QStringLiteral("2026-12-08"), QStringLiteral("--until"), QStringLiteral("2026-12-09")}, 0, "runs: 2 "},
-        {{QStringLiteral("--since"), QStringLiteral("2026-12-08"), QStringLiteral("--until"), QStringLiteral("2026-12-08")}, 0, "runs: 1 "},
-        {{QStringLiteral("--since"), QStringLiteral("2026-12-10"), QStringLiteral("--until"), QStringLiteral("2026-12-08")}, 2, nullptr},
+        {"--since 2026-12-08", 0, "runs: 3 "},
+        {"--until 2026-12-09", 0, "runs: 3 "},
+        {"--since 2026-12-08 --until 2026-12-09", 0, "runs: 2 "},
+        {"--since 2026-12-08 --until 2026-12-08", 0, "runs: 1 "},
+        {"--since 2026-12-10 --until 2026-12-08", 2, nullptr},   // the wrong way round
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.bounds.join(QLatin1Char(' ')).toStdString());
+        SCOPED_TRACE(c.bounds);
         QProcess cli;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Moscow"));   // +03:00, as the ledger
         cli.setProcessEnvironment(environment);
-        cli.start(QStringLiteral(RECHANNEL_CLI_PATH), QStringList{QStringLiteral("report"), ledger} + c.bounds);
+        cli.start(QStringLiteral(RECHANNEL_CLI_PATH),
+                  QStringList{QStringLiteral("report"), ledger} + QString::fromLatin1(c.bounds).split(QLatin1Char(' ')));
         ASSERT_TRUE(cli.waitForFinished(60000));
         const QByteArray out = cli.readAllStandardOutput(), err = cli.readAllStandardError();
         EXPECT_EQ(cli.exitCode(), c.status) << err.constData();
