@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "Deadline.h"
 #include "LineFacts.h"
 #include "Platform.h"
 #include "SerialPort.h"
@@ -84,14 +85,13 @@ bool RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int ar
 
 bool RLComBase::settleLine() {
     if (!port || !port->isOpen()) return false;
-    using Clock = std::chrono::steady_clock;
     using std::chrono::milliseconds;
     const std::uint32_t constant = port->readTimeout();
     // The station starts its reply within the header read's time-out of the
     // request and needs at most a whole frame's time to finish it.
-    const auto windowEnds =
-        lastSend_ + milliseconds(constant + link_limits::kHeaderBytes * kReadMsPerByte + kLongestFrameMs);
-    const auto giveUp = std::max(Clock::now(), windowEnds) + milliseconds(kMostSettleMs);
+    const Deadline windowEnds(milliseconds(constant + link_limits::kHeaderBytes * kReadMsPerByte + kLongestFrameMs),
+                              lastSend_);
+    const Deadline giveUp(milliseconds(kMostSettleMs), std::max(Deadline::Clock::now(), windowEnds.end()));
     lineSuspect_ = false;
     // The wire trace sees what is thrown away, but not every quiet read.
     const WireObserver observer = port->wireObserver();
@@ -102,10 +102,10 @@ bool RLComBase::settleLine() {
     port->setReadTimeout(0);
     bool quiet = false;
     std::uint8_t discarded = 0;
-    while (Clock::now() < giveUp) {
+    while (!giveUp.expired()) {
         if (port->read(&discarded, 1) > 0) continue;   // still talking: drop it
         if (port->lost()) break;   // nothing will come, and a lost port answers at once: never spin
-        if (Clock::now() >= windowEnds) {
+        if (windowEnds.expired()) {
             quiet = true;
             break;
         }
@@ -122,14 +122,14 @@ int RLComBase::exchangeDropping(std::uint8_t command, const std::uint8_t* args, 
 }
 
 void RLComBase::readRest(std::uint8_t* dest, int count) {
-    const auto giveUp = std::chrono::steady_clock::now() + bodyDeadline(count);
+    const Deadline giveUp(bodyDeadline(count));
     int have = 0;
     while (have < count) {
         const int n = port->read(dest + have, count - have);
         throwIfLost();
         if (n <= 0) throw link_codes::kNoReply;   // the frame was cut short
         have += n;
-        if (have < count && std::chrono::steady_clock::now() >= giveUp) throw link_codes::kNoReply;
+        if (have < count && giveUp.expired()) throw link_codes::kNoReply;
     }
 }
 

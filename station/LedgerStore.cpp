@@ -1,13 +1,13 @@
 // The ledger's appends and reads (declared in Ledger.h): the file under its
 // lock, and the pending file that keeps a run's line while another program
 // holds the ledger, so no line is ever lost or written twice.
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 #include <limits>
 #include <thread>
 
+#include "Deadline.h"
 #include "Ledger.h"
 #include "LedgerFile.h"
 #include "LedgerSync.h"
@@ -32,15 +32,14 @@ std::chrono::milliseconds patienceFor(Which which) {
 // the pending file; the patience is looked at before every try, so an open
 // already waiting gives up as soon as the hurry comes.
 Open openPatiently(LedgerFile& file, const QString& path, Which which, Lock lock, bool create, QString* error) {
-    QElapsedTimer clock;
-    clock.start();
+    const Deadline::Clock::time_point start = Deadline::Clock::now();
     std::chrono::milliseconds wait{5};
     for (;;) {
         const Open opened = file.tryOpen(path, lock, create, error);
         if (opened != Open::Busy) return opened;
         const std::chrono::milliseconds patience = patienceFor(which);
-        const std::chrono::milliseconds left = patience - std::chrono::milliseconds(clock.elapsed());
-        if (left.count() <= 0) {
+        const Deadline givenUp(patience, start);
+        if (givenUp.expired()) {
             *error = patience.count() > 0
                          ? QStringLiteral("held by another program for over %1 s, perhaps open in a spreadsheet or "
                                           "an editor")
@@ -49,7 +48,7 @@ Open openPatiently(LedgerFile& file, const QString& path, Which which, Lock lock
                                           "not waited for: the program was being ended");
             return opened;
         }
-        std::this_thread::sleep_for(std::min(wait, left));
+        std::this_thread::sleep_for(std::min(wait, std::chrono::milliseconds(givenUp.remainingMs())));
         wait = std::min(wait * 2, std::chrono::milliseconds(100));
     }
 }
