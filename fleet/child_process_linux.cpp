@@ -2,13 +2,13 @@
 // The parent's side: a launcher per program, and each run a fork of it.
 #include <QCoreApplication>
 #include <QDir>
-#include <chrono>
 #include <QFile>
 #include <QPointer>
 #include <QSet>
 #include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
