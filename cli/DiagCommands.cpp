@@ -53,12 +53,11 @@ void reportFileProblemsOnce() {
 void mergeStationFile(const ParamHead& head) {
     StationRecord* record = StationRecord::instance();
     const QString path = ensureStationFile();
-    QString problem;
-    if (!loadStationFileChecked(path, &problem)) {
+    if (const Result<QString> loaded = loadStationFileChecked(path); !loaded) {
         AppContext::instance()->holdStationFile();
         printErr(QStringLiteral("rechannel-cli: %1 %2: left alone, and no station file is written in this session; "
                                 "move it aside to start a new one")
-                     .arg(path, problem));
+                     .arg(path, loaded.why()));
         return;
     }
     record->setParams(head.data());
@@ -176,7 +175,7 @@ int sweepRouteTable(WorkThread& thread) {
                 endProgressLine();
                 printErr(QStringLiteral("route table read stopped at block %1: the station does not answer")
                              .arg(thread.getRouteCursor()));
-                printErr(noAnswerLine(-1));
+                printErr(noAnswerLine(link_codes::kNoReply));
                 return exit_status::noProperAnswer;
             }
             continue;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "Faults.h"
+#include "Result.h"
 
-// Adds the fault to the script; false with a message for a malformed option.
-bool applyFaultOption(const QString& text, sim::FaultScript& script, QString* error);
+// Adds the fault to the script; fails with a message for a malformed option.
+Result<QString> applyFaultOption(const QString& text, sim::FaultScript& script);

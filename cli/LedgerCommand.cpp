@@ -80,8 +80,7 @@ int runLedger(const QStringList& args) {
 
     // Lines a run left waiting beside a held ledger go in first; while it is
     // still held they are read from where they wait.
-    QString mergeError;
-    ledger::mergePending(ledger::path(), &mergeError);
+    const Result<QString> merged = ledger::mergePending(ledger::path());
     int unreadable = 0;
     int pending = 0;
     QString error;
@@ -100,7 +99,7 @@ int runLedger(const QStringList& args) {
         printErr(QStringLiteral("rechannel-cli: %1 line(s) still wait in %2 (%3); they are counted above and go into the "
                                 "ledger at the next run or ledger command once no other program holds it")
                      .arg(pending)
-                     .arg(ledger::pendingPath(ledger::path()), mergeError));
+                     .arg(ledger::pendingPath(ledger::path()), merged.why()));
     if (unreadable > 0) printErr(QStringLiteral("rechannel-cli: %1 line(s) of %2 are not ledger lines and were left out").arg(unreadable).arg(ledger::path()));
     return 0;
 }

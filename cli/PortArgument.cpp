@@ -26,8 +26,7 @@ void printPortList(const PortList& ports) {
 
 QString deviceNamedNow(const QString& name) {
     PortList ports;
-    std::wstring error;
-    const bool listed = tryDiscoverPorts(ports, false, &error);
+    const bool listed = bool(tryDiscoverPorts(ports, false));
     return QString::fromStdWString(resolvePortName(listed ? &ports : nullptr, name.toStdWString()).devicePath);
 }
 
@@ -38,8 +37,7 @@ int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent)
         return -1;
     }
     PortList ports;
-    std::wstring error;
-    const bool listed = tryDiscoverPorts(ports, false, &error);
+    const Result<std::wstring> listed = tryDiscoverPorts(ports, false);
     // A port the system answers to by name (COM5 on Windows) needs no list.
     const ResolvedPort resolved = resolvePortName(listed ? &ports : nullptr, wanted);
     if (!resolved.devicePath.empty()) {
@@ -48,7 +46,7 @@ int resolvePortArgument(const QString& text, NamedPort* port, AbsentName absent)
     }
     if (!listed) {
         printErr(QStringLiteral("rechannel-cli: could not list the ports to find '%1': %2")
-                     .arg(text, QString::fromStdWString(error)));
+                     .arg(text, QString::fromStdWString(listed.why())));
         return exit_status::otherFailure;
     }
     if (resolved.matches == 0 && absent == AbsentName::Wait) {

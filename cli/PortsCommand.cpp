@@ -15,12 +15,11 @@ int runPorts(const QStringList& args) {
         return usageError(parser, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     PortList ports;
-    std::wstring error;
     DiscoveryNotes notes;
-    const bool listed = tryDiscoverPorts(ports, false, &error, &notes);
+    const Result<std::wstring> listed = tryDiscoverPorts(ports, false, &notes);
     for (const std::wstring& note : notes) printErr(QStringLiteral("rechannel-cli: ") + QString::fromStdWString(note));
     if (!listed) {
-        printErr(QString::fromStdWString(error));
+        printErr(QString::fromStdWString(listed.why()));
         return exit_status::otherFailure;
     }
     const int preselected = preselectedIndex(ports);

@@ -27,9 +27,8 @@ int usageWithPorts(const QCommandLineParser& parser, const QString& message, con
 // a radio connection and can block for seconds. False, with the reason, when
 // the ports cannot be listed.
 bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found, QString* error) {
-    std::wstring why;
-    if (!tryDiscoverPorts(*found, false, &why)) {
-        *error = QString::fromStdWString(why);
+    if (const Result<std::wstring> listed = tryDiscoverPorts(*found, false); !listed) {
+        *error = QString::fromStdWString(listed.why());
         return false;
     }
     DeviceIdentities identities;

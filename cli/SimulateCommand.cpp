@@ -157,8 +157,8 @@ int parseSimulateOptions(const QStringList& args, SimulateOptions* options) {
     if (options->stations > 1 && parser.isSet(QStringLiteral("state")))
         return usageError(parser, QStringLiteral("--state keeps one station; leave it out with --count"));
     for (const QString& option : parser.values(QStringLiteral("fault"))) {
-        QString error;
-        if (!applyFaultOption(option, options->faults, &error)) return usageError(parser, error);
+        if (const Result<QString> added = applyFaultOption(option, options->faults); !added)
+            return usageError(parser, added.why());
     }
     options->prefix = parser.value(publish).toStdString();
     options->numbered = parser.isSet(QStringLiteral("count"));

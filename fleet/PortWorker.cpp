@@ -178,8 +178,8 @@ void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
                                                         : job_messages::kCodeForeignOrUnknown;
     entry.backup = run.backup;
     entry.seconds = seconds;
-    QString error;
-    if (!ledger::append(entry, &error)) emit status(QStringLiteral("ledger not written: %1").arg(error));
+    if (const Result<QString> appended = ledger::append(entry); !appended)
+        emit status(QStringLiteral("ledger not written: %1").arg(appended.why()));
 }
 
 void PortWorker::next(int pauseMs) {

@@ -3,6 +3,7 @@
 // station service uses them.
 #include <QString>
 
+#include "LinkCodes.h"
 #include "RunOutcome.h"
 #include "StopRequests.h"
 
@@ -42,9 +43,6 @@ constexpr int kCodePortLost = 12;
 // The run was asked to stop before its first write (the window closed, an
 // interrupt of the CLI): the code is the exit status the CLI then ends with.
 constexpr int kCodeStopped = stop_requests::kEndedStatus;
-// identifyStation: the frequency plan covers neither the station's range
-// code nor its band type.
-constexpr int kCodeUnsupported = 7;
 
 // How a run that a code ended is told, one row per code: its outcome, whose
 // message the window shows for it, and the line rechannel-cli ends with when
@@ -66,11 +64,13 @@ inline constexpr CodeRow kCodes[] = {
      "the serial port failed during the run (the adapter was unplugged or its driver reported an error); nothing "
      "was written; check the connection and run it again (%1)",
      true},
-    // The link's own codes: no reply, a refusal, version 0.
-    {-1, RunOutcome::NoAnswer, RunOutcome::NoAnswer, nullptr},
-    {-2, RunOutcome::NoAnswer, RunOutcome::NoAnswer, nullptr},
-    {6, RunOutcome::NoAnswer, RunOutcome::NoAnswer, nullptr},
-    {kCodeUnsupported, RunOutcome::Unsupported, RunOutcome::Unsupported, nullptr},
+    // The link's own codes. Its port-lost code never reaches here: the job
+    // ends such a run with kCodePortLost.
+    {link_codes::kNoReply, RunOutcome::NoAnswer, RunOutcome::NoAnswer, nullptr},
+    {link_codes::kRefused, RunOutcome::NoAnswer, RunOutcome::NoAnswer, nullptr},
+    {link_codes::kVersionZero, RunOutcome::NoAnswer, RunOutcome::NoAnswer, nullptr},
+    // The frequency plan covers neither the station's range code nor its band type.
+    {link_codes::kBandMismatch, RunOutcome::Unsupported, RunOutcome::Unsupported, nullptr},
     {kCodeVerifyMismatch, RunOutcome::VerifyFailed, RunOutcome::VerifyFailed,
      "verify failed, the station stays on its old system; run program again (%1)"},
     // The window's text names the folder the backups go to (WorkThread.cpp).

@@ -125,7 +125,7 @@ int WorkThread::identify() {
     try {
         return connection_.identifyStation();
     } catch (int code) {
-        if (code != job_messages::kCodeUnsupported) throw;
+        if (code != link_codes::kBandMismatch) throw;
         const StationSettings& settings = connection_.settings();
         if (settings.freq_range > 2)
             unsupportedReason_ = QStringLiteral("the frequency plan does not cover range code %1 at 0xC007 "
@@ -169,7 +169,7 @@ void WorkThread::readStation() {
         trace << "The head read did not match the block read after it; reading the head again." << std::endl;
         connection_.settleLine();
         readHead(head);
-        if (std::memcmp(head, deviceParams_.data(), kParamHeadSize) != 0) throw -1;
+        if (std::memcmp(head, deviceParams_.data(), kParamHeadSize) != 0) throw link_codes::kNoReply;
     }
 }
 

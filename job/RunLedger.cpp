@@ -21,7 +21,7 @@ bool blockWasRead(const WorkThread& thread, const RunResult& result) {
     case RunOutcome::PartlyWritten:
         return true;
     default:
-        return !thread.backupPath().isEmpty() || result.code == 6 || result.code == 7 ||
+        return !thread.backupPath().isEmpty() || link_codes::fromIdentification(result.code) ||
                result.code == job_messages::kCodeBackupNotSaved;
     }
 }
@@ -134,8 +134,8 @@ QString RunLedger::finishInterrupted(int code, int address, const QString& backu
 
 QString RunLedger::appendLast() {
     last_.host = ledger::thisHost();
-    QString error;
     QString pending;
-    if (ledger::append(last_, &error, &pending)) return pending;
-    return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), error);
+    const Result<QString> appended = ledger::append(last_, &pending);
+    if (appended) return pending;
+    return QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), appended.why());
 }

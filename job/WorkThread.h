@@ -62,7 +62,7 @@ public:
     // read back 0x3A: the write took and the station was restarted.
     bool systemCodeAckLost() const { return writes_.systemCodeAckLost; }
     // Why the frequency plan does not cover the station of the last run (its
-    // range code or its band type); empty unless the run ended with code 7.
+    // range code or its band type); empty unless the run ended with link_codes::kBandMismatch.
     QString unsupportedReason() const { return unsupportedReason_; }
 
     // Asks a run to stop before its first write (called on any thread). True

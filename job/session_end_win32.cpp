@@ -3,6 +3,8 @@
 // CLI's main thread waits in its run and pumps no messages).
 #include "SessionEnd.h"
 
+#include "Deadline.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -72,8 +74,8 @@ struct Window::Impl {
     // shown.
     LRESULT answerQuery() {
         refresh();
-        const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(hooks.answerWithin.count());
-        while (holds() && GetTickCount64() < until) Sleep(kHoldPollMs);
+        const Deadline until(hooks.answerWithin);
+        while (holds() && !until.expired()) Sleep(kHoldPollMs);
         refresh();
         return holds() ? FALSE : TRUE;
     }

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <thread>
 
+#include "Deadline.h"
 #include "LedgerSync.h"
 #include "StopRequests.h"
 
@@ -130,14 +131,9 @@ void releaseRequests() {
 }
 
 bool waitForStop(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!processState().stopAsked()) {
-        int left = kLongestPollMs;
-        if (ms >= 0) {
-            const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (rest.count() <= 0) break;
-            left = static_cast<int>(std::min<std::chrono::milliseconds::rep>(rest.count(), kLongestPollMs));
-        }
+    const Deadline end = ms < 0 ? Deadline::never() : Deadline(std::chrono::milliseconds(ms));
+    while (!processState().stopAsked() && !end.expired()) {
+        const int left = std::min(end.remainingMs(), kLongestPollMs);
         // Without the pipe (fd -1 is skipped), a signal on this thread still
         // ends the poll early.
         pollfd wake{wakePipe[0], POLLIN, 0};

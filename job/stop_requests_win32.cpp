@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "Deadline.h"
 #include "LedgerSync.h"
 #include "SessionEnd.h"
 #include "StopRequests.h"
@@ -60,8 +61,8 @@ bool endsTheProcess(DWORD event) {
 }
 
 void holdUntilRecorded() {
-    const ULONGLONG until = GetTickCount64() + kCloseGraceMs;
-    while (processState().holdsProcess() && GetTickCount64() < until) Sleep(20);
+    const Deadline until{std::chrono::milliseconds(kCloseGraceMs)};
+    while (processState().holdsProcess() && !until.expired()) Sleep(20);
 }
 
 void act(int signal) {

@@ -1,19 +1,13 @@
 #pragma once
 // The station's request/reply protocol as an abstract interface. Every
 // operation but sendRestart waits for the reply; failures are thrown as bare
-// int codes: -1 no valid reply, -2 the station refused, -3 the port itself
-// failed (link_codes::kPortLost).
+// int codes (LinkCodes.h): no valid reply, the station refused, the port
+// itself failed.
 
 #include <cstdint>
-#include "MemoryKind.h"
 
-namespace link_codes {
-constexpr int kNoReply = -1;
-constexpr int kRefused = -2;
-// The port failed under the link (the adapter pulled, a driver error): no
-// retry can help, and no reply will come.
-constexpr int kPortLost = -3;
-}
+#include "LinkCodes.h"
+#include "MemoryKind.h"
 
 class IRLSerial {
 public:

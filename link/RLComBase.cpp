@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "Deadline.h"
 #include "LineFacts.h"
 #include "Platform.h"
 #include "SerialPort.h"
@@ -64,7 +65,7 @@ bool RLComBase::setPort(SerialPort* p) {
 }
 
 bool RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int argCount) {
-    if (!port || argCount < 0 || argCount > link_limits::kMaxLen) throw -1;
+    if (!port || argCount < 0 || argCount > link_limits::kMaxLen) throw link_codes::kNoReply;
     if (lineSuspect_) settleLine();
     std::uint8_t frame[link_limits::kMaxFrame];
     frame[0] = kRequestStart;
@@ -84,14 +85,13 @@ bool RLComBase::sendFrame(std::uint8_t command, const std::uint8_t* args, int ar
 
 bool RLComBase::settleLine() {
     if (!port || !port->isOpen()) return false;
-    using Clock = std::chrono::steady_clock;
     using std::chrono::milliseconds;
     const std::uint32_t constant = port->readTimeout();
     // The station starts its reply within the header read's time-out of the
     // request and needs at most a whole frame's time to finish it.
-    const auto windowEnds =
-        lastSend_ + milliseconds(constant + link_limits::kHeaderBytes * kReadMsPerByte + kLongestFrameMs);
-    const auto giveUp = std::max(Clock::now(), windowEnds) + milliseconds(kMostSettleMs);
+    const Deadline windowEnds(milliseconds(constant + link_limits::kHeaderBytes * kReadMsPerByte + kLongestFrameMs),
+                              lastSend_);
+    const Deadline giveUp(milliseconds(kMostSettleMs), std::max(Deadline::Clock::now(), windowEnds.end()));
     lineSuspect_ = false;
     // The wire trace sees what is thrown away, but not every quiet read.
     const WireObserver observer = port->wireObserver();
@@ -102,10 +102,10 @@ bool RLComBase::settleLine() {
     port->setReadTimeout(0);
     bool quiet = false;
     std::uint8_t discarded = 0;
-    while (Clock::now() < giveUp) {
+    while (!giveUp.expired()) {
         if (port->read(&discarded, 1) > 0) continue;   // still talking: drop it
         if (port->lost()) break;   // nothing will come, and a lost port answers at once: never spin
-        if (Clock::now() >= windowEnds) {
+        if (windowEnds.expired()) {
             quiet = true;
             break;
         }
@@ -122,14 +122,14 @@ int RLComBase::exchangeDropping(std::uint8_t command, const std::uint8_t* args, 
 }
 
 void RLComBase::readRest(std::uint8_t* dest, int count) {
-    const auto giveUp = std::chrono::steady_clock::now() + bodyDeadline(count);
+    const Deadline giveUp(bodyDeadline(count));
     int have = 0;
     while (have < count) {
         const int n = port->read(dest + have, count - have);
         throwIfLost();
-        if (n <= 0) throw -1;   // the frame was cut short
+        if (n <= 0) throw link_codes::kNoReply;   // the frame was cut short
         have += n;
-        if (have < count && std::chrono::steady_clock::now() >= giveUp) throw -1;
+        if (have < count && giveUp.expired()) throw link_codes::kNoReply;
     }
 }
 
@@ -141,7 +141,7 @@ void RLComBase::readHeader(std::uint8_t* rx) {
     constexpr int kHeader = link_limits::kHeaderBytes;
     const int got = port->read(rx, shortReplyWindow_ ? 1 : kHeader);
     throwIfLost();
-    if (got <= 0) throw -1;   // nothing on the line
+    if (got <= 0) throw link_codes::kNoReply;   // nothing on the line
     // A header that stops after one or two bytes (a pause of more than the
     // 2 ms inter-byte gap) is never taken as a header: its length or status
     // byte would not come from the line. Its missing bytes must follow.
@@ -153,15 +153,15 @@ void RLComBase::skipEcho(std::uint8_t* rx) {
     const int rest = rx[1] + link_limits::kCrcBytes;
     // Only our own request comes back as an echo; another length is some
     // other frame, and waiting for its body would stall the attempt.
-    if (lastRequestBytes_ > 0 && kHeader + rest != lastRequestBytes_) throw -1;
+    if (lastRequestBytes_ > 0 && kHeader + rest != lastRequestBytes_) throw link_codes::kNoReply;
     int echoed = std::max(port->read(rx + kHeader, rest), 0);
     if (echoed < rest) echoed += std::max(port->read(rx + kHeader + echoed, rest - echoed), 0);
     throwIfLost();
     // An echo whose tail never came is no echo of ours: nothing would be
     // left to compare but bytes the line never sent.
-    if (echoed < rest) throw -1;
+    if (echoed < rest) throw link_codes::kNoReply;
     if (lastRequestBytes_ > 0 && std::memcmp(rx, lastRequest_, static_cast<std::size_t>(lastRequestBytes_)) != 0)
-        throw -1;
+        throw link_codes::kNoReply;
     link_platform::sleepMs(kEchoPauseMs);
     readHeader(rx);
 }
@@ -175,31 +175,31 @@ int RLComBase::receiveReply(std::uint8_t* dest, int capacity, int exactLen) {
     } catch (int code) {
         // A refusal is a whole, intact reply; anything else leaves the line
         // in doubt until it has been drained.
-        if (code != -2) lineSuspect_ = afterFailure_ = true;
+        if (code != link_codes::kRefused) lineSuspect_ = afterFailure_ = true;
         throw;
     }
 }
 
 int RLComBase::readReplyFrame(std::uint8_t* dest, int capacity, int exactLen) {
-    if (!port) throw -1;
+    if (!port) throw link_codes::kNoReply;
     // Room for the largest frame the length byte can announce.
     std::uint8_t rx[link_limits::kMaxFrame];
     constexpr int kHeader = link_limits::kHeaderBytes;
 
     readHeader(rx);
     if (rx[0] == kRequestStart) skipEcho(rx);   // the line echoed our request: drop it, once
-    if (rx[0] != kReplyStart) throw -1;
+    if (rx[0] != kReplyStart) throw link_codes::kNoReply;
 
     // A length this request cannot get back is another request's reply (or
     // noise): fail now rather than wait for a body that will not come.
     const int len = rx[1];
-    if (len > capacity || (exactLen >= 0 && len != 0 && len != exactLen)) throw -1;
+    if (len > capacity || (exactLen >= 0 && len != 0 && len != exactLen)) throw link_codes::kNoReply;
     const int rest = len + link_limits::kCrcBytes;
     readRest(rx + kHeader, rest);
 
     // The CRC comes before the status: a corrupted refusal is no refusal.
-    if (!crc.checkCrc(rx, static_cast<std::size_t>(kHeader + rest))) throw -1;
-    if (rx[2] != 0) throw -2;
+    if (!crc.checkCrc(rx, static_cast<std::size_t>(kHeader + rest))) throw link_codes::kNoReply;
+    if (rx[2] != 0) throw link_codes::kRefused;
     if (len > 0) std::memcpy(dest, rx + kHeader, static_cast<std::size_t>(len));
     return len;
 }
@@ -208,8 +208,8 @@ bool RLComBase::readMemory(std::uint32_t address, MemoryKind kind, int count, st
     // Refused before anything is sent: the count byte carries the RAM mark in
     // bit 7, so 128 or more bytes cannot be asked for in either space (a ROM
     // read of 128 would reach the station as a RAM read).
-    if (!isKnownKind(kind) || count < 0) throw -1;
-    if (count > (isRam(kind) ? link_limits::kMaxRamRead : link_limits::kMaxRomRead)) throw -1;
+    if (!isKnownKind(kind) || count < 0) throw link_codes::kNoReply;
+    if (count > (isRam(kind) ? link_limits::kMaxRamRead : link_limits::kMaxRomRead)) throw link_codes::kNoReply;
 
     std::uint8_t args[4];
     const bool sixteen = isSixteenBit(kind);
@@ -238,20 +238,20 @@ bool RLComBase::writeMemory(std::uint32_t address, MemoryKind kind, int count, c
     switch (kind) {
     case MemoryKind::Ram16:
     case MemoryKind::Rom16:
-        if (count < 0 || count > link_limits::kMaxWrite16) throw -1;
+        if (count < 0 || count > link_limits::kMaxWrite16) throw link_codes::kNoReply;
         command = line::command::kWrite16;
         n = putAddress(args, address, true);
         // A ROM write carries zero where a RAM write carries its count.
         args[n++] = kind == MemoryKind::Ram16 ? static_cast<std::uint8_t>(count | kRamMark) : 0x00;
         break;
     case MemoryKind::Rom24:
-        if (count < 0 || count > link_limits::kMaxWriteRom24) throw -1;
+        if (count < 0 || count > link_limits::kMaxWriteRom24) throw link_codes::kNoReply;
         command = line::command::kWriteRom24;
         n = putAddress(args, address, false);
         args[n++] = static_cast<std::uint8_t>(count);
         break;
     default:
-        throw -1;   // Ram24 has no write form
+        throw link_codes::kNoReply;   // Ram24 has no write form
     }
     if (count > 0) std::memcpy(args + n, src, static_cast<std::size_t>(count));
     // A write's reply carries nothing we use, and its length is the

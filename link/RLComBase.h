@@ -55,7 +55,7 @@ protected:
     // largest reply); returns LEN.
     int exchangeDropping(std::uint8_t command, const std::uint8_t* args, int argCount, int most = -1);
 
-    // Read exactly the 3 header bytes / `count` more bytes, or throw -1.
+    // Read exactly the 3 header bytes / `count` more bytes, or throw kNoReply.
     void readHeader(std::uint8_t* rx);
     void readRest(std::uint8_t* dest, int count);
     // Throws link_codes::kPortLost once the port has failed under us.

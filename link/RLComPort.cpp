@@ -60,7 +60,7 @@ int RLComPort::readRecord32(std::uint16_t& cursor, std::uint8_t* dest32) {
 
 bool RLComPort::sendData(const std::uint8_t* src, int count) {
     // The request frame is sized for 95 data bytes.
-    if (count < 0 || count > link_limits::kMaxSendData) throw -1;
+    if (count < 0 || count > link_limits::kMaxSendData) throw link_codes::kNoReply;
     exchangeDropping(line::command::kSendData, src, count);
     return true;
 }

@@ -38,7 +38,7 @@ void StationConnection::close() {
 namespace {
 
 // Repeats `exchange` until it answers true, at most `attempts` times. The
-// last attempt's failure (a thrown code) goes on to the caller; -1 when no
+// last attempt's failure (a thrown code) goes on to the caller; kNoReply when no
 // attempt brought an intact answer.
 template <class Exchange>
 void untilAnswered(int attempts, Exchange exchange) {
@@ -53,7 +53,7 @@ void untilAnswered(int attempts, Exchange exchange) {
             // attempt may still bring.
         }
     }
-    throw -1;
+    throw link_codes::kNoReply;
 }
 
 }  // namespace
@@ -137,18 +137,18 @@ int StationConnection::identifyStation() {
     const std::uint8_t bandType = ram[1];
     settings_.band_type = bandType;
 
-    if (version == 0) throw 6;
+    if (version == 0) throw link_codes::kVersionZero;
     // A range code outside the known five fits no band type.
-    if (rangeCode >= kRangeCodes) throw 7;
+    if (rangeCode >= kRangeCodes) throw link_codes::kBandMismatch;
     if (settings_.freq_range == 1) {
         if (bandType == 3)
             settings_.freq_subrange = 0;
         else if (bandType == 4)
             settings_.freq_subrange = 1;
         else
-            throw 7;
+            throw link_codes::kBandMismatch;
     } else if (bandType != settings_.freq_range) {
-        throw 7;
+        throw link_codes::kBandMismatch;
     }
     return version;
 }

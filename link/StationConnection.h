@@ -1,8 +1,9 @@
 #pragma once
 // The worker thread's connection to a station: opens the port, retries
 // memory operations as each caller asks and identifies the station. Every
-// read and write either succeeds or throws a bare int code (-1, -2, or -3
-// when the port itself failed: link_codes); identification alone throws 6 or 7.
+// read and write either succeeds or throws a bare int code (LinkCodes.h:
+// no reply, refused, the port lost); identification alone throws
+// kVersionZero or kBandMismatch.
 
 #include <cstdint>
 #include <string>
@@ -43,9 +44,9 @@ public:
     // each with `attempts`. Throws the code of the first read that fails.
     StationPlace readPlace(int attempts);
 
-    // Reads the settings and the version byte; throws 6 for version 0 and 7
-    // for a band type that does not fit the frequency range. Returns the
-    // version byte.
+    // Reads the settings and the version byte; throws kVersionZero for
+    // version 0 and kBandMismatch for a band type that does not fit the
+    // frequency range. Returns the version byte.
     int identifyStation();
 
     // False when the command could not be put on the line.

@@ -6,6 +6,7 @@
 // descriptor is non-blocking and every read is timed with poll() against the
 // monotonic clock.
 
+#include "Deadline.h"
 #include "LineFacts.h"
 #include "SerialPort.h"
 #include "SerialLineSettings.h"
@@ -13,7 +14,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <string>
 
 #include <fcntl.h>
@@ -29,7 +29,6 @@ struct SerialPort::Handle {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 constexpr int kInterByteGapMs = static_cast<int>(line::kInterByteGapMs);
 constexpr int kReadMsPerByte = static_cast<int>(line::kReadMsPerByte);
@@ -98,13 +97,6 @@ bool configureLine(int fd, std::uint16_t rate) {
     return setModemLine(fd, TIOCMBIC, TIOCM_DTR) && setModemLine(fd, TIOCMBIS, TIOCM_RTS);
 }
 
-int msUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return 0;
-    const auto ms = (left + 999) / 1000;   // round up: never wake early
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
-}
-
 void releaseFd(int fd) {
     ioctl(fd, TIOCNXCL);    // exclusivity would otherwise outlive us on a pty
     flock(fd, LOCK_UN);
@@ -141,8 +133,8 @@ bool SerialPort::applyReadTimeout(Handle&, std::uint32_t) { return true; }
 
 int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::uint32_t constantMs, bool& failed) {
     const int fd = handle.fd;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(constantMs) +
-                          std::chrono::milliseconds(static_cast<long long>(kReadMsPerByte) * count);
+    const Deadline deadline(std::chrono::milliseconds(constantMs) +
+                            std::chrono::milliseconds(static_cast<long long>(kReadMsPerByte) * count));
     int got = 0;
     while (got < count) {
         const ssize_t n = ::read(fd, dest + got, static_cast<std::size_t>(count - got));
@@ -161,7 +153,7 @@ int SerialPort::readBytes(Handle& handle, std::uint8_t* dest, int count, std::ui
 
         // Nothing waiting: wait for the next byte, for at most the inter-byte
         // gap once a byte has arrived, and never beyond the total time-out.
-        const int total = msUntil(deadline);
+        const int total = deadline.remainingMs();
         if (total == 0) break;
         const int wait = got > 0 ? (total < kInterByteGapMs ? total : kInterByteGapMs) : total;
         pollfd p{fd, POLLIN, 0};
@@ -196,8 +188,8 @@ bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, 
     }
 
     // Bounded as the Win32 driver's write time-outs are (SerialLineSettings.h).
-    const auto deadline = Clock::now() + std::chrono::milliseconds(line::kWriteConstantMs +
-                                                                   std::int64_t{line::kWriteMsPerByte} * count);
+    const Deadline deadline(
+        std::chrono::milliseconds(line::kWriteConstantMs + std::int64_t{line::kWriteMsPerByte} * count));
     written = 0;
     while (written < count) {
         const ssize_t n = ::write(fd, src + written, static_cast<std::size_t>(count - written));
@@ -210,7 +202,7 @@ bool SerialPort::writeBytes(Handle& handle, const std::uint8_t* src, int count, 
             failed = true;   // EIO, ENXIO, ENODEV: the device is gone
             return false;
         }
-        const int wait = msUntil(deadline);
+        const int wait = deadline.remainingMs();
         if (wait == 0) return false;   // timed out: the line is stuck, not lost
         pollfd p{fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, wait);

@@ -121,15 +121,14 @@ void discoverPorts(PortList& list, bool probe, DiscoveryNotes* notes) {
     discoverPorts(*platform, list, probe, notes);
 }
 
-bool tryDiscoverPorts(PortList& list, bool probe, std::wstring* error, DiscoveryNotes* notes) {
+Result<std::wstring> tryDiscoverPorts(PortList& list, bool probe, DiscoveryNotes* notes) {
     try {
         discoverPorts(list, probe, notes);
-        return true;
+        return {};
     } catch (const std::wstring& message) {
-        *error = message;
+        list.clear();
+        return failure(message);
     }
-    list.clear();
-    return false;
 }
 
 bool isBluetoothDevice(const std::wstring& enumerator, const std::wstring& hardwareId) {

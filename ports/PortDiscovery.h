@@ -7,6 +7,7 @@
 
 #include "PortEntry.h"
 #include "PortPlatform.h"
+#include "Result.h"
 
 using PortList = std::vector<PortEntry>;
 
@@ -23,9 +24,9 @@ void discoverPorts(PortPlatform& platform, PortList& list, bool probe, Discovery
 // The same against the machine's own platform.
 void discoverPorts(PortList& list, bool probe, DiscoveryNotes* notes = nullptr);
 
-// The same without throwing: false, with the message in *error and `list`
-// empty, when the ports cannot be listed.
-bool tryDiscoverPorts(PortList& list, bool probe, std::wstring* error, DiscoveryNotes* notes = nullptr);
+// The same without throwing: fails with the message, and `list` empty, when
+// the ports cannot be listed.
+Result<std::wstring> tryDiscoverPorts(PortList& list, bool probe, DiscoveryNotes* notes = nullptr);
 
 // True for a device the Bluetooth stack enumerated: enumerator "BTHENUM" or a
 // hardware id starting "BTHENUM\" (any case).

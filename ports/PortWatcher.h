@@ -27,13 +27,27 @@ signals:
     void changed();
 
 private:
-    // Shared by the platforms: the coalescing timer, and the call their
-    // event sources make on the watcher's thread for every event.
-    void setUpCoalescing();
+    // Where the system gives no notifications of adapters, the listener is
+    // told to look again this often.
+    static constexpr int kPollMs = 2000;
+
+    // The system's notifications while it lives (port_watcher_<platform>.cpp):
+    // every event becomes noteEvent() on the watcher's thread.
+    class Subscription {
+    public:
+        virtual ~Subscription() = default;
+        // False where the system tells nothing of adapters coming and going
+        // (no udev monitor; a Windows without the notifications).
+        virtual bool hearsAdapters() const = 0;
+    };
+    class Platform;   // the one Subscription of each platform
+    // Per platform; never null.
+    std::unique_ptr<Subscription> subscribe();
     void noteEvent();
 
-    struct Platform;
-    std::unique_ptr<Platform> platform_;
     QTimer coalesce_;
+    QTimer poll_;
+    // Last, so it ends first: no event comes after the timers are gone.
+    std::unique_ptr<Subscription> subscription_;
     bool started_ = false;
 };

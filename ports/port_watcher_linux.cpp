@@ -13,41 +13,46 @@
 #include "PortWatcher.h"
 #include "VirtualPorts.h"
 
-namespace {
-
-// Without udev's monitor the listener is still told to look again now and
-// then. (A udev that runs no daemon, as in a container, gives a monitor that
-// stays silent: the listener's own safety poll covers that.)
-constexpr int kPollMs = 2000;
-
-}  // namespace
-
-struct PortWatcher::Platform {
-    udev* context = nullptr;
-    udev_monitor* monitor = nullptr;
-    std::unique_ptr<QSocketNotifier> notifier;
-    QFileSystemWatcher folder;
-    QString virtualDir;
-    QTimer poll;
-
-    ~Platform() {
-        notifier.reset();
-        if (monitor) udev_monitor_unref(monitor);
-        if (context) udev_unref(context);
+class PortWatcher::Platform final : public PortWatcher::Subscription {
+public:
+    explicit Platform(PortWatcher& watcher) {
+        if (openMonitor()) {
+            notifier_ = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor_), QSocketNotifier::Read);
+            QObject::connect(notifier_.get(), &QSocketNotifier::activated, &watcher, [this, &watcher] {
+                if (drain()) watcher.noteEvent();
+            });
+        }
+        virtualDir_ = QDir::cleanPath(QString::fromStdString(virtualPortDirectory()));
+        watchFolder();
+        QObject::connect(&folder_, &QFileSystemWatcher::directoryChanged, &watcher, [this, &watcher] {
+            watchFolder();
+            watcher.noteEvent();
+        });
     }
 
+    ~Platform() override {
+        notifier_.reset();
+        if (monitor_) udev_monitor_unref(monitor_);
+        if (context_) udev_unref(context_);
+    }
+
+    // A udev that runs no daemon, as in a container, gives a monitor that
+    // stays silent: the listener's own safety poll covers that.
+    bool hearsAdapters() const override { return monitor_ != nullptr; }
+
+private:
     // False when udev gives no monitor; nothing is left open then.
     bool openMonitor() {
-        context = udev_new();
-        if (!context) return false;
-        monitor = udev_monitor_new_from_netlink(context, "udev");
-        if (monitor && udev_monitor_filter_add_match_subsystem_devtype(monitor, "tty", nullptr) >= 0 &&
-            udev_monitor_enable_receiving(monitor) >= 0 && udev_monitor_get_fd(monitor) >= 0)
+        context_ = udev_new();
+        if (!context_) return false;
+        monitor_ = udev_monitor_new_from_netlink(context_, "udev");
+        if (monitor_ && udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) >= 0 &&
+            udev_monitor_enable_receiving(monitor_) >= 0 && udev_monitor_get_fd(monitor_) >= 0)
             return true;
-        if (monitor) udev_monitor_unref(monitor);
-        udev_unref(context);
-        monitor = nullptr;
-        context = nullptr;
+        if (monitor_) udev_monitor_unref(monitor_);
+        udev_unref(context_);
+        monitor_ = nullptr;
+        context_ = nullptr;
         return false;
     }
 
@@ -56,7 +61,7 @@ struct PortWatcher::Platform {
     bool drain() {
         bool any = false;
         for (int i = 0; i < 256; ++i) {
-            udev_device* device = udev_monitor_receive_device(monitor);
+            udev_device* device = udev_monitor_receive_device(monitor_);
             if (!device) break;
             udev_device_unref(device);
             any = true;
@@ -69,43 +74,22 @@ struct PortWatcher::Platform {
     // only while it cannot be.
     void watchFolder() {
         // Fails when it is there already, or cannot be made yet.
-        ::mkdir(QFile::encodeName(virtualDir).constData(), 0700);
-        if (QFileInfo(virtualDir).isDir()) {
-            for (const QString& other : folder.directories())
-                if (other != virtualDir) folder.removePath(other);
-            if (!folder.directories().contains(virtualDir)) folder.addPath(virtualDir);
+        ::mkdir(QFile::encodeName(virtualDir_).constData(), 0700);
+        if (QFileInfo(virtualDir_).isDir()) {
+            for (const QString& other : folder_.directories())
+                if (other != virtualDir_) folder_.removePath(other);
+            if (!folder_.directories().contains(virtualDir_)) folder_.addPath(virtualDir_);
             return;
         }
-        const QString parent = QFileInfo(virtualDir).absolutePath();
-        if (QFileInfo(parent).isDir() && !folder.directories().contains(parent)) folder.addPath(parent);
+        const QString parent = QFileInfo(virtualDir_).absolutePath();
+        if (QFileInfo(parent).isDir() && !folder_.directories().contains(parent)) folder_.addPath(parent);
     }
+
+    udev* context_ = nullptr;
+    udev_monitor* monitor_ = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QFileSystemWatcher folder_;
+    QString virtualDir_;
 };
 
-PortWatcher::PortWatcher(QObject* parent) : QObject(parent), platform_(std::make_unique<Platform>()) {
-    setUpCoalescing();
-}
-
-PortWatcher::~PortWatcher() = default;
-
-void PortWatcher::start() {
-    if (started_) return;
-    started_ = true;
-    Platform& p = *platform_;
-    if (p.openMonitor()) {
-        p.notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(p.monitor), QSocketNotifier::Read);
-        connect(p.notifier.get(), &QSocketNotifier::activated, this, [this] {
-            if (platform_->drain()) noteEvent();
-        });
-    }
-    p.virtualDir = QDir::cleanPath(QString::fromStdString(virtualPortDirectory()));
-    p.watchFolder();
-    connect(&p.folder, &QFileSystemWatcher::directoryChanged, this, [this] {
-        platform_->watchFolder();
-        noteEvent();
-    });
-    // Without udev's events, adapters are only seen by a slow poll.
-    if (!p.monitor) {
-        connect(&p.poll, &QTimer::timeout, this, &PortWatcher::changed);
-        p.poll.start(kPollMs);
-    }
-}
+std::unique_ptr<PortWatcher::Subscription> PortWatcher::subscribe() { return std::make_unique<Platform>(*this); }

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kPollMs = 2000;
-
 // GUID_DEVINTERFACE_COMPORT (ntddser.h).
 constexpr GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
@@ -28,18 +26,19 @@ Fn procedure(HMODULE module, const char* name) {
 
 }  // namespace
 
-struct PortWatcher::Platform {
-    HMODULE cfgmgr = nullptr;
-    UnregisterFn unregister = nullptr;
-    HCMNOTIFICATION handle = nullptr;
-    QTimer poll;
+class PortWatcher::Platform final : public PortWatcher::Subscription {
+public:
+    explicit Platform(PortWatcher& watcher) { subscribed_ = registerFor(&watcher); }
 
-    ~Platform() {
+    ~Platform() override {
         // Waits for a callback that is running: none comes after this.
-        if (handle && unregister) unregister(handle);
-        if (cfgmgr) FreeLibrary(cfgmgr);
+        if (handle_ && unregister_) unregister_(handle_);
+        if (cfgmgr_) FreeLibrary(cfgmgr_);
     }
 
+    bool hearsAdapters() const override { return subscribed_; }
+
+private:
     static DWORD CALLBACK notified(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA,
                                    DWORD) {
         if (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL || action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL) {
@@ -50,33 +49,26 @@ struct PortWatcher::Platform {
     }
 
     // False when the system has no such notifications.
-    bool subscribe(PortWatcher* watcher) {
+    bool registerFor(PortWatcher* watcher) {
         // From System32 only: the default search would look in the program's
         // folder first, which a per-user install leaves writable by the user.
-        cfgmgr = LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        const auto registerFn = procedure<RegisterFn>(cfgmgr, "CM_Register_Notification");
-        unregister = procedure<UnregisterFn>(cfgmgr, "CM_Unregister_Notification");
-        if (!registerFn || !unregister) return false;
+        cfgmgr_ = LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const auto registerFn = procedure<RegisterFn>(cfgmgr_, "CM_Register_Notification");
+        unregister_ = procedure<UnregisterFn>(cfgmgr_, "CM_Unregister_Notification");
+        if (!registerFn || !unregister_) return false;
         CM_NOTIFY_FILTER filter{};
         filter.cbSize = sizeof filter;
         filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
         filter.u.DeviceInterface.ClassGuid = kComPortInterface;
-        if (registerFn(&filter, watcher, &Platform::notified, &handle) == CR_SUCCESS) return true;
-        handle = nullptr;
+        if (registerFn(&filter, watcher, &Platform::notified, &handle_) == CR_SUCCESS) return true;
+        handle_ = nullptr;
         return false;
     }
+
+    HMODULE cfgmgr_ = nullptr;
+    UnregisterFn unregister_ = nullptr;
+    HCMNOTIFICATION handle_ = nullptr;
+    bool subscribed_ = false;
 };
 
-PortWatcher::PortWatcher(QObject* parent) : QObject(parent), platform_(std::make_unique<Platform>()) {
-    setUpCoalescing();
-}
-
-PortWatcher::~PortWatcher() = default;
-
-void PortWatcher::start() {
-    if (started_) return;
-    started_ = true;
-    if (platform_->subscribe(this)) return;
-    connect(&platform_->poll, &QTimer::timeout, this, &PortWatcher::changed);
-    platform_->poll.start(kPollMs);
-}
+std::unique_ptr<PortWatcher::Subscription> PortWatcher::subscribe() { return std::make_unique<Platform>(*this); }

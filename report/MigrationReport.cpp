@@ -106,16 +106,16 @@ QString outcomeAdvice(RunOutcome outcome) {
     return advice[wordIndex(outcome)];
 }
 
-bool writeReportFile(const QString& path, const QByteArray& bytes, QString* error) {
+Result<QString> writeReportFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return *error = file.errorString(), false;
+    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
     if (file.write(bytes) != bytes.size()) {
-        *error = file.errorString();
+        const QString why = file.errorString();
         file.cancelWriting();
-        return false;
+        return failure(why);
     }
-    if (!file.commit()) return *error = file.errorString(), false;
-    return true;
+    if (!file.commit()) return failure(file.errorString());
+    return {};
 }
 
 ReportResult makeReport(const ReportRequest& request) {
@@ -154,9 +154,9 @@ ReportResult makeReport(const ReportRequest& request) {
             continue;
         }
         written << target;
-        QString error;
-        if (!writeReportFile(path, writer(result.report), &error)) {
-            result.problems.append(QStringLiteral("%1: not written (%2); a file already there is as it was").arg(path, error));
+        if (const Result<QString> saved = writeReportFile(path, writer(result.report)); !saved) {
+            result.problems.append(
+                QStringLiteral("%1: not written (%2); a file already there is as it was").arg(path, saved.why()));
             result.filesWritten = false;
         }
         written << QFileInfo(path).canonicalFilePath();   // its folder may be reached through a link

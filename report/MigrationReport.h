@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "MeshSplit.h"
+#include "Result.h"
 #include "RunOutcome.h"
 #include "StationPlace.h"
 #include "StationPlan.h"
@@ -106,4 +107,4 @@ ReportResult makeReport(const ReportRequest& request);
 QByteArray reportHtml(const MigrationReport& report);
 QByteArray reportCsv(const MigrationReport& report);
 QString reportText(const MigrationReport& report);
-bool writeReportFile(const QString& path, const QByteArray& bytes, QString* error);
+Result<QString> writeReportFile(const QString& path, const QByteArray& bytes);

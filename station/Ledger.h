@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "Result.h"
 #include "RunOutcome.h"
 #include "StationPlace.h"
 
@@ -69,11 +70,10 @@ bool parseLine(const QByteArray& line, LedgerEntry* entry);
 // holds (a spreadsheet that opened it without write sharing, a stuck run
 // holding its lock) is tried again for about 3 s; when it stays held, or
 // cannot be opened at all, the line goes to the pending file instead: the
-// append returns true and *pending (when given) says where the line waits.
-// Otherwise on failure returns false with the reason; the files are then
-// as they were.
-bool append(const LedgerEntry& entry, QString* error, QString* pending = nullptr);
-bool appendTo(const QString& file, const LedgerEntry& entry, QString* error, QString* pending = nullptr);
+// append is done and *pending (when given) says where the line waits. A
+// failure says why; the files are then as they were.
+Result<QString> append(const LedgerEntry& entry, QString* pending = nullptr);
+Result<QString> appendTo(const QString& file, const LedgerEntry& entry, QString* pending = nullptr);
 
 // The pending file beside `file`: "ledger.pending.csv" for "ledger.csv",
 // the same header and line format.
@@ -81,9 +81,9 @@ QString pendingPath(const QString& file);
 // Moves the pending lines into `file` (in time order, each exactly once:
 // a line found in the ledger already, left by a crash between the two
 // writes, is not written again) and empties the pending file.
-// True when no line is left pending; otherwise `error` says why (the
+// Done when no line is left pending; otherwise the failure says why (the
 // ledger is held, unwritable) and the lines wait for the next merge.
-bool mergePending(const QString& file, QString* error);
+Result<QString> mergePending(const QString& file);
 
 // Every readable line of `file`, in file order, read under a shared lock
 // (an append in progress ends first), then the lines of its pending file

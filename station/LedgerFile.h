@@ -9,6 +9,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "Result.h"
+
 class LedgerFile {
 public:
     enum class Lock {
@@ -30,14 +32,14 @@ public:
     // `create` (Exclusive only) makes a missing file.
     Open tryOpen(const QString& path, Lock lock, bool create, QString* error);
     // The whole file, up to a bound far above any day's fleet.
-    bool readAll(QByteArray* bytes, QString* error);
+    Result<QString> readAll(QByteArray* bytes);
     // Writes `header` first to an empty file and ends a line torn by an
     // earlier crash, then `bytes`, in one write at the end, and flushes to
     // disk (ledger::syncFile) before it returns. On failure the file is
     // as it was.
-    bool append(const QByteArray& header, const QByteArray& bytes, QString* error);
+    Result<QString> append(const QByteArray& header, const QByteArray& bytes);
     // Empties the file and flushes that to disk.
-    bool truncate(QString* error);
+    Result<QString> truncate();
     void close();
 
 private:

@@ -1,13 +1,13 @@
 // The ledger's appends and reads (declared in Ledger.h): the file under its
 // lock, and the pending file that keeps a run's line while another program
 // holds the ledger, so no line is ever lost or written twice.
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 #include <limits>
 #include <thread>
 
+#include "Deadline.h"
 #include "Ledger.h"
 #include "LedgerFile.h"
 #include "LedgerSync.h"
@@ -32,15 +32,14 @@ std::chrono::milliseconds patienceFor(Which which) {
 // the pending file; the patience is looked at before every try, so an open
 // already waiting gives up as soon as the hurry comes.
 Open openPatiently(LedgerFile& file, const QString& path, Which which, Lock lock, bool create, QString* error) {
-    QElapsedTimer clock;
-    clock.start();
+    const Deadline::Clock::time_point start = Deadline::Clock::now();
     std::chrono::milliseconds wait{5};
     for (;;) {
         const Open opened = file.tryOpen(path, lock, create, error);
         if (opened != Open::Busy) return opened;
         const std::chrono::milliseconds patience = patienceFor(which);
-        const std::chrono::milliseconds left = patience - std::chrono::milliseconds(clock.elapsed());
-        if (left.count() <= 0) {
+        const Deadline givenUp(patience, start);
+        if (givenUp.expired()) {
             *error = patience.count() > 0
                          ? QStringLiteral("held by another program for over %1 s, perhaps open in a spreadsheet or "
                                           "an editor")
@@ -49,7 +48,7 @@ Open openPatiently(LedgerFile& file, const QString& path, Which which, Lock lock
                                           "not waited for: the program was being ended");
             return opened;
         }
-        std::this_thread::sleep_for(std::min(wait, left));
+        std::this_thread::sleep_for(std::min(wait, std::chrono::milliseconds(givenUp.remainingMs())));
         wait = std::min(wait * 2, std::chrono::milliseconds(100));
     }
 }
@@ -93,29 +92,35 @@ QByteArray joined(const QList<QByteArray>& lines) {
 // With the ledger locked exclusively: the pending lines it lacks, then
 // `line` (may be empty), in one append; then the pending file is emptied.
 // A crash between the two leaves lines in both files; the next merge finds
-// them in the ledger and does not write them again. False when the append
-// failed (both files as they were); *drained says whether no line is left
-// pending.
-bool writeLocked(LedgerFile& ledgerFile, const QString& file, const QByteArray& line, bool* drained, QString* error) {
-    *drained = true;
+// them in the ledger and does not write them again. Fails when the append
+// failed (both files as they were); when the pending lines could not be
+// taken, *stillPending says why they wait (empty: none is left pending).
+Result<QString> writeLocked(LedgerFile& ledgerFile, const QString& file, const QByteArray& line,
+                            QString* stillPending) {
+    stillPending->clear();
     const QString pendingFile = ledger::pendingPath(file);
     LedgerFile pending;
     QByteArray pendingBytes;
     QByteArray ledgerBytes;
-    QString why;
     QList<QByteArray> fresh;
     bool merging = false;   // both files read whole: the pending lines go in now
     if (QFileInfo(pendingFile).size() > 0) {
-        merging = openPatiently(pending, pendingFile, Which::Pending, Lock::Exclusive, false, &why) == Open::Opened &&
-                  pending.readAll(&pendingBytes, &why) && ledgerFile.readAll(&ledgerBytes, &why);
+        QString why;
+        Result<QString> read;
+        if (openPatiently(pending, pendingFile, Which::Pending, Lock::Exclusive, false, &why) == Open::Opened &&
+            (read = pending.readAll(&pendingBytes)) && (read = ledgerFile.readAll(&ledgerBytes)))
+            merging = true;
         if (merging) fresh = freshInTimeOrder(linesOf(pendingBytes), linesOf(ledgerBytes));
-        else *drained = false, *error = QStringLiteral("%1: %2").arg(pendingFile, why);
+        else *stillPending = QStringLiteral("%1: %2").arg(pendingFile, why.isEmpty() ? read.why() : why);
     }
     const QByteArray chunk = joined(fresh) + line;
-    if (!chunk.isEmpty() && !ledgerFile.append(header(), chunk, error)) return *drained = false, false;
+    if (!chunk.isEmpty()) {
+        Result<QString> appended = ledgerFile.append(header(), chunk);
+        if (!appended) return appended;
+    }
     // Already in the ledger when this fails: the next merge skips them.
-    if (merging) pending.truncate(&why);
-    return true;
+    if (merging) (void)pending.truncate();
+    return {};
 }
 
 }  // namespace
@@ -128,43 +133,46 @@ QString pendingPath(const QString& file) {
     return file + QStringLiteral(".pending");
 }
 
-bool append(const LedgerEntry& entry, QString* error, QString* pending) {
+Result<QString> append(const LedgerEntry& entry, QString* pending) {
     ensureLogDirectory();
-    return appendTo(path(), entry, error, pending);
+    return appendTo(path(), entry, pending);
 }
 
-bool appendTo(const QString& file, const LedgerEntry& entry, QString* error, QString* pending) {
+Result<QString> appendTo(const QString& file, const LedgerEntry& entry, QString* pending) {
     const QByteArray line = formatLine(entry) + '\n';
     LedgerFile ledgerFile;
     QString why;
     if (openPatiently(ledgerFile, file, Which::Ledger, Lock::Exclusive, true, &why) == Open::Opened) {
-        bool drained = true;
-        return writeLocked(ledgerFile, file, line, &drained, error);
+        QString stillPending;
+        return writeLocked(ledgerFile, file, line, &stillPending);
     }
     // Held or unwritable: the line waits beside it, never lost.
     const QString pendingFile = pendingPath(file);
     LedgerFile waiting;
     QString pendingWhy;
+    Result<QString> waits;
     if (openPatiently(waiting, pendingFile, Which::Pending, Lock::Exclusive, true, &pendingWhy) == Open::Opened &&
-        waiting.append(header(), line, &pendingWhy)) {
+        (waits = waiting.append(header(), line))) {
         if (pending)
             *pending = QStringLiteral("The ledger %1 could not be written (%2); this run's line waits in %3 and goes "
                                       "into the ledger at the next run or `rechannel-cli ledger`.")
                            .arg(file, why, pendingFile);
-        return true;
+        return {};
     }
-    *error = QStringLiteral("%1; nor could the line wait in %2: %3").arg(why, pendingFile, pendingWhy);
-    return false;
+    return failure(QStringLiteral("%1; nor could the line wait in %2: %3")
+                       .arg(why, pendingFile, pendingWhy.isEmpty() ? waits.why() : pendingWhy));
 }
 
-bool mergePending(const QString& file, QString* error) {
-    if (QFileInfo(pendingPath(file)).size() == 0) return true;
+Result<QString> mergePending(const QString& file) {
+    if (QFileInfo(pendingPath(file)).size() == 0) return {};
     LedgerFile ledgerFile;
     QString why;
     if (openPatiently(ledgerFile, file, Which::Ledger, Lock::Exclusive, true, &why) != Open::Opened)
-        return *error = QStringLiteral("%1 is %2").arg(file, why), false;
-    bool drained = true;
-    return writeLocked(ledgerFile, file, QByteArray(), &drained, error) && drained;
+        return failure(QStringLiteral("%1 is %2").arg(file, why));
+    QString stillPending;
+    Result<QString> written = writeLocked(ledgerFile, file, QByteArray(), &stillPending);
+    if (written && !stillPending.isEmpty()) return failure(stillPending);
+    return written;
 }
 
 std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* error, int* pending) {
@@ -176,8 +184,9 @@ std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* err
     {
         LedgerFile ledgerFile;
         const Open opened = openPatiently(ledgerFile, file, Which::Ledger, Lock::Shared, false, &why);
-        if (opened == Open::Busy || opened == Open::Refused || (opened == Open::Opened && !ledgerFile.readAll(&bytes, &why))) {
-            if (error) *error = why;
+        Result<QString> read;
+        if (opened == Open::Busy || opened == Open::Refused || (opened == Open::Opened && !(read = ledgerFile.readAll(&bytes)))) {
+            if (error) *error = why.isEmpty() ? read.why() : why;
             return entries;
         }
     }
@@ -187,7 +196,7 @@ std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* err
     QByteArray pendingBytes;
     if (QFileInfo(pendingPath(file)).size() > 0 &&
         openPatiently(pendingFile, pendingPath(file), Which::Pending, Lock::Shared, false, &why) == Open::Opened &&
-        pendingFile.readAll(&pendingBytes, &why))
+        pendingFile.readAll(&pendingBytes))
         waiting = freshInTimeOrder(linesOf(pendingBytes), lines);
     if (pending) *pending = waiting.size();
     for (const QList<QByteArray>& part : {lines, waiting})

@@ -146,9 +146,10 @@ QString stationFilePath() {
 
 void loadStationFile(const QString& path) { loadInto(path, nullptr); }
 
-bool loadStationFileChecked(const QString& path, QString* problem) {
-    problem->clear();
-    return loadInto(path, problem) || problem->isEmpty();
+Result<QString> loadStationFileChecked(const QString& path) {
+    QString problem;
+    if (loadInto(path, &problem) || problem.isEmpty()) return {};
+    return failure(problem);
 }
 
 void writeStatusFile() {

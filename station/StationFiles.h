@@ -3,12 +3,14 @@
 #include <QDate>
 #include <QString>
 
+#include "Result.h"
+
 void loadStationFile(const QString& path);
-// As loadStationFile, for a caller that says what went wrong: false when a
+// As loadStationFile, for a caller that says what went wrong: fails when a
 // file is at `path` but does not load (unreadable, no regular file, too
-// large, not well-formed), with what is wrong in *problem, to follow the
-// path; the record is then unchanged. A missing file is nothing wrong.
-bool loadStationFileChecked(const QString& path, QString* problem);
+// large, not well-formed), saying what is wrong, to follow the path; the
+// record is then unchanged. A missing file is nothing wrong.
+Result<QString> loadStationFileChecked(const QString& path);
 // The three writers change nothing while AppContext holds the station file.
 void writeStatusFile();
 void writeRouteTableFile();

@@ -24,11 +24,10 @@ QString reason(const char* what, int error) {
 
 int fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
-bool writeAll(int out, const QByteArray& bytes, QString* error) {
+Result<QString> writeAll(int out, const QByteArray& bytes) {
     const ssize_t written = ::write(out, bytes.constData(), static_cast<size_t>(bytes.size()));
-    if (written == bytes.size()) return true;
-    *error = written < 0 ? reason("cannot write", errno) : QStringLiteral("disk full");
-    return false;
+    if (written == bytes.size()) return {};
+    return failure(written < 0 ? reason("cannot write", errno) : QStringLiteral("disk full"));
 }
 
 }  // namespace
@@ -76,30 +75,30 @@ void LedgerFile::close() {
     handle_ = -1;
 }
 
-bool LedgerFile::readAll(QByteArray* bytes, QString* error) {
+Result<QString> LedgerFile::readAll(QByteArray* bytes) {
     bytes->clear();
     char buffer[kReadChunk];
     for (off_t at = 0;;) {
         const ssize_t n = ::pread(fd(handle_), buffer, sizeof buffer, at);
-        if (n == 0) return true;
+        if (n == 0) return {};
         if (n < 0) {
             if (errno == EINTR) continue;
             bytes->clear();
-            return *error = reason("cannot read", errno), false;
+            return failure(reason("cannot read", errno));
         }
         if (bytes->size() + n > kMaxLedgerBytes) {
             bytes->clear();
-            return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), false;
+            return failure(QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20));
         }
         bytes->append(buffer, static_cast<int>(n));
         at += n;
     }
 }
 
-bool LedgerFile::append(const QByteArray& header, const QByteArray& bytes, QString* error) {
+Result<QString> LedgerFile::append(const QByteArray& header, const QByteArray& bytes) {
     const int out = fd(handle_);
     struct stat st {};
-    if (::fstat(out, &st) != 0) return *error = reason("cannot stat", errno), false;
+    if (::fstat(out, &st) != 0) return failure(reason("cannot stat", errno));
     QByteArray chunk;
     if (st.st_size == 0) {
         chunk = header;
@@ -109,17 +108,17 @@ bool LedgerFile::append(const QByteArray& header, const QByteArray& bytes, QStri
         if (::pread(out, &last, 1, st.st_size - 1) == 1 && last != '\n') chunk = "\n";
     }
     chunk += bytes;
-    if (!writeAll(out, chunk, error)) {
+    if (Result<QString> written = writeAll(out, chunk); !written) {
         // Take back a partial line, so the file never holds half of one.
         if (::ftruncate(out, st.st_size) != 0) {}
-        return false;
+        return written;
     }
-    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", errno), false;
-    return true;
+    if (!ledger::syncFile(handle_)) return failure(reason("cannot flush", errno));
+    return {};
 }
 
-bool LedgerFile::truncate(QString* error) {
-    if (::ftruncate(fd(handle_), 0) != 0) return *error = reason("cannot empty", errno), false;
-    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", errno), false;
-    return true;
+Result<QString> LedgerFile::truncate() {
+    if (::ftruncate(fd(handle_), 0) != 0) return failure(reason("cannot empty", errno));
+    if (!ledger::syncFile(handle_)) return failure(reason("cannot flush", errno));
+    return {};
 }

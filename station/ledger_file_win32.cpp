@@ -66,33 +66,33 @@ void LedgerFile::close() {
     handle_ = -1;
 }
 
-bool LedgerFile::readAll(QByteArray* bytes, QString* error) {
+Result<QString> LedgerFile::readAll(QByteArray* bytes) {
     bytes->clear();
     HANDLE file = handleOf(handle_);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxLedgerBytes)
-        return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), false;
-    if (!seek(file, 0, FILE_BEGIN)) return *error = reason("cannot read", GetLastError()), false;
+        return failure(QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20));
+    if (!seek(file, 0, FILE_BEGIN)) return failure(reason("cannot read", GetLastError()));
     char buffer[kReadChunk];
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file, buffer, kReadChunk, &got, nullptr)) {
             bytes->clear();
-            return *error = reason("cannot read", GetLastError()), false;
+            return failure(reason("cannot read", GetLastError()));
         }
-        if (got == 0) return true;
+        if (got == 0) return {};
         if (bytes->size() + got > kMaxLedgerBytes) {
             bytes->clear();
-            return *error = QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20), false;
+            return failure(QStringLiteral("larger than %1 MiB").arg(kMaxLedgerBytes >> 20));
         }
         bytes->append(buffer, static_cast<int>(got));
     }
 }
 
-bool LedgerFile::append(const QByteArray& header, const QByteArray& bytes, QString* error) {
+Result<QString> LedgerFile::append(const QByteArray& header, const QByteArray& bytes) {
     HANDLE file = handleOf(handle_);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) return *error = reason("cannot stat", GetLastError()), false;
+    if (!GetFileSizeEx(file, &size)) return failure(reason("cannot stat", GetLastError()));
     QByteArray chunk;
     if (size.QuadPart == 0) {
         chunk = header;
@@ -110,18 +110,18 @@ bool LedgerFile::append(const QByteArray& header, const QByteArray& bytes, QStri
                     WriteFile(file, chunk.constData(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
                     written == static_cast<DWORD>(chunk.size());
     if (!ok) {
-        *error = reason("cannot write", GetLastError());
+        const Result<QString> failed = failure(reason("cannot write", GetLastError()));
         // Take back a partial line, so the file never holds half of one.
         if (seek(file, size.QuadPart, FILE_BEGIN)) SetEndOfFile(file);
-        return false;
+        return failed;
     }
-    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", GetLastError()), false;
-    return true;
+    if (!ledger::syncFile(handle_)) return failure(reason("cannot flush", GetLastError()));
+    return {};
 }
 
-bool LedgerFile::truncate(QString* error) {
+Result<QString> LedgerFile::truncate() {
     HANDLE file = handleOf(handle_);
-    if (!seek(file, 0, FILE_BEGIN) || !SetEndOfFile(file)) return *error = reason("cannot empty", GetLastError()), false;
-    if (!ledger::syncFile(handle_)) return *error = reason("cannot flush", GetLastError()), false;
-    return true;
+    if (!seek(file, 0, FILE_BEGIN) || !SetEndOfFile(file)) return failure(reason("cannot empty", GetLastError()));
+    if (!ledger::syncFile(handle_)) return failure(reason("cannot flush", GetLastError()));
+    return {};
 }

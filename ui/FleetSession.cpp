@@ -10,10 +10,9 @@
 
 bool listFleetPorts(std::vector<FleetPortInfo>* ports, QString* error) {
     PortList found;
-    std::wstring why;
     ports->clear();
-    if (!tryDiscoverPorts(found, false, &why)) {
-        *error = QString::fromStdWString(why);
+    if (const Result<std::wstring> listed = tryDiscoverPorts(found, false); !listed) {
+        *error = QString::fromStdWString(listed.why());
         return false;
     }
     DeviceIdentities identities;

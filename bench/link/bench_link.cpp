@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
             code = c;
         }
         silentTimes.push_back(ms(Clock::now() - start));
-        if (code != -1) {
+        if (code != link_codes::kNoReply) {
             std::fprintf(stderr, "silent station answered (%d)\n", code);
             return 1;
         }

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         run(link, operation, capacity);
     } catch (int code) {
-        if (code != -1 && code != -2) __builtin_trap();
+        if (code != link_codes::kNoReply && code != link_codes::kRefused) __builtin_trap();
     }
     return 0;
 }

@@ -96,23 +96,23 @@ TEST(Outcome, EveryOutcomeRoundTripsByNameAndKeepsItsExitStatus) {
 
 TEST(FaultOption, AcceptsEveryKindAtAnExchangeOrAlways) {
     sim::FaultScript script;
-    QString error;
-    ASSERT_TRUE(applyFaultOption(QStringLiteral("delay=250@3"), script, &error)) << error.toStdString();
+    const Result<QString> delay = applyFaultOption(QStringLiteral("delay=250@3"), script);
+    ASSERT_TRUE(delay) << delay.why().toStdString();
     EXPECT_EQ(script.faultFor(3).kind, sim::Fault::Kind::Delay);
     EXPECT_EQ(script.faultFor(3).delayMs, 250);
     EXPECT_EQ(script.faultFor(2).kind, sim::Fault::Kind::None);
 
-    ASSERT_TRUE(applyFaultOption(QStringLiteral("pieces=4,30@1"), script, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("pieces=4,30@1"), script));
     EXPECT_EQ(script.faultFor(1).pieceBytes, 4);
     EXPECT_EQ(script.faultFor(1).gapMs, 30);
-    ASSERT_TRUE(applyFaultOption(QStringLiteral("status=7@0"), script, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("status=7@0"), script));
     EXPECT_EQ(script.faultFor(0).status, 7);
 
-    ASSERT_TRUE(applyFaultOption(QStringLiteral("ignorewrite"), script, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("ignorewrite"), script));
     EXPECT_EQ(script.faultFor(9).kind, sim::Fault::Kind::IgnoreWrite) << "no @ means every exchange";
 
     sim::FaultScript powerLost;
-    ASSERT_TRUE(applyFaultOption(QStringLiteral("powerlost@5"), powerLost, &error));
+    ASSERT_TRUE(applyFaultOption(QStringLiteral("powerlost@5"), powerLost));
     EXPECT_EQ(powerLost.faultFor(4).kind, sim::Fault::Kind::None);
     EXPECT_EQ(powerLost.faultFor(5).kind, sim::Fault::Kind::NoReply);
     EXPECT_EQ(powerLost.faultFor(50).kind, sim::Fault::Kind::NoReply);
@@ -122,9 +122,9 @@ TEST(FaultOption, RefusesMalformedSpecsWithAMessage) {
     for (const char* bad : {"", "melt", "delay", "delay=x", "delay=-5", "status=0", "pieces=3", "echo=2",
                             "noreply@x", "powerlost", "powerlost@*", "garbage=999"}) {
         sim::FaultScript script;
-        QString error;
-        EXPECT_FALSE(applyFaultOption(QString::fromLatin1(bad), script, &error)) << bad;
-        EXPECT_FALSE(error.isEmpty()) << bad;
+        const Result<QString> added = applyFaultOption(QString::fromLatin1(bad), script);
+        EXPECT_FALSE(added) << bad;
+        EXPECT_FALSE(added.why().isEmpty()) << bad;
     }
 }
 

@@ -216,7 +216,7 @@ TEST(ChildProcessTest, TheLauncherRefusesAMalformedRequestAndServesTheNext) {
         EXPECT_EQ(receiveMessage(pair[0], m, kMostAnswer, MSG_DONTWAIT), 1);
         return m;
     };
-    EXPECT_EQ(next().kind, 'R');
+    EXPECT_EQ(next().kind, Kind::Ready);
     const int quiet = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const int fds[kDescriptors] = {quiet, quiet, quiet};
     using namespace std::string_view_literals;
@@ -235,7 +235,7 @@ TEST(ChildProcessTest, TheLauncherRefusesAMalformedRequestAndServesTheNext) {
     for (const auto& c : refused) {
         ASSERT_TRUE(sendMessage(pair[0], c.bytes, fds, c.descriptors)) << c.what;
         const Message answer = next();
-        EXPECT_EQ(answer.kind, 'F') << c.what;
+        EXPECT_EQ(answer.kind, Kind::Failed) << c.what;
         EXPECT_EQ(intAt(answer, 0), EINVAL) << c.what;
     }
     const QByteArray fixture(CHILD_FIXTURE);
@@ -245,9 +245,9 @@ TEST(ChildProcessTest, TheLauncherRefusesAMalformedRequestAndServesTheNext) {
     run.insert(run.end(), rest.begin(), rest.end());
     ASSERT_TRUE(sendMessage(pair[0], run, fds, kDescriptors));
     const Message started = next();
-    ASSERT_EQ(started.kind, 'P');
+    ASSERT_EQ(started.kind, Kind::Started);
     const Message ended = next();
-    EXPECT_EQ(ended.kind, 'X');
+    EXPECT_EQ(ended.kind, Kind::Ended);
     EXPECT_EQ(intAt(ended, 0), intAt(started, 0));
     EXPECT_TRUE(WIFEXITED(intAt(ended, 1)) && WEXITSTATUS(intAt(ended, 1)) == 4);
     ::close(quiet);

@@ -39,6 +39,75 @@ TEST(RunLedger, EveryOutcomeHasItsName) {
     EXPECT_EQ(outcomeName(RunResult().outcome), "failed") << "no outcome signal at all";
 }
 
+// The codes a run ends with keep the numbers and the words the window, the
+// ledger and the station service have always given them.
+TEST(RunLedger, EachCodeKeepsItsNumberWordsAndOutcome) {
+    const QString noAnswer = QString::fromUtf8("Нет ответа от Станции.");
+    const struct {
+        int code;
+        int number;
+        QString shown;   // in the window's box
+        const char* ledger;
+    } cases[] = {
+        {link_codes::kNoReply, -1, noAnswer, "no-answer"},
+        {link_codes::kRefused, -2, noAnswer, "no-answer"},
+        {link_codes::kVersionZero, 6, noAnswer, "no-answer"},
+        {link_codes::kBandMismatch, 7, noAnswer, "unsupported"},
+        {job_messages::kCodePortNotOpened, 1, QString::fromUtf8("Невозможно открыть COM-порт."), "no-port"},
+        {job_messages::kCodePortLost, 12, outcomeMessage(RunOutcome::PortLost), "port-lost"},
+        {job_messages::kCodeVerifyMismatch, 8, outcomeMessage(RunOutcome::VerifyFailed), "verify-failed"},
+        {job_messages::kCodeSystemCodeUnconfirmed, 10, noAnswer, "verify-failed"},
+        {job_messages::kCodeRestartNotSent, 11, noAnswer, "failed"},
+        {job_messages::kCodeAlreadyMoved, 1000, QString::fromUtf8("Станция уже переведена на нужную частоту!"),
+         "already-moved"},
+        {job_messages::kCodeForeignOrUnknown, 255, QString::fromUtf8("Неизветная ошибка"), "failed"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.code, c.number);
+        EXPECT_EQ(outcomeMessage(job_messages::codeRow(c.code).worded), c.shown) << c.number;
+        EXPECT_EQ(outcomeName(failureOutcome(c.code, false, Verify::NotRun)), QLatin1String(c.ledger)) << c.number;
+    }
+    // The port lost is the link's own -3, which the job says as its code 12.
+    EXPECT_EQ(link_codes::kPortLost, -3);
+}
+
+// A station refused at identification was read whole first: its line names
+// its setup. One that never answered has none.
+TEST(RunLedger, AStationRefusedAtIdentificationIsNamedByItsSetup) {
+    StationRecord::create();
+    const struct {
+        const char* what;
+        std::uint8_t version;
+        std::uint8_t bandType;
+        int lostAfter;   // requests answered before the power goes; -1: never
+        int code;
+        bool setup;
+    } cases[] = {
+        {"version 0", 0, 4, -1, 6, true},
+        {"band 2 in range 1", 0x81, 2, -1, 7, true},
+        {"silent after the head", 0x81, 4, 1, -1, false},
+    };
+    for (const auto& c : cases) {
+        sim::DefaultStationOptions options;
+        options.address = 812;
+        options.version = c.version;
+        options.bandType = c.bandType;
+        sim::PtyStationHost host(sim::makeDefaultStation(options));
+        if (c.lostAfter >= 0) {
+            sim::FaultScript lost;
+            lost.powerLostFrom(c.lostAfter);
+            host.setFaults(lost);
+        }
+        ASSERT_TRUE(host.start()) << c.what;
+        WorkThread thread;
+        const JobOutcome outcome = runJob(thread, host.slavePathW());
+        ASSERT_EQ(outcome.code(), c.code) << c.what;
+        const LedgerEntry entry = ledgerEntryFor(thread, thread.result(), QStringLiteral("p"), 1.0);
+        EXPECT_EQ(entry.address, 812) << c.what;
+        EXPECT_EQ(!entry.setup.isEmpty(), c.setup) << c.what;
+    }
+}
+
 // A run that reads the head and then loses the station still names the
 // station and what it was on: system code and channel 0 are in the head.
 TEST(RunLedger, AHeadReadAloneGivesTheValuesBefore) {

@@ -76,13 +76,15 @@ TEST_F(LedgerPendingTest, AHeldLedgerKeepsTheLineWaitingUntilTheNextAppend) {
         QFile::remove(ledger::path());
         QFile::remove(pending());
         QString error;
-        ASSERT_TRUE(ledger::append(at(1, 1), &error)) << error.toStdString();
+        const Result<QString> first = ledger::append(at(1, 1));
+        ASSERT_TRUE(first) << first.why().toStdString();
         const QByteArray before = readAll(ledger::path());
         HeldLock held(ledger::path(), how);
         ASSERT_TRUE(held.locked());
 
         QString said;
-        ASSERT_TRUE(ledger::append(at(2, 2), &error, &said)) << error.toStdString();
+        const Result<QString> waiting = ledger::append(at(2, 2), &said);
+        ASSERT_TRUE(waiting) << waiting.why().toStdString();
         EXPECT_TRUE(said.contains(pending())) << said.toStdString();
         EXPECT_EQ(readAll(ledger::path()), before);
         EXPECT_EQ(readAll(pending()), lines({at(2, 2)}));
@@ -98,7 +100,8 @@ TEST_F(LedgerPendingTest, AHeldLedgerKeepsTheLineWaitingUntilTheNextAppend) {
 
         held.release();
         said.clear();
-        ASSERT_TRUE(ledger::append(at(3, 3), &error, &said)) << error.toStdString();
+        const Result<QString> merged = ledger::append(at(3, 3), &said);
+        ASSERT_TRUE(merged) << merged.why().toStdString();
         EXPECT_TRUE(said.isEmpty()) << said.toStdString();
         EXPECT_EQ(readAll(ledger::path()), lines({at(1, 1), at(2, 2), at(3, 3)}));
         EXPECT_EQ(readAll(pending()), "");
@@ -130,7 +133,8 @@ TEST_F(LedgerPendingTest, AMergeWritesEachWaitingLineOnceInTimeOrder) {
         EXPECT_EQ(addresses(ledger::read(ledger::path(), nullptr, &error, &waiting)), c.read) << error.toStdString();
         EXPECT_EQ(waiting, static_cast<int>(c.read.size()) - std::max(0, static_cast<int>(c.ledger.count('\n')) - 1));
         for (int merge = 0; merge < 2; ++merge) {
-            EXPECT_TRUE(ledger::mergePending(ledger::path(), &error)) << error.toStdString();
+            const Result<QString> merged = ledger::mergePending(ledger::path());
+            EXPECT_TRUE(merged) << merged.why().toStdString();
             EXPECT_EQ(readAll(ledger::path()), c.merged) << "merge " << merge;
             EXPECT_EQ(readAll(pending()), "");
         }
@@ -150,9 +154,9 @@ TEST_F(LedgerPendingTest, AMergeLeavesTheLinesWaitingWhenTheLedgerIsHeldOrItsWri
             other.release();
             ledger::setFileSync([](std::intptr_t) { return false; });
         }
-        QString error;
-        EXPECT_FALSE(ledger::mergePending(ledger::path(), &error)) << held;
-        EXPECT_FALSE(error.isEmpty()) << held;
+        const Result<QString> merged = ledger::mergePending(ledger::path());
+        EXPECT_FALSE(merged) << held;
+        EXPECT_FALSE(merged.why().isEmpty()) << held;
         ledger::setFileSync({});
         EXPECT_EQ(readAll(pending()), lines({at(2, 2)})) << held;
         if (held) {
@@ -170,16 +174,16 @@ TEST_F(LedgerPendingTest, AHurryPutsTheLineInThePendingFileAtOnce) {
     for (const bool alreadyWaiting : {true, false}) {
         QFile::remove(ledger::path());
         QFile::remove(pending());
-        QString error;
-        ASSERT_TRUE(ledger::append(at(1, 1), &error)) << error.toStdString();
+        const Result<QString> first = ledger::append(at(1, 1));
+        ASSERT_TRUE(first) << first.why().toStdString();
         HeldLock held(ledger::path(), LOCK_EX);
         ASSERT_TRUE(held.locked());
         if (!alreadyWaiting) ledger::hurry();
         QElapsedTimer clock;
         clock.start();
         auto appended = std::async(std::launch::async, [] {
-            QString why, said;
-            return ledger::append(at(2, 2), &why, &said) && said.contains(pending());
+            QString said;
+            return ledger::append(at(2, 2), &said) && said.contains(pending());
         });
         if (alreadyWaiting) {
             EXPECT_EQ(appended.wait_for(300ms), std::future_status::timeout) << "it waits for the ledger first";

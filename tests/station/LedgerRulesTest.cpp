@@ -103,12 +103,12 @@ TEST_F(LedgerRulesTest, AnAppendIsOnTheDiskBeforeItsLockIsReleased) {
             return ::fsync(static_cast<int>(handle)) == 0 && flushWorks;
         });
         const LedgerEntry entry = run(300, "moved", kTen);
-        QString error;
-        EXPECT_EQ(ledger::append(entry, &error), flushWorks);
+        const Result<QString> appended = ledger::append(entry);
+        EXPECT_EQ(bool(appended), flushWorks);
         EXPECT_EQ(flushes, 1);
         EXPECT_TRUE(lockedWhileFlushing) << "the lock was released before the flush";
         EXPECT_TRUE(fileWhileFlushing.endsWith(ledger::formatLine(entry) + '\n')) << fileWhileFlushing.constData();
-        EXPECT_EQ(error.isEmpty(), flushWorks) << error.toStdString();
+        EXPECT_EQ(appended.why().isEmpty(), flushWorks) << appended.why().toStdString();
     }
 }
 

@@ -78,13 +78,13 @@ TEST_F(LedgerTest, LinesKeepEveryFieldAndQuoteCommasAndQuotes) {
 }
 
 TEST_F(LedgerTest, TheHeaderComesOnceAndATornLastLineIsEndedFirst) {
-    QString error;
-    ASSERT_TRUE(ledger::append(entry("moved", 291, 1), &error)) << error.toStdString();
+    ASSERT_TRUE(ledger::append(entry("moved", 291, 1)));
     QFile file(ledger::path());
     ASSERT_TRUE(file.open(QIODevice::Append));
     file.write("2026-12-08T10:02:00+01:00,/dev/tty");   // a crash mid-line
     file.close();
-    ASSERT_TRUE(ledger::append(entry("no-port", std::nullopt, 3), &error)) << error.toStdString();
+    const Result<QString> appended = ledger::append(entry("no-port", std::nullopt, 3));
+    ASSERT_TRUE(appended) << appended.why().toStdString();
 
     const QList<QByteArray> lines = readAll(ledger::path()).split('\n');
     ASSERT_EQ(lines.size(), 5);   // header, line, torn line, line, empty after the last line end
@@ -97,9 +97,10 @@ TEST_F(LedgerTest, TheHeaderComesOnceAndATornLastLineIsEndedFirst) {
 }
 
 TEST_F(LedgerTest, AnUnwritableLedgerSaysWhy) {
-    QString error;
-    EXPECT_FALSE(ledger::appendTo(homePath() + QStringLiteral("/no/such/dir/ledger.csv"), entry("moved", 1, 1), &error));
-    EXPECT_FALSE(error.isEmpty());
+    const Result<QString> appended =
+        ledger::appendTo(homePath() + QStringLiteral("/no/such/dir/ledger.csv"), entry("moved", 1, 1));
+    EXPECT_FALSE(appended);
+    EXPECT_FALSE(appended.why().isEmpty());
 }
 
 TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
@@ -114,7 +115,6 @@ TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
         if (pid == 0) {
             LedgerEntry e = entry("moved", 1000 + p, 1);
             e.backup = longBackup;
-            QString error;
             bool ok = true;
             // Each its own run, as in life: two runs never share their time,
             // port and address, and a line held back in the pending file by a
@@ -122,7 +122,7 @@ TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
             const QDateTime start = e.time;
             for (int i = 0; i < kLinesEach; ++i) {
                 e.time = start.addSecs(i);
-                ok = ledger::append(e, &error) && ok;
+                ok = ledger::append(e) && ok;
             }
             ::_exit(ok ? 0 : 1);
         }

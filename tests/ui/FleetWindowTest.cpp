@@ -377,8 +377,8 @@ TEST_F(FleetWindowTest, TheDayRecordCountsTodaysStationsByTheirLatestOutcome) {
         entry.port = QStringLiteral("/dev/ttyUSB0");
         entry.address = run.address;
         entry.outcome = QString::fromLatin1(run.outcome);
-        QString error;
-        ASSERT_TRUE(ledger::append(entry, &error)) << error.toStdString();
+        const Result<QString> appended = ledger::append(entry);
+        ASSERT_TRUE(appended) << appended.why().toStdString();
     }
     window_->record()->refresh();
     const QLabel* counters = window_->record()->findChild<QLabel*>();
@@ -400,8 +400,8 @@ TEST_F(FleetWindowTest, EachRunOfTheDayShowsItsOwnTrace) {
         entry.port = QStringLiteral("/dev/ttyUSB0");
         entry.address = address;
         entry.outcome = QStringLiteral("moved");
-        QString error;
-        ASSERT_TRUE(ledger::append(entry, &error)) << error.toStdString();
+        const Result<QString> appended = ledger::append(entry);
+        ASSERT_TRUE(appended) << appended.why().toStdString();
     }
     window_->record()->noteTrace(QStringLiteral("/dev/ttyUSB0"), 821, QStringLiteral("/traces/821.txt"));
     window_->record()->noteTrace(QStringLiteral("/dev/ttyUSB0"), 822, QStringLiteral("/traces/822.txt"));

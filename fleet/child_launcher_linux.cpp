@@ -22,9 +22,11 @@ void closeAll(const std::vector<int>& fds) {
     for (int fd : fds) ::close(fd);
 }
 
-std::vector<char> packInts(char kind, std::int32_t a, std::int32_t b) {
+std::vector<char> packKind(Kind kind) { return {static_cast<char>(kind)}; }
+
+std::vector<char> packInts(Kind kind, std::int32_t a, std::int32_t b) {
     std::vector<char> bytes(1 + 2 * sizeof(std::int32_t));
-    bytes[0] = kind;
+    bytes[0] = static_cast<char>(kind);
     std::memcpy(bytes.data() + 1, &a, sizeof a);
     std::memcpy(bytes.data() + 1 + sizeof a, &b, sizeof b);
     return bytes;
@@ -89,9 +91,9 @@ int receiveMessage(int fd, Message& out, std::size_t most, int flags) {
     if (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) {
         closeAll(out.fds);
         out.fds.clear();
-        return 1;   // kind 0: ignored
+        return 1;   // Kind::None: ignored
     }
-    out.kind = buffer[0];
+    out.kind = static_cast<Kind>(buffer[0]);
     out.body.assign(buffer.begin() + 1, buffer.begin() + n);
     return 1;
 }
@@ -166,7 +168,7 @@ void startRun(int control, Message& m, std::set<pid_t>& runs, const int wake[2],
     int argc = 0;
     const std::vector<char*> strings = requestStrings(m, argc);
     if (strings.empty()) {
-        sendMessage(control, packInts('F', EINVAL));
+        sendMessage(control, packInts(Kind::Failed, EINVAL));
         return;
     }
     const pid_t pid = ::fork();
@@ -176,11 +178,11 @@ void startRun(int control, Message& m, std::set<pid_t>& runs, const int wake[2],
         becomeRun(strings, argc, m.fds, runMain);
     }
     if (pid < 0) {
-        sendMessage(control, packInts('F', errno));
+        sendMessage(control, packInts(Kind::Failed, errno));
         return;
     }
     runs.insert(pid);
-    sendMessage(control, packInts('P', pid));
+    sendMessage(control, packInts(Kind::Started, pid));
 }
 
 void reapRuns(int control, int wakeRead, std::set<pid_t>& runs) {
@@ -190,7 +192,7 @@ void reapRuns(int control, int wakeRead, std::set<pid_t>& runs) {
     pid_t pid;
     while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
         runs.erase(pid);
-        sendMessage(control, packInts('X', pid, status));
+        sendMessage(control, packInts(Kind::Ended, pid, status));
     }
 }
 
@@ -218,7 +220,7 @@ int serveForkedRuns(int (*runMain)(int, char**)) {
     ::setlocale(LC_ALL, "");
     std::set<pid_t> runs;
     const int hold = launcherHold();
-    if (!sendMessage(control, {'R'})) return 1;
+    if (!sendMessage(control, packKind(Kind::Ready))) return 1;
     for (;;) {
         pollfd p[2] = {{control, POLLIN, 0}, {wake[0], POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
@@ -234,10 +236,10 @@ int serveForkedRuns(int (*runMain)(int, char**)) {
             if (errno == EINTR || errno == EAGAIN) continue;
             return 1;
         }
-        if (m.kind == 'S') startRun(control, m, runs, wake, runMain);
-        else if (m.kind == 'K' && runs.count(intAt(m, 0))) ::kill(intAt(m, 0), intAt(m, 1));
+        if (m.kind == Kind::Start) startRun(control, m, runs, wake, runMain);
+        else if (m.kind == Kind::Kill && runs.count(intAt(m, 0))) ::kill(intAt(m, 0), intAt(m, 1));
         closeAll(m.fds);
-        if (m.kind == 'S') waitWhileHeld(hold);
+        if (m.kind == Kind::Start) waitWhileHeld(hold);
     }
 }
 

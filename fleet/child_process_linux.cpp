@@ -2,13 +2,13 @@
 // The parent's side: a launcher per program, and each run a fork of it.
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QSet>
 #include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include "ChildProcess.h"
+#include "Deadline.h"
 #include "ExecChild.h"
 #include "LauncherMessages.h"
 
@@ -41,11 +42,10 @@ constexpr char kExecRunsVariable[] = "RECHANNEL_EXEC_RUNS";
 
 // Whether `fd` has something to read within `ms`, across signals.
 bool readableWithin(int fd, int ms) {
-    QElapsedTimer waited;
-    waited.start();
+    const Deadline within{std::chrono::milliseconds(ms)};
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        const int left = ms - static_cast<int>(waited.elapsed());
+        const int left = within.remainingMs();
         const int ready = left > 0 ? ::poll(&p, 1, left) : 0;
         if (ready >= 0 || errno != EINTR) return ready == 1;
     }
@@ -186,7 +186,7 @@ bool Launcher::begin(const QString& program) {
     }
     Message ready;
     if (!readableWithin(fd_, kReadyWaitMs) || receiveMessage(fd_, ready, kMostAnswer, MSG_DONTWAIT) != 1 ||
-        ready.kind != 'R') {
+        ready.kind != Kind::Ready) {
         closeAll(ready.fds);
         lose();
         return false;
@@ -218,7 +218,7 @@ Launcher::~Launcher() {
 
 qint64 Launcher::launch(const ChildProcess::Setup& setup, const int fds[kDescriptors]) {
     if (fd_ < 0) return -1;
-    std::vector<char> request{'S'};
+    std::vector<char> request = packKind(Kind::Start);
     const auto add = [&request](const QByteArray& text) {
         request.insert(request.end(), text.begin(), text.end());
         request.push_back('\0');
@@ -244,15 +244,15 @@ qint64 Launcher::launch(const ChildProcess::Setup& setup, const int fds[kDescrip
             return -1;
         }
         closeAll(m.fds);
-        if (m.kind == 'P') return intAt(m, 0);
-        if (m.kind == 'F') return -1;
+        if (m.kind == Kind::Started) return intAt(m, 0);
+        if (m.kind == Kind::Failed) return -1;
         early_.push_back(m);
         QMetaObject::invokeMethod(this, &Launcher::readMessages, Qt::QueuedConnection);
     }
 }
 
 void Launcher::signalRun(qint64 pid, int signalNumber) {
-    if (fd_ >= 0) sendMessage(fd_, packInts('K', static_cast<std::int32_t>(pid), signalNumber));
+    if (fd_ >= 0) sendMessage(fd_, packInts(Kind::Kill, static_cast<std::int32_t>(pid), signalNumber));
 }
 
 void Launcher::readMessages() {
@@ -272,7 +272,7 @@ void Launcher::readMessages() {
 }
 
 void Launcher::take(const Message& m) {
-    if (m.kind != 'X') return;
+    if (m.kind != Kind::Ended) return;
     const auto run = runs_.find(intAt(m, 0));
     if (run == runs_.end()) return;
     const QPointer<ForkedChild> child = run->second;
