@@ -33,6 +33,13 @@ QString phaseName(JobPhase phase) {
     return QStringLiteral("done");
 }
 
+std::optional<JobPhase> phaseNamed(const QByteArray& name) {
+    for (const JobPhase phase : {JobPhase::Opening, JobPhase::Reading, JobPhase::Writing, JobPhase::Verifying,
+                                 JobPhase::Restarting, JobPhase::Done})
+        if (phaseName(phase).toLatin1() == name) return phase;
+    return std::nullopt;
+}
+
 QByteArray phaseLine(JobPhase phase) { return kPrefix + QByteArray("phase ") + phaseName(phase).toUtf8(); }
 
 QByteArray addressLine(int address) { return kPrefix + QByteArray("address ") + QByteArray::number(address); }
@@ -56,7 +63,10 @@ Line parse(const QByteArray& raw) {
     if (!line.startsWith(kPrefix)) return parsed;
     const QByteArray rest = line.mid(static_cast<int>(sizeof kPrefix) - 1);
     if (rest.startsWith("phase ")) {
+        const std::optional<JobPhase> phase = phaseNamed(rest.mid(6));
+        if (!phase) return parsed;
         parsed.kind = Line::Kind::Phase;
+        parsed.phase = *phase;
         parsed.text = QString::fromUtf8(rest.mid(6));
     } else if (rest.startsWith("outcome ")) {
         parsed.kind = Line::Kind::Outcome;

@@ -18,6 +18,8 @@
 namespace child_report {
 
 QString phaseName(JobPhase phase);
+// The phase a report line names; empty for a name no phase has.
+std::optional<JobPhase> phaseNamed(const QByteArray& name);
 QByteArray phaseLine(JobPhase phase);
 QByteArray addressLine(int address);
 QByteArray resultLine(std::optional<int> address, RunOutcome outcome, const QString& backup,
@@ -27,12 +29,14 @@ QByteArray outcomeLine(const QString& text);
 struct Line {
     enum class Kind { Text, Phase, Address, Result, Outcome } kind = Kind::Text;
     QString text;                  // the phase name, the outcome line, or the line itself for Text
+    JobPhase phase = JobPhase::Opening;   // Phase
     std::optional<int> address;    // Address, Result
     RunOutcome outcome = RunOutcome::Failed;   // Result
     QString backup;                // Result
     QString verified;              // Result
 };
-// A malformed report line (a result naming no outcome too) is kept as Text.
+// A malformed report line (a result naming no outcome, a phase naming none)
+// is kept as Text.
 Line parse(const QByteArray& line);
 
 }  // namespace child_report

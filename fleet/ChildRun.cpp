@@ -56,7 +56,7 @@ void ChildRun::take(const QByteArray& raw) {
     const child_report::Line line = child_report::parse(raw);
     switch (line.kind) {
     case child_report::Line::Kind::Phase:
-        emit phase(line.text);
+        emit phase(line.phase);
         break;
     case child_report::Line::Kind::Address:
         address_ = line.address;

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "ChildProcess.h"
+#include "ChangeWrites.h"
 #include "RunOutcome.h"
 
 class ChildRun : public QObject {
@@ -47,7 +48,7 @@ public:
     double seconds() const { return static_cast<double>(timer_.elapsed()) / 1000.0; }
 
 signals:
-    void phase(const QString& name);
+    void phase(JobPhase phase);
     void addressRead(int address);
     // A line the child wrote for people, as it comes.
     void text(const QString& line);

@@ -3,121 +3,92 @@
 #include <QDir>
 #include <QMetaObject>
 #include <algorithm>
-#include <csignal>
 
-#include "LogDirectory.h"
-#include "PortDiscovery.h"
-
-bool listFleetPorts(std::vector<FleetPortInfo>* ports, QString* error) {
-    PortList found;
-    std::wstring why;
-    ports->clear();
-    if (!tryDiscoverPorts(found, false, &why)) {
-        *error = QString::fromStdWString(why);
-        return false;
-    }
-    DeviceIdentities identities;
-    for (const PortEntry& entry : found) {
-        FleetPortInfo port{QString::fromStdWString(entry.displayName), QString::fromStdWString(entry.devicePath),
-                           QString::fromStdWString(entry.description)};
-        const bool seen = std::any_of(ports->begin(), ports->end(), [&](const FleetPortInfo& earlier) {
-            return earlier.name == port.name || identities.of(earlier.devicePath) == identities.of(port.devicePath);
-        });
-        if (!seen) ports->push_back(port);
-    }
-    return true;
-}
-
-FleetSession::FleetSession(const QString& program, QObject* parent) : QObject(parent) {
-    settings_.program = program;
-    settings_.programForks = true;
-    settings_.traceDir = logDirectoryPath() + QStringLiteral("/traces");
-    settings_.wait = true;
-    settings_.resolve = [this](const QString& name) { return devices_.value(name); };
-}
+FleetSession::FleetSession(FleetSettings settings, QObject* parent) : QObject(parent), settings_(std::move(settings)) {}
 
 FleetSession::~FleetSession() = default;
 
-void FleetSession::setPorts(const std::vector<FleetPortInfo>& ports) {
-    devices_.clear();
-    for (const FleetPortInfo& port : ports) devices_.insert(port.name, port.devicePath);
-}
-
-void FleetSession::portsChanged() {
-    for (auto& entry : workers_)
-        if (!entry.second->finished()) entry.second->portsChanged();
-}
-
 void FleetSession::start() {
+    if (started_) return;
     QDir().mkpath(settings_.traceDir);
     started_ = true;
     stopping_ = false;
 }
 
-bool FleetSession::working(const QString& port) const {
-    const auto worker = workers_.find(port);
-    return worker != workers_.end() && !worker->second->finished();
+// Never two workers on one device, however its names point at it.
+bool FleetSession::taken(const PortWorker* self, const QString& path) {
+    const QString device = identities_.of(path);
+    return std::any_of(workers_.begin(), workers_.end(), [&](const auto& worker) {
+        return worker.get() != self && !worker->finished() && identities_.of(worker->devicePath()) == device;
+    });
 }
 
-void FleetSession::work(const QString& port) {
-    if (!started_ || stopping_ || workers_.count(port)) return;
-    FleetPort fleetPort{port, devices_.value(port), true};
-    // Never two workers on one device, however its names point at it.
-    const PortWorker::DeviceTaken taken = [this](const PortWorker* self, const QString& path) {
-        const QString device = identities_.of(path);
-        return std::any_of(workers_.begin(), workers_.end(), [&](const auto& entry) {
-            return entry.second.get() != self && !entry.second->finished() &&
-                   identities_.of(entry.second->devicePath()) == device;
-        });
-    };
-    auto worker = std::make_unique<PortWorker>(fleetPort, settings_, taken);
+void FleetSession::work(const FleetPort& port) {
+    if (!started_ || stopping_ || working(port.name)) return;
+    auto worker = std::make_unique<PortWorker>(
+        port, settings_, [this](const PortWorker* self, const QString& path) { return taken(self, path); });
     PortWorker* raw = worker.get();
-    connect(raw, &PortWorker::activity, this,
-            [this, port](const QString& what, int address) { emit activity(port, what, address); });
-    connect(raw, &PortWorker::message, this, [this, port](const QString& line) { emit message(port, line); });
-    connect(raw, &PortWorker::runEnded, this,
-            [this, port, raw](const PortRunRecord& run) { emit runEnded(port, raw->devicePath(), run); });
-    connect(raw, &PortWorker::done, this, [this, port] { onWorkerDone(port); }, Qt::QueuedConnection);
-    workers_.emplace(port, std::move(worker));
+    const QString name = port.name;
+    connect(raw, &PortWorker::activity, this, [this, name](const PortActivity& now) { emit activity(name, now); });
+    connect(raw, &PortWorker::message, this, [this, name](const QString& line) { emit message(name, line); });
+    connect(raw, &PortWorker::runEnded, this, [this, name](const PortRunRecord& run) { emit runEnded(name, run); });
+    // From the event loop: the worker that says done is still on the stack.
+    connect(raw, &PortWorker::done, this, [this, name] { onWorkerDone(name); }, Qt::QueuedConnection);
+    workers_.push_back(std::move(worker));
+    emit portAdded(name);
     raw->start();
 }
 
-void FleetSession::release(const QString& port) {
-    const auto worker = workers_.find(port);
-    if (worker != workers_.end() && !worker->second->finished()) worker->second->stop(SIGTERM);
+void FleetSession::release(const QString& name, int signal) {
+    for (auto& worker : workers_)
+        if (worker->name() == name && !worker->finished()) worker->stop(signal);
 }
 
-void FleetSession::stop() {
+void FleetSession::stop(int signal) {
     if (!started_) return;
     stopping_ = true;
-    for (auto& entry : workers_)
-        if (!entry.second->finished()) entry.second->stop(SIGTERM);
-    // Nothing was running: done at once, but from the event loop as always.
-    if (busyPorts().isEmpty()) QMetaObject::invokeMethod(this, [this] { onWorkerDone(QString()); }, Qt::QueuedConnection);
+    for (auto& worker : workers_)
+        if (!worker->finished()) worker->stop(signal);
+    // Nothing was running (--all --wait before any port was found): done at
+    // once, but from the event loop as always.
+    if (allDone()) QMetaObject::invokeMethod(this, [this] { onWorkerDone(QString()); }, Qt::QueuedConnection);
+}
+
+void FleetSession::portsChanged() {
+    if (!started_ || stopping_) return;
+    if (settings_.discover)
+        for (const FleetPort& port : settings_.discover())
+            if (!taken(nullptr, port.devicePath) && !working(port.name)) work(port);
+    for (auto& worker : workers_)
+        if (!worker->finished()) worker->portsChanged();
 }
 
 QStringList FleetSession::busyPorts() const {
     QStringList busy;
-    for (const auto& entry : workers_)
-        if (!entry.second->finished()) busy << entry.first;
+    for (const auto& worker : workers_)
+        if (!worker->finished()) busy << worker->name();
     return busy;
 }
 
-// A released port can be checked again later: its done worker goes.
+bool FleetSession::working(const QString& name) const {
+    return std::any_of(workers_.begin(), workers_.end(),
+                       [&name](const auto& worker) { return worker->name() == name && !worker->finished(); });
+}
+
+bool FleetSession::allDone() const {
+    return std::all_of(workers_.begin(), workers_.end(), [](const auto& worker) { return worker->finished(); });
+}
+
+std::vector<PortRunRecord> FleetSession::runs() const {
+    std::vector<PortRunRecord> all;
+    for (const auto& worker : workers_) all.insert(all.end(), worker->runs().begin(), worker->runs().end());
+    return all;
+}
+
 void FleetSession::onWorkerDone(const QString& port) {
-    const auto worker = workers_.find(port);
-    if (worker != workers_.end() && worker->second->finished()) {
-        ended_.push_back(std::move(worker->second));
-        workers_.erase(worker);
-        reapLater();
-    }
-    if (stopping_ && started_ && busyPorts().isEmpty()) {
+    if (!port.isEmpty()) emit portDone(port);
+    if (started_ && (stopping_ || !settings_.wait) && allDone()) {
         started_ = false;
         emit finished();
     }
-}
-
-// The worker that said done is still on the stack that said it.
-void FleetSession::reapLater() {
-    QMetaObject::invokeMethod(this, [this] { ended_.clear(); }, Qt::QueuedConnection);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "PortActivity.h"
 #include "RunOutcome.h"
 #include "StationProbe.h"
 
@@ -68,6 +69,7 @@ QString addressText(std::optional<int> address);
 // One programming run on a port, as the summary shows it.
 struct PortRunRecord {
     QString port;
+    QString device;        // the path the run opened, as its ledger line names the port
     std::optional<int> address;
     RunOutcome outcome = RunOutcome::Failed;
     // With --all a port where nothing answered holds no station: no failure.
@@ -106,6 +108,7 @@ public:
     using DeviceTaken = std::function<bool(const PortWorker* self, const QString& devicePath)>;
     PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken, QObject* parent = nullptr);
     void start();
+    QString name() const { return port_.name; }
     QString devicePath() const { return port_.devicePath; }
     // No new runs or probes; a running child gets the signal.
     void stop(int signal);
@@ -114,13 +117,11 @@ public:
     bool finished() const { return finished_; }
     const std::vector<PortRunRecord>& runs() const { return runs_; }
 
+    const PortActivity& now() const { return now_; }
+
 signals:
-    void status(const QString& text);
-    // The same for a window, in parts: what the port is doing (a phase of
-    // the run as ChildReport names it, or "waiting-port", "waiting-station",
-    // "waiting-next" while the station it did stays attached) and the
-    // station's address (-1 while none is known).
-    void activity(const QString& what, int address);
+    // What the port is doing now; said once per change.
+    void activity(const PortActivity& now);
     // A line a programming run's child wrote for people (not the probes').
     void message(const QString& line);
     void runEnded(const PortRunRecord& run);
@@ -134,6 +135,7 @@ private:
     void onProgrammed(std::optional<int> probed);
     void logKilledRun(const PortRunRecord& run, double seconds);
     void next(int pauseMs);
+    void tell(const PortActivity& now);
     void finish();
     bool lookUpAgain();
     QString traceFile() const;
@@ -153,6 +155,8 @@ private:
     // again is the same station, never a new run, until a run of another
     // address (whatever its outcome) replaces it.
     std::optional<int> lastDone_;
+    PortActivity now_;
+    bool told_ = false;
     bool stopping_ = false;
     bool finished_ = false;
     std::vector<PortRunRecord> runs_;

@@ -37,20 +37,17 @@ constexpr Phrase kPhrases[] = {
     {RunOutcome::Failed, "Неизвестная ошибка: запись обмена — в журнале дня (двойной щелчок).", nullptr},
 };
 
-struct ActivityPhrase {
-    const char* what;
-    const char* text;
-};
-constexpr ActivityPhrase kActivities[] = {
-    {"waiting-station", "ожидание станции"},
-    {"waiting-port", "ожидание порта"},
-    {"waiting-next", "готово; ожидание следующей станции"},
-    {"opening", "открытие порта"},
-    {"reading", "чтение"},
-    {"writing", "запись"},
-    {"verifying", "проверка"},
-    {"restarting", "перезапуск"},
-};
+QString phaseWords(JobPhase phase) {
+    switch (phase) {
+    case JobPhase::Opening: return QStringLiteral("открытие порта");
+    case JobPhase::Reading: return QStringLiteral("чтение");
+    case JobPhase::Writing: return QStringLiteral("запись");
+    case JobPhase::Verifying: return QStringLiteral("проверка");
+    case JobPhase::Restarting: return QStringLiteral("перезапуск");
+    case JobPhase::Done: break;
+    }
+    return QStringLiteral("завершение");
+}
 
 const QColor kDone(0x1b, 0x7a, 0x2e);
 const QColor kAttention(0xb0, 0x1c, 0x1c);
@@ -63,15 +60,21 @@ OutcomeWords outcomeWords(RunOutcome outcome, bool noStation) {
         if (phrase.outcome == outcome) {
             QString text = QString::fromUtf8(phrase.text);
             if (phrase.again) text += QString::fromUtf8(phrase.again);
-            return {text, !outcomeIsDone(outcome) && outcome != RunOutcome::Restored};
+            return {text, needsAttention(outcome)};
         }
     return {QString::fromUtf8(kPhrases[std::size(kPhrases) - 1].text), true};
 }
 
-QString activityWords(const QString& what) {
-    for (const ActivityPhrase& phrase : kActivities)
-        if (what == QLatin1String(phrase.what)) return QString::fromUtf8(phrase.text);
-    return what;
+QString activityWords(const PortActivity& activity) {
+    using State = PortActivity::State;
+    switch (activity.state) {
+    case State::WaitingForPort: return QStringLiteral("ожидание порта");
+    case State::WaitingForStation: return QStringLiteral("ожидание станции");
+    case State::Running: return phaseWords(activity.phase);
+    case State::Ended: return QString();   // the outcome's column says how it ended
+    case State::WaitingForLeave: break;
+    }
+    return QStringLiteral("готово; ожидание следующей станции");
 }
 
 FleetPortTable::FleetPortTable(QWidget* parent) : QTableWidget(0, Columns, parent) {
@@ -98,9 +101,10 @@ QStringList FleetPortTable::portNames() const {
     return names;
 }
 
-bool FleetPortTable::matches(const QString& name) const {
-    return match_.isEmpty() || name.contains(match_, Qt::CaseInsensitive);
-}
+// Kept on the row's port cell: whether `--all` (and so "Все порты") takes it.
+constexpr int kTakenByAllRole = Qt::UserRole + 1;
+
+bool FleetPortTable::takenByAll(int row) const { return item(row, Port)->data(kTakenByAllRole).toBool(); }
 
 void FleetPortTable::setCell(int row, int column, const QString& text) {
     QTableWidgetItem* cell = item(row, column);
@@ -117,12 +121,12 @@ void FleetPortTable::addRow(const FleetPortInfo& port) {
     insertRow(row);
     auto* name = new QTableWidgetItem(port.name);
     name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    if (all_) checked_.insert(port.name);
+    name->setData(kTakenByAllRole, port.takenByAll);
+    if (all_ && port.takenByAll) checked_.insert(port.name);
     name->setCheckState(checked_.contains(port.name) ? Qt::Checked : Qt::Unchecked);
     setItem(row, Port, name);
-    setCell(row, Description, port.description);
+    setCell(row, Description, QString::fromStdWString(port.entry.description));
     for (int column = Address; column < Columns; ++column) setCell(row, column, QString());
-    setRowHidden(row, !matches(port.name));
 }
 
 void FleetPortTable::setPorts(const std::vector<FleetPortInfo>& ports, const QSet<QString>& keep) {
@@ -132,21 +136,23 @@ void FleetPortTable::setPorts(const std::vector<FleetPortInfo>& ports, const QSe
         const QString name = item(row, Port)->text();
         const bool listed = std::any_of(ports.begin(), ports.end(), [&name](const FleetPortInfo& p) { return p.name == name; });
         if (!listed && !keep.contains(name)) removeRow(row);
-        else if (!listed) setCell(row, Phase, activityWords(QStringLiteral("waiting-port")));
+        else if (!listed) setCell(row, Phase, activityWords(PortActivity::waiting(PortActivity::State::WaitingForPort)));
     }
     for (const FleetPortInfo& port : ports) {
         const int row = rowOf(port.name);
-        if (row < 0) addRow(port);
-        else setCell(row, Description, port.description);
+        if (row < 0) {
+            addRow(port);
+            continue;
+        }
+        setCell(row, Description, QString::fromStdWString(port.entry.description));
+        item(row, Port)->setData(kTakenByAllRole, port.takenByAll);
+        if (all_ && port.takenByAll && !checked_.contains(port.name)) {
+            checked_.insert(port.name);
+            item(row, Port)->setCheckState(Qt::Checked);
+        }
     }
     filling_ = false;
     if (chosenPorts() != before) emit choiceChanged();
-}
-
-void FleetPortTable::setMatch(const QString& match) {
-    match_ = match.trimmed();
-    for (int row = 0; row < rowCount(); ++row) setRowHidden(row, !matches(item(row, Port)->text()));
-    emit choiceChanged();
 }
 
 void FleetPortTable::setAllChecked(bool all) {
@@ -154,6 +160,7 @@ void FleetPortTable::setAllChecked(bool all) {
     if (!all) return;
     filling_ = true;
     for (int row = 0; row < rowCount(); ++row) {
+        if (!takenByAll(row)) continue;
         checked_.insert(item(row, Port)->text());
         item(row, Port)->setCheckState(Qt::Checked);
     }
@@ -174,7 +181,7 @@ QStringList FleetPortTable::chosenPorts() const {
     QStringList chosen;
     for (int row = 0; row < rowCount(); ++row) {
         const QString name = item(row, Port)->text();
-        if (!isRowHidden(row) && checked_.contains(name)) chosen << name;
+        if (checked_.contains(name)) chosen << name;
     }
     return chosen;
 }
@@ -189,11 +196,16 @@ void FleetPortTable::onItemChanged(QTableWidgetItem* changed) {
     emit choiceChanged();
 }
 
-void FleetPortTable::showActivity(const QString& port, const QString& what, int address) {
+void FleetPortTable::showActivity(const QString& port, const PortActivity& now) {
     const int row = rowOf(port);
     if (row < 0) return;
-    if (address >= 0) setCell(row, Address, QString::number(address));
-    setCell(row, Phase, activityWords(what));
+    if (now.address) setCell(row, Address, QString::number(*now.address));
+    setCell(row, Phase, activityWords(now));
+}
+
+void FleetPortTable::clearActivity(const QString& port) {
+    const int row = rowOf(port);
+    if (row >= 0) setCell(row, Phase, QString());
 }
 
 void FleetPortTable::showRun(const QString& port, const PortRunRecord& run) {

@@ -8,7 +8,9 @@
 #include <QTableWidget>
 #include <vector>
 
-#include "FleetSession.h"
+#include "FleetPorts.h"
+#include "PortActivity.h"
+#include "PortWorker.h"
 #include "RunOutcome.h"
 
 // The outcome of a run in the window's words: what happened and, when the
@@ -19,8 +21,9 @@ struct OutcomeWords {
     bool attention = false;
 };
 OutcomeWords outcomeWords(RunOutcome outcome, bool noStation);
-// What a port is doing, as PortWorker::activity names it, in Russian.
-QString activityWords(const QString& what);
+// What a port is doing, in Russian; empty once its run has ended (the
+// outcome says how).
+QString activityWords(const PortActivity& activity);
 
 class FleetPortTable : public QTableWidget {
     Q_OBJECT
@@ -28,20 +31,21 @@ public:
     enum Column { Port, Description, Address, Phase, Outcome, Columns };
     explicit FleetPortTable(QWidget* parent = nullptr);
 
-    // The rows follow the list; a port that is still worked on keeps its row
-    // after it vanished. `match` hides the rows whose name lacks it.
+    // The rows follow the list (the ports the name filter shows); a port that
+    // is still worked on keeps its row after it left the list.
     void setPorts(const std::vector<FleetPortInfo>& ports, const QSet<QString>& keep);
-    void setMatch(const QString& match);
-    // Every row checked, and those that come later too.
+    // Every row `--all` takes checked, and those that come later too.
     void setAllChecked(bool all);
     bool allChecked() const { return all_; }
     void setChecked(const QSet<QString>& names);
-    // The checked rows that are shown.
+    // The checked rows.
     QStringList chosenPorts() const;
     QSet<QString> checkedNames() const { return checked_; }
     QStringList portNames() const;
 
-    void showActivity(const QString& port, const QString& what, int address);
+    void showActivity(const QString& port, const PortActivity& now);
+    // The port's work has ended: no phase.
+    void clearActivity(const QString& port);
     void showRun(const QString& port, const PortRunRecord& run);
     void showMessage(const QString& port, const QString& line);
     int rowOf(const QString& port) const;
@@ -54,10 +58,9 @@ private:
     void addRow(const FleetPortInfo& port);
     void setCell(int row, int column, const QString& text);
     void onItemChanged(QTableWidgetItem* item);
-    bool matches(const QString& name) const;
+    bool takenByAll(int row) const;
 
     QSet<QString> checked_;
-    QString match_;
     bool all_ = false;
     bool filling_ = false;
 };

@@ -19,9 +19,12 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <csignal>
 
 #include "DayRecord.h"
 #include "FleetPortTable.h"
+#include "FleetPorts.h"
 #include "FleetSound.h"
 #include "LogDirectory.h"
 #include "PortWatcher.h"
@@ -38,7 +41,16 @@ QString settingsKey(const char* name) { return QStringLiteral("fleet/") + QLatin
 }  // namespace
 
 FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(parent), cli_(cli) {
-    session_ = new FleetSession(cli_, this);
+    FleetSettings settings;
+    settings.program = cli_;
+    settings.programForks = true;
+    settings.traceDir = logDirectoryPath() + QStringLiteral("/traces");
+    settings.wait = true;
+    // A port is looked up in the list as it stood at the last change, so a
+    // port that vanished is waited for.
+    settings.resolve = [this](const QString& name) { return devices_.value(name); };
+    session_ = new FleetSession(settings, this);
+    discover_ = discoverFleetPorts;
     buildUi();
     restoreChoice();
     connectUi();
@@ -49,7 +61,13 @@ FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(pare
     start_->setFocus();
 }
 
-FleetWindow::~FleetWindow() = default;
+// The workers go first: they ask the window for their ports' devices.
+FleetWindow::~FleetWindow() { delete session_; }
+
+void FleetWindow::setDiscovery(Discovery discover) {
+    discover_ = std::move(discover);
+    refreshPorts();
+}
 
 QString FleetWindow::besideCli() {
     const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("rechannel-cli"));
@@ -107,8 +125,8 @@ void FleetWindow::connectUi() {
         table_->setAllChecked(on);
         saveChoice();
     });
-    connect(match_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        table_->setMatch(text);
+    connect(match_, &QLineEdit::textChanged, this, [this] {
+        showPorts();
         saveChoice();
     });
     connect(table_, &FleetPortTable::choiceChanged, this, [this] {
@@ -132,6 +150,11 @@ void FleetWindow::connectUi() {
         said_->setAccessibleName(said_->text());
     });
     connect(session_, &FleetSession::finished, this, &FleetWindow::onFinished);
+    // A port checked again while its last work was still stopping is taken now.
+    connect(session_, &FleetSession::portDone, this, [this] {
+        syncWork();
+        showState();
+    });
     connect(record_, &DayRecord::problem, this, &FleetWindow::setStatus);
     // Rows come and go as adapters are plugged in and pulled out.
     connect(watcher_, &PortWatcher::changed, this, &FleetWindow::refreshPorts);
@@ -146,7 +169,6 @@ void FleetWindow::restoreChoice() {
     const QStringList names = settings.value(settingsKey("ports")).toStringList();
     table_->setChecked(QSet<QString>(names.begin(), names.end()));
     match_->setText(settings.value(settingsKey("match")).toString());
-    table_->setMatch(match_->text());
     all_->setChecked(settings.value(settingsKey("all"), false).toBool());
     table_->setAllChecked(all_->isChecked());
 }
@@ -162,25 +184,46 @@ void FleetWindow::saveChoice() const {
 }
 
 void FleetWindow::refreshPorts() {
-    std::vector<FleetPortInfo> ports;
+    PortList found;
     QString error;
-    if (!listFleetPorts(&ports, &error)) {
+    if (!discover_(&found, &error)) {
         setStatus(QStringLiteral("Список портов не получен: %1").arg(error));
         return;
     }
-    session_->setPorts(ports);
+    found_ = found;
+    devices_.clear();
+    for (const FleetPortInfo& port : fleetPorts(found_, QString(), FleetTake::Shown)) devices_.insert(port.name, port.devicePath);
     session_->portsChanged();
-    const QStringList busy = session_->busyPorts();
-    table_->setPorts(ports, QSet<QString>(busy.begin(), busy.end()));
+    showPorts();
 }
 
-// While started every chosen port is worked on, and only those.
+// The rows are the ports the filter shows, as `--all --match` lists them;
+// "Все порты" takes those `--all` takes.
+void FleetWindow::showPorts() {
+    const QString match = match_->text().trimmed();
+    const std::vector<FleetPortInfo> shown = fleetPorts(found_, match, FleetTake::Shown);
+    filteredOut_.clear();
+    for (const FleetPortInfo& port : fleetPorts(found_, QString(), FleetTake::Shown))
+        if (std::none_of(shown.begin(), shown.end(), [&port](const FleetPortInfo& p) { return p.name == port.name; }))
+            filteredOut_.insert(port.name);
+    const QStringList busy = session_->busyPorts();
+    table_->setPorts(shown, QSet<QString>(busy.begin(), busy.end()));
+    // The table says when the chosen rows change; a row the filter took away
+    // may still be checked.
+    syncWork();
+}
+
+// While started every chosen port is worked on, and only those; a port the
+// filter hides is not chosen, one that vanished while worked on still is.
 void FleetWindow::syncWork() {
     if (!session_->started() || session_->stopping()) return;
-    const QStringList chosen = table_->chosenPorts();
-    for (const QString& port : chosen) session_->work(port);
+    QStringList chosen = table_->chosenPorts();
+    chosen.erase(std::remove_if(chosen.begin(), chosen.end(), [this](const QString& p) { return filteredOut_.contains(p); }),
+                 chosen.end());
+    for (const QString& port : chosen)
+        if (!session_->working(port)) session_->work(FleetPort{port, devices_.value(port), true});
     for (const QString& port : session_->busyPorts())
-        if (!chosen.contains(port)) session_->release(port);
+        if (!chosen.contains(port)) session_->release(port, SIGTERM);
 }
 
 void FleetWindow::startWork() {
@@ -196,30 +239,29 @@ void FleetWindow::startWork() {
 }
 
 void FleetWindow::stopWork() {
-    session_->stop();
+    session_->stop(SIGTERM);
     showState();
 }
 
-void FleetWindow::onActivity(const QString& port, const QString& what, int address) {
-    doing_.insert(port, what);
-    table_->showActivity(port, what, address);
+void FleetWindow::onActivity(const QString& port, const PortActivity& now) {
+    doing_.insert(port, now);
+    table_->showActivity(port, now);
     sessionGuard_->update();
-    if (session_->stopping()) showState();
+    showState();
 }
 
-void FleetWindow::onRunEnded(const QString& port, const QString& device, const PortRunRecord& run) {
+void FleetWindow::onRunEnded(const QString& port, const PortRunRecord& run) {
     table_->showRun(port, run);
-    if (!run.trace.isEmpty()) record_->noteTrace(device, run.address, run.trace);
+    if (!run.trace.isEmpty()) record_->noteTrace(run.device, run.address, run.trace);
     record_->refresh();
     if (!run.noStation) playOutcomeSound(outcomeWords(run.outcome, false).attention);
-    doing_.remove(port);
     sessionGuard_->update();
     showState();
 }
 
 void FleetWindow::onFinished() {
     doing_.clear();
-    for (const QString& port : table_->portNames()) table_->showActivity(port, QString(), -1);
+    for (const QString& port : table_->portNames()) table_->clearActivity(port);
     showState();
     record_->refresh();
     refreshPorts();   // the rows of ports pulled out while worked on go now
@@ -234,10 +276,7 @@ void FleetWindow::setStatus(const QString& text) {
 QString FleetWindow::statusText() const { return status_->text(); }
 
 bool FleetWindow::writing() const {
-    for (const QString& what : doing_)
-        if (what == QLatin1String("writing") || what == QLatin1String("verifying") || what == QLatin1String("restarting"))
-            return true;
-    return false;
+    return std::any_of(doing_.begin(), doing_.end(), [](const PortActivity& now) { return now.inWrites(); });
 }
 
 // What the window does or waits for, in words.
@@ -251,8 +290,9 @@ void FleetWindow::showState() {
     }
     QStringList busy;
     for (const QString& port : session_->busyPorts()) {
-        const QString what = doing_.value(port);
-        busy << (what.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, activityWords(what)));
+        const auto now = doing_.find(port);
+        const QString what = now == doing_.end() ? QString() : activityWords(*now);
+        busy << (what.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, what));
     }
     if (session_->stopping())
         setStatus(QStringLiteral("Остановка: ждём окончания работы на портах %1. Станцию, которая записывается, "

@@ -8,11 +8,17 @@
 // day's record from the ledger.
 #include <QHash>
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "FleetSession.h"
+#include "PortActivity.h"
+#include "PortDiscovery.h"
+#include "PortWorker.h"
+
 
 class QCheckBox;
 class SessionEndGuard;
@@ -49,6 +55,10 @@ public:
     // Lists the ports again (the watcher does it when they change).
     void refreshPorts();
 
+    // How the window lists the ports: the system's discovery, or a test's.
+    using Discovery = std::function<bool(PortList* found, QString* error)>;
+    void setDiscovery(Discovery discover);
+
 protected:
     // While ports are worked on the window stops them first and closes once
     // every run has ended; a run in its writes is never cut short.
@@ -59,17 +69,22 @@ private:
     void connectUi();
     void restoreChoice();
     void saveChoice() const;
+    void showPorts();
     void syncWork();
     void startWork();
     void stopWork();
-    void onRunEnded(const QString& port, const QString& device, const PortRunRecord& run);
-    void onActivity(const QString& port, const QString& what, int address);
+    void onRunEnded(const QString& port, const PortRunRecord& run);
+    void onActivity(const QString& port, const PortActivity& now);
     void onFinished();
     void showState();
     void writeReport();
     void setStatus(const QString& text);
 
     QString cli_;
+    Discovery discover_;
+    PortList found_;                  // as discovery listed the ports last
+    QHash<QString, QString> devices_; // port -> its device, as listed last
+    QSet<QString> filteredOut_;       // listed ports the name filter hides
     FleetSession* session_ = nullptr;
     FleetPortTable* table_ = nullptr;
     DayRecord* record_ = nullptr;
@@ -82,7 +97,7 @@ private:
     QLabel* said_ = nullptr;   // the children's last line for people
     PortWatcher* watcher_ = nullptr;
     QTimer* ledgerPoll_ = nullptr;
-    QHash<QString, QString> doing_;   // port -> what it is doing now
+    QHash<QString, PortActivity> doing_;   // port -> what it is doing now
     bool closeWhenDone_ = false;
     std::unique_ptr<SessionEndGuard> sessionGuard_;
 };
