@@ -14,3 +14,17 @@ void prepareStandardStreams();
 void restoreStandardStreams();
 bool stderrIsTerminal();
 bool stdoutIsTerminal();
+
+// A click into a Windows console with QuickEdit on starts a selection, and
+// the console takes no output until a key is pressed. While a fleet's board
+// or a wire trace runs QuickEdit is off (a console we write to only), so the
+// technician's click does not freeze the view; the console's own mode comes
+// back when the guard ends and on every other way out (restoreStandardStreams,
+// an exit). Nothing to do on POSIX.
+class QuickEditOff {
+public:
+    QuickEditOff();
+    ~QuickEditOff();
+    QuickEditOff(const QuickEditOff&) = delete;
+    QuickEditOff& operator=(const QuickEditOff&) = delete;
+};

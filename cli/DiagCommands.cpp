@@ -13,6 +13,7 @@
 #include "FileProblems.h"
 #include "InterruptGuard.h"
 #include "Outcome.h"
+#include "OutputQueue.h"
 #include "SnifferMark.h"
 #include "StationFiles.h"
 #include "StationMemory.h"
@@ -121,14 +122,14 @@ void progress(int done) {
     if (!stderrIsTerminal()) return;
     constexpr int kWidth = 40;
     const int filled = done * kWidth / kRouteBlocks;
-    std::fprintf(stderr, "\r[%s%s] %4d/%d blocks", QByteArray(filled, '#').constData(),
-                 QByteArray(kWidth - filled, '.').constData(), done, kRouteBlocks);
-    if (done >= kRouteBlocks) std::fputc('\n', stderr);
-    std::fflush(stderr);
+    QByteArray line = "\r[" + QByteArray(filled, '#') + QByteArray(kWidth - filled, '.') + "] " +
+                      QByteArray::number(done).rightJustified(4) + '/' + QByteArray::number(kRouteBlocks) + " blocks";
+    if (done >= kRouteBlocks) line += '\n';
+    output_queue::write(output_queue::Stream::Err, line.toStdString());
 }
 
 void endProgressLine() {
-    if (stderrIsTerminal()) std::fputc('\n', stderr);
+    if (stderrIsTerminal()) output_queue::write(output_queue::Stream::Err, "\n");
 }
 
 void printRouteTable() {

@@ -96,5 +96,6 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
     }
     // Drawn in place only when both streams reach the terminal: a result line
     // piped elsewhere would come out between the board's redraws.
+    const QuickEditOff quickEditOff;
     return runFleet(ports, settings, stderrIsTerminal() && stdoutIsTerminal());
 }

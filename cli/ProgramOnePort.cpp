@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "BuiltInStation.h"
 #include "ChildReport.h"
@@ -157,7 +158,11 @@ int runOnePort(ProgramOptions options) {
     WorkThread thread;
     configureJob(thread, options);
     WireTrace trace;
-    if (options.wireTrace) thread.connection().serialPort().setWireObserver(trace.observer());
+    std::optional<QuickEditOff> quickEditOff;
+    if (options.wireTrace) {
+        thread.connection().serialPort().setWireObserver(trace.observer());
+        quickEditOff.emplace();
+    }
     if (options.reportPhases) reportPhases(thread);
 
     SavedBackup saved;

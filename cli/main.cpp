@@ -9,7 +9,9 @@
 #include "Commands.h"
 #include "LogDirectory.h"
 #include "Outcome.h"
+#include "OutputQueue.h"
 #include "StationRecord.h"
+#include "Trace.h"
 
 namespace {
 
@@ -101,6 +103,9 @@ bool asksForHelp(const QStringList& args) {
 
 int runCli(int argc, char** argv) {
     prepareStandardStreams();
+    // The job's trace is written on the thread that works the line: queued,
+    // like every other line, so a paused console never holds a frame back.
+    setTraceStream(&output_queue::standardOutput());
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("rechannel-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RECHANNEL_VERSION));

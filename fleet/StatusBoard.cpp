@@ -5,19 +5,20 @@
 #include <utility>
 
 #include "ChildReport.h"
+#include "OutputQueue.h"
 #include "PortWorker.h"
 
 namespace {
+
+using output_queue::Stream;
 
 constexpr TerminalSize kAssumedSize{24, 80};
 // Fewer rows than this and the board is one summary line and one port.
 constexpr int kMinRows = 3;
 
-void write(std::FILE* to, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
-    std::fflush(to);
-}
+// Queued: the runner's event loop, which reads the children's reports and
+// passes on their stops, never waits for the console (OutputQueue.h).
+void write(Stream to, const QString& text) { output_queue::write(to, text.toUtf8().toStdString()); }
 
 // What a port is doing before its worker has said.
 const char kStarting[] = "starting";
@@ -100,19 +101,19 @@ void StatusBoard::set(std::size_t port, const PortActivity& activity) {
     if (closed_ || port >= status_.size() || status_[port] == activity) return;
     status_[port] = activity;
     if (live_) draw(false);
-    else write(stderr, QStringLiteral("%1: %2\n").arg(ports_[port], boardStatus(activity)));
+    else write(Stream::Err, QStringLiteral("%1: %2\n").arg(ports_[port], boardStatus(activity)));
 }
 
 void StatusBoard::print(const QString& line, bool bell) {
     if (live_) erase();
-    write(stdout, line + QLatin1Char('\n'));
-    if (bell && live_) write(stderr, QStringLiteral("\a"));
+    write(Stream::Out, line + QLatin1Char('\n'));
+    if (bell && live_) write(Stream::Err, QStringLiteral("\a"));
     if (live_ && !closed_) draw(true);
 }
 
 void StatusBoard::note(const QString& line) {
     if (live_) erase();
-    write(stderr, line + QLatin1Char('\n'));
+    write(Stream::Err, line + QLatin1Char('\n'));
     if (live_ && !closed_) draw(true);
 }
 
@@ -122,7 +123,7 @@ void StatusBoard::close() {
 }
 
 void StatusBoard::erase() {
-    if (!shown_.isEmpty()) write(stderr, QStringLiteral("\x1b[%1A\r\x1b[J").arg(shown_.size()));
+    if (!shown_.isEmpty()) write(Stream::Err, QStringLiteral("\x1b[%1A\r\x1b[J").arg(shown_.size()));
     shown_.clear();
 }
 
@@ -131,6 +132,6 @@ void StatusBoard::draw(bool force) {
     if (!force && lines == shown_) return;
     erase();
     if (lines.isEmpty()) return;
-    write(stderr, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    write(Stream::Err, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     shown_ = lines;
 }

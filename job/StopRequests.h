@@ -82,8 +82,19 @@ struct Catching {
     bool outliveClosedOutput = false;
 };
 
-// Per platform. Catches the requests from now on.
+// Per platform. Catches the requests from now on. On Windows it also opens
+// the program's hidden window that the end of the session reaches
+// (SessionEnd.h): while processState().holdsProcess() it carries the reason
+// and holds the end.
 void catchRequests(const Catching& how);
+// Call whenever the run's phase changed (its writes began or ended, its line
+// is on disk): the hidden window shows or withdraws its reason.
+void stateChanged();
+// The end of the session (WM_ENDSESSION): a request after which the process
+// is ended from outside, as a closed console's. A held ledger is not waited
+// for (ledger::hurry); returns once the run is recorded, or after the
+// system's grace. On POSIX the same as a closed terminal's SIGHUP.
+void sessionEnding();
 // The handlers from before the first catchRequests come back.
 void releaseRequests();
 // Waits up to `ms` milliseconds (without end when negative), less when a

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <thread>
 
+#include "LedgerSync.h"
 #include "StopRequests.h"
 
 namespace stop_requests {
@@ -52,6 +53,9 @@ bool wake(int signal) {
 // Only async-signal-safe calls: atomics, write(2) and _exit(2).
 extern "C" void onSignal(int signal) {
     const int savedErrno = errno;
+    // A closed terminal: whoever closed it may end the process soon, so a
+    // line still to be written does not wait for a held ledger.
+    if (signal == SIGHUP) ledger::hurry();
     switch (processState().onRequest()) {
     case Action::End:
         say(catching.ended);
@@ -107,6 +111,10 @@ void catchRequests(const Catching& how) {
     if (how.outliveClosedOutput) ::signal(SIGPIPE, SIG_IGN);
     followStopLines();
 }
+
+void sessionEnding() { onSignal(SIGHUP); }
+
+void stateChanged() {}
 
 void followStopLines() {
     static bool following = false;

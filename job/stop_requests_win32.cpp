@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "LedgerSync.h"
+#include "SessionEnd.h"
 #include "StopRequests.h"
 
 namespace stop_requests {
@@ -43,11 +45,14 @@ void notify(int signal) {
 
 // Closing the console, logging off and shutting down end the process as soon
 // as the handler returns, whatever it returns; the system gives the handler
-// about five seconds first. A run that is writing the station gets that time
-// to reach its restart (a move takes about two and a half) and to put its
-// ledger line on disk, so that closing the console of a running move neither
-// leaves the station half-written nor the move unrecorded. Past the grace
-// the system ends the process wherever it is.
+// about five seconds first (SPI_GETHUNGAPPTIMEOUT, lower on some machines).
+// The end of the session reaches the hidden window instead (WM_ENDSESSION)
+// and ends the process the same way once it has been answered. A run that
+// is writing the station gets that time to reach its restart (a move takes
+// about two and a half) and to put its ledger line on disk, so that neither
+// leaves the station half-written nor the move unrecorded; a held ledger is
+// not waited for then (ledger::hurry), the line goes to the pending file at
+// once. Past the grace the system ends the process wherever it is.
 constexpr ULONGLONG kCloseGraceMs = 4500;
 
 bool endsTheProcess(DWORD event) {
@@ -59,7 +64,7 @@ void holdUntilRecorded() {
     while (processState().holdsProcess() && GetTickCount64() < until) Sleep(20);
 }
 
-BOOL WINAPI onConsoleEvent(DWORD event) {
+void act(int signal) {
     switch (processState().onRequest()) {
     case Action::End:
         say(catching.ended);
@@ -70,13 +75,34 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
         break;
     case Action::Ask:
         if (askedEvent) SetEvent(askedEvent);
-        notify(signalOf(event));
+        notify(signal);
         break;
     case Action::Ignore:
         break;
     }
-    if (endsTheProcess(event)) holdUntilRecorded();
+}
+
+// A request after which the process is ended from outside.
+void actBeforeTheEnd(int signal) {
+    ledger::hurry();
+    act(signal);
+    holdUntilRecorded();
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (endsTheProcess(event)) actBeforeTheEnd(signalOf(event));
+    else act(signalOf(event));
     return TRUE;   // handled: the run goes on to its restart
+}
+
+// rechannel-cli's hidden window, made once with the first catchRequests and
+// never destroyed: the process's end takes its thread with it.
+session_end::Window* sessionWindow = nullptr;
+
+void openSessionWindow() {
+    if (sessionWindow) return;
+    sessionWindow = new session_end::Window({[] { return processState().holdsProcess(); }, sessionEnding});
+    sessionWindow->open();
 }
 
 long readStandardInput(char* buffer, unsigned long size) {
@@ -109,6 +135,13 @@ void catchRequests(const Catching& how) {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
     caught = true;
     followStopLines();
+    openSessionWindow();
+}
+
+void sessionEnding() { actBeforeTheEnd(SIGTERM); }
+
+void stateChanged() {
+    if (sessionWindow) sessionWindow->update();
 }
 
 void releaseRequests() {

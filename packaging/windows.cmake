@@ -70,6 +70,8 @@ set(CPACK_PACKAGE_EXECUTABLES ${rc_menu_entries})
 # users (NSIS MultiUser), Russian pages, an upgrade that replaces the older
 # version, and the PATH option.
 set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
+# Where the script finds its included functions (rechannel-setup.nsh).
+set(CPACK_RECHANNEL_NSIS_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(CPACK_NSIS_PACKAGE_NAME "rechannel")
 set(CPACK_NSIS_DISPLAY_NAME "rechannel")
 set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_LIST_DIR}/rechannel.ico)

@@ -20,8 +20,10 @@ void note(DiscoveryNotes* notes, std::wstring line) {
     if (notes) notes->push_back(std::move(line));
 }
 
-// The selected device as an entry; false, with a note, when what identifies
-// it cannot be read.
+// The selected device as an entry; false, with a note, when it cannot be
+// opened or shown. Many drivers give their devices no friendly name (the
+// read fails), and a name may be too long for the buffer: such a device is
+// listed under its port name ("COM7") and described by it, never dropped.
 bool readEntry(PortPlatform& platform, std::uint32_t index, PortEntry& entry, DiscoveryNotes* notes) {
     const std::wstring which = L"device " + std::to_wstring(index);
     if (!platform.interfaceDetail(entry.devicePath)) {
@@ -29,13 +31,22 @@ bool readEntry(PortPlatform& platform, std::uint32_t index, PortEntry& entry, Di
                              platform.lastError()));
         return false;
     }
-    if (!platform.friendlyName(entry.displayName) || !platform.deviceDescription(entry.description) ||
-        !platform.portName(entry.portName)) {
+    const bool named = platform.friendlyName(entry.displayName);
+    const std::uint32_t nameError = named ? 0 : platform.lastError();
+    if (!named) entry.displayName.clear();
+    if (!platform.deviceDescription(entry.description)) entry.description.clear();
+    const bool hasPortName = platform.portName(entry.portName);
+    if (!hasPortName || (!named && entry.portName.empty())) {
         note(notes, withCode((which + L" (" + entry.devicePath + L") left out: its names could not be read (err=")
                                  .c_str(),
-                             platform.lastError()));
+                             hasPortName ? nameError : platform.lastError()));
         return false;
     }
+    if (!named)
+        note(notes, withCode((which + L" (" + entry.devicePath + L") listed as " + entry.portName +
+                              L": its friendly name could not be read (err=")
+                                 .c_str(),
+                             nameError));
     entry.bluetooth = isBluetoothDevice(platform.enumeratorName(), platform.hardwareId());
     return true;
 }

@@ -51,7 +51,9 @@ struct PortWatcher::Platform {
 
     // False when the system has no such notifications.
     bool subscribe(PortWatcher* watcher) {
-        cfgmgr = LoadLibraryW(L"cfgmgr32.dll");
+        // From System32 only: the default search would look in the program's
+        // folder first, which a per-user install leaves writable by the user.
+        cfgmgr = LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         const auto registerFn = procedure<RegisterFn>(cfgmgr, "CM_Register_Notification");
         unregister = procedure<UnregisterFn>(cfgmgr, "CM_Unregister_Notification");
         if (!registerFn || !unregister) return false;

@@ -18,19 +18,35 @@ namespace {
 using Lock = LedgerFile::Lock;
 using Open = LedgerFile::Open;
 
+// The ledger, or the pending file beside it.
+enum class Which { Ledger, Pending };
+
+std::chrono::milliseconds patienceFor(Which which) {
+    if (!ledger::hurried()) return ledger::lockPatience();
+    return which == Which::Pending ? ledger::kHurriedPendingPatience : std::chrono::milliseconds(0);
+}
+
 // Tries again while another process holds the file, in waits growing from
-// 5 ms to 100 ms, until the patience has passed.
-Open openPatiently(LedgerFile& file, const QString& path, Lock lock, bool create, QString* error) {
+// 5 ms to 100 ms, until the patience has passed. A process being ended from
+// outside (ledger::hurry) waits no more for the ledger and only briefly for
+// the pending file; the patience is looked at before every try, so an open
+// already waiting gives up as soon as the hurry comes.
+Open openPatiently(LedgerFile& file, const QString& path, Which which, Lock lock, bool create, QString* error) {
     QElapsedTimer clock;
     clock.start();
     std::chrono::milliseconds wait{5};
     for (;;) {
         const Open opened = file.tryOpen(path, lock, create, error);
         if (opened != Open::Busy) return opened;
-        const std::chrono::milliseconds left = ledger::lockPatience() - std::chrono::milliseconds(clock.elapsed());
+        const std::chrono::milliseconds patience = patienceFor(which);
+        const std::chrono::milliseconds left = patience - std::chrono::milliseconds(clock.elapsed());
         if (left.count() <= 0) {
-            *error = QStringLiteral("held by another program for over %1 s, perhaps open in a spreadsheet or an editor")
-                         .arg(ledger::lockPatience().count() / 1000.0);
+            *error = patience.count() > 0
+                         ? QStringLiteral("held by another program for over %1 s, perhaps open in a spreadsheet or "
+                                          "an editor")
+                               .arg(patience.count() / 1000.0)
+                         : QStringLiteral("held by another program, perhaps open in a spreadsheet or an editor, and "
+                                          "not waited for: the program was being ended");
             return opened;
         }
         std::this_thread::sleep_for(std::min(wait, left));
@@ -90,7 +106,7 @@ bool writeLocked(LedgerFile& ledgerFile, const QString& file, const QByteArray& 
     QList<QByteArray> fresh;
     bool merging = false;   // both files read whole: the pending lines go in now
     if (QFileInfo(pendingFile).size() > 0) {
-        merging = openPatiently(pending, pendingFile, Lock::Exclusive, false, &why) == Open::Opened &&
+        merging = openPatiently(pending, pendingFile, Which::Pending, Lock::Exclusive, false, &why) == Open::Opened &&
                   pending.readAll(&pendingBytes, &why) && ledgerFile.readAll(&ledgerBytes, &why);
         if (merging) fresh = freshInTimeOrder(linesOf(pendingBytes), linesOf(ledgerBytes));
         else *drained = false, *error = QStringLiteral("%1: %2").arg(pendingFile, why);
@@ -121,7 +137,7 @@ bool appendTo(const QString& file, const LedgerEntry& entry, QString* error, QSt
     const QByteArray line = formatLine(entry) + '\n';
     LedgerFile ledgerFile;
     QString why;
-    if (openPatiently(ledgerFile, file, Lock::Exclusive, true, &why) == Open::Opened) {
+    if (openPatiently(ledgerFile, file, Which::Ledger, Lock::Exclusive, true, &why) == Open::Opened) {
         bool drained = true;
         return writeLocked(ledgerFile, file, line, &drained, error);
     }
@@ -129,7 +145,7 @@ bool appendTo(const QString& file, const LedgerEntry& entry, QString* error, QSt
     const QString pendingFile = pendingPath(file);
     LedgerFile waiting;
     QString pendingWhy;
-    if (openPatiently(waiting, pendingFile, Lock::Exclusive, true, &pendingWhy) == Open::Opened &&
+    if (openPatiently(waiting, pendingFile, Which::Pending, Lock::Exclusive, true, &pendingWhy) == Open::Opened &&
         waiting.append(header(), line, &pendingWhy)) {
         if (pending)
             *pending = QStringLiteral("The ledger %1 could not be written (%2); this run's line waits in %3 and goes "
@@ -145,7 +161,7 @@ bool mergePending(const QString& file, QString* error) {
     if (QFileInfo(pendingPath(file)).size() == 0) return true;
     LedgerFile ledgerFile;
     QString why;
-    if (openPatiently(ledgerFile, file, Lock::Exclusive, true, &why) != Open::Opened)
+    if (openPatiently(ledgerFile, file, Which::Ledger, Lock::Exclusive, true, &why) != Open::Opened)
         return *error = QStringLiteral("%1 is %2").arg(file, why), false;
     bool drained = true;
     return writeLocked(ledgerFile, file, QByteArray(), &drained, error) && drained;
@@ -159,7 +175,7 @@ std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* err
     QString why;
     {
         LedgerFile ledgerFile;
-        const Open opened = openPatiently(ledgerFile, file, Lock::Shared, false, &why);
+        const Open opened = openPatiently(ledgerFile, file, Which::Ledger, Lock::Shared, false, &why);
         if (opened == Open::Busy || opened == Open::Refused || (opened == Open::Opened && !ledgerFile.readAll(&bytes, &why))) {
             if (error) *error = why;
             return entries;
@@ -170,7 +186,7 @@ std::vector<LedgerEntry> read(const QString& file, int* unreadable, QString* err
     LedgerFile pendingFile;
     QByteArray pendingBytes;
     if (QFileInfo(pendingPath(file)).size() > 0 &&
-        openPatiently(pendingFile, pendingPath(file), Lock::Shared, false, &why) == Open::Opened &&
+        openPatiently(pendingFile, pendingPath(file), Which::Pending, Lock::Shared, false, &why) == Open::Opened &&
         pendingFile.readAll(&pendingBytes, &why))
         waiting = freshInTimeOrder(linesOf(pendingBytes), lines);
     if (pending) *pending = waiting.size();

@@ -27,6 +27,18 @@ bool syncFile(std::intptr_t handle);
 void setLockPatience(std::chrono::milliseconds patience);
 std::chrono::milliseconds lockPatience();
 
+// The process is about to be ended from outside (its console closed, the
+// session ending, its terminal gone) and has only the few seconds the system
+// grants: from now on a held ledger is not waited for, the line goes to the
+// pending file at once (an append already waiting gives up at its next try).
+// A lock-free flag: safe in a signal handler and on the console's own thread.
+// `on` false takes it back (for tests).
+void hurry(bool on = true);
+bool hurried();
+// How long the pending file itself is waited for then (another run of ours
+// holds it for a few milliseconds at most).
+inline constexpr std::chrono::milliseconds kHurriedPendingPatience{500};
+
 }  // namespace ledger
 
 // The system's own flush (per platform).

@@ -2,6 +2,14 @@
 
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QWidget>
+
+#include "SessionEnd.h"
+
+namespace {
+// The reason belongs to the window's native handle and is set on its thread.
+std::uintptr_t nativeOf(QWidget* window) { return window ? static_cast<std::uintptr_t>(window->winId()) : 0; }
+}  // namespace
 
 SessionEndGuard::SessionEndGuard(QWidget* window, std::function<bool()> writing)
     : QObject(nullptr), window_(window), writing_(std::move(writing)) {
@@ -11,18 +19,18 @@ SessionEndGuard::SessionEndGuard(QWidget* window, std::function<bool()> writing)
 }
 
 SessionEndGuard::~SessionEndGuard() {
-    if (shown_) session_end::withdrawEndBlockReason(window_);
+    if (shown_) session_end::withdrawReason(nativeOf(window_));
 }
 
 QString SessionEndGuard::reason() {
-    return QString::fromUtf8("Идёт запись станции. Дождитесь её окончания, иначе станция останется без связи.");
+    return QString::fromUtf8(session_end::kReason);
 }
 
 void SessionEndGuard::update() {
     const bool writing = writing_();
-    if (writing && !shown_) shown_ = session_end::showEndBlockReason(window_, reason());
+    if (writing && !shown_) shown_ = session_end::showReason(nativeOf(window_));
     if (!writing && shown_) {
-        session_end::withdrawEndBlockReason(window_);
+        session_end::withdrawReason(nativeOf(window_));
         shown_ = false;
     }
 }

@@ -39,11 +39,3 @@ private:
     std::function<bool()> writing_;
     bool shown_ = false;
 };
-
-// Per platform (session_end_win32.cpp, session_end_posix.cpp): hands the
-// system the reason the session should not end now, for `window`, or takes
-// it back. showEndBlockReason is false where the system keeps no such list.
-namespace session_end {
-bool showEndBlockReason(QWidget* window, const QString& reason);
-void withdrawEndBlockReason(QWidget* window);
-}  // namespace session_end

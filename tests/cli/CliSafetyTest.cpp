@@ -2,10 +2,14 @@
 // first write (exclusive, with the original kept), restore's refusals,
 // interrupts before and during the write phase, and the run after an
 // interrupted run on a slow station.
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <atomic>
 #include <functional>
 #include <signal.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 #include "Ledger.h"
 #include "CliFixture.h"
@@ -306,6 +310,42 @@ TEST_F(CliSafetyTest, AnInterruptDuringTheWritePhaseIsDeferredUntilTheRestart) {
         EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
         EXPECT_TRUE(station.waitForRestarts(1, std::chrono::seconds(10)));
     }
+}
+
+// The terminal closed while the station is written (a closed console on
+// Windows, the same code): the run still reaches its restart, and with the
+// ledger held by a spreadsheet its line goes to the pending file at once,
+// well within the few seconds the system grants, not after the usual 3 s.
+TEST_F(CliSafetyTest, AClosedTerminalDuringTheWritesPutsTheLineInThePendingFileAtOnce) {
+    sim::PtyStationHost station;
+    std::atomic<qint64> pid{0};
+    std::atomic<bool> sent{false};
+    station.setOnWrite([&](const sim::StationModel&) {
+        if (!sent.exchange(true)) ::kill(static_cast<pid_t>(pid.load()), SIGHUP);
+    });
+    ASSERT_TRUE(station.start());
+    ASSERT_TRUE(QDir().mkpath(logDir()));
+    const QString ledgerFile = logDir() + QStringLiteral("/ledger.csv");
+    const int held = ::open(QFile::encodeName(ledgerFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+    auto process = start({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+    pid = process->processId();
+    ASSERT_TRUE(station.waitForRestarts(1, std::chrono::seconds(60)));
+    QElapsedTimer clock;
+    clock.start();
+    const QString waiting = ledger::pendingPath(ledgerFile);
+    while (!fileBytes(waiting).contains(",291,158,500,moved,0,") && clock.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_LT(clock.elapsed(), 1000) << "the line waited for the held ledger";
+    const CliResult result = finish(*process);
+    ::close(held);
+    EXPECT_TRUE(sent.load());
+    EXPECT_EQ(result.exitCode, 0) << result.err();
+    EXPECT_TRUE(result.errContains(QStringLiteral("keep it connected"))) << result.err();
+    EXPECT_TRUE(result.errContains(QStringLiteral("waits in"))) << result.err();
+    EXPECT_EQ(station.snapshot().rom[0xC004], 0x3A);
 }
 
 // The interrupted run leaves a request the slow station is still answering;

@@ -1,6 +1,7 @@
 // The live board's lines for a window of a given size.
 #include <gtest/gtest.h>
 
+#include "OutputQueue.h"
 #include "StatusBoard.h"
 
 namespace {
@@ -55,6 +56,7 @@ TEST(StatusBoard, DrawsInPlaceOnlyWhereTheTerminalTakesTheSequences) {
             board.set(port, PortActivity::running(JobPhase::Writing, 301));
             board.close();
         }
+        ASSERT_TRUE(output_queue::drain(std::chrono::seconds(30)));
         const std::string out = testing::internal::GetCapturedStderr();
         EXPECT_EQ(out.find('\x1b') != std::string::npos, takes) << out;
         if (!takes) {

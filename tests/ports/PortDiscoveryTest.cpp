@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "FakePortPlatform.h"
 #include "PortDiscovery.h"
 #include "SerialCommPorts.h"
@@ -113,8 +115,8 @@ TEST(PortDiscovery, DeviceListFailureIsRaisedWithItsCode) {
 
 // Device setup as a technician's laptop has it: every entry carries its port
 // name; a Bluetooth port's long interface path sits among the others and is
-// marked; a device whose path or names cannot be read is left out with a
-// note, never emptying the list.
+// marked; a device whose path or port name cannot be read is left out with
+// a note, never emptying the list.
 TEST(PortDiscovery, DeviceSetupEntriesCarryPortNamesAndOneBadDeviceIsLeftOutWithANote) {
     const std::wstring bluetoothPath =
         L"\\\\?\\BTHENUM#{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002#7&2b3c4d5e&0&"
@@ -167,19 +169,42 @@ TEST(PortDiscovery, EnumerationFailureOtherThanTheEndReleasesTheListThenRaises) 
     EXPECT_EQ(empty.listsReleased, 1);
 }
 
-TEST(PortDiscovery, DevicesWhoseNamesCannotBeReadAreSkippedInPlace) {
-    FakePortPlatform platform = threeDevices();
-    platform.devices[0].friendlyName.reset();
-    platform.devices[1].description.reset();
-    platform.devices.push_back({L"\\\\?\\d", L"Fourth (COM9)", L"Fourth"});
+// A driver that gives its device no friendly name (the read fails) or a
+// name too long to read still has its port listed, under its port name; only
+// a device with no name at all to show is left out, and the list goes on.
+TEST(PortDiscovery, ADeviceWhoseFriendlyNameCannotBeReadIsListedUnderItsPortName) {
+    FakePortPlatform platform;
+    platform.devices = {
+        {L"USB#a", std::nullopt, L"USB Serial Port", L"COM5"},
+        {L"USB#b", std::nullopt, std::nullopt, L"COM6"},
+        {L"USB#c", L"USB Serial Port (COM7)", std::nullopt, L"COM7"},
+        {L"USB#d", std::nullopt, L"Nameless", L""},
+        {L"USB#e", L"USB Serial Port (COM9)", L"USB Serial Port", L"COM9"},
+    };
     PortList list;
-    discoverPorts(platform, list, false);
-    EXPECT_EQ(pathsOf(list), (std::vector<std::wstring>{L"\\\\?\\usb#c", L"\\\\?\\d"}));
+    DiscoveryNotes notes;
+    discoverPorts(platform, list, false, &notes);
 
-    // The description is read only after the friendly name was.
-    for (const auto& call : platform.calls) EXPECT_NE(call, "description 0");
-    EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), "detail 3"), platform.calls.end())
-        << "the index advances past skipped devices";
+    const struct {
+        const wchar_t* path;
+        const wchar_t* shown;
+        const wchar_t* description;
+    } expected[] = {
+        {L"USB#a", L"COM5", L"USB Serial Port"},
+        {L"USB#b", L"COM6", L"COM6"},
+        {L"USB#c", L"USB Serial Port (COM7)", L"USB Serial Port (COM7)"},
+        {L"USB#e", L"USB Serial Port (COM9)", L"USB Serial Port"},
+    };
+    ASSERT_EQ(list.size(), std::size(expected));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i].devicePath, expected[i].path);
+        EXPECT_EQ(list[i].displayName, expected[i].shown);
+        EXPECT_EQ(list[i].description, expected[i].description);
+    }
+    EXPECT_EQ(notes, (DiscoveryNotes{L"device 0 (USB#a) listed as COM5: its friendly name could not be read (err=122)",
+                                     L"device 1 (USB#b) listed as COM6: its friendly name could not be read (err=122)",
+                                     L"device 3 (USB#d) left out: its names could not be read (err=122)"}));
+    EXPECT_EQ(platform.listsReleased, 1);
 }
 
 TEST(PortDiscovery, EmptyNamesAreFilledIn) {

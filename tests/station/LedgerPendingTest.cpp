@@ -6,7 +6,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QTimeZone>
+#include <future>
 
 #include "Ledger.h"
 #include "LedgerSync.h"
@@ -22,7 +24,10 @@ protected:
         TempHomeTest::SetUp();
         ledger::setLockPatience(100ms);
     }
-    void TearDown() override { ledger::setLockPatience(0ms); }
+    void TearDown() override {
+        ledger::setLockPatience(0ms);
+        ledger::hurry(false);
+    }
 
     static QString pending() { return ledger::pendingPath(ledger::path()); }
     static std::vector<int> addresses(const std::vector<LedgerEntry>& lines) {
@@ -148,6 +153,40 @@ TEST_F(LedgerPendingTest, AMergeLeavesTheLinesWaitingWhenTheLedgerIsHeldOrItsWri
         if (held) {
             EXPECT_EQ(readAll(ledger::path()), lines({at(1, 1)}));
         }
+    }
+}
+
+// A process being ended from outside (a closed console, the session's end)
+// has a few seconds at most: an append that is waiting for a held ledger, or
+// one that starts then, puts its line in the pending file at once instead of
+// waiting out the usual 3 s.
+TEST_F(LedgerPendingTest, AHurryPutsTheLineInThePendingFileAtOnce) {
+    ledger::setLockPatience(3000ms);
+    for (const bool alreadyWaiting : {true, false}) {
+        QFile::remove(ledger::path());
+        QFile::remove(pending());
+        QString error;
+        ASSERT_TRUE(ledger::append(at(1, 1), &error)) << error.toStdString();
+        HeldLock held(ledger::path(), LOCK_EX);
+        ASSERT_TRUE(held.locked());
+        if (!alreadyWaiting) ledger::hurry();
+        QElapsedTimer clock;
+        clock.start();
+        auto appended = std::async(std::launch::async, [] {
+            QString why, said;
+            return ledger::append(at(2, 2), &why, &said) && said.contains(pending());
+        });
+        if (alreadyWaiting) {
+            EXPECT_EQ(appended.wait_for(300ms), std::future_status::timeout) << "it waits for the ledger first";
+            ledger::hurry();
+            clock.restart();
+        }
+        ASSERT_EQ(appended.wait_for(10s), std::future_status::ready);
+        EXPECT_TRUE(appended.get()) << alreadyWaiting;
+        EXPECT_LT(clock.elapsed(), 1000) << alreadyWaiting;
+        EXPECT_EQ(readAll(pending()), lines({at(2, 2)})) << alreadyWaiting;
+        ledger::hurry(false);
+        held.release();
     }
 }
 

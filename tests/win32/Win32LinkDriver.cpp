@@ -227,6 +227,14 @@ TEST_F(UnderWine, AHungUpLineIsReportedAsThePortLost) {
 
 TEST_F(UnderWine, AComPortNameResolvesWithoutDiscovery) { runCase("AComPortNameResolvesWithoutDiscovery"); }
 
+// rechannel-cli's session-end window: no station, the Windows cases alone.
+TEST(UnderWineAlone, TheSessionEndWindowHoldsTheEndWhileAStationIsWritten) {
+    const win32_check::RunResult r = gWine->run(
+        {gExe, "--gtest_filter=Win32SessionEnd.*", "\\\\.\\COM" + std::to_string(kComNumber)}, std::chrono::seconds(120));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("[  PASSED  ] 3 tests"), std::string::npos) << r.output;
+}
+
 // Even with COM41 mapped, Wine's device-setup API lists no ports.
 TEST_F(UnderWine, PortDiscoveryRunsButListsNoComPorts) {
     registerSerialComm({});

@@ -107,6 +107,14 @@ bool WineRunner::start(std::string* error) {
         return false;
     }
     serverStarted_ = true;
+    // Windows without a display: Wine's null graphics driver. Without it no
+    // window can be made headless, and the session-end window is one.
+    const RunResult drivers = run({"reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"},
+                                  std::chrono::seconds(60));
+    if (drivers.exitCode != 0) {
+        *error = "Wine's null graphics driver could not be chosen:\n" + drivers.output;
+        return false;
+    }
     return true;
 }
 
