@@ -53,6 +53,10 @@ int runReport(const QStringList& args) {
         if (!bound->isValid())
             return usageError(parser, QStringLiteral("--%1 takes a date like 2026-12-08").arg(option->names().first()));
     }
+    // The wrong way round nothing would be reported, as if no run had been.
+    if (request.since.isValid() && request.until.isValid() && request.since >= request.until)
+        return usageError(parser, QStringLiteral("--since %1 is not before the end of --until %2: give the earlier day "
+                                                 "to --since").arg(parser.value(since), parser.value(until)));
     if (request.inputs.isEmpty() && !homeDirectoryKnown()) {
         printErr(QStringLiteral("rechannel-cli: %1 is not set, so there is no ledger of your own to read; name the "
                                 "ledgers or folders to merge, or set %1.").arg(homeVariable()));

@@ -80,7 +80,7 @@ void addSimulateOptions(QCommandLineParser& parser) {
         option("channel", "Channel of position 0 (default 500).", "N"),
         option("fault",
                "Misbehave: KIND[=ARGS][@N|@*], KIND one of noreply, delay=MS, pieces=BYTES,GAPMS, badcrc, status=N, "
-               "echo, garbage=N, oversized, datalen=N, ignorewrite, powerlost@N. Repeatable.",
+               "echo, garbage=N, oversized, datalen=N, ignorewrite, hangup (the adapter pulled out), powerlost@N. Repeatable.",
                "FAULT"),
         option("address", "Station address (default 291); with --count the first of N.", "N"),
         option("count", "Run N stations with consecutive addresses, published as 'NAME 1' ... 'NAME N' (default 1).", "N"),

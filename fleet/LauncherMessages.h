@@ -34,4 +34,12 @@ bool sendMessage(int fd, const std::vector<char>& bytes, const int* fds = nullpt
 // -1: nothing there (with MSG_DONTWAIT) or an error, as errno says.
 int receiveMessage(int fd, Message& out, std::size_t most, int flags);
 
+// A test's hold on the launcher, for what only timing reaches otherwise: a
+// parent that goes while signals for its runs still wait unread. With
+// RECHANNEL_LAUNCHER_HOLD_FD naming an eventfd both inherit, the launcher
+// reads nothing after answering a start until the eventfd is signalled, and
+// the parent signals it once it has shut its side and waits for the
+// launcher's end. Unset (always, outside tests) it costs one getenv.
+int launcherHold();   // the eventfd; -1 when not held
+
 }  // namespace launcher_messages

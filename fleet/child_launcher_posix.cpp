@@ -96,6 +96,13 @@ int receiveMessage(int fd, Message& out, std::size_t most, int flags) {
     return 1;
 }
 
+int launcherHold() {
+    const char* named = std::getenv("RECHANNEL_LAUNCHER_HOLD_FD");
+    char* end = nullptr;
+    const long fd = named ? std::strtol(named, &end, 10) : -1;
+    return named && *named && end && *end == '\0' && fd >= 0 && fd < 1024 ? static_cast<int>(fd) : -1;
+}
+
 }  // namespace launcher_messages
 
 using namespace launcher_messages;
@@ -187,6 +194,12 @@ void reapRuns(int control, int wakeRead, std::set<pid_t>& runs) {
     }
 }
 
+// Under a test's hold (launcherHold), nothing more is read until it is let go.
+void waitWhileHeld(int hold) {
+    pollfd released{hold, POLLIN, 0};
+    while (hold >= 0 && ::poll(&released, 1, -1) < 0 && errno == EINTR) {}
+}
+
 }  // namespace
 
 int serveForkedRuns(int (*runMain)(int, char**)) {
@@ -204,6 +217,7 @@ int serveForkedRuns(int (*runMain)(int, char**)) {
     // finds them loaded (it starts in "C", as a program started anew).
     ::setlocale(LC_ALL, "");
     std::set<pid_t> runs;
+    const int hold = launcherHold();
     if (!sendMessage(control, {'R'})) return 1;
     for (;;) {
         pollfd p[2] = {{control, POLLIN, 0}, {wake[0], POLLIN, 0}};
@@ -223,6 +237,7 @@ int serveForkedRuns(int (*runMain)(int, char**)) {
         if (m.kind == 'S') startRun(control, m, runs, wake, runMain);
         else if (m.kind == 'K' && runs.count(intAt(m, 0))) ::kill(intAt(m, 0), intAt(m, 1));
         closeAll(m.fds);
+        if (m.kind == 'S') waitWhileHeld(hold);
     }
 }
 

@@ -65,6 +65,7 @@ std::optional<Fault> parseFault(const std::string& name, const std::string& valu
         if (name == "badcrc") return Fault::badCrc();
         if (name == "echo") return Fault::echo();
         if (name == "ignorewrite") return Fault::ignoreWrite();
+        if (name == "hangup") return Fault::hangUp();
         if (name == "oversized") return Fault::oversizedLength();
         return std::nullopt;
     }

@@ -23,6 +23,8 @@ struct Fault {
         IgnoreWrite,      // acknowledge a write without storing it
         StaleRead,        // a read answered with the bytes addressShift further on: an earlier
                           // request's late reply, as long as this one's
+        HangUp,           // the adapter pulled out: the line hangs up instead of answering,
+                          // for good (PtyStationHost closes the pty)
     };
     Kind kind = Kind::None;
     int delayMs = 0;
@@ -51,6 +53,7 @@ struct Fault {
     }
     static Fault ignoreWrite() { return make(Kind::IgnoreWrite); }
     static Fault staleRead(int shift) { Fault f = make(Kind::StaleRead); f.addressShift = shift; return f; }
+    static Fault hangUp() { return make(Kind::HangUp); }
 
 private:
     static Fault make(Kind k) { Fault f; f.kind = k; return f; }
@@ -72,7 +75,7 @@ public:
     // Adds one fault written KIND[=ARGS][@WHEN] (the simulator's --fault):
     //   KIND: noreply | delay=MS | pieces=BYTES,GAPMS (or BYTES/GAPMS) | badcrc |
     //         status=N | echo | garbage=N | oversized[=LEN] | datalen=N (or
-    //         wronglength=N) | ignorewrite | powerlost
+    //         wronglength=N) | ignorewrite | hangup | powerlost
     //   WHEN: an exchange number from 0, or * for every exchange (default *);
     //         powerlost needs @N: no reply from exchange N on.
     // False, with the script unchanged, on a malformed text.

@@ -57,6 +57,7 @@ struct PtyStationHost::Impl {
     std::vector<WireFrame> frames;
     std::vector<std::uint8_t> stray;
     int exchanges = 0;
+    bool hungUp = false;   // a HangUp fault came: the pty is closed once the frame is recorded
     std::function<void(const StationModel&)> onWrite;
     std::atomic<int> baud{0};
 
@@ -201,6 +202,7 @@ struct PtyStationHost::Impl {
                 return;
             }
             const Fault fault = faults.faultFor(exchanges++);
+            hungUp = hungUp || fault.kind == Fault::Kind::HangUp;
             response = respond(frame.bytes, model, fault);
             if (response.wroteMemory && onWrite) {
                 callback = onWrite;
@@ -241,6 +243,7 @@ struct PtyStationHost::Impl {
                     const auto complete = assembler.feed(buffer, static_cast<std::size_t>(n), now);
                     keepStray(assembler);
                     for (const auto& f : complete) answer(f, now);
+                    if (hungUp) return hangUp();
                     continue;
                 }
                 if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -250,6 +253,13 @@ struct PtyStationHost::Impl {
             pollfd w{wakeRead, POLLIN, 0};
             if (::poll(&w, 1, 10) > 0) return;
         }
+    }
+
+    // The client's side of the line sees it gone, as when an adapter is
+    // pulled out; the station answers nothing more.
+    void hangUp() {
+        closeFd(master);
+        closeFd(slaveKeeper);
     }
 
     bool open() {

@@ -323,7 +323,8 @@ void appendSegments(Response& r, std::vector<std::uint8_t> bytes, const Fault& f
 Response respond(const std::uint8_t* frame, std::size_t length, StationModel& model, const Fault& fault) {
     Response r;
     if (!isValidRequest(frame, length)) return r;   // a damaged request is never answered
-    if (fault.kind == Fault::Kind::NoReply) return r;   // swallowed: nothing happens
+    // Swallowed: nothing happens (a line that hangs up answers nothing either).
+    if (fault.kind == Fault::Kind::NoReply || fault.kind == Fault::Kind::HangUp) return r;
 
     const Answer a = answerTo(frame, model, fault);
     r.wroteMemory = a.wrote;

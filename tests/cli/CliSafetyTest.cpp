@@ -11,6 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "JobMessages.h"
 #include "Ledger.h"
 #include "CliFixture.h"
 
@@ -138,6 +139,38 @@ TEST_F(CliSafetyTest, TheOriginalSurvivesAPowerLossAndARerunAndRestoreUsesIt) {
     ASSERT_TRUE(station.waitForRestarts(2, std::chrono::seconds(10)));
     EXPECT_EQ(paramBlock(station.snapshot()), untouched);
     EXPECT_EQ(backups().size(), 3) << "restore keeps a copy of what it overwrites";
+}
+
+// The adapter pulled out: before the first write the run says nothing was
+// written; once the channel table is written it says the station is partly
+// written and what completes it, never that nothing was written.
+TEST_F(CliSafetyTest, APortLostSaysWhetherTheStationWasPartlyWritten) {
+    const struct {
+        const char* what;
+        int hangUpAt;   // the exchange at which the line hangs up
+        int status;
+        const char* outcome;
+        const char* says;
+        const char* neverSays;
+    } cases[] = {
+        {"while reading", 5, 4, "port-lost", "nothing was written", "partly written"},
+        {"after the channel table", 18, 5, "partly-written", "partly written", "nothing was written"},
+    };
+    for (const auto& c : cases) {
+        sim::PtyStationHost station;
+        sim::FaultScript pulled;
+        pulled.at(c.hangUpAt, sim::Fault::hangUp());   // 17 reads, then the channel table
+        station.setFaults(pulled);
+        ASSERT_TRUE(station.start());
+        const CliResult lost = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});
+        EXPECT_EQ(lost.exitCode, c.status) << c.what << "\n" << lost.err();
+        EXPECT_TRUE(lost.lastErrLine().contains(QLatin1String(c.says))) << c.what << "\n" << lost.err();
+        EXPECT_FALSE(lost.lastErrLine().contains(QLatin1String(c.neverSays))) << c.what << "\n" << lost.err();
+        const std::vector<LedgerEntry> lines = ledger::read(logDir() + QStringLiteral("/ledger.csv"));
+        ASSERT_FALSE(lines.empty()) << c.what;
+        EXPECT_EQ(lines.back().outcome, QLatin1String(c.outcome)) << c.what;
+        EXPECT_EQ(lines.back().code, job_messages::kCodePortLost) << c.what;
+    }
 }
 
 // Every refusal writes nothing, keeps no backup and ends with the station

@@ -6,18 +6,22 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <csignal>
 #include <string_view>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,6 +78,27 @@ TEST(ChildProcessTest, AForkedRunTellsWhatARunStartedAnewTells) {
     }
 }
 
+// Exactly the environment given, its first variable as much as its last
+// (HOME first: a run without it has no ledger), nothing of the launcher's.
+TEST(ChildProcessTest, ARunSeesExactlyTheEnvironmentItWasGiven) {
+    const QStringList given = {QStringLiteral("HOME=/home/tech"), QStringLiteral("LANG=ru_RU.UTF-8"),
+                               QStringLiteral("FIXTURE_WORD=carried")};
+    for (const bool forkable : {true, false}) {
+        std::unique_ptr<ChildProcess> child =
+            ChildProcess::make({QStringLiteral(CHILD_FIXTURE), {QStringLiteral("env")}, {}, given, forkable});
+        QByteArray said;
+        QObject::connect(child.get(), &ChildProcess::errorOutput, [&said](const QByteArray& b) { said += b; });
+        QSignalSpy ended(child.get(), &ChildProcess::ended);
+        child->start();
+        ASSERT_TRUE(ended.wait(10000)) << way(forkable);
+        QStringList seen = QString::fromLocal8Bit(said).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+        seen.sort();
+        QStringList expected = given;
+        expected.sort();
+        EXPECT_EQ(seen, expected) << way(forkable) << ": " << said.constData();
+    }
+}
+
 TEST(ChildProcessTest, ALineReachesTheRunsInputAndASignalEndsItAsCrashed) {
     for (const bool forkable : {true, false}) {
         StartedRun echo = start({QStringLiteral("echo")}, forkable);
@@ -92,15 +117,23 @@ TEST(ChildProcessTest, ALineReachesTheRunsInputAndASignalEndsItAsCrashed) {
 }
 
 TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
-    StartedRun orphan = start({QStringLiteral("echo")}, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return parentOf(orphan) > 0; }, 10000));
-    ASSERT_NE(parentOf(orphan), QCoreApplication::applicationPid());
-    ASSERT_EQ(::kill(static_cast<pid_t>(parentOf(orphan)), SIGKILL), 0);
-    // Its end can no longer be learnt from the launcher: it shows as the end
-    // of its output, and counts as a crash.
-    ASSERT_TRUE(orphan.child->writeInput("x\n"));
-    ASSERT_TRUE(orphan.ended->wait(10000));
-    EXPECT_TRUE(orphan.ended->at(0).at(1).toBool());
+    StartedRun byInput = start({QStringLiteral("echo")}, true), bySignal = start({QStringLiteral("echo")}, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return parentOf(byInput) > 0 && parentOf(bySignal) > 0; }, 10000));
+    const qint64 launcher = parentOf(byInput);
+    ASSERT_NE(launcher, QCoreApplication::applicationPid());
+    ASSERT_EQ(::kill(static_cast<pid_t>(launcher), SIGKILL), 0);
+    // Once the parent has learnt it (it reaps the launcher), its runs' ends
+    // show as the ends of their output and count as crashes; a signal still
+    // reaches a run (a stop, Ctrl-C).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(launcher)); }, 10000));
+    QCoreApplication::sendPostedEvents();   // what the parent tells its runs then
+    ASSERT_TRUE(byInput.child->writeInput("x\n"));
+    bySignal.child->signal(SIGTERM);
+    for (StartedRun* orphan : {&byInput, &bySignal}) {
+        const char* how = orphan == &byInput ? "ended by its input" : "ended by a signal";
+        ASSERT_TRUE(!orphan->ended->isEmpty() || orphan->ended->wait(10000)) << how;
+        EXPECT_TRUE(orphan->ended->at(0).at(1).toBool()) << how;
+    }
 
     StartedRun next = start({QStringLiteral("report"), QStringLiteral("0")}, true);
     ASSERT_TRUE(next.ended->wait(10000));
@@ -108,12 +141,44 @@ TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
     EXPECT_FALSE(next.ended->at(0).at(1).toBool());
 }
 
+// A run that ends while the next run's start waits for the launcher's
+// answer: its end comes first on the line and is kept, so the run ends.
+// The first run is reaped before the second is asked for, and the event
+// loop does not run in between: the launcher has said the end already.
+TEST(ChildProcessTest, ARunEndingWhileTheNextStartWaitsForItsAnswerStillEnds) {
+    StartedRun first = start({QStringLiteral("report"), QStringLiteral("3")}, true);
+    const qint64 pid = first.child->pid();
+    ASSERT_GT(pid, 0);
+    QElapsedTimer waited;
+    waited.start();
+    while (QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)) && waited.elapsed() < 10000) QThread::usleep(200);
+    ASSERT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid))) << "the launcher did not reap the run";
+    StartedRun second = start({QStringLiteral("echo")}, true);   // runs until it gets a line
+    ASSERT_GT(second.child->pid(), 0);
+    ASSERT_TRUE(first.ended->wait(10000)) << "the first run's end was lost";
+    EXPECT_EQ(first.ended->at(0).at(0).toInt(), 3);
+    EXPECT_NE(parentOf(first), QCoreApplication::applicationPid()) << "not a fork";
+    EXPECT_TRUE(second.child->running());
+    ASSERT_TRUE(second.child->writeInput("stop\n"));
+    ASSERT_TRUE(second.ended->wait(10000));
+    EXPECT_EQ(second.ended->at(0).at(0).toInt(), 0);
+}
+
 // A window closed under a run deletes it and goes: the run is killed, not
-// left behind with the launcher gone.
+// left behind with the launcher gone. The launcher is held (launcherHold)
+// from the run's start until its parent has gone, so the signal for the run
+// is still unread then, as it can be on a loaded machine.
 TEST(ChildProcessTest, ARunDeletedAsItsParentEndsIsKilled) {
+    const int hold = ::eventfd(0, 0);   // inherited by the parent and its launcher
+    ASSERT_GE(hold, 0);
     QProcess parent;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("RECHANNEL_LAUNCHER_HOLD_FD"), QString::number(hold));
+    parent.setProcessEnvironment(environment);
     parent.start(QStringLiteral(CHILD_FIXTURE), {QStringLiteral("parent")});
-    ASSERT_TRUE(parent.waitForFinished(20000));
+    const bool ended = parent.waitForFinished(20000);
+    ::close(hold);
+    ASSERT_TRUE(ended);
     ASSERT_EQ(parent.exitCode(), 0) << parent.readAllStandardError().constData();
     const QByteArray pid = parent.readAllStandardOutput().trimmed();
     ASSERT_GT(pid.toLongLong(), 0);
@@ -124,7 +189,9 @@ TEST(ChildProcessTest, ARunDeletedAsItsParentEndsIsKilled) {
         const QByteArray fields = stat.readAll();
         return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
     };
-    EXPECT_TRUE(QTest::qWaitFor(dead, 10000)) << "run " << pid.constData() << " outlived its parent";
+    const bool killed = QTest::qWaitFor(dead, 10000);
+    if (!killed) ::kill(static_cast<pid_t>(pid.toLongLong()), SIGKILL);
+    EXPECT_TRUE(killed) << "run " << pid.constData() << " outlived its parent";
 }
 
 // What reaches the launcher is checked before anything is forked: a request
@@ -161,6 +228,7 @@ TEST(ChildProcessTest, TheLauncherRefusesAMalformedRequestAndServesTheNext) {
     } refused[] = {
         {"cut short", request("S/\0" "2\0" "x"sv), kDescriptors},
         {"more arguments than it has", request("S/\0" "9\0" "x\0"sv), kDescriptors},
+        {"one argument more than it has", request("S/\0" "2\0" "x\0"sv), kDescriptors},
         {"a count that is no number", request("S/\0" "2x\0" "x\0" "y\0"sv), kDescriptors},
         {"no descriptors", request("S/\0" "1\0" "x\0"sv), 0},
     };

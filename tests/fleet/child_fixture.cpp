@@ -7,6 +7,8 @@
 //   echo         says its parent's pid, then the first line of its standard
 //                input, and exits 0 (1 without a line)
 //   hold         says its parent's pid and waits until it is killed
+//   env          says its parent's pid, then each variable of its
+//                environment on a line of its own, and exits 0
 //   parent       starts a forked run of `hold` through its own launcher,
 //                prints the run's pid on standard output, then deletes the
 //                run and ends, as a window closed under a run would
@@ -19,6 +21,8 @@
 #include <string>
 
 #include <unistd.h>
+
+extern char** environ;
 
 #include "ChildProcess.h"
 
@@ -52,6 +56,10 @@ int act(int argc, char** argv) {
                      word ? word : "-");
         std::printf("traced\n");
         return std::atoi(argv[2]);
+    }
+    if (std::strcmp(argv[1], "env") == 0) {
+        for (char** variable = environ; *variable; ++variable) std::fprintf(stderr, "%s\n", *variable);
+        return 0;
     }
     if (std::strcmp(argv[1], "hold") == 0) {
         for (;;) ::pause();

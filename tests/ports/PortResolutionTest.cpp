@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QChar>
+
 #include "FakePortPlatform.h"
 #include "PortDiscovery.h"
 #include "PortNames.h"
@@ -81,4 +83,23 @@ TEST(PortResolution, AllTakesEveryPortButBluetoothUnlessTheMatchPicksIt) {
     }
     PortEntry russian{L"p", L"", L"Последовательный порт USB (COM3)", L"", false};
     EXPECT_TRUE(fleetTakes(russian, L"ПОРТ"));
+}
+
+// --match holds in any case for every letter a port name comes in: each
+// Latin and Cyrillic letter (Ѐ to я, Ё and the other letters of the
+// Cyrillic block's first row) against every other; Unicode's case pairs
+// say which two are one letter.
+TEST(PortResolution, MatchIgnoresCaseForEveryLatinAndCyrillicLetter) {
+    std::vector<wchar_t> letters;
+    for (wchar_t c = L'A'; c <= L'Z'; ++c) letters.insert(letters.end(), {c, static_cast<wchar_t>(c + 32)});
+    for (wchar_t c = 0x0400; c <= 0x045F; ++c) letters.push_back(c);
+    int wrong = 0;
+    for (const wchar_t named : letters)
+        for (const wchar_t match : letters) {
+            const PortEntry entry{L"/dev/ttyUSB0", L"", std::wstring(1, named), L"", false};
+            const bool same = QChar(named).toUpper() == QChar(match).toUpper();
+            if (fleetTakes(entry, std::wstring(1, match)) != same && ++wrong <= 5)
+                ADD_FAILURE() << "U+" << std::hex << int(named) << " matched by U+" << int(match) << ": " << !same;
+        }
+    EXPECT_EQ(wrong, 0);
 }

@@ -113,7 +113,7 @@ TEST(Faults, ScriptsParseFromText) {
     std::string error;
     auto s = FaultScript::parse("0:echo, 2:delay=300,3:pieces=2/20,5:status=4,6:garbage=7,"
                                 "7:oversized,8:oversized=140,9:wronglength=3,10:ignorewrite,11:badcrc,"
-                                "12:noreply,always:delay=1,powerlost:20",
+                                "12:noreply,13:hangup,always:delay=1,powerlost:20",
                                 &error);
     ASSERT_TRUE(s.has_value()) << error;
     EXPECT_EQ(s->faultFor(0).kind, Fault::Kind::Echo);
@@ -128,6 +128,7 @@ TEST(Faults, ScriptsParseFromText) {
     EXPECT_EQ(s->faultFor(7).kind, Fault::Kind::OversizedLength);
     EXPECT_EQ(s->faultFor(8).dataLength, 140);
     EXPECT_EQ(s->faultFor(9).kind, Fault::Kind::WrongDataLength);
+    EXPECT_EQ(s->faultFor(13).kind, Fault::Kind::HangUp);
     EXPECT_EQ(s->faultFor(9).dataLength, 3);
     EXPECT_EQ(s->faultFor(10).kind, Fault::Kind::IgnoreWrite);
     EXPECT_EQ(s->faultFor(11).kind, Fault::Kind::BadCrc);

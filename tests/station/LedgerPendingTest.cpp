@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QTimeZone>
+#include <algorithm>
 #include <future>
 
 #include "Ledger.h"
@@ -106,31 +107,35 @@ TEST_F(LedgerPendingTest, AHeldLedgerKeepsTheLineWaitingUntilTheNextAppend) {
 
 // The pending file as runs in several processes left it (out of time order)
 // and a crash after the ledger's write left its first line in the ledger
-// already: each line goes in once, in time order, however often merged.
+// already: each line goes in once, in time order, however often merged, and
+// a reader before the merge sees each run once too.
 TEST_F(LedgerPendingTest, AMergeWritesEachWaitingLineOnceInTimeOrder) {
     const struct {
         QByteArray ledger;   // empty: no ledger file yet
         QByteArray pending;
         QByteArray merged;
+        std::vector<int> read;   // the addresses a reader sees before the merge
     } cases[] = {
         {lines({at(1, 1), at(5, 5)}), lines({at(5, 5), at(3, 3), at(4, 4)}),
-         lines({at(1, 1), at(5, 5), at(3, 3), at(4, 4)})},
-        {QByteArray(), lines({at(7, 7), at(6, 6)}), lines({at(6, 6), at(7, 7)})},
-        {lines({at(1, 1)}), lines({}), lines({at(1, 1)})},
+         lines({at(1, 1), at(5, 5), at(3, 3), at(4, 4)}), {1, 5, 3, 4}},
+        {QByteArray(), lines({at(7, 7), at(6, 6)}), lines({at(6, 6), at(7, 7)}), {6, 7}},
+        {lines({at(1, 1)}), lines({}), lines({at(1, 1)}), {1}},
     };
     for (const auto& c : cases) {
         QFile::remove(ledger::path());
         if (!c.ledger.isEmpty()) writeAll(ledger::path(), c.ledger);
         writeAll(pending(), c.pending);
+        int waiting = -1;
+        QString error;
+        EXPECT_EQ(addresses(ledger::read(ledger::path(), nullptr, &error, &waiting)), c.read) << error.toStdString();
+        EXPECT_EQ(waiting, static_cast<int>(c.read.size()) - std::max(0, static_cast<int>(c.ledger.count('\n')) - 1));
         for (int merge = 0; merge < 2; ++merge) {
-            QString error;
             EXPECT_TRUE(ledger::mergePending(ledger::path(), &error)) << error.toStdString();
             EXPECT_EQ(readAll(ledger::path()), c.merged) << "merge " << merge;
             EXPECT_EQ(readAll(pending()), "");
         }
-        int waiting = -1;
-        EXPECT_EQ(ledger::read(ledger::path(), nullptr, nullptr, &waiting).size(),
-                  static_cast<std::size_t>(c.merged.count('\n') - 1));
+        waiting = -1;
+        EXPECT_EQ(addresses(ledger::read(ledger::path(), nullptr, nullptr, &waiting)), c.read);
         EXPECT_EQ(waiting, 0);
     }
 }
