@@ -197,29 +197,18 @@ void FleetWindow::refreshPorts() {
     showPorts();
 }
 
-// The rows are the ports the filter shows, as `--all --match` lists them;
+// The rows show the ports as `--all --match` lists them (FleetPorts.h);
 // "Все порты" takes those `--all` takes.
 void FleetWindow::showPorts() {
-    const QString match = match_->text().trimmed();
-    const std::vector<FleetPortInfo> shown = fleetPorts(found_, match, FleetTake::Shown);
-    filteredOut_.clear();
-    for (const FleetPortInfo& port : fleetPorts(found_, QString(), FleetTake::Shown))
-        if (std::none_of(shown.begin(), shown.end(), [&port](const FleetPortInfo& p) { return p.name == port.name; }))
-            filteredOut_.insert(port.name);
     const QStringList busy = session_->busyPorts();
-    table_->setPorts(shown, QSet<QString>(busy.begin(), busy.end()));
-    // The table says when the chosen rows change; a row the filter took away
-    // may still be checked.
-    syncWork();
+    table_->setPorts(found_, match_->text(), QSet<QString>(busy.begin(), busy.end()));
 }
 
-// While started every chosen port is worked on, and only those; a port the
-// filter hides is not chosen, one that vanished while worked on still is.
+// While started every chosen port is worked on, and only those: a port the
+// filter hides is let go, one that vanished while worked on waits.
 void FleetWindow::syncWork() {
     if (!session_->started() || session_->stopping()) return;
-    QStringList chosen = table_->chosenPorts();
-    chosen.erase(std::remove_if(chosen.begin(), chosen.end(), [this](const QString& p) { return filteredOut_.contains(p); }),
-                 chosen.end());
+    const QStringList chosen = table_->chosenPorts();
     for (const QString& port : chosen)
         if (!session_->working(port)) session_->work(FleetPort{port, devices_.value(port), true});
     for (const QString& port : session_->busyPorts())

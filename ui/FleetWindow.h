@@ -84,7 +84,6 @@ private:
     Discovery discover_;
     PortList found_;                  // as discovery listed the ports last
     QHash<QString, QString> devices_; // port -> its device, as listed last
-    QSet<QString> filteredOut_;       // listed ports the name filter hides
     FleetSession* session_ = nullptr;
     FleetPortTable* table_ = nullptr;
     DayRecord* record_ = nullptr;
