@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "PortDescription.h"
-
 namespace linux_ports {
 
 struct TtyDevice {
@@ -37,10 +35,6 @@ void sortDevices(std::vector<TtyDevice>& devices);
 
 // "TUSB3410 Microcontroller (ttyUSB0)"
 std::string displayNameOf(const TtyDevice& device);
-// What the device is, in parts (PortDescription.h): its vendor and model as
-// udev or sysfs tell them, or the kind of port when they tell none.
-PortAbout aboutOf(const TtyDevice& device);
-// The same in the CLI's words:
 // "Texas Instruments, Inc. TUSB3410 Microcontroller [0451:3410] S/N 12345"
 std::string descriptionOf(const TtyDevice& device);
 
@@ -63,7 +57,5 @@ std::vector<VirtualPort> scanVirtualPorts(const std::string& directory);
 bool widen(const std::string& utf8, std::wstring& wide);
 // Lenient: malformed bytes become U+FFFD (names shown to the operator).
 std::wstring widenLossy(const std::string& utf8);
-// Wide text back to UTF-8.
-std::string narrow(const std::wstring& wide);
 
 }  // namespace linux_ports

@@ -34,8 +34,7 @@ bool readEntry(PortPlatform& platform, std::uint32_t index, PortEntry& entry, Di
     const bool named = platform.friendlyName(entry.displayName);
     const std::uint32_t nameError = named ? 0 : platform.lastError();
     if (!named) entry.displayName.clear();
-    if (!platform.deviceAbout(entry.about)) entry.about = PortAbout{};
-    entry.description = describePort(entry.about, PortWords::English);
+    if (!platform.deviceDescription(entry.description)) entry.description.clear();
     const bool hasPortName = platform.portName(entry.portName);
     if (!hasPortName || (!named && entry.portName.empty())) {
         note(notes, withCode((which + L" (" + entry.devicePath + L") left out: its names could not be read (err=")
@@ -112,10 +111,7 @@ void discoverPorts(PortPlatform& platform, PortList& list, bool probe, Discovery
             continue;
         }
         if (it->displayName.empty()) it->displayName = it->portName;
-        if (it->description.empty()) {
-            it->description = it->displayName;
-            it->about = PortAbout{PortAbout::Kind::Described, it->displayName, {}, {}, {}};
-        }
+        if (it->description.empty()) it->description = it->displayName;
         ++it;
     }
 }

@@ -8,8 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "PortDescription.h"
-
 class PortPlatform {
 public:
     // Windows' "no more items": the normal end of an enumeration.
@@ -35,12 +33,6 @@ public:
     virtual bool interfaceDetail(std::wstring& devicePath) = 0;
     virtual bool friendlyName(std::wstring& name) = 0;
     virtual bool deviceDescription(std::wstring& description) = 0;
-    // The same in parts (PortDescription.h): by default the description as
-    // the system's own words.
-    virtual bool deviceAbout(PortAbout& about) {
-        about = PortAbout{};
-        return deviceDescription(about.words);
-    }
     // The selected device's port name ("COM5", its PortName registry value);
     // empty, and true, when it has none. False when the read failed.
     virtual bool portName(std::wstring& name) {

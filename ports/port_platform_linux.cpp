@@ -206,21 +206,15 @@ std::string displayNameOf(const TtyDevice& device) {
     return name + " (" + device.node + ")";
 }
 
-PortAbout aboutOf(const TtyDevice& device) {
-    PortAbout about;
-    about.words = widenLossy(join(device.vendor, device.model));
-    if (about.words.empty())
-        about.kind = device.isUsb ? PortAbout::Kind::UsbAdapter
-                     : device.isPci ? PortAbout::Kind::PciPort
-                                    : PortAbout::Kind::OnBoardPort;
+std::string descriptionOf(const TtyDevice& device) {
+    std::string text = join(device.vendor, device.model);
+    if (text.empty()) text = device.isUsb ? "USB serial adapter" : device.isPci ? "PCI serial port" : "On-board serial port";
     if (!device.vendorId.empty() || !device.productId.empty())
-        about.ids = widenLossy(device.vendorId + ":" + device.productId);
-    about.serial = widenLossy(device.serial);
-    if (!device.isUsb && !device.isPci) about.driver = widenLossy(device.driver);
-    return about;
+        text += " [" + device.vendorId + ":" + device.productId + "]";
+    if (!device.serial.empty()) text += " S/N " + device.serial;
+    if (!device.isUsb && !device.isPci && !device.driver.empty()) text += " (" + device.driver + ")";
+    return text;
 }
-
-std::string descriptionOf(const TtyDevice& device) { return narrow(describePort(aboutOf(device), PortWords::English)); }
 
 std::vector<TtyDevice> scanSysfs(const std::string& sysRoot, const std::string& devRoot) {
     std::vector<TtyDevice> devices;
@@ -321,29 +315,6 @@ bool widen(const std::string& text, std::wstring& wide) {
     return true;
 }
 
-std::string narrow(const std::wstring& wide) {
-    std::string text;
-    for (const wchar_t c : wide) {
-        const auto cp = static_cast<std::uint32_t>(c);
-        if (cp < 0x80) {
-            text += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            text += static_cast<char>(0xC0 | (cp >> 6));
-            text += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            text += static_cast<char>(0xE0 | (cp >> 12));
-            text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (cp >> 18));
-            text += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return text;
-}
-
 std::wstring widenLossy(const std::string& text) {
     std::wstring wide;
     for (std::size_t i = 0; i < text.size();) {
@@ -385,10 +356,9 @@ public:
         if (!linux_ports::scanUdev(devices)) devices = linux_ports::scanSysfs("/sys", "/dev");
         linux_ports::sortDevices(devices);
         for (const auto& device : devices)
-            add(device.devicePath, linux_ports::displayNameOf(device), linux_ports::aboutOf(device));
+            add(device.devicePath, linux_ports::displayNameOf(device), linux_ports::descriptionOf(device));
         for (const auto& port : linux_ports::scanVirtualPorts(virtualPortDirectory()))
-            add(port.target, port.name,
-                PortAbout{PortAbout::Kind::VirtualPort, linux_ports::widenLossy(port.target), {}, {}, {}});
+            add(port.target, port.name, "Virtual port -> " + port.target);
         return true;
     }
 
@@ -414,15 +384,7 @@ public:
 
     bool deviceDescription(std::wstring& description) override {
         if (current_ >= listed_.size()) return fail(kErrorNoMoreItems);
-        return readName(describePort(listed_[current_].about, PortWords::English), description);
-    }
-
-    bool deviceAbout(PortAbout& about) override {
-        if (current_ >= listed_.size()) return fail(kErrorNoMoreItems);
-        std::wstring checked;
-        if (!deviceDescription(checked)) return false;
-        about = listed_[current_].about;
-        return true;
+        return readName(listed_[current_].description, description);
     }
 
     void releaseDeviceList() override {
@@ -444,16 +406,16 @@ private:
     struct Listed {
         std::wstring devicePath;
         std::wstring displayName;
-        PortAbout about;
+        std::wstring description;
     };
 
-    void add(const std::string& path, const std::string& name, PortAbout about) {
+    void add(const std::string& path, const std::string& name, const std::string& description) {
         Listed listed;
         // A path that does not survive the trip to wide text and back could
         // not be opened by the transport; such a port is not offered.
         if (!linux_ports::widen(path, listed.devicePath)) return;
         listed.displayName = linux_ports::widenLossy(name);
-        listed.about = std::move(about);
+        listed.description = linux_ports::widenLossy(description);
         listed_.push_back(std::move(listed));
     }
 

@@ -232,14 +232,6 @@ public:
         return true;
     }
 
-    // The driver's description is the system's own words; a SERIALCOMM port
-    // has only its kernel device's name.
-    bool deviceAbout(PortAbout& about) override {
-        about = PortAbout{};
-        if (registered_) about.kind = PortAbout::Kind::Registered;
-        return deviceDescription(about.words);
-    }
-
     void releaseDeviceList() override {
         registered_ = nullptr;
         registeredOnly_.clear();

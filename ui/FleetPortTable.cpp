@@ -76,7 +76,7 @@ void FleetPortTable::updateRow(int row, const FleetPortInfo& port, bool byAll) {
     QTableWidgetItem* name = item(row, Port);
     name->setData(kTakenByAllRole, byAll);
     name->setData(kListedRole, true);
-    setCell(row, Description, portDescriptionWords(port.entry));
+    setCell(row, Description, QString::fromStdWString(port.entry.description));
     if (all_ && byAll && !checked_.contains(port.name)) {
         checked_.insert(port.name);
         name->setCheckState(Qt::Checked);

@@ -2,8 +2,6 @@
 
 #include <iterator>
 
-#include "PortDescription.h"
-
 namespace {
 
 // After an unverified write the station stays attached and is not taken
@@ -70,6 +68,3 @@ QString activityWords(const PortActivity& activity) {
     return QStringLiteral("готово; ожидание следующей станции");
 }
 
-QString portDescriptionWords(const PortEntry& entry) {
-    return QString::fromStdWString(describePort(entry.about, PortWords::Russian));
-}

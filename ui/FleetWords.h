@@ -1,12 +1,11 @@
 #pragma once
-// What the fleet window says of a port and its runs, in its own (Russian)
-// words: the outcome of a run and what to do about it, what a port is doing,
-// and what a port is. The facts come typed from the fleet core and station/;
-// only the words are here.
+// What the fleet window says of a port's runs, in its own (Russian) words:
+// the outcome of a run and what to do about it, and what a port is doing.
+// The facts come typed from the fleet core and station/; only the words are
+// here.
 #include <QString>
 
 #include "PortActivity.h"
-#include "PortEntry.h"
 #include "RunOutcome.h"
 
 // The outcome of a run: what happened and, when the station needs
@@ -20,6 +19,3 @@ OutcomeWords outcomeWords(RunOutcome outcome, bool noStation);
 
 // What a port is doing; empty once its run has ended (the outcome says how).
 QString activityWords(const PortActivity& activity);
-
-// What a port is, as the port list describes it.
-QString portDescriptionWords(const PortEntry& entry);
