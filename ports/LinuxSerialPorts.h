@@ -35,7 +35,8 @@ void sortDevices(std::vector<TtyDevice>& devices);
 
 // "TUSB3410 Microcontroller (ttyUSB0)"
 std::string displayNameOf(const TtyDevice& device);
-// "Texas Instruments, Inc. TUSB3410 Microcontroller [0451:3410] S/N 12345"
+// "Texas Instruments, Inc. TUSB3410 Microcontroller [0451:3410] S/N 12345";
+// in Russian (UTF-8) where the device names neither vendor nor model.
 std::string descriptionOf(const TtyDevice& device);
 
 // Serial devices under `sysRoot` (normally "/sys") whose node exists under

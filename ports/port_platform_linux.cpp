@@ -208,7 +208,12 @@ std::string displayNameOf(const TtyDevice& device) {
 
 std::string descriptionOf(const TtyDevice& device) {
     std::string text = join(device.vendor, device.model);
-    if (text.empty()) text = device.isUsb ? "USB serial adapter" : device.isPci ? "PCI serial port" : "On-board serial port";
+    // The windows are Russian: what we say of a device ourselves is too. Its
+    // vendor's and model's names stay as the device gives them.
+    if (text.empty())
+        text = device.isUsb   ? "USB-адаптер последовательного порта"
+               : device.isPci ? "Последовательный порт PCI"
+                              : "Встроенный последовательный порт";
     if (!device.vendorId.empty() || !device.productId.empty())
         text += " [" + device.vendorId + ":" + device.productId + "]";
     if (!device.serial.empty()) text += " S/N " + device.serial;
@@ -358,7 +363,7 @@ public:
         for (const auto& device : devices)
             add(device.devicePath, linux_ports::displayNameOf(device), linux_ports::descriptionOf(device));
         for (const auto& port : linux_ports::scanVirtualPorts(virtualPortDirectory()))
-            add(port.target, port.name, "Virtual port -> " + port.target);
+            add(port.target, port.name, "Виртуальный порт -> " + port.target);
         return true;
     }
 

@@ -121,13 +121,13 @@ TEST(LinuxPorts, NamesAndDescriptions) {
     bare.node = "ttyUSB3";
     bare.isUsb = true;
     EXPECT_EQ(displayNameOf(bare), "USB serial port (ttyUSB3)");
-    EXPECT_EQ(descriptionOf(bare), "USB serial adapter");
+    EXPECT_EQ(descriptionOf(bare), "USB-адаптер последовательного порта");
 
     TtyDevice uart;
     uart.node = "ttyS0";
     uart.driver = "serial";
     EXPECT_EQ(displayNameOf(uart), "Serial port (ttyS0)");
-    EXPECT_EQ(descriptionOf(uart), "On-board serial port (serial)");
+    EXPECT_EQ(descriptionOf(uart), "Встроенный последовательный порт (serial)");
 }
 
 TEST(LinuxPorts, SysfsScanFindsRealSerialDevicesOnly) {
@@ -151,7 +151,7 @@ TEST(LinuxPorts, SysfsScanFindsRealSerialDevicesOnly) {
 
     EXPECT_EQ(displayNameOf(devices[2]), "Serial port (ttyS0)");
     EXPECT_TRUE(devices[3].isPci);
-    EXPECT_EQ(descriptionOf(devices[3]), "PCI serial port [1415:c158]");
+    EXPECT_EQ(descriptionOf(devices[3]), "Последовательный порт PCI [1415:c158]");
     EXPECT_EQ(displayNameOf(devices[4]), "Serial port (ttyS10)");
 
     EXPECT_TRUE(scanSysfs(fake.sys() + "/missing", fake.dev()).empty());

@@ -9,7 +9,7 @@ const PortList kPorts = {
     {L"/dev/ttyUSB0", L"", L"TUSB3410 Microcontroller (ttyUSB0)", L"TUSB3410"},
     {L"/dev/ttyUSB1", L"", L"USB Serial", L"FT232"},
     {L"/dev/ttyUSB2", L"", L"USB Serial", L"FT232"},
-    {L"/dev/pts/7", L"", L"Hub 1", L"Virtual port -> /dev/pts/7"},
+    {L"/dev/pts/7", L"", L"Hub 1", L"Виртуальный порт -> /dev/pts/7"},
     {L"\\\\.\\COM3", L"COM3", L"COM3", L"COM3"},
 };
 
