@@ -36,7 +36,7 @@ void ChildRun::start() {
 }
 
 void ChildRun::forward(int signal) {
-    if (process_->pid() <= 0 || !process_->running()) return;
+    if (!process_->running()) return;
     forwarded_ = true;
     if (stopsByLine_ && process_->writeInput(stop_requests::kStopLine)) return;
     process_->signal(signal);
