@@ -56,6 +56,12 @@ QByteArray resultLine(std::optional<int> address, RunOutcome outcome, const QStr
 
 QByteArray outcomeLine(const QString& text) { return kPrefix + QByteArray("outcome ") + text.toUtf8(); }
 
+QByteArray ledgerLine(const LedgerEntry& entry) {
+    const QByteArray line = ledger::formatLine(entry);
+    if (line.contains('\n') || line.contains('\r')) return QByteArray();
+    return kPrefix + QByteArray("ledger ") + line;
+}
+
 Line parse(const QByteArray& raw) {
     const QByteArray line = raw.endsWith('\n') ? raw.chopped(1) : raw;
     Line parsed;
@@ -71,6 +77,8 @@ Line parse(const QByteArray& raw) {
     } else if (rest.startsWith("outcome ")) {
         parsed.kind = Line::Kind::Outcome;
         parsed.text = QString::fromUtf8(rest.mid(8));
+    } else if (rest.startsWith("ledger ")) {
+        if (ledger::parseLine(rest.mid(7), &parsed.entry)) parsed.kind = Line::Kind::Ledger;
     } else if (rest.startsWith("address ")) {
         parsed.address = addressField(rest.mid(8));
         if (parsed.address) parsed.kind = Line::Kind::Address;

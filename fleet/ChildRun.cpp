@@ -67,6 +67,9 @@ void ChildRun::take(const QByteArray& raw) {
         outcome_ = line.outcome;
         backup_ = line.backup;
         break;
+    case child_report::Line::Kind::Ledger:
+        ledgerEntry_ = line.entry;
+        break;
     case child_report::Line::Kind::Outcome:
         outcomeText_ = line.text;
         break;

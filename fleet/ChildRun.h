@@ -12,6 +12,7 @@
 
 #include "ChildProcess.h"
 #include "ChangeWrites.h"
+#include "Ledger.h"
 #include "RunOutcome.h"
 
 class ChildRun : public QObject {
@@ -41,6 +42,8 @@ public:
     // Empty when the child reported none (it could not start).
     std::optional<RunOutcome> outcome() const { return outcome_; }
     QString backup() const { return backup_; }
+    // The run's ledger line as the child wrote it; empty when it said none.
+    std::optional<LedgerEntry> ledgerEntry() const { return ledgerEntry_; }
     // The child's outcome line; without one (an interrupt) its last text line.
     QString lastText() const { return outcomeText_.isEmpty() ? lastText_ : outcomeText_; }
     // Ended by a signal before it reported its result: it wrote no ledger line.
@@ -74,6 +77,7 @@ private:
     std::optional<int> address_;
     std::optional<RunOutcome> outcome_;
     QString backup_;
+    std::optional<LedgerEntry> ledgerEntry_;
     QString lastText_;
     QString outcomeText_;
 };

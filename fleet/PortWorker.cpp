@@ -132,6 +132,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     run.trace = child_->property("trace").toString();
     run.exitStatus = child_->exitStatus();
     run.message = child_->lastText();
+    run.ledger = child_->ledgerEntry();
     if (child_->killed()) logKilledRun(run, child_->seconds());
     child_.reset();
     runs_.push_back(run);
@@ -157,7 +158,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
 // A child that died by a signal left no ledger line; the run still happened.
 // Its code is the job's for how it ended, as in every other line: stopped
 // when the runner passed an interrupt on, an unknown failure otherwise.
-void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
+void PortWorker::logKilledRun(PortRunRecord& run, double seconds) {
     LedgerEntry entry;
     entry.time = QDateTime::currentDateTime();
     entry.port = port_.devicePath;
@@ -170,6 +171,7 @@ void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
     entry.seconds = seconds;
     QString error;
     if (!ledger::append(entry, &error)) emit message(QStringLiteral("ledger not written: %1").arg(error));
+    run.ledger = entry;
 }
 
 void PortWorker::next(int pauseMs) {

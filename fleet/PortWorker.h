@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "Ledger.h"
 #include "PortActivity.h"
 #include "RunOutcome.h"
 #include "StationProbe.h"
@@ -78,6 +79,9 @@ struct PortRunRecord {
     QString trace;
     int exitStatus = 0;
     QString message;       // the child's outcome line
+    // The run's ledger line as written (or left pending); empty when none
+    // was (the child could not start).
+    std::optional<LedgerEntry> ledger;
 
     // The outcome's name, "no-station" for a port that holds none.
     QString outcomeName() const { return noStation ? QStringLiteral("no-station") : ::outcomeName(outcome); }
@@ -133,7 +137,7 @@ private:
     void heard(std::optional<int> address, bool portThere, int pauseMs);
     void program(std::optional<int> probed);
     void onProgrammed(std::optional<int> probed);
-    void logKilledRun(const PortRunRecord& run, double seconds);
+    void logKilledRun(PortRunRecord& run, double seconds);
     void next(int pauseMs);
     void tell(const PortActivity& now);
     void finish();

@@ -12,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
@@ -22,19 +21,20 @@
 #include <algorithm>
 #include <csignal>
 
+#include "BackgroundTask.h"
 #include "DayRecord.h"
 #include "FleetPortTable.h"
 #include "FleetPorts.h"
 #include "FleetSound.h"
 #include "LogDirectory.h"
+#include "MigrationReport.h"
 #include "PortWatcher.h"
 
 namespace {
 
-// Runs of the other programs (the other window, the CLI) show within this,
-// and a port change the watcher missed (a notification lost under load) is
-// caught within it.
-constexpr int kLedgerPollMs = 5000;
+// A port change the watcher missed (a notification lost under load) is
+// caught within this, as the CLI's fleet does.
+constexpr int kPortPollMs = 3000;
 
 QString settingsKey(const char* name) { return QStringLiteral("fleet/") + QLatin1String(name); }
 
@@ -55,7 +55,7 @@ FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(pare
     restoreChoice();
     connectUi();
     refreshPorts();
-    record_->refresh();
+    record_->watchLedger();
     showState();
     // The remembered ports are chosen already: Enter or the space bar starts.
     start_->setFocus();
@@ -117,7 +117,7 @@ void FleetWindow::buildUi() {
     setCentralWidget(central);
     resize(900, 640);
     watcher_ = new PortWatcher(this);
-    ledgerPoll_ = new QTimer(this);
+    portPoll_ = new QTimer(this);
 }
 
 void FleetWindow::connectUi() {
@@ -158,10 +158,9 @@ void FleetWindow::connectUi() {
     connect(record_, &DayRecord::problem, this, &FleetWindow::setStatus);
     // Rows come and go as adapters are plugged in and pulled out.
     connect(watcher_, &PortWatcher::changed, this, &FleetWindow::refreshPorts);
-    connect(ledgerPoll_, &QTimer::timeout, record_, &DayRecord::refresh);
-    connect(ledgerPoll_, &QTimer::timeout, this, &FleetWindow::refreshPorts);
+    connect(portPoll_, &QTimer::timeout, this, &FleetWindow::refreshPorts);
     watcher_->start();
-    ledgerPoll_->start(kLedgerPollMs);
+    portPoll_->start(kPortPollMs);
 }
 
 void FleetWindow::restoreChoice() {
@@ -192,7 +191,14 @@ void FleetWindow::refreshPorts() {
     }
     found_ = found;
     devices_.clear();
-    for (const FleetPortInfo& port : fleetPorts(found_, QString(), FleetTake::Shown)) devices_.insert(port.name, port.devicePath);
+    QHash<QString, QString> names;   // a device, whatever path names it -> its row
+    for (const FleetPortInfo& port : fleetPorts(found_, QString(), FleetTake::Shown)) {
+        devices_.insert(port.name, port.devicePath);
+        names.insert(deviceIdentity(port.devicePath), port.name);
+        names.insert(port.name, port.name);   // a COM port's ledger lines name it so
+    }
+    // The record names another program's runs by the rows' names too.
+    record_->setPortNames([names](const QString& ledgerPort) { return names.value(deviceIdentity(ledgerPort), ledgerPort); });
     session_->portsChanged();
     showPorts();
 }
@@ -241,8 +247,7 @@ void FleetWindow::onActivity(const QString& port, const PortActivity& now) {
 
 void FleetWindow::onRunEnded(const QString& port, const PortRunRecord& run) {
     table_->showRun(port, run);
-    if (!run.trace.isEmpty()) record_->noteTrace(run.device, run.address, run.trace);
-    record_->refresh();
+    record_->addRun(port, run);
     if (!run.noStation) playOutcomeSound(outcomeWords(run.outcome, false).attention);
     sessionGuard_->update();
     showState();
@@ -252,7 +257,6 @@ void FleetWindow::onFinished() {
     doing_.clear();
     for (const QString& port : table_->portNames()) table_->clearActivity(port);
     showState();
-    record_->refresh();
     refreshPorts();   // the rows of ports pulled out while worked on go now
     if (closeWhenDone_) close();
 }
@@ -304,32 +308,29 @@ void FleetWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// `rechannel-cli report --html FILE` writes the migration report; the window
-// opens it in the browser.
+// The migration report of this computer's ledger, made in this process on
+// a thread of its own (MigrationReport.h); the page opens whenever it was
+// written, also when an input could not be read, and every problem is said.
 void FleetWindow::writeReport() {
-    const QString file = QDir(logDirectoryPath()).filePath(
+    ReportRequest request;   // no inputs: the user's own ledger
+    request.htmlFile = QDir(logDirectoryPath()).filePath(
         QStringLiteral("report-%1.html").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
-    auto* child = new QProcess(this);
     report_->setEnabled(false);
     setStatus(QStringLiteral("Составляется отчёт…"));
-    connect(child, &QProcess::errorOccurred, this, [this, child](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart) return;
-        setStatus(QStringLiteral("Отчёт не составлен: программа %1 не запускается.").arg(QDir::toNativeSeparators(cli_)));
-        report_->setEnabled(true);
-        child->deleteLater();
-    });
-    connect(child, &QProcess::finished, this, [this, child, file](int code, QProcess::ExitStatus status) {
-        report_->setEnabled(true);
-        child->deleteLater();
-        const QString said = QString::fromUtf8(child->readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
-        if (status == QProcess::NormalExit && code == 0 && QFileInfo::exists(file)) {
-            setStatus(QStringLiteral("Отчёт записан: %1").arg(QDir::toNativeSeparators(file)));
-            QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-        } else if (code == 2) {
-            setStatus(QStringLiteral("Эта версия rechannel-cli не составляет отчёт (команды report нет): %1").arg(said));
-        } else {
-            setStatus(QStringLiteral("Отчёт не составлен: %1").arg(said.isEmpty() ? QStringLiteral("ошибка") : said));
-        }
-    });
-    child->start(cli_, {QStringLiteral("report"), QStringLiteral("--html"), file});
+    runInBackground<ReportResult>(
+        this, [request] { return makeReport(request); },
+        [this, file = request.htmlFile](const ReportResult& result) { showReport(file, result); });
+}
+
+void FleetWindow::showReport(const QString& file, const ReportResult& result) {
+    report_->setEnabled(true);
+    // Only the page was asked for: it was written unless a file was not.
+    const bool written = result.filesWritten && QFileInfo::exists(file);
+    QString text = written ? QStringLiteral("Отчёт записан: %1").arg(QDir::toNativeSeparators(file))
+                           : QStringLiteral("Отчёт не составлен.");
+    if (!result.problems.isEmpty())
+        text += (written ? QStringLiteral("\nНе всё прочитано:\n") : QStringLiteral("\n")) +
+                result.problems.join(QLatin1Char('\n'));
+    setStatus(text);
+    if (written) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }

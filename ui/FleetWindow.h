@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FleetSession.h"
+#include "MigrationReport.h"
 #include "PortActivity.h"
 #include "PortDiscovery.h"
 #include "PortWorker.h"
@@ -45,6 +46,7 @@ public:
     FleetSession* session() const { return session_; }
     QPushButton* startButton() const { return start_; }
     QPushButton* stopButton() const { return stop_; }
+    QPushButton* reportButton() const { return report_; }
     QCheckBox* allPorts() const { return all_; }
     QLineEdit* matchEdit() const { return match_; }
     QString statusText() const;
@@ -78,6 +80,7 @@ private:
     void onFinished();
     void showState();
     void writeReport();
+    void showReport(const QString& file, const ReportResult& result);
     void setStatus(const QString& text);
 
     QString cli_;
@@ -95,7 +98,7 @@ private:
     QLabel* status_ = nullptr;
     QLabel* said_ = nullptr;   // the children's last line for people
     PortWatcher* watcher_ = nullptr;
-    QTimer* ledgerPoll_ = nullptr;
+    QTimer* portPoll_ = nullptr;
     QHash<QString, PortActivity> doing_;   // port -> what it is doing now
     bool closeWhenDone_ = false;
     std::unique_ptr<SessionEndGuard> sessionGuard_;
