@@ -154,12 +154,12 @@ TEST_F(CliSafetyTest, APortLostSaysWhetherTheStationWasPartlyWritten) {
         const char* neverSays;
     } cases[] = {
         {"while reading", 5, 4, "port-lost", "nothing was written", "partly written"},
-        {"after the channel table", 18, 5, "partly-written", "partly written", "nothing was written"},
+        {"after the channel table", 23, 5, "partly-written", "partly written", "nothing was written"},
     };
     for (const auto& c : cases) {
         sim::PtyStationHost station;
         sim::FaultScript pulled;
-        pulled.at(c.hangUpAt, sim::Fault::hangUp());   // 17 reads, then the channel table
+        pulled.at(c.hangUpAt, sim::Fault::hangUp());   // 22 reads (the status read among them), then the channel table
         station.setFaults(pulled);
         ASSERT_TRUE(station.start());
         const CliResult lost = run({QStringLiteral("program"), QStringLiteral("--port"), path(station)});

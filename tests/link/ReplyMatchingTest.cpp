@@ -3,7 +3,11 @@
 // run that was cut off) is drained before the next attempt.
 
 #include <array>
+#include <chrono>
 
+#include "LineFacts.h"
+
+#include "RawPty.h"
 #include "Responder.h"
 #include "SimStation.h"
 
@@ -87,15 +91,40 @@ TEST_F(SimStation, ALateReplyOfAnInterruptedRunIsNeverTakenForTheNextRequest) {
 }
 
 // An operation that gave up (its only attempt timed out) is followed by
-// another: the reply that turns up just after the time-out belongs to the
-// first and is drained before the second request goes out.
-TEST_F(SimStation, AReplyLateForAnOperationThatGaveUpIsNotTakenByTheNext) {
-    faults([](sim::FaultScript& s) { s.at(0, Fault::delay(1330)); });
-    const sim::StationModel model = host.snapshot();
+// another: a reply of the first may still be on its way until the first
+// request's reply window ends (the header's time-out and the longest frame's
+// time on the line), so the second request waits for that end, and a reply
+// that turned up meanwhile is drained, never taken for the second's. Timed
+// on the sender's own clock, so a slow machine cannot make it pass or fail.
+TEST(LateReply, OfAnOperationThatGaveUpIsNotTakenByTheNext) {
+    using Clock = std::chrono::steady_clock;
+    RawPty pty;
+    ASSERT_TRUE(pty.ok());
+    StationConnection connection;
+    ASSERT_TRUE(connection.open(pty.slavePathW()));
+    std::vector<Clock::time_point> sent;
+    connection.serialPort().setWireObserver([&sent](WireDirection d, const std::uint8_t*, int) {
+        if (d == WireDirection::Sent) sent.push_back(Clock::now());
+    });
     std::array<std::uint8_t, 16> got{};
-    EXPECT_EQ(codeOf([&] { conn.readRom16(0xC000, 16, got.data(), 1); }), -1);
-    ASSERT_EQ(conn.readRom16(0xC010, 16, got.data(), 1), 16);
-    EXPECT_EQ(Bytes(got.begin(), got.end()), romBytes(model, 0xC010, 16));
+    int gaveUp = 0;
+    try {
+        connection.readRom16(0xC000, 16, got.data(), 1);
+    } catch (int code) {
+        gaveUp = code;
+    }
+    EXPECT_EQ(gaveUp, -1);
+    pty.send(replyFrame(0, Bytes(16, 0x11)));   // the first's reply, late
+    const Bytes second(16, 0x22);
+    pty.sendLater(replyFrame(0, second), std::chrono::milliseconds(0), 16);
+    ASSERT_EQ(connection.readRom16(0xC010, 16, got.data(), 1), 16);
+    EXPECT_EQ(Bytes(got.begin(), got.end()), second);
+    const Bytes requests = pty.finishSending();
+    ASSERT_EQ(requests.size(), 16u);
+    EXPECT_EQ(Bytes(requests.begin() + 11, requests.begin() + 14), (Bytes{0xC0, 0x10, 0x10}));
+    ASSERT_EQ(sent.size(), 2u);
+    const auto window = std::chrono::milliseconds(line::kReadTimeoutMs + 3 * line::kReadMsPerByte + 45);
+    EXPECT_GE(sent[1] - sent[0], window) << "the second request went out inside the first's reply window";
 }
 
 // A station that answers one request later than its reply window: the retry
