@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <algorithm>
 
 #include "CliOutput.h"
 #include "Commands.h"
+#include "FleetPorts.h"
 #include "FleetRunner.h"
 #include "LogDirectory.h"
 #include "Outcome.h"
@@ -21,26 +21,15 @@ int usageWithPorts(const QCommandLineParser& parser, const QString& message, con
     return status;
 }
 
-// Every discovered port, or those whose display name or port name holds
-// `match`, each device once (a published link and its node, two links to one
-// station). A Bluetooth port only when `match` picks it: opening one starts
-// a radio connection and can block for seconds. False, with the reason, when
-// the ports cannot be listed.
+// Every discovered port `--all --match` takes (FleetPorts.h), as fleet ports.
+// False, with the reason, when the ports cannot be listed.
 bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found, QString* error) {
-    if (const Result<std::wstring> listed = tryDiscoverPorts(*found, false); !listed) {
-        *error = QString::fromStdWString(listed.why());
+    if (const Result<QString> listed = discoverFleetPorts(found); !listed) {
+        *error = listed.why();
         return false;
     }
-    DeviceIdentities identities;
-    for (const PortEntry& entry : *found) {
-        const QString name = QString::fromStdWString(portLabel(entry));
-        const QString path = QString::fromStdWString(openPath(entry));
-        if (!fleetTakes(entry, match.toStdWString())) continue;
-        const bool seen = std::any_of(ports->begin(), ports->end(), [&](const FleetPort& earlier) {
-            return identities.of(earlier.devicePath) == identities.of(path);
-        });
-        if (!seen) ports->push_back(FleetPort{name, path, false});
-    }
+    for (const FleetPortInfo& port : fleetPorts(*found, match, FleetTake::All))
+        ports->push_back(FleetPort{port.name, port.devicePath, false});
     return true;
 }
 

@@ -76,9 +76,12 @@ void reportPhases(WorkThread& thread) {
         [](int address) { printErr(QString::fromUtf8(child_report::addressLine(address))); });
 }
 
-// The result line for the fleet runner, from the ledger line just written.
+// The ledger line just written and the result line from it, for the fleet
+// runner.
 void printResultLine(const RunLedger& ledger, RunOutcome outcome) {
     const LedgerEntry& entry = ledger.lastEntry();
+    const QByteArray line = child_report::ledgerLine(entry);
+    if (!line.isEmpty()) printErr(QString::fromUtf8(line));
     printErr(QString::fromUtf8(child_report::resultLine(entry.address, outcome, entry.backup, entry.verified)));
 }
 

@@ -36,12 +36,17 @@ public:
     ~ChildProcess() override = default;
 
     // Emits failedToStart() when it cannot start, perhaps before returning.
+    // Never waits for the child: a fork of the launcher is asked for, and
+    // its pid comes from the event loop.
     virtual void start() = 0;
-    // 0 before it has started.
+    // 0 until it has started.
     virtual qint64 pid() const = 0;
+    // From start() on, until it has ended.
     virtual bool running() const = 0;
-    // To its standard input; false when nothing could be written.
+    // To its standard input; false when nothing could be written. What is
+    // written before it has started is read once it has.
     virtual bool writeInput(const QByteArray& bytes) = 0;
+    // A signal given before it has started reaches it once it has.
     virtual void signal(int signalNumber) = 0;
     // Ends it at once: the parent is going away.
     virtual void kill() = 0;

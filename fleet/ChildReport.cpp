@@ -33,6 +33,13 @@ QString phaseName(JobPhase phase) {
     return QStringLiteral("done");
 }
 
+std::optional<JobPhase> phaseNamed(const QByteArray& name) {
+    for (const JobPhase phase : {JobPhase::Opening, JobPhase::Reading, JobPhase::Writing, JobPhase::Verifying,
+                                 JobPhase::Restarting, JobPhase::Done})
+        if (phaseName(phase).toLatin1() == name) return phase;
+    return std::nullopt;
+}
+
 QByteArray phaseLine(JobPhase phase) { return kPrefix + QByteArray("phase ") + phaseName(phase).toUtf8(); }
 
 QByteArray addressLine(int address) { return kPrefix + QByteArray("address ") + QByteArray::number(address); }
@@ -49,6 +56,12 @@ QByteArray resultLine(std::optional<int> address, RunOutcome outcome, const QStr
 
 QByteArray outcomeLine(const QString& text) { return kPrefix + QByteArray("outcome ") + text.toUtf8(); }
 
+QByteArray ledgerLine(const LedgerEntry& entry) {
+    const QByteArray line = ledger::formatLine(entry);
+    if (line.contains('\n') || line.contains('\r')) return QByteArray();
+    return kPrefix + QByteArray("ledger ") + line;
+}
+
 Line parse(const QByteArray& raw) {
     const QByteArray line = raw.endsWith('\n') ? raw.chopped(1) : raw;
     Line parsed;
@@ -56,11 +69,16 @@ Line parse(const QByteArray& raw) {
     if (!line.startsWith(kPrefix)) return parsed;
     const QByteArray rest = line.mid(static_cast<int>(sizeof kPrefix) - 1);
     if (rest.startsWith("phase ")) {
+        const std::optional<JobPhase> phase = phaseNamed(rest.mid(6));
+        if (!phase) return parsed;
         parsed.kind = Line::Kind::Phase;
+        parsed.phase = *phase;
         parsed.text = QString::fromUtf8(rest.mid(6));
     } else if (rest.startsWith("outcome ")) {
         parsed.kind = Line::Kind::Outcome;
         parsed.text = QString::fromUtf8(rest.mid(8));
+    } else if (rest.startsWith("ledger ")) {
+        if (ledger::parseLine(rest.mid(7), &parsed.entry)) parsed.kind = Line::Kind::Ledger;
     } else if (rest.startsWith("address ")) {
         parsed.address = addressField(rest.mid(8));
         if (parsed.address) parsed.kind = Line::Kind::Address;

@@ -36,7 +36,7 @@ void ChildRun::start() {
 }
 
 void ChildRun::forward(int signal) {
-    if (process_->pid() <= 0 || !process_->running()) return;
+    if (!process_->running()) return;
     forwarded_ = true;
     if (stopsByLine_ && process_->writeInput(stop_requests::kStopLine)) return;
     process_->signal(signal);
@@ -56,7 +56,7 @@ void ChildRun::take(const QByteArray& raw) {
     const child_report::Line line = child_report::parse(raw);
     switch (line.kind) {
     case child_report::Line::Kind::Phase:
-        emit phase(line.text);
+        emit phase(line.phase);
         break;
     case child_report::Line::Kind::Address:
         address_ = line.address;
@@ -66,6 +66,9 @@ void ChildRun::take(const QByteArray& raw) {
         address_ = line.address;
         outcome_ = line.outcome;
         backup_ = line.backup;
+        break;
+    case child_report::Line::Kind::Ledger:
+        ledgerEntry_ = line.entry;
         break;
     case child_report::Line::Kind::Outcome:
         outcomeText_ = line.text;

@@ -11,6 +11,8 @@
 #include <optional>
 
 #include "ChildProcess.h"
+#include "ChangeWrites.h"
+#include "Ledger.h"
 #include "RunOutcome.h"
 
 class ChildRun : public QObject {
@@ -40,6 +42,8 @@ public:
     // Empty when the child reported none (it could not start).
     std::optional<RunOutcome> outcome() const { return outcome_; }
     QString backup() const { return backup_; }
+    // The run's ledger line as the child wrote it; empty when it said none.
+    std::optional<LedgerEntry> ledgerEntry() const { return ledgerEntry_; }
     // The child's outcome line; without one (an interrupt) its last text line.
     QString lastText() const { return outcomeText_.isEmpty() ? lastText_ : outcomeText_; }
     // Ended by a signal before it reported its result: it wrote no ledger line.
@@ -47,7 +51,7 @@ public:
     double seconds() const { return static_cast<double>(timer_.elapsed()) / 1000.0; }
 
 signals:
-    void phase(const QString& name);
+    void phase(JobPhase phase);
     void addressRead(int address);
     // A line the child wrote for people, as it comes.
     void text(const QString& line);
@@ -73,6 +77,7 @@ private:
     std::optional<int> address_;
     std::optional<RunOutcome> outcome_;
     QString backup_;
+    std::optional<LedgerEntry> ledgerEntry_;
     QString lastText_;
     QString outcomeText_;
 };

@@ -1,11 +1,13 @@
 #include "FleetRunner.h"
 
 #include <QEventLoop>
+#include <QHash>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
+#include "FleetSession.h"
 #include "PortWatcher.h"
 #include "StatusBoard.h"
 #include "StopRequests.h"
@@ -61,102 +63,56 @@ QStringList fleetSummary(const std::vector<PortRunRecord>& runs) {
 // run's trace is; returns the fleet's exit status. The table lists the ports
 // in the order given (those found later after them), each port's runs in
 // order.
-static int reportFleet(StatusBoard& board, const std::vector<std::unique_ptr<PortWorker>>& workers) {
-    std::vector<PortRunRecord> ordered;
-    for (const auto& worker : workers) ordered.insert(ordered.end(), worker->runs().begin(), worker->runs().end());
+static int reportFleet(StatusBoard& board, const std::vector<PortRunRecord>& runs) {
     board.close();
     board.print(QString());
-    for (const QString& line : fleetSummary(ordered)) board.print(line);
-    for (const PortRunRecord& run : ordered)
+    for (const QString& line : fleetSummary(runs)) board.print(line);
+    for (const PortRunRecord& run : runs)
         if (!outcomeIsDone(run.outcome) && !run.trace.isEmpty())
             board.print(QStringLiteral("%1: %2; trace %3").arg(run.port, run.message, run.trace));
-    return fleetExitStatus(ordered);
+    return fleetExitStatus(runs);
 }
 
-namespace {
-
-// The runner's live state: its workers, each with its line on the board.
-struct Fleet {
-    Fleet(StatusBoard& b, const FleetSettings& s) : board(b), settings(s) {}
-
-    StatusBoard& board;
-    const FleetSettings& settings;
-    QEventLoop loop;
-    std::vector<std::unique_ptr<PortWorker>> workers;
-    bool stopping = false;
-    mutable DeviceIdentities identities;
-
-    bool allDone() const {
-        return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->finished(); });
-    }
-    // Never two workers on one device, however its paths name it.
-    bool taken(const PortWorker* self, const QString& path) const {
-        const QString device = identities.of(path);
-        return std::any_of(workers.begin(), workers.end(), [&](const auto& w) {
-            return w.get() != self && identities.of(w->devicePath()) == device;
-        });
-    }
-    PortWorker* add(const FleetPort& port);
-    // Adapters plugged in while waiting get a worker of their own; waiting
-    // ports look at once.
-    void portsChanged();
-    void stop(int signal);
-};
-
-PortWorker* Fleet::add(const FleetPort& port) {
-    const std::size_t line = board.add(port.name);
-    auto worker = std::make_unique<PortWorker>(
-        port, settings, [this](const PortWorker* self, const QString& path) { return taken(self, path); });
-    QObject::connect(worker.get(), &PortWorker::status, [this, line](const QString& text) { board.set(line, text); });
-    QObject::connect(worker.get(), &PortWorker::message, [this, name = port.name](const QString& text) {
-        board.note(QStringLiteral("%1: %2").arg(name, text));
+// Each port's line on the board, its children's messages above it, and with
+// --wait each run's result line as it ends.
+static void showOnBoard(FleetSession& fleet, StatusBoard& board, bool wait) {
+    auto lines = std::make_shared<QHash<QString, std::size_t>>();
+    QObject::connect(&fleet, &FleetSession::portAdded, [&board, lines](const QString& port) {
+        lines->insert(port, board.add(port));
     });
-    QObject::connect(worker.get(), &PortWorker::runEnded, [this](const PortRunRecord& run) {
-        if (settings.wait) board.print(runLine(run), true);
+    QObject::connect(&fleet, &FleetSession::activity, [&board, lines](const QString& port, const PortActivity& now) {
+        board.set(lines->value(port), now);
     });
-    QObject::connect(worker.get(), &PortWorker::done, &loop, [this] {
-        if (allDone()) loop.quit();
-    }, Qt::QueuedConnection);
-    workers.push_back(std::move(worker));
-    return workers.back().get();
+    QObject::connect(&fleet, &FleetSession::message, [&board](const QString& port, const QString& text) {
+        board.note(QStringLiteral("%1: %2").arg(port, text));
+    });
+    QObject::connect(&fleet, &FleetSession::runEnded, [&board, wait](const QString&, const PortRunRecord& run) {
+        if (wait) board.print(runLine(run), true);
+    });
 }
-
-void Fleet::portsChanged() {
-    if (stopping) return;
-    if (settings.discover)
-        for (const FleetPort& port : settings.discover())
-            if (!taken(nullptr, port.devicePath)) add(port)->start();
-    for (auto& worker : workers) worker->portsChanged();
-}
-
-void Fleet::stop(int signal) {
-    stopping = true;
-    for (auto& worker : workers) worker->stop(signal);
-    // --all --wait before any port was found: no worker will say done.
-    if (allDone()) QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-}
-
-}  // namespace
 
 int runFleet(const std::vector<FleetPort>& ports, const FleetSettings& settings, bool live) {
     StatusBoard board(live, [] { return terminalSize(fileno(stderr)); });
     stop_requests::StopNotifier stops;
-    Fleet fleet(board, settings);
-    for (const FleetPort& port : ports) fleet.add(port);
-    QObject::connect(&stops, &stop_requests::StopNotifier::requested, [&fleet](int signal) { fleet.stop(signal); });
+    FleetSession fleet(settings);
+    QEventLoop loop;
+    showOnBoard(fleet, board, settings.wait);
+    QObject::connect(&fleet, &FleetSession::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QObject::connect(&stops, &stop_requests::StopNotifier::requested, &fleet, &FleetSession::stop);
     // While waiting, a port that appears is taken at once; the slow poll
     // covers what the system does not tell of.
     PortWatcher watcher;
     QTimer safetyPoll;
     if (settings.wait) {
-        QObject::connect(&watcher, &PortWatcher::changed, [&fleet] { fleet.portsChanged(); });
-        QObject::connect(&safetyPoll, &QTimer::timeout, [&fleet] { fleet.portsChanged(); });
+        QObject::connect(&watcher, &PortWatcher::changed, &fleet, &FleetSession::portsChanged);
+        QObject::connect(&safetyPoll, &QTimer::timeout, &fleet, &FleetSession::portsChanged);
         watcher.start();
         safetyPoll.start(kSafetyPollMs);
     }
-    for (std::size_t i = 0; i < ports.size(); ++i) fleet.workers[i]->start();
+    fleet.start();
+    for (const FleetPort& port : ports) fleet.work(port);
     // Waiting goes on until interrupted, also while no port is there yet.
-    if (settings.wait || !fleet.allDone()) fleet.loop.exec();
+    if (settings.wait || !fleet.allDone()) loop.exec();
     safetyPoll.stop();
-    return reportFleet(board, fleet.workers);
+    return reportFleet(board, fleet.runs());
 }

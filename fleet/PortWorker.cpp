@@ -43,8 +43,7 @@ PortWorker::PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken
 
 void PortWorker::start() {
     if (settings_.wait) {
-        emit status(QStringLiteral("waiting for a station"));
-        emit activity(QStringLiteral("waiting-station"), -1);
+        tell(PortActivity::waiting(PortActivity::State::WaitingForStation));
         probe();
     }
     else program(std::nullopt);
@@ -97,13 +96,10 @@ void PortWorker::heard(std::optional<int> address, bool portThere, int pauseMs) 
         if (!silent_.isValid()) silent_.start();
         else if (silent_.elapsed() >= kGoneAfterSilentMs) attached_.reset();
     }
-    emit status(attached_   ? QStringLiteral("%1 done; waiting for the next station").arg(*attached_)
-                : portThere ? QStringLiteral("waiting for a station")
-                            : QStringLiteral("waiting for the port"));
-    emit activity(attached_   ? QStringLiteral("waiting-next")
-                  : portThere ? QStringLiteral("waiting-station")
-                              : QStringLiteral("waiting-port"),
-                  attached_.value_or(-1));
+    using State = PortActivity::State;
+    tell(attached_   ? PortActivity::waiting(State::WaitingForLeave, attached_)
+         : portThere ? PortActivity::waiting(State::WaitingForStation)
+                     : PortActivity::waiting(State::WaitingForPort));
     next(pauseMs);
 }
 
@@ -113,20 +109,13 @@ void PortWorker::program(std::optional<int> probed) {
     const QString trace = traceFile();
     child_ = std::make_unique<ChildRun>(settings_.program, args, trace, settings_.programForks);
     child_->setProperty("trace", trace);
-    emit status(QStringLiteral("%1  opening").arg(addressText(probed)));
-    emit activity(QStringLiteral("opening"), probed.value_or(-1));
+    tell(PortActivity::running(JobPhase::Opening, probed));
     // The address shows once read; the phase as it changes.
-    auto shown = std::make_shared<QString>(QStringLiteral("opening"));
-    auto show = [this, probed, shown] {
-        const std::optional<int> address = child_->address() ? child_->address() : probed;
-        emit status(QStringLiteral("%1  %2").arg(addressText(address), *shown));
-        emit activity(*shown, address.value_or(-1));
-    };
-    connect(child_.get(), &ChildRun::phase, this, [show, shown](const QString& phase) {
-        *shown = phase;
-        show();
+    connect(child_.get(), &ChildRun::phase, this, [this, probed](JobPhase phase) {
+        tell(PortActivity::running(phase, child_->address() ? child_->address() : probed));
     });
-    connect(child_.get(), &ChildRun::addressRead, this, show);
+    connect(child_.get(), &ChildRun::addressRead, this,
+            [this](int address) { tell(PortActivity::running(now_.phase, address)); });
     connect(child_.get(), &ChildRun::text, this, &PortWorker::message);
     connect(child_.get(), &ChildRun::finished, this, [this, probed] { onProgrammed(probed); }, Qt::QueuedConnection);
     child_->start();
@@ -135,6 +124,7 @@ void PortWorker::program(std::optional<int> probed) {
 void PortWorker::onProgrammed(std::optional<int> probed) {
     PortRunRecord run;
     run.port = port_.name;
+    run.device = port_.devicePath;
     run.address = child_->address() ? child_->address() : probed;
     run.outcome = child_->outcome().value_or(RunOutcome::Failed);
     run.noStation = settings_.silentIsNoStation && !run.address && run.outcome == RunOutcome::NoAnswer;
@@ -142,10 +132,11 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
     run.trace = child_->property("trace").toString();
     run.exitStatus = child_->exitStatus();
     run.message = child_->lastText();
+    run.ledger = child_->ledgerEntry();
     if (child_->killed()) logKilledRun(run, child_->seconds());
     child_.reset();
     runs_.push_back(run);
-    emit status(QStringLiteral("%1  %2").arg(addressText(run.address), run.outcomeName()));
+    tell(PortActivity::ended(run.outcome, run.address, run.noStation));
     emit runEnded(run);
     if (!settings_.wait) return finish();
     // The station stays attached after its run: it is not programmed again
@@ -167,7 +158,7 @@ void PortWorker::onProgrammed(std::optional<int> probed) {
 // A child that died by a signal left no ledger line; the run still happened.
 // Its code is the job's for how it ended, as in every other line: stopped
 // when the runner passed an interrupt on, an unknown failure otherwise.
-void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
+void PortWorker::logKilledRun(PortRunRecord& run, double seconds) {
     LedgerEntry entry;
     entry.time = QDateTime::currentDateTime();
     entry.port = port_.devicePath;
@@ -179,12 +170,20 @@ void PortWorker::logKilledRun(const PortRunRecord& run, double seconds) {
     entry.backup = run.backup;
     entry.seconds = seconds;
     if (const Result<QString> appended = ledger::append(entry); !appended)
-        emit status(QStringLiteral("ledger not written: %1").arg(appended.why()));
+        emit message(QStringLiteral("ledger not written: %1").arg(appended.why()));
+    run.ledger = entry;
 }
 
 void PortWorker::next(int pauseMs) {
     if (stopping_) return finish();
     pause_.start(pauseMs);
+}
+
+void PortWorker::tell(const PortActivity& now) {
+    if (told_ && now == now_) return;
+    now_ = now;
+    told_ = true;
+    emit activity(now_);
 }
 
 void PortWorker::finish() {

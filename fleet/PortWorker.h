@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "Ledger.h"
+#include "PortActivity.h"
 #include "RunOutcome.h"
 #include "StationProbe.h"
 
@@ -68,6 +70,7 @@ QString addressText(std::optional<int> address);
 // One programming run on a port, as the summary shows it.
 struct PortRunRecord {
     QString port;
+    QString device;        // the path the run opened, as its ledger line names the port
     std::optional<int> address;
     RunOutcome outcome = RunOutcome::Failed;
     // With --all a port where nothing answered holds no station: no failure.
@@ -76,6 +79,9 @@ struct PortRunRecord {
     QString trace;
     int exitStatus = 0;
     QString message;       // the child's outcome line
+    // The run's ledger line as written (or left pending); empty when none
+    // was (the child could not start).
+    std::optional<LedgerEntry> ledger;
 
     // The outcome's name, "no-station" for a port that holds none.
     QString outcomeName() const { return noStation ? QStringLiteral("no-station") : ::outcomeName(outcome); }
@@ -106,6 +112,7 @@ public:
     using DeviceTaken = std::function<bool(const PortWorker* self, const QString& devicePath)>;
     PortWorker(FleetPort port, FleetSettings settings, DeviceTaken taken, QObject* parent = nullptr);
     void start();
+    QString name() const { return port_.name; }
     QString devicePath() const { return port_.devicePath; }
     // No new runs or probes; a running child gets the signal.
     void stop(int signal);
@@ -114,13 +121,11 @@ public:
     bool finished() const { return finished_; }
     const std::vector<PortRunRecord>& runs() const { return runs_; }
 
+    const PortActivity& now() const { return now_; }
+
 signals:
-    void status(const QString& text);
-    // The same for a window, in parts: what the port is doing (a phase of
-    // the run as ChildReport names it, or "waiting-port", "waiting-station",
-    // "waiting-next" while the station it did stays attached) and the
-    // station's address (-1 while none is known).
-    void activity(const QString& what, int address);
+    // What the port is doing now; said once per change.
+    void activity(const PortActivity& now);
     // A line a programming run's child wrote for people (not the probes').
     void message(const QString& line);
     void runEnded(const PortRunRecord& run);
@@ -132,8 +137,9 @@ private:
     void heard(std::optional<int> address, bool portThere, int pauseMs);
     void program(std::optional<int> probed);
     void onProgrammed(std::optional<int> probed);
-    void logKilledRun(const PortRunRecord& run, double seconds);
+    void logKilledRun(PortRunRecord& run, double seconds);
     void next(int pauseMs);
+    void tell(const PortActivity& now);
     void finish();
     bool lookUpAgain();
     QString traceFile() const;
@@ -153,6 +159,8 @@ private:
     // again is the same station, never a new run, until a run of another
     // address (whatever its outcome) replaces it.
     std::optional<int> lastDone_;
+    PortActivity now_;
+    bool told_ = false;
     bool stopping_ = false;
     bool finished_ = false;
     std::vector<PortRunRecord> runs_;

@@ -1,11 +1,12 @@
 #include "StatusBoard.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
+#include "ChildReport.h"
 #include "OutputQueue.h"
+#include "PortWorker.h"
 
 namespace {
 
@@ -19,19 +20,18 @@ constexpr int kMinRows = 3;
 // passes on their stops, never waits for the console (OutputQueue.h).
 void write(Stream to, const QString& text) { output_queue::write(to, text.toUtf8().toStdString()); }
 
-// What a port is doing, without its station's address: "301  writing" and
-// "302  writing" are both "writing".
-QString activity(const QString& status) {
-    static const QRegularExpression address(QStringLiteral("^(\\d+|-)\\s+"));
-    const QString text = QString(status).remove(address);
-    return text.isEmpty() ? QStringLiteral("starting") : text;
-}
+// What a port is doing before its worker has said.
+const char kStarting[] = "starting";
+
+QString entryWords(const BoardEntry& entry) { return entry ? boardWords(*entry) : QLatin1String(kStarting); }
+
+QString entryStatus(const BoardEntry& entry) { return entry ? boardStatus(*entry) : QString(); }
 
 // "… 7 more: 4 waiting for a station, 2 moved, 1 writing", the most common first.
-QString summary(const std::vector<QString>& hidden) {
+QString summary(const std::vector<BoardEntry>& hidden) {
     std::vector<std::pair<QString, int>> counts;
-    for (const QString& status : hidden) {
-        const QString what = activity(status);
+    for (const BoardEntry& entry : hidden) {
+        const QString what = entryWords(entry);
         auto it = std::find_if(counts.begin(), counts.end(), [&what](const auto& c) { return c.first == what; });
         if (it == counts.end()) counts.emplace_back(what, 1);
         else ++it->second;
@@ -44,7 +44,31 @@ QString summary(const std::vector<QString>& hidden) {
 
 }  // namespace
 
-QStringList boardLines(const std::vector<QString>& ports, const std::vector<QString>& status, TerminalSize size) {
+QString boardWords(const PortActivity& activity) {
+    using State = PortActivity::State;
+    switch (activity.state) {
+    case State::WaitingForPort: return QStringLiteral("waiting for the port");
+    case State::WaitingForStation: return QStringLiteral("waiting for a station");
+    case State::Running: return child_report::phaseName(activity.phase);
+    case State::Ended: return activity.noStation ? QStringLiteral("no-station") : outcomeName(activity.outcome);
+    case State::WaitingForLeave: break;
+    }
+    return QStringLiteral("done; waiting for the next station");
+}
+
+QString boardStatus(const PortActivity& activity) {
+    using State = PortActivity::State;
+    switch (activity.state) {
+    case State::Running:
+    case State::Ended: return QStringLiteral("%1  %2").arg(addressText(activity.address), boardWords(activity));
+    case State::WaitingForLeave: return QStringLiteral("%1 %2").arg(addressText(activity.address), boardWords(activity));
+    case State::WaitingForPort:
+    case State::WaitingForStation: break;
+    }
+    return boardWords(activity);
+}
+
+QStringList boardLines(const std::vector<QString>& ports, const std::vector<BoardEntry>& status, TerminalSize size) {
     if (size.rows <= 0 || size.columns <= 0) size = kAssumedSize;
     const std::size_t count = std::min(ports.size(), status.size());
     int width = 0;
@@ -52,10 +76,11 @@ QStringList boardLines(const std::vector<QString>& ports, const std::vector<QStr
     const std::size_t room = static_cast<std::size_t>(std::max(size.rows, kMinRows) - 1);
     const std::size_t shown = count <= room ? count : room - 1;
     QStringList lines;
-    for (std::size_t i = 0; i < shown; ++i) lines << QStringLiteral("%1  %2").arg(ports[i], -width).arg(status[i]);
+    for (std::size_t i = 0; i < shown; ++i)
+        lines << QStringLiteral("%1  %2").arg(ports[i], -width).arg(entryStatus(status[i]));
     if (shown < count)
-        lines << summary(std::vector<QString>(status.begin() + static_cast<std::ptrdiff_t>(shown),
-                                              status.begin() + static_cast<std::ptrdiff_t>(count)));
+        lines << summary(std::vector<BoardEntry>(status.begin() + static_cast<std::ptrdiff_t>(shown),
+                                                 status.begin() + static_cast<std::ptrdiff_t>(count)));
     const int columns = std::max(size.columns - 1, 1);
     for (QString& line : lines)
         if (line.size() > columns) line = line.left(columns - 1) + QStringLiteral("…");
@@ -72,11 +97,11 @@ std::size_t StatusBoard::add(const QString& port) {
     return ports_.size() - 1;
 }
 
-void StatusBoard::set(std::size_t port, const QString& status) {
-    if (closed_ || port >= status_.size() || status_[port] == status) return;
-    status_[port] = status;
+void StatusBoard::set(std::size_t port, const PortActivity& activity) {
+    if (closed_ || port >= status_.size() || status_[port] == activity) return;
+    status_[port] = activity;
     if (live_) draw(false);
-    else write(Stream::Err, QStringLiteral("%1: %2\n").arg(ports_[port], status));
+    else write(Stream::Err, QStringLiteral("%1: %2\n").arg(ports_[port], boardStatus(activity)));
 }
 
 void StatusBoard::print(const QString& line, bool bell) {

@@ -7,24 +7,23 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "ChildProcess.h"
-#include "Deadline.h"
 #include "ExecChild.h"
 #include "LauncherMessages.h"
 
@@ -36,47 +35,60 @@ namespace {
 
 constexpr int kReadyWaitMs = 10000;   // a launcher starting on a loaded machine
 constexpr int kAnswerWaitMs = 5000;   // one fork
-constexpr int kEndWaitMs = 2000;      // a launcher ending once its parent goes
+constexpr int kReapTries = 200;       // a launcher that was killed: its end looked for this often,
+constexpr int kReapEveryMs = 50;      // this far apart, without waiting on it
 // Set to 1, every run is started anew (to compare, or to rule the launcher out).
 constexpr char kExecRunsVariable[] = "RECHANNEL_EXEC_RUNS";
 
-// Whether `fd` has something to read within `ms`, across signals.
-bool readableWithin(int fd, int ms) {
-    const Deadline within{std::chrono::milliseconds(ms)};
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        const int left = within.remainingMs();
-        const int ready = left > 0 ? ::poll(&p, 1, left) : 0;
-        if (ready >= 0 || errno != EINTR) return ready == 1;
-    }
+// Reaps `pid` (killed already) from the event loop: never waits on it.
+void reapWhenEnded(pid_t pid, int triesLeft = kReapTries) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (::waitpid(pid, nullptr, WNOHANG) != 0 || triesLeft <= 0 || !app) return;
+    QTimer::singleShot(kReapEveryMs, app, [pid, triesLeft] { reapWhenEnded(pid, triesLeft - 1); });
 }
 
 class ForkedChild;
 
-// The parent's end of one launcher; lives in the application's thread.
+// The parent's end of one launcher; lives in the application's thread, and
+// never waits for the launcher there: each start is a request answered from
+// the event loop, one at a time and in order, and a launcher that does not
+// answer in time is given up (its starts are made anew).
 class Launcher : public QObject {
 public:
     // Null when runs of `program` cannot be forks here and now.
     static Launcher* forProgram(const QString& program);
     ~Launcher() override;
 
-    // The run's pid; -1 when the launcher did not start it.
-    qint64 launch(const ChildProcess::Setup& setup, const int fds[kDescriptors]);
+    // Asks for a run of `child`; the launcher takes `fds` (closed once sent,
+    // or when the request is dropped). The answer comes to the child:
+    // launched(pid), or launchRefused() to start it anew.
+    void launch(ForkedChild* child, const ChildProcess::Setup& setup, int fds[kDescriptors]);
     void signalRun(qint64 pid, int signalNumber);
-    void watch(qint64 pid, ForkedChild* child) { runs_[pid] = child; }
     void forget(qint64 pid) { runs_.erase(pid); }
 
 private:
-    explicit Launcher(QObject* parent) : QObject(parent) {}
-    bool begin(const QString& program);
+    struct Request {
+        QPointer<ForkedChild> child;
+        std::vector<char> bytes;
+        std::vector<int> fds;
+    };
+
+    Launcher(const QString& program, QObject* parent) : QObject(parent), program_(program) {}
+    bool begin();
+    void sendNext();
     void readMessages();
     void take(const Message& m);
+    void answered(const Message& m);
     void lose();
 
+    QString program_;
     int fd_ = -1;
     pid_t pid_ = -1;
+    bool ready_ = false;
     QSocketNotifier* notifier_ = nullptr;
-    std::deque<Message> early_;   // runs that ended while a start waited for its answer
+    QTimer* waiting_ = nullptr;                  // for the ready message, or a start's answer
+    std::deque<Request> queued_;                 // starts not yet sent
+    std::optional<QPointer<ForkedChild>> asked_; // the start sent and not yet answered
     std::map<qint64, QPointer<ForkedChild>> runs_;
 };
 
@@ -97,11 +109,13 @@ public:
 
     void start() override;
     qint64 pid() const override { return anew_ ? anew_->pid() : pid_; }
-    bool running() const override { return anew_ ? anew_->running() : running_; }
+    bool running() const override { return anew_ ? anew_->running() : starting_ || running_; }
     bool writeInput(const QByteArray& bytes) override;
     void signal(int signalNumber) override;
     void kill() override { signal(SIGKILL); }
 
+    void launched(qint64 pid);
+    void launchRefused();
     void launcherSaysEnded(int status);
     void launcherLost();
 
@@ -116,9 +130,12 @@ private:
     QPointer<Launcher> launcher_;
     std::unique_ptr<ChildProcess> anew_;   // started the usual way: the launcher could not
     qint64 pid_ = 0;
+    bool starting_ = false;      // asked of the launcher, not yet answered
     bool running_ = false;
     bool lost_ = false;          // the launcher has gone: its end shows as the end of its output
     bool errorClosed_ = false;
+    QByteArray saidWhileStarting_;    // its input so far, for a run started anew after all
+    std::vector<int> signalsWhileStarting_;
     int input_ = -1;
     int error_ = -1;
     QSocketNotifier* errorNotifier_ = nullptr;
@@ -135,8 +152,8 @@ Launcher* Launcher::forProgram(const QString& program) {
     QPointer<Launcher>& known = launchers()[program];
     if (known && known->fd_ >= 0) return known;
     if (known) known->deleteLater();   // it has gone: its runs were told
-    auto* launcher = new Launcher(app);
-    if (!launcher->begin(program)) {
+    auto* launcher = new Launcher(program, app);
+    if (!launcher->begin()) {
         delete launcher;
         refused().insert(program);   // not a launcher: every run of it starts anew
         return nullptr;
@@ -145,12 +162,12 @@ Launcher* Launcher::forProgram(const QString& program) {
     return launcher;
 }
 
-// Starts the launcher, out of the terminal's process group, and waits for it
-// to say it is ready.
-bool Launcher::begin(const QString& program) {
+// Starts the launcher, out of the terminal's process group. It says when it
+// is ready; the starts asked for meanwhile wait for that.
+bool Launcher::begin() {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
-    const QByteArray path = QFile::encodeName(program);
+    const QByteArray path = QFile::encodeName(program_);
     char* argv[] = {const_cast<char*>(path.constData()), const_cast<char*>(kServeForkedRunsArgument), nullptr};
     posix_spawn_file_actions_t files;
     posix_spawnattr_t attributes;
@@ -184,87 +201,82 @@ bool Launcher::begin(const QString& program) {
         fd_ = -1;
         return false;
     }
-    Message ready;
-    if (!readableWithin(fd_, kReadyWaitMs) || receiveMessage(fd_, ready, kMostAnswer, MSG_DONTWAIT) != 1 ||
-        ready.kind != Kind::Ready) {
-        closeAll(ready.fds);
-        lose();
-        return false;
-    }
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &Launcher::readMessages);
+    waiting_ = new QTimer(this);
+    waiting_->setSingleShot(true);
+    connect(waiting_, &QTimer::timeout, this, &Launcher::lose);   // not answering in time: not trusted again
+    waiting_->start(kReadyWaitMs);
     return true;
 }
 
 // The parent is going. The launcher learns it from the end of its input,
 // after every message before it, so the signals its runs were last sent (a
-// run killed with its window) are carried out; then it ends by itself, or is
-// ended after a bounded wait.
+// run killed with its window) are carried out; then it ends by itself. The
+// parent does not wait for that.
 Launcher::~Launcher() {
     runs_.clear();
-    if (fd_ >= 0 && pid_ > 0 && ::shutdown(fd_, SHUT_WR) == 0) {
+    for (Request& request : queued_) closeAll(request.fds);
+    queued_.clear();
+    if (fd_ < 0) return;
+    if (::shutdown(fd_, SHUT_WR) == 0) {
         const int hold = launcherHold();   // a test's, let go now (LauncherMessages.h)
         const std::uint64_t one = 1;
         if (hold >= 0 && ::write(hold, &one, sizeof one) < 0) {}
-        const int ended = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));   // its end, to wait on
-        pollfd p{ended, POLLIN, 0};
-        if (ended >= 0) {
-            while (::poll(&p, 1, kEndWaitMs) < 0 && errno == EINTR) {}
-            ::close(ended);
-        }
     }
-    lose();
+    ::close(fd_);
+    fd_ = -1;
+    if (pid_ > 0) ::waitpid(pid_, nullptr, WNOHANG);   // ended already: reaped; otherwise it ends alone
 }
 
-qint64 Launcher::launch(const ChildProcess::Setup& setup, const int fds[kDescriptors]) {
-    if (fd_ < 0) return -1;
-    std::vector<char> request = packKind(Kind::Start);
+void Launcher::launch(ForkedChild* child, const ChildProcess::Setup& setup, int fds[kDescriptors]) {
+    Request request{child, packKind(Kind::Start), std::vector<int>(fds, fds + kDescriptors)};
     const auto add = [&request](const QByteArray& text) {
-        request.insert(request.end(), text.begin(), text.end());
-        request.push_back('\0');
+        request.bytes.insert(request.bytes.end(), text.begin(), text.end());
+        request.bytes.push_back('\0');
     };
     add(QFile::encodeName(QDir::currentPath()));
     add(QByteArray::number(setup.args.size() + 1));
     add(QFile::encodeName(setup.program));
     for (const QString& arg : setup.args) add(arg.toLocal8Bit());
     for (const QString& variable : setup.environment) add(variable.toLocal8Bit());
-    if (request.size() > kMostRequest) return -1;
-    if (!sendMessage(fd_, request, fds, kDescriptors)) {
-        lose();
-        return -1;
+    if (fd_ < 0 || request.bytes.size() > kMostRequest) {
+        closeAll(request.fds);
+        QMetaObject::invokeMethod(child, &ForkedChild::launchRefused, Qt::QueuedConnection);
+        return;
     }
-    // The answer comes before anything about later requests; runs that end
-    // meanwhile are taken from the event loop, not inside this call.
-    for (;;) {
-        Message m;
-        const int got = readableWithin(fd_, kAnswerWaitMs) ? receiveMessage(fd_, m, kMostAnswer, MSG_DONTWAIT) : 0;
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        if (got != 1) {   // gone, broken or not answering in time: not trusted again
-            lose();
-            return -1;
+    queued_.push_back(std::move(request));
+    sendNext();
+}
+
+// One start at a time: the next is sent once the last is answered, so the
+// socket always has room for it and a send never waits.
+void Launcher::sendNext() {
+    while (fd_ >= 0 && ready_ && !asked_ && !queued_.empty()) {
+        Request request = std::move(queued_.front());
+        queued_.pop_front();
+        if (!request.child) {   // deleted before it was asked for
+            closeAll(request.fds);
+            continue;
         }
-        closeAll(m.fds);
-        if (m.kind == Kind::Started) return intAt(m, 0);
-        if (m.kind == Kind::Failed) return -1;
-        early_.push_back(m);
-        QMetaObject::invokeMethod(this, &Launcher::readMessages, Qt::QueuedConnection);
+        const bool sent = sendMessage(fd_, request.bytes, request.fds.data(), kDescriptors);
+        closeAll(request.fds);
+        asked_ = request.child;
+        if (!sent) return lose();
+        waiting_->start(kAnswerWaitMs);
     }
 }
 
 void Launcher::signalRun(qint64 pid, int signalNumber) {
-    if (fd_ >= 0) sendMessage(fd_, packInts(Kind::Kill, static_cast<std::int32_t>(pid), signalNumber));
+    if (fd_ >= 0) sendMessage(fd_, packInts(Kind::Kill, static_cast<std::int32_t>(pid), signalNumber), nullptr, 0);
 }
 
 void Launcher::readMessages() {
-    while (!early_.empty()) {
-        const Message m = early_.front();
-        early_.pop_front();
-        take(m);
-    }
-    while (fd_ >= 0) {
+    const QPointer<Launcher> self(this);
+    while (self && fd_ >= 0) {
         Message m;
         const int got = receiveMessage(fd_, m, kMostAnswer, MSG_DONTWAIT);
-        if (got < 0 && errno == EAGAIN) return;
+        if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
         if (got <= 0) return lose();
         closeAll(m.fds);
         take(m);
@@ -272,6 +284,12 @@ void Launcher::readMessages() {
 }
 
 void Launcher::take(const Message& m) {
+    if (m.kind == Kind::Ready && !ready_) {
+        ready_ = true;
+        waiting_->stop();
+        return sendNext();
+    }
+    if (m.kind == Kind::Started || m.kind == Kind::Failed) return answered(m);
     if (m.kind != Kind::Ended) return;
     const auto run = runs_.find(intAt(m, 0));
     if (run == runs_.end()) return;
@@ -280,24 +298,53 @@ void Launcher::take(const Message& m) {
     if (child) child->launcherSaysEnded(intAt(m, 1));
 }
 
-// The launcher has gone or is no longer trusted: it is ended and reaped, and
-// each run it started is told from the event loop.
+// The answer to the start sent last. A run whose child object has gone
+// meanwhile is killed, as deleting a running child kills it.
+void Launcher::answered(const Message& m) {
+    if (!asked_) return;
+    const QPointer<ForkedChild> child = *asked_;
+    asked_.reset();
+    waiting_->stop();
+    if (m.kind == Kind::Started && child) {
+        runs_[intAt(m, 0)] = child;
+        child->launched(intAt(m, 0));
+    } else if (m.kind == Kind::Started) {
+        signalRun(intAt(m, 0), SIGKILL);
+    } else if (child) {
+        child->launchRefused();
+    }
+    sendNext();
+}
+
+// The launcher has gone or is no longer trusted: it is ended (and reaped
+// from the event loop), each run it started is told, and each start it was
+// asked for is made anew.
 void Launcher::lose() {
     if (fd_ < 0) return;
+    if (!ready_) refused().insert(program_);   // never a launcher: every run of it starts anew
     if (notifier_) notifier_->setEnabled(false);
+    if (waiting_) waiting_->stop();
     ::close(fd_);
     fd_ = -1;
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
-        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {}
+        reapWhenEnded(pid_);
         pid_ = -1;
     }
-    for (auto& run : runs_) {
-        const QPointer<ForkedChild> child = run.second;
-        QMetaObject::invokeMethod(this, [child] { if (child) child->launcherLost(); }, Qt::QueuedConnection);
+    std::vector<QPointer<ForkedChild>> lost, unanswered;
+    for (auto& run : runs_) lost.push_back(run.second);
+    if (asked_) unanswered.push_back(*asked_);
+    for (Request& request : queued_) {
+        closeAll(request.fds);
+        unanswered.push_back(request.child);
     }
     runs_.clear();
-    early_.clear();
+    queued_.clear();
+    asked_.reset();
+    for (const QPointer<ForkedChild>& child : lost)
+        QMetaObject::invokeMethod(this, [child] { if (child) child->launcherLost(); }, Qt::QueuedConnection);
+    for (const QPointer<ForkedChild>& child : unanswered)
+        QMetaObject::invokeMethod(this, [child] { if (child) child->launchRefused(); }, Qt::QueuedConnection);
 }
 
 ForkedChild::~ForkedChild() {
@@ -326,25 +373,43 @@ void ForkedChild::start() {
     int child[kDescriptors] = {-1, -1, -1};
     const bool opened = openDescriptors(child);
     const int why = errno;
-    const qint64 pid = opened && launcher_ ? launcher_->launch(setup_, child) : -1;
-    for (int fd : child)
-        if (fd >= 0) ::close(fd);
     if (!opened) {
+        for (int fd : child)
+            if (fd >= 0) ::close(fd);
         closeOwn();
         emit failedToStart(QStringLiteral("cannot prepare the run's input and output%1: %2")
                                .arg(setup_.outputFile.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(setup_.outputFile),
                                     QString::fromLocal8Bit(std::strerror(why))));
         return;
     }
-    if (pid <= 0) {
+    if (!launcher_) {
+        for (int fd : child) ::close(fd);
         closeOwn();
         return startAnew();
     }
+    starting_ = true;
+    launcher_->launch(this, setup_, child);
+}
+
+void ForkedChild::launched(qint64 pid) {
+    if (!starting_) return;
+    starting_ = false;
     pid_ = pid;
     running_ = true;
-    launcher_->watch(pid_, this);
     errorNotifier_ = new QSocketNotifier(error_, QSocketNotifier::Read, this);
     connect(errorNotifier_, &QSocketNotifier::activated, this, &ForkedChild::readError);
+    for (const int signalNumber : std::exchange(signalsWhileStarting_, {})) signal(signalNumber);
+}
+
+// The launcher could not start it: it starts the usual way, with what it
+// was told meanwhile.
+void ForkedChild::launchRefused() {
+    if (!starting_) return;
+    starting_ = false;
+    closeOwn();
+    startAnew();
+    if (!saidWhileStarting_.isEmpty()) anew_->writeInput(std::exchange(saidWhileStarting_, {}));
+    for (const int signalNumber : std::exchange(signalsWhileStarting_, {})) anew_->signal(signalNumber);
 }
 
 void ForkedChild::startAnew() {
@@ -355,14 +420,18 @@ void ForkedChild::startAnew() {
     anew_->start();
 }
 
+// While the start waits for its answer the line waits in the run's input
+// already; it is kept too, for a run started anew after all.
 bool ForkedChild::writeInput(const QByteArray& bytes) {
     if (anew_) return anew_->writeInput(bytes);
-    return running_ && input_ >= 0 &&
-           ::send(input_, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+    if (!(starting_ || running_) || input_ < 0) return false;
+    if (starting_) saidWhileStarting_ += bytes;
+    return ::send(input_, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL) == bytes.size();
 }
 
 void ForkedChild::signal(int signalNumber) {
     if (anew_) return anew_->signal(signalNumber);
+    if (starting_) return signalsWhileStarting_.push_back(signalNumber);
     if (!running_) return;
     if (launcher_) launcher_->signalRun(pid_, signalNumber);
     else if (lost_ && !errorClosed_) ::kill(static_cast<pid_t>(pid_), signalNumber);

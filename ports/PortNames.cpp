@@ -94,7 +94,11 @@ ResolvedPort resolvePortName(const PortList* list, const std::wstring& name) {
     return resolved;
 }
 
+bool namesHold(const PortEntry& entry, const std::wstring& match) {
+    return match.empty() || holds(entry.displayName, match) || holds(entry.portName, match);
+}
+
 bool fleetTakes(const PortEntry& entry, const std::wstring& match) {
     if (match.empty()) return !entry.bluetooth;
-    return holds(entry.displayName, match) || holds(entry.portName, match);
+    return namesHold(entry, match);
 }

@@ -48,6 +48,10 @@ struct ResolvedPort {
 // Windows, listed or not), called "COM5".
 ResolvedPort resolvePortName(const PortList* list, const std::wstring& name);
 
+// Whether `entry`'s display name or port name holds `match` (any case; an
+// empty match holds everywhere): what a name filter shows.
+bool namesHold(const PortEntry& entry, const std::wstring& match);
+
 // Whether `--all --match MATCH` takes `entry`: its display name or port name
 // holds `match` (any case; an empty match holds everywhere). A Bluetooth
 // port only when a match picks it: opening one starts a radio connection.

@@ -13,16 +13,6 @@ constexpr qint64 kMaxLine = 64 * 1024;
 // Malformed lines named one by one per file; the rest are counted.
 constexpr int kNamedBadLines = 10;
 
-int outcomeIndex(RunOutcome outcome) {
-    for (int i = 0; i < kOutcomeCount; ++i)
-        if (kRunOutcomes[i].outcome == outcome) return i;
-    return kOutcomeCount - 1;
-}
-
-bool isFailure(RunOutcome outcome) {
-    return !outcomeIsDone(outcome) && outcome != RunOutcome::Restored;
-}
-
 // Reads one line of at most kMaxLine bytes into *line; a longer one is
 // drained to its end and comes back marked `tooLong`. False at the end.
 bool nextLine(QIODevice& in, QByteArray* line, bool* tooLong) {
@@ -97,9 +87,7 @@ bool LedgerMerge::readDevice(QIODevice& in, const QString& name, QStringList* pr
 }
 
 void LedgerMerge::add(const LedgerEntry& entry) {
-    // Setups are learnt from every line, as the ledger summary does: a
-    // station's setup does not change with the window asked for.
-    if (entry.address && !entry.setup.isEmpty()) setups_[*entry.address].insert(entry.setup);
+    setups_.note(entry);
     if ((since_.isValid() && entry.time < since_) || (until_.isValid() && entry.time >= until_)) return;
     const RunOutcome outcome = outcomeNamed(entry.outcome).value_or(RunOutcome::Failed);
     ++runs_;
@@ -110,7 +98,7 @@ void LedgerMerge::add(const LedgerEntry& entry) {
     host.host = entry.host;
     ++host.runs;
     if (outcome == RunOutcome::Moved) ++host.moves;
-    if (isFailure(outcome)) ++host.failures;
+    if (needsAttention(outcome)) ++host.failures;
     if (!entry.address) {
         ++runsWithoutStation_;
         return;
@@ -149,16 +137,10 @@ MigrationReport LedgerMerge::finish() const {
     report.until = until_;
     report.files = files_;
 
-    // A run that read no setup belongs to the one station of its address
-    // when the ledgers know only one setup for it.
-    std::map<Key, Agg> stations;
-    for (const auto& [key, agg] : stations_) {
-        Key target = key;
-        const auto known = setups_.find(key.first);
-        if (key.second.isEmpty() && known != setups_.end() && known->second.size() == 1)
-            target.second = *known->second.begin();
-        merge(&stations[target], agg);
-    }
+    // The lines were kept by the setup they name; a run that read no setup
+    // joins its station now that every setup is known.
+    std::map<StationKey, Agg> stations;
+    for (const auto& [key, agg] : stations_) merge(&stations[setups_.stationOf(key.first, key.second)], agg);
     // Stations on the new system at each day's end: from the day of their
     // first move, until the day of a last run that left them elsewhere.
     std::map<QDate, int> change;

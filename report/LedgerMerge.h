@@ -13,6 +13,7 @@
 
 #include "Ledger.h"
 #include "MigrationReport.h"
+#include "StationKey.h"
 #include "StationPlaces.h"
 
 class LedgerMerge {
@@ -29,7 +30,6 @@ public:
     MigrationReport finish() const;
 
 private:
-    using Key = std::pair<int, QString>;   // address, setup
     struct Agg {
         ReportRun last;
         qint64 lastSeq = -1;
@@ -43,8 +43,8 @@ private:
     QDateTime since_, until_;
     qint64 seq_ = 0;
     std::unordered_set<size_t> seen_;
-    std::map<int, std::set<QString>> setups_;
-    std::map<Key, Agg> stations_;
+    KnownSetups setups_;
+    std::map<StationKey, Agg> stations_;
     std::map<QDate, std::array<int, kOutcomeCount>> days_;
     std::map<QString, ReportHost> hosts_;
     int runs_ = 0;

@@ -8,21 +8,6 @@
 #include "Ledger.h"
 #include "LedgerMerge.h"
 
-StationState stateAfter(RunOutcome outcome) {
-    if (outcomeIsDone(outcome)) return StationState::Moved;
-    if (outcome == RunOutcome::Restored) return StationState::NotMoved;
-    return StationState::NeedsAttention;
-}
-
-const char* stateName(StationState state) {
-    switch (state) {
-    case StationState::Moved: return "moved";
-    case StationState::NotMoved: return "not-moved";
-    case StationState::NeedsAttention: break;
-    }
-    return "needs-attention";
-}
-
 int MigrationReport::countState(StationState state) const {
     return int(std::count_if(stations.begin(), stations.end(), [state](const ReportStation& s) { return s.state() == state; }));
 }
@@ -40,7 +25,7 @@ struct OutcomeWords {
     const char* advice;
 };
 
-// In kRunOutcomes order.
+// In kRunOutcomes order (outcomeIndex).
 constexpr OutcomeWords kWords[] = {
     {RunOutcome::Moved, "переведена", "Готово"},
     {RunOutcome::AlreadyMoved, "уже переведена", "Готово"},
@@ -56,12 +41,6 @@ constexpr OutcomeWords kWords[] = {
     {RunOutcome::Failed, "ошибка", "Посмотреть трассу запуска, запрограммировать ещё раз"},
 };
 static_assert(sizeof kWords / sizeof kWords[0] == sizeof kRunOutcomes / sizeof kRunOutcomes[0], "a word for every outcome");
-
-size_t wordIndex(RunOutcome outcome) {
-    for (size_t i = 0; i < size_t(kOutcomeCount); ++i)
-        if (kWords[i].outcome == outcome) return i;
-    return size_t(kOutcomeCount) - 1;
-}
 
 // The inputs as files: a folder stands for every *.csv in it, by name.
 QStringList ledgerFiles(const QStringList& inputs, QStringList* problems, bool* allRead) {
@@ -98,12 +77,12 @@ std::array<QString, kOutcomeCount> wordTexts(const char* OutcomeWords::*text) {
 
 QString outcomeLabel(RunOutcome outcome) {
     static const std::array<QString, kOutcomeCount> labels = wordTexts(&OutcomeWords::label);
-    return labels[wordIndex(outcome)];
+    return labels[size_t(outcomeIndex(outcome))];
 }
 
 QString outcomeAdvice(RunOutcome outcome) {
     static const std::array<QString, kOutcomeCount> advice = wordTexts(&OutcomeWords::advice);
-    return advice[wordIndex(outcome)];
+    return advice[size_t(outcomeIndex(outcome))];
 }
 
 Result<QString> writeReportFile(const QString& path, const QByteArray& bytes) {

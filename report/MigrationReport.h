@@ -18,14 +18,6 @@
 #include "StationPlace.h"
 #include "StationPlan.h"
 
-inline constexpr int kOutcomeCount = int(sizeof kRunOutcomes / sizeof kRunOutcomes[0]);
-
-// Where a station stands after its last run: on the new system; on the old
-// one on purpose (a backup was put back); or waiting for another visit.
-enum class StationState { Moved, NotMoved, NeedsAttention };
-StationState stateAfter(RunOutcome outcome);
-const char* stateName(StationState state);   // as the CSV names it
-
 struct ReportRun {
     RunOutcome outcome = RunOutcome::Failed;
     QDateTime time;

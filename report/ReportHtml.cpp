@@ -40,11 +40,7 @@ constexpr const char* kColours[] = {"#2f855a", "#9ae6b4", "#4c6ef5", "#a0aec0", 
                                     "#ed8936", "#f6ad55", "#c53030", "#e53e3e", "#cbd5e0", "#744210"};
 static_assert(sizeof kColours / sizeof kColours[0] == kOutcomeCount, "a colour for every outcome");
 
-const char* colour(RunOutcome outcome) {
-    for (int i = 0; i < kOutcomeCount; ++i)
-        if (kRunOutcomes[i].outcome == outcome) return kColours[i];
-    return kColours[kOutcomeCount - 1];
-}
+const char* colour(RunOutcome outcome) { return kColours[outcomeIndex(outcome)]; }
 
 const char* const kStyle = R"(
 @page { size: A4; margin: 14mm 12mm; }

@@ -2,33 +2,13 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
-namespace {
-
-using StationKey = std::pair<int, QString>;   // address, setup
-
-// Setups seen for each address, in every line (a station's setup does not
-// change with --since).
-std::map<int, std::set<QString>> knownSetups(const std::vector<LedgerEntry>& entries) {
-    std::map<int, std::set<QString>> setups;
-    for (const LedgerEntry& entry : entries)
-        if (entry.address && !entry.setup.isEmpty()) setups[*entry.address].insert(entry.setup);
-    return setups;
-}
-
-StationKey stationKey(const LedgerEntry& entry, const std::map<int, std::set<QString>>& setups) {
-    if (!entry.setup.isEmpty()) return {*entry.address, entry.setup};
-    const auto known = setups.find(*entry.address);
-    if (known != setups.end() && known->second.size() == 1) return {*entry.address, *known->second.begin()};
-    return {*entry.address, QString()};
-}
-
-}  // namespace
+#include "StationKey.h"
 
 LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDateTime& since) {
     LedgerSummary summary;
-    const std::map<int, std::set<QString>> setups = knownSetups(entries);
+    KnownSetups setups;
+    for (const LedgerEntry& entry : entries) setups.note(entry);
     std::map<RunOutcome, int> counts;
     std::map<StationKey, LedgerSummary::Station> latest;
     std::map<QString, LedgerSummary::SilentPort> silent;
@@ -48,7 +28,7 @@ LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDa
             }
             continue;
         }
-        const StationKey key = stationKey(entry, setups);
+        const StationKey key = setups.stationOf(entry);
         auto found = latest.find(key);
         if (found == latest.end() || entry.time >= found->second.time)
             latest[key] = LedgerSummary::Station{key.first, key.second, outcome, entry.time, entry.port};
@@ -60,7 +40,8 @@ LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDa
     for (const auto& station : latest) summary.stations.push_back(station.second);
     std::stable_sort(summary.stations.begin(), summary.stations.end(),
                      [](const LedgerSummary::Station& a, const LedgerSummary::Station& b) {
-                         return !outcomeIsDone(a.outcome) && outcomeIsDone(b.outcome);
+                         return stateAfter(a.outcome) != StationState::Moved &&
+                                stateAfter(b.outcome) == StationState::Moved;
                      });
     for (const auto& port : silent) summary.silentPorts.push_back(port.second);
     return summary;

@@ -10,8 +10,7 @@
 #include "Ledger.h"
 
 struct LedgerSummary {
-    // A station is its address and its setup: addresses repeat across
-    // fleets, setups tell the namesakes apart.
+    // A station is its address and its setup (StationKey.h).
     struct Station {
         int address = 0;
         QString setup;   // empty when no run of it read its whole block
@@ -35,9 +34,6 @@ struct LedgerSummary {
     std::vector<SilentPort> silentPorts;
 };
 
-// Only runs at or after `since` count; an invalid `since` takes all. A line
-// that names an address but no setup (written before the ledger had setups,
-// or of a run that read only the block head) belongs to the one station of
-// that address when the ledger knows only one setup for it, and stands as a
-// station of unknown setup otherwise.
+// Only runs at or after `since` count; an invalid `since` takes all. Each
+// line counts for its station as StationKey.h tells.
 LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDateTime& since);

@@ -59,11 +59,24 @@ inline constexpr RunOutcomeRow kRunOutcomes[] = {
     {RunOutcome::Failed, "failed", "Неизветная ошибка"},
 };
 
-constexpr const RunOutcomeRow& runOutcomeRow(RunOutcome outcome) {
-    for (const RunOutcomeRow& row : kRunOutcomes)
-        if (row.outcome == outcome) return row;
-    return kRunOutcomes[sizeof kRunOutcomes / sizeof kRunOutcomes[0] - 1];
+inline constexpr int kOutcomeCount = int(sizeof kRunOutcomes / sizeof kRunOutcomes[0]);
+
+// Where `outcome` stands in kRunOutcomes: the index of every table that has a
+// column per outcome (counts by day, colours, words). The table follows the
+// enumeration, so the index is the enumerator's value.
+constexpr int outcomeIndex(RunOutcome outcome) {
+    const int index = static_cast<int>(outcome);
+    return index >= 0 && index < kOutcomeCount ? index : kOutcomeCount - 1;
 }
+
+constexpr bool rowsFollowTheEnumeration() {
+    for (int i = 0; i < kOutcomeCount; ++i)
+        if (static_cast<int>(kRunOutcomes[i].outcome) != i) return false;
+    return true;
+}
+static_assert(rowsFollowTheEnumeration(), "kRunOutcomes lists the outcomes in their enumeration's order");
+
+constexpr const RunOutcomeRow& runOutcomeRow(RunOutcome outcome) { return kRunOutcomes[outcomeIndex(outcome)]; }
 
 inline QString outcomeName(RunOutcome outcome) { return QLatin1String(runOutcomeRow(outcome).name); }
 inline QString outcomeMessage(RunOutcome outcome) { return QString::fromUtf8(runOutcomeRow(outcome).message); }
@@ -79,4 +92,29 @@ inline std::optional<RunOutcome> outcomeNamed(const QString& name) { return outc
 // A station needs no more visits once it is on the new channel.
 constexpr bool outcomeIsDone(RunOutcome outcome) {
     return outcome == RunOutcome::Moved || outcome == RunOutcome::AlreadyMoved;
+}
+
+// Where a station stands after its last run: on the new system; on the old
+// one on purpose (a backup was put back); or waiting for another visit
+// (partly written, not verified, another system, no answer, interrupted,
+// failed). The ledger summary, the report, the fleet window's rows and its
+// day's record all tell a station's state by this.
+enum class StationState { Moved, NotMoved, NeedsAttention };
+
+constexpr StationState stateAfter(RunOutcome outcome) {
+    if (outcomeIsDone(outcome)) return StationState::Moved;
+    if (outcome == RunOutcome::Restored) return StationState::NotMoved;
+    return StationState::NeedsAttention;
+}
+
+constexpr bool needsAttention(RunOutcome outcome) { return stateAfter(outcome) == StationState::NeedsAttention; }
+
+// The state as the report's CSV and the ledger's readers name it.
+constexpr const char* stateName(StationState state) {
+    switch (state) {
+    case StationState::Moved: return "moved";
+    case StationState::NotMoved: return "not-moved";
+    case StationState::NeedsAttention: break;
+    }
+    return "needs-attention";
 }

@@ -3,83 +3,35 @@
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <algorithm>
-#include <iterator>
+
+#include "PortTableAccessible.h"
 
 namespace {
-
-// After an unverified write the station stays attached and is not taken
-// again by itself: a fresh check of its port programs it once more.
-const char kAgain[] = " Не отключайте её: снимите и снова поставьте отметку порта — она будет запрограммирована ещё раз.";
-// A partly written station still attached is programmed again by itself, a
-// few times at most.
-const char kAgainByItself[] =
-    " Не отключайте её: она программируется ещё раз. Если запись так и не пройдёт, снимите и снова поставьте "
-    "отметку порта.";
-
-struct Phrase {
-    RunOutcome outcome;
-    const char* text;
-    const char* again;   // what to do, after the outcome's words; nullptr: nothing
-};
-constexpr Phrase kPhrases[] = {
-    {RunOutcome::Moved, "Переведена на новую частоту", nullptr},
-    {RunOutcome::AlreadyMoved, "Уже переведена", nullptr},
-    {RunOutcome::Restored, "Возвращена к прежним параметрам", nullptr},
-    {RunOutcome::OtherSystem, "Станция другой системы: программа её не меняет. Отключите её.", nullptr},
-    {RunOutcome::Unsupported, "Частотный план станции не поддерживается: станция не изменена. Отключите её.", nullptr},
-    {RunOutcome::NoPort, "Порт не открывается: проверьте адаптер и закройте программы, которые его заняли.", nullptr},
-    {RunOutcome::NoAnswer, "Нет ответа от станции: проверьте кабель и питание; станция не изменена.", nullptr},
-    {RunOutcome::PortLost, "Связь с портом потеряна до записи: станция не изменена. Проверьте адаптер.", nullptr},
-    {RunOutcome::PartlyWritten, "Записана не полностью: связь прервалась во время записи.", kAgainByItself},
-    {RunOutcome::VerifyFailed, "Не сохранила новые параметры и осталась в прежней системе.", kAgain},
-    {RunOutcome::Interrupted, "Остановлено до записи: станция не изменена.", nullptr},
-    {RunOutcome::Failed, "Неизвестная ошибка: запись обмена — в журнале дня (двойной щелчок).", nullptr},
-};
-
-struct ActivityPhrase {
-    const char* what;
-    const char* text;
-};
-constexpr ActivityPhrase kActivities[] = {
-    {"waiting-station", "ожидание станции"},
-    {"waiting-port", "ожидание порта"},
-    {"waiting-next", "готово; ожидание следующей станции"},
-    {"opening", "открытие порта"},
-    {"reading", "чтение"},
-    {"writing", "запись"},
-    {"verifying", "проверка"},
-    {"restarting", "перезапуск"},
-};
 
 const QColor kDone(0x1b, 0x7a, 0x2e);
 const QColor kAttention(0xb0, 0x1c, 0x1c);
 
+// Kept on the row's port cell: whether `--all` (and so "Все порты") takes it.
+constexpr int kTakenByAllRole = Qt::UserRole + 1;
+// Kept on the row's port cell: whether the last list had it.
+constexpr int kListedRole = Qt::UserRole + 2;
+
+bool named(const std::vector<FleetPortInfo>& ports, const QString& name) {
+    return std::any_of(ports.begin(), ports.end(), [&name](const FleetPortInfo& p) { return p.name == name; });
+}
+
 }  // namespace
 
-OutcomeWords outcomeWords(RunOutcome outcome, bool noStation) {
-    if (noStation) return {QStringLiteral("Станции нет: порт молчит"), false};
-    for (const Phrase& phrase : kPhrases)
-        if (phrase.outcome == outcome) {
-            QString text = QString::fromUtf8(phrase.text);
-            if (phrase.again) text += QString::fromUtf8(phrase.again);
-            return {text, !outcomeIsDone(outcome) && outcome != RunOutcome::Restored};
-        }
-    return {QString::fromUtf8(kPhrases[std::size(kPhrases) - 1].text), true};
-}
-
-QString activityWords(const QString& what) {
-    for (const ActivityPhrase& phrase : kActivities)
-        if (what == QLatin1String(phrase.what)) return QString::fromUtf8(phrase.text);
-    return what;
-}
-
 FleetPortTable::FleetPortTable(QWidget* parent) : QTableWidget(0, Columns, parent) {
+    installPortTableAccessibility();
     setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Описание"), QStringLiteral("Адрес"),
                                QStringLiteral("Этап"), QStringLiteral("Результат")});
     setAccessibleName(QStringLiteral("Порты"));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
     verticalHeader()->setVisible(false);
     horizontalHeader()->setStretchLastSection(true);
     setWordWrap(true);
@@ -98,9 +50,7 @@ QStringList FleetPortTable::portNames() const {
     return names;
 }
 
-bool FleetPortTable::matches(const QString& name) const {
-    return match_.isEmpty() || name.contains(match_, Qt::CaseInsensitive);
-}
+bool FleetPortTable::takenByAll(int row) const { return item(row, Port)->data(kTakenByAllRole).toBool(); }
 
 void FleetPortTable::setCell(int row, int column, const QString& text) {
     QTableWidgetItem* cell = item(row, column);
@@ -109,7 +59,7 @@ void FleetPortTable::setCell(int row, int column, const QString& text) {
         cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         setItem(row, column, cell);
     }
-    cell->setText(text);
+    if (cell->text() != text) cell->setText(text);
 }
 
 void FleetPortTable::addRow(const FleetPortInfo& port) {
@@ -117,36 +67,58 @@ void FleetPortTable::addRow(const FleetPortInfo& port) {
     insertRow(row);
     auto* name = new QTableWidgetItem(port.name);
     name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    if (all_) checked_.insert(port.name);
     name->setCheckState(checked_.contains(port.name) ? Qt::Checked : Qt::Unchecked);
     setItem(row, Port, name);
-    setCell(row, Description, port.description);
-    for (int column = Address; column < Columns; ++column) setCell(row, column, QString());
-    setRowHidden(row, !matches(port.name));
+    for (int column = Description; column < Columns; ++column) setCell(row, column, QString());
 }
 
-void FleetPortTable::setPorts(const std::vector<FleetPortInfo>& ports, const QSet<QString>& keep) {
+void FleetPortTable::updateRow(int row, const FleetPortInfo& port, bool byAll) {
+    QTableWidgetItem* name = item(row, Port);
+    name->setData(kTakenByAllRole, byAll);
+    name->setData(kListedRole, true);
+    setCell(row, Description, QString::fromStdWString(port.entry.description));
+    if (all_ && byAll && !checked_.contains(port.name)) {
+        checked_.insert(port.name);
+        name->setCheckState(Qt::Checked);
+    }
+}
+
+void FleetPortTable::setPorts(const PortList& found, const QString& match, const QSet<QString>& keep) {
+    match_ = match.trimmed();
+    // Every port once; the filter shows some and "Все порты" takes some, each
+    // exactly as `--all --match` would (a name the filter picks that stands
+    // for a device listed under another name too has its own row).
+    std::vector<FleetPortInfo> rows = fleetPorts(found, QString(), FleetTake::Shown);
+    const std::vector<FleetPortInfo> shown = fleetPorts(found, match_, FleetTake::Shown);
+    const std::vector<FleetPortInfo> taken = fleetPorts(found, match_, FleetTake::All);
+    for (const auto* list : {&shown, &taken})
+        for (const FleetPortInfo& port : *list)
+            if (!named(rows, port.name)) rows.push_back(port);
     filling_ = true;
     const QStringList before = chosenPorts();
     for (int row = rowCount() - 1; row >= 0; --row) {
         const QString name = item(row, Port)->text();
-        const bool listed = std::any_of(ports.begin(), ports.end(), [&name](const FleetPortInfo& p) { return p.name == name; });
-        if (!listed && !keep.contains(name)) removeRow(row);
-        else if (!listed) setCell(row, Phase, activityWords(QStringLiteral("waiting-port")));
+        if (named(rows, name)) continue;
+        if (!keep.contains(name)) {
+            removeRow(row);
+            continue;
+        }
+        item(row, Port)->setData(kListedRole, false);
+        setCell(row, Phase, activityWords(PortActivity::waiting(PortActivity::State::WaitingForPort)));
     }
-    for (const FleetPortInfo& port : ports) {
-        const int row = rowOf(port.name);
-        if (row < 0) addRow(port);
-        else setCell(row, Description, port.description);
+    for (const FleetPortInfo& port : rows) {
+        if (rowOf(port.name) < 0) addRow(port);
+        updateRow(rowOf(port.name), port, named(taken, port.name));
+    }
+    for (int row = 0; row < rowCount(); ++row) {
+        const QString name = item(row, Port)->text();
+        const bool listed = item(row, Port)->data(kListedRole).toBool();
+        // A worked port that vanished is shown while its name holds the match.
+        setRowHidden(row, listed ? !named(shown, name) && !named(taken, name)
+                                 : !name.contains(match_, Qt::CaseInsensitive));
     }
     filling_ = false;
     if (chosenPorts() != before) emit choiceChanged();
-}
-
-void FleetPortTable::setMatch(const QString& match) {
-    match_ = match.trimmed();
-    for (int row = 0; row < rowCount(); ++row) setRowHidden(row, !matches(item(row, Port)->text()));
-    emit choiceChanged();
 }
 
 void FleetPortTable::setAllChecked(bool all) {
@@ -154,6 +126,7 @@ void FleetPortTable::setAllChecked(bool all) {
     if (!all) return;
     filling_ = true;
     for (int row = 0; row < rowCount(); ++row) {
+        if (!takenByAll(row)) continue;
         checked_.insert(item(row, Port)->text());
         item(row, Port)->setCheckState(Qt::Checked);
     }
@@ -168,6 +141,20 @@ void FleetPortTable::setChecked(const QSet<QString>& names) {
         item(row, Port)->setCheckState(checked_.contains(item(row, Port)->text()) ? Qt::Checked : Qt::Unchecked);
     filling_ = false;
     emit choiceChanged();
+}
+
+void FleetPortTable::toggle(int row) {
+    QTableWidgetItem* name = row >= 0 && row < rowCount() ? item(row, Port) : nullptr;
+    if (name) name->setCheckState(name->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+void FleetPortTable::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Select) && currentRow() >= 0) {
+        toggle(currentRow());
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 QStringList FleetPortTable::chosenPorts() const {
@@ -189,11 +176,16 @@ void FleetPortTable::onItemChanged(QTableWidgetItem* changed) {
     emit choiceChanged();
 }
 
-void FleetPortTable::showActivity(const QString& port, const QString& what, int address) {
+void FleetPortTable::showActivity(const QString& port, const PortActivity& now) {
     const int row = rowOf(port);
     if (row < 0) return;
-    if (address >= 0) setCell(row, Address, QString::number(address));
-    setCell(row, Phase, activityWords(what));
+    if (now.address) setCell(row, Address, QString::number(*now.address));
+    setCell(row, Phase, activityWords(now));
+}
+
+void FleetPortTable::clearActivity(const QString& port) {
+    const int row = rowOf(port);
+    if (row >= 0) setCell(row, Phase, QString());
 }
 
 void FleetPortTable::showRun(const QString& port, const PortRunRecord& run) {

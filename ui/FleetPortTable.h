@@ -1,26 +1,18 @@
 #pragma once
-// The fleet window's ports: one row per port discovery lists, with a check
-// box and the port's name, its description, and while it is worked on the
-// station's address, the phase and the last outcome in words and colour.
-// Every cell is a table item whose text is its accessible name.
+// The fleet window's ports: one row per port the fleet core lists (as
+// `rechannel-cli program --all` names them), with a check box and the port's
+// name, its description, and while it is worked on the station's address,
+// the phase and the last outcome in words and colour. The name filter hides
+// the rows it does not show. To a screen reader each port's cell is a check
+// box that "Toggle" ticks, as the space bar does (PortTableAccessible.h).
 #include <QSet>
 #include <QString>
 #include <QTableWidget>
 #include <vector>
 
-#include "FleetSession.h"
-#include "RunOutcome.h"
-
-// The outcome of a run in the window's words: what happened and, when the
-// station needs attention, what to do; `attention` is false for a station
-// that is on the new channel.
-struct OutcomeWords {
-    QString text;
-    bool attention = false;
-};
-OutcomeWords outcomeWords(RunOutcome outcome, bool noStation);
-// What a port is doing, as PortWorker::activity names it, in Russian.
-QString activityWords(const QString& what);
+#include "FleetPorts.h"
+#include "FleetWords.h"
+#include "PortWorker.h"
 
 class FleetPortTable : public QTableWidget {
     Q_OBJECT
@@ -28,20 +20,24 @@ public:
     enum Column { Port, Description, Address, Phase, Outcome, Columns };
     explicit FleetPortTable(QWidget* parent = nullptr);
 
-    // The rows follow the list; a port that is still worked on keeps its row
-    // after it vanished. `match` hides the rows whose name lacks it.
-    void setPorts(const std::vector<FleetPortInfo>& ports, const QSet<QString>& keep);
-    void setMatch(const QString& match);
-    // Every row checked, and those that come later too.
+    // The rows follow what discovery `found`: every port once, those the
+    // filter `match` does not show hidden; a port that is still worked on
+    // (`keep`) keeps its row after it vanished.
+    void setPorts(const PortList& found, const QString& match, const QSet<QString>& keep);
+    // Every port `--all --match` takes checked, and those that come later too.
     void setAllChecked(bool all);
     bool allChecked() const { return all_; }
     void setChecked(const QSet<QString>& names);
+    // Ticks or unticks a row's port, as a click on its check box does.
+    void toggle(int row);
     // The checked rows that are shown.
     QStringList chosenPorts() const;
     QSet<QString> checkedNames() const { return checked_; }
     QStringList portNames() const;
 
-    void showActivity(const QString& port, const QString& what, int address);
+    void showActivity(const QString& port, const PortActivity& now);
+    // The port's work has ended: no phase.
+    void clearActivity(const QString& port);
     void showRun(const QString& port, const PortRunRecord& run);
     void showMessage(const QString& port, const QString& line);
     int rowOf(const QString& port) const;
@@ -50,11 +46,16 @@ signals:
     // The user checked or unchecked rows, or the rows that are chosen changed.
     void choiceChanged();
 
+protected:
+    // The space bar ticks the current row's port, whichever cell is current.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void addRow(const FleetPortInfo& port);
+    void updateRow(int row, const FleetPortInfo& port, bool takenByAll);
     void setCell(int row, int column, const QString& text);
     void onItemChanged(QTableWidgetItem* item);
-    bool matches(const QString& name) const;
+    bool takenByAll(int row) const;
 
     QSet<QString> checked_;
     QString match_;

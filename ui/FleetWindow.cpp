@@ -12,44 +12,62 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <csignal>
 
+#include "BackgroundTask.h"
 #include "DayRecord.h"
 #include "FleetPortTable.h"
+#include "FleetPorts.h"
 #include "FleetSound.h"
 #include "LogDirectory.h"
+#include "MigrationReport.h"
 #include "PortWatcher.h"
 
 namespace {
 
-// Runs of the other programs (the other window, the CLI) show within this,
-// and a port change the watcher missed (a notification lost under load) is
-// caught within it.
-constexpr int kLedgerPollMs = 5000;
+// A port change the watcher missed (a notification lost under load) is
+// caught within this, as the CLI's fleet does.
+constexpr int kPortPollMs = 3000;
 
 QString settingsKey(const char* name) { return QStringLiteral("fleet/") + QLatin1String(name); }
 
 }  // namespace
 
 FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(parent), cli_(cli) {
-    session_ = new FleetSession(cli_, this);
+    FleetSettings settings;
+    settings.program = cli_;
+    settings.programForks = true;
+    settings.traceDir = logDirectoryPath() + QStringLiteral("/traces");
+    settings.wait = true;
+    // A port is looked up in the list as it stood at the last change, so a
+    // port that vanished is waited for.
+    settings.resolve = [this](const QString& name) { return devices_.value(name); };
+    session_ = new FleetSession(settings, this);
+    discover_ = discoverFleetPorts;
     buildUi();
     restoreChoice();
     connectUi();
     refreshPorts();
-    record_->refresh();
+    record_->watchLedger();
     showState();
     // The remembered ports are chosen already: Enter or the space bar starts.
     start_->setFocus();
 }
 
-FleetWindow::~FleetWindow() = default;
+// The workers go first: they ask the window for their ports' devices.
+FleetWindow::~FleetWindow() { delete session_; }
+
+void FleetWindow::setDiscovery(Discovery discover) {
+    discover_ = std::move(discover);
+    refreshPorts();
+}
 
 QString FleetWindow::besideCli() {
     const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("rechannel-cli"));
@@ -99,7 +117,7 @@ void FleetWindow::buildUi() {
     setCentralWidget(central);
     resize(900, 640);
     watcher_ = new PortWatcher(this);
-    ledgerPoll_ = new QTimer(this);
+    portPoll_ = new QTimer(this);
 }
 
 void FleetWindow::connectUi() {
@@ -107,8 +125,8 @@ void FleetWindow::connectUi() {
         table_->setAllChecked(on);
         saveChoice();
     });
-    connect(match_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        table_->setMatch(text);
+    connect(match_, &QLineEdit::textChanged, this, [this] {
+        showPorts();
         saveChoice();
     });
     connect(table_, &FleetPortTable::choiceChanged, this, [this] {
@@ -132,13 +150,17 @@ void FleetWindow::connectUi() {
         said_->setAccessibleName(said_->text());
     });
     connect(session_, &FleetSession::finished, this, &FleetWindow::onFinished);
+    // A port checked again while its last work was still stopping is taken now.
+    connect(session_, &FleetSession::portDone, this, [this] {
+        syncWork();
+        showState();
+    });
     connect(record_, &DayRecord::problem, this, &FleetWindow::setStatus);
     // Rows come and go as adapters are plugged in and pulled out.
     connect(watcher_, &PortWatcher::changed, this, &FleetWindow::refreshPorts);
-    connect(ledgerPoll_, &QTimer::timeout, record_, &DayRecord::refresh);
-    connect(ledgerPoll_, &QTimer::timeout, this, &FleetWindow::refreshPorts);
+    connect(portPoll_, &QTimer::timeout, this, &FleetWindow::refreshPorts);
     watcher_->start();
-    ledgerPoll_->start(kLedgerPollMs);
+    portPoll_->start(kPortPollMs);
 }
 
 void FleetWindow::restoreChoice() {
@@ -146,7 +168,6 @@ void FleetWindow::restoreChoice() {
     const QStringList names = settings.value(settingsKey("ports")).toStringList();
     table_->setChecked(QSet<QString>(names.begin(), names.end()));
     match_->setText(settings.value(settingsKey("match")).toString());
-    table_->setMatch(match_->text());
     all_->setChecked(settings.value(settingsKey("all"), false).toBool());
     table_->setAllChecked(all_->isChecked());
 }
@@ -162,25 +183,41 @@ void FleetWindow::saveChoice() const {
 }
 
 void FleetWindow::refreshPorts() {
-    std::vector<FleetPortInfo> ports;
-    QString error;
-    if (!listFleetPorts(&ports, &error)) {
-        setStatus(QStringLiteral("Список портов не получен: %1").arg(error));
+    PortList found;
+    if (const Result<QString> listed = discover_(&found); !listed) {
+        setStatus(QStringLiteral("Список портов не получен: %1").arg(listed.why()));
         return;
     }
-    session_->setPorts(ports);
+    found_ = found;
+    devices_.clear();
+    QHash<QString, QString> names;   // a device, whatever path names it -> its row
+    for (const FleetPortInfo& port : fleetPorts(found_, QString(), FleetTake::Shown)) {
+        devices_.insert(port.name, port.devicePath);
+        names.insert(deviceIdentity(port.devicePath), port.name);
+        names.insert(port.name, port.name);   // a COM port's ledger lines name it so
+    }
+    // The record names another program's runs by the rows' names too.
+    record_->setPortNames([names](const QString& ledgerPort) { return names.value(deviceIdentity(ledgerPort), ledgerPort); });
     session_->portsChanged();
-    const QStringList busy = session_->busyPorts();
-    table_->setPorts(ports, QSet<QString>(busy.begin(), busy.end()));
+    showPorts();
 }
 
-// While started every chosen port is worked on, and only those.
+// The rows show the ports as `--all --match` lists them (FleetPorts.h);
+// "Все порты" takes those `--all` takes.
+void FleetWindow::showPorts() {
+    const QStringList busy = session_->busyPorts();
+    table_->setPorts(found_, match_->text(), QSet<QString>(busy.begin(), busy.end()));
+}
+
+// While started every chosen port is worked on, and only those: a port the
+// filter hides is let go, one that vanished while worked on waits.
 void FleetWindow::syncWork() {
     if (!session_->started() || session_->stopping()) return;
     const QStringList chosen = table_->chosenPorts();
-    for (const QString& port : chosen) session_->work(port);
+    for (const QString& port : chosen)
+        if (!session_->working(port)) session_->work(FleetPort{port, devices_.value(port), true});
     for (const QString& port : session_->busyPorts())
-        if (!chosen.contains(port)) session_->release(port);
+        if (!chosen.contains(port)) session_->release(port, SIGTERM);
 }
 
 void FleetWindow::startWork() {
@@ -196,32 +233,29 @@ void FleetWindow::startWork() {
 }
 
 void FleetWindow::stopWork() {
-    session_->stop();
+    session_->stop(SIGTERM);
     showState();
 }
 
-void FleetWindow::onActivity(const QString& port, const QString& what, int address) {
-    doing_.insert(port, what);
-    table_->showActivity(port, what, address);
+void FleetWindow::onActivity(const QString& port, const PortActivity& now) {
+    doing_.insert(port, now);
+    table_->showActivity(port, now);
     sessionGuard_->update();
-    if (session_->stopping()) showState();
+    showState();
 }
 
-void FleetWindow::onRunEnded(const QString& port, const QString& device, const PortRunRecord& run) {
+void FleetWindow::onRunEnded(const QString& port, const PortRunRecord& run) {
     table_->showRun(port, run);
-    if (!run.trace.isEmpty()) record_->noteTrace(device, run.address, run.trace);
-    record_->refresh();
+    record_->addRun(port, run);
     if (!run.noStation) playOutcomeSound(outcomeWords(run.outcome, false).attention);
-    doing_.remove(port);
     sessionGuard_->update();
     showState();
 }
 
 void FleetWindow::onFinished() {
     doing_.clear();
-    for (const QString& port : table_->portNames()) table_->showActivity(port, QString(), -1);
+    for (const QString& port : table_->portNames()) table_->clearActivity(port);
     showState();
-    record_->refresh();
     refreshPorts();   // the rows of ports pulled out while worked on go now
     if (closeWhenDone_) close();
 }
@@ -234,10 +268,7 @@ void FleetWindow::setStatus(const QString& text) {
 QString FleetWindow::statusText() const { return status_->text(); }
 
 bool FleetWindow::writing() const {
-    for (const QString& what : doing_)
-        if (what == QLatin1String("writing") || what == QLatin1String("verifying") || what == QLatin1String("restarting"))
-            return true;
-    return false;
+    return std::any_of(doing_.begin(), doing_.end(), [](const PortActivity& now) { return now.inWrites(); });
 }
 
 // What the window does or waits for, in words.
@@ -251,8 +282,9 @@ void FleetWindow::showState() {
     }
     QStringList busy;
     for (const QString& port : session_->busyPorts()) {
-        const QString what = doing_.value(port);
-        busy << (what.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, activityWords(what)));
+        const auto now = doing_.find(port);
+        const QString what = now == doing_.end() ? QString() : activityWords(*now);
+        busy << (what.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, what));
     }
     if (session_->stopping())
         setStatus(QStringLiteral("Остановка: ждём окончания работы на портах %1. Станцию, которая записывается, "
@@ -275,32 +307,29 @@ void FleetWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// `rechannel-cli report --html FILE` writes the migration report; the window
-// opens it in the browser.
+// The migration report of this computer's ledger, made in this process on
+// a thread of its own (MigrationReport.h); the page opens whenever it was
+// written, also when an input could not be read, and every problem is said.
 void FleetWindow::writeReport() {
-    const QString file = QDir(logDirectoryPath()).filePath(
+    ReportRequest request;   // no inputs: the user's own ledger
+    request.htmlFile = QDir(logDirectoryPath()).filePath(
         QStringLiteral("report-%1.html").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
-    auto* child = new QProcess(this);
     report_->setEnabled(false);
     setStatus(QStringLiteral("Составляется отчёт…"));
-    connect(child, &QProcess::errorOccurred, this, [this, child](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart) return;
-        setStatus(QStringLiteral("Отчёт не составлен: программа %1 не запускается.").arg(QDir::toNativeSeparators(cli_)));
-        report_->setEnabled(true);
-        child->deleteLater();
-    });
-    connect(child, &QProcess::finished, this, [this, child, file](int code, QProcess::ExitStatus status) {
-        report_->setEnabled(true);
-        child->deleteLater();
-        const QString said = QString::fromUtf8(child->readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
-        if (status == QProcess::NormalExit && code == 0 && QFileInfo::exists(file)) {
-            setStatus(QStringLiteral("Отчёт записан: %1").arg(QDir::toNativeSeparators(file)));
-            QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-        } else if (code == 2) {
-            setStatus(QStringLiteral("Эта версия rechannel-cli не составляет отчёт (команды report нет): %1").arg(said));
-        } else {
-            setStatus(QStringLiteral("Отчёт не составлен: %1").arg(said.isEmpty() ? QStringLiteral("ошибка") : said));
-        }
-    });
-    child->start(cli_, {QStringLiteral("report"), QStringLiteral("--html"), file});
+    runInBackground<ReportResult>(
+        this, [request] { return makeReport(request); },
+        [this, file = request.htmlFile](const ReportResult& result) { showReport(file, result); });
+}
+
+void FleetWindow::showReport(const QString& file, const ReportResult& result) {
+    report_->setEnabled(true);
+    // Only the page was asked for: it was written unless a file was not.
+    const bool written = result.filesWritten && QFileInfo::exists(file);
+    QString text = written ? QStringLiteral("Отчёт записан: %1").arg(QDir::toNativeSeparators(file))
+                           : QStringLiteral("Отчёт не составлен.");
+    if (!result.problems.isEmpty())
+        text += (written ? QStringLiteral("\nНе всё прочитано:\n") : QStringLiteral("\n")) +
+                result.problems.join(QLatin1Char('\n'));
+    setStatus(text);
+    if (written) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }

@@ -8,11 +8,19 @@
 // day's record from the ledger.
 #include <QHash>
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "FleetSession.h"
+#include "MigrationReport.h"
+#include "PortActivity.h"
+#include "PortDiscovery.h"
+#include "Result.h"
+#include "PortWorker.h"
+
 
 class QCheckBox;
 class SessionEndGuard;
@@ -39,6 +47,7 @@ public:
     FleetSession* session() const { return session_; }
     QPushButton* startButton() const { return start_; }
     QPushButton* stopButton() const { return stop_; }
+    QPushButton* reportButton() const { return report_; }
     QCheckBox* allPorts() const { return all_; }
     QLineEdit* matchEdit() const { return match_; }
     QString statusText() const;
@@ -48,6 +57,10 @@ public:
 
     // Lists the ports again (the watcher does it when they change).
     void refreshPorts();
+
+    // How the window lists the ports: the system's discovery, or a test's.
+    using Discovery = std::function<Result<QString>(PortList* found)>;
+    void setDiscovery(Discovery discover);
 
 protected:
     // While ports are worked on the window stops them first and closes once
@@ -59,17 +72,22 @@ private:
     void connectUi();
     void restoreChoice();
     void saveChoice() const;
+    void showPorts();
     void syncWork();
     void startWork();
     void stopWork();
-    void onRunEnded(const QString& port, const QString& device, const PortRunRecord& run);
-    void onActivity(const QString& port, const QString& what, int address);
+    void onRunEnded(const QString& port, const PortRunRecord& run);
+    void onActivity(const QString& port, const PortActivity& now);
     void onFinished();
     void showState();
     void writeReport();
+    void showReport(const QString& file, const ReportResult& result);
     void setStatus(const QString& text);
 
     QString cli_;
+    Discovery discover_;
+    PortList found_;                  // as discovery listed the ports last
+    QHash<QString, QString> devices_; // port -> its device, as listed last
     FleetSession* session_ = nullptr;
     FleetPortTable* table_ = nullptr;
     DayRecord* record_ = nullptr;
@@ -81,8 +99,8 @@ private:
     QLabel* status_ = nullptr;
     QLabel* said_ = nullptr;   // the children's last line for people
     PortWatcher* watcher_ = nullptr;
-    QTimer* ledgerPoll_ = nullptr;
-    QHash<QString, QString> doing_;   // port -> what it is doing now
+    QTimer* portPoll_ = nullptr;
+    QHash<QString, PortActivity> doing_;   // port -> what it is doing now
     bool closeWhenDone_ = false;
     std::unique_ptr<SessionEndGuard> sessionGuard_;
 };

@@ -107,8 +107,10 @@ TEST(ChildProcessTest, ALineReachesTheRunsInputAndASignalEndsItAsCrashed) {
         EXPECT_EQ(echo.ended->at(0).at(0).toInt(), 0) << way(forkable);
         EXPECT_TRUE(echo.said.endsWith("got stop\n")) << way(forkable);
 
+        // Given at once, before the start has been answered: it reaches the
+        // run once it has started.
         StartedRun waiting = start({QStringLiteral("echo")}, forkable);
-        ASSERT_GT(waiting.child->pid(), 0) << way(forkable);
+        EXPECT_TRUE(waiting.child->running()) << way(forkable);
         waiting.child->signal(SIGKILL);
         ASSERT_TRUE(waiting.ended->wait(10000)) << way(forkable);
         EXPECT_TRUE(waiting.ended->at(0).at(1).toBool()) << way(forkable);
@@ -143,25 +145,58 @@ TEST(ChildProcessTest, ARunWhoseLauncherWentAwayStillEndsAndTheNextRunStarts) {
 
 // A run that ends while the next run's start waits for the launcher's
 // answer: its end comes first on the line and is kept, so the run ends.
-// The first run is reaped before the second is asked for, and the event
-// loop does not run in between: the launcher has said the end already.
+// The first run is reaped before the second is asked for: the launcher has
+// said the end already when it answers the start.
 TEST(ChildProcessTest, ARunEndingWhileTheNextStartWaitsForItsAnswerStillEnds) {
     StartedRun first = start({QStringLiteral("report"), QStringLiteral("3")}, true);
+    ASSERT_TRUE(QTest::qWaitFor([&first] { return first.child->pid() > 0; }, 10000));
     const qint64 pid = first.child->pid();
-    ASSERT_GT(pid, 0);
     QElapsedTimer waited;
     waited.start();
     while (QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)) && waited.elapsed() < 10000) QThread::usleep(200);
     ASSERT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid))) << "the launcher did not reap the run";
     StartedRun second = start({QStringLiteral("echo")}, true);   // runs until it gets a line
-    ASSERT_GT(second.child->pid(), 0);
-    ASSERT_TRUE(first.ended->wait(10000)) << "the first run's end was lost";
+    ASSERT_TRUE(QTest::qWaitFor([&second] { return second.child->pid() > 0; }, 10000));
+    ASSERT_TRUE(!first.ended->isEmpty() || first.ended->wait(10000)) << "the first run's end was lost";
     EXPECT_EQ(first.ended->at(0).at(0).toInt(), 3);
     EXPECT_NE(parentOf(first), QCoreApplication::applicationPid()) << "not a fork";
     EXPECT_TRUE(second.child->running());
     ASSERT_TRUE(second.child->writeInput("stop\n"));
     ASSERT_TRUE(second.ended->wait(10000));
     EXPECT_EQ(second.ended->at(0).at(0).toInt(), 0);
+}
+
+// A start never waits for the launcher: with the launcher held after its
+// first answer (launcherHold), the next start returns unanswered, the event
+// loop goes on, and once the answer is overdue the launcher is given up and
+// the run is started anew: it still runs, with the input it was given
+// meanwhile.
+TEST(ChildProcessTest, AStartTheLauncherDoesNotAnswerIsMadeAnewWithoutWaiting) {
+    const int hold = ::eventfd(0, EFD_CLOEXEC);
+    ASSERT_GE(hold, 0);
+    // Inherited by the launcher only: this process's copy stays, the
+    // launcher's is a duplicate without close-on-exec.
+    const int inherited = ::fcntl(hold, F_DUPFD, 3);
+    ASSERT_GE(inherited, 0);
+    qputenv("RECHANNEL_LAUNCHER_HOLD_FD", QByteArray::number(inherited));
+    StartedRun first = start({QStringLiteral("echo")}, true);
+    ASSERT_TRUE(QTest::qWaitFor([&first] { return parentOf(first) > 0; }, 10000));
+    ASSERT_NE(parentOf(first), QCoreApplication::applicationPid()) << "not a fork of the launcher";
+
+    StartedRun held = start({QStringLiteral("echo")}, true);
+    EXPECT_EQ(held.child->pid(), 0) << "the start waited for the launcher's answer";
+    EXPECT_TRUE(held.child->running());
+    ASSERT_TRUE(held.child->writeInput("stop\n"));
+    ASSERT_TRUE(held.ended->wait(20000)) << "the start the launcher never answered was not made anew";
+    EXPECT_EQ(held.ended->at(0).at(0).toInt(), 0);
+    EXPECT_TRUE(held.said.endsWith("got stop\n")) << held.said.constData();
+    EXPECT_EQ(parentOf(held), QCoreApplication::applicationPid()) << "started anew by this process";
+    // The run the launcher did start still ends, as one whose launcher went.
+    ASSERT_TRUE(first.child->writeInput("x\n"));
+    ASSERT_TRUE(!first.ended->isEmpty() || first.ended->wait(10000));
+    qunsetenv("RECHANNEL_LAUNCHER_HOLD_FD");
+    ::close(inherited);
+    ::close(hold);
 }
 
 // A window closed under a run deletes it and goes: the run is killed, not

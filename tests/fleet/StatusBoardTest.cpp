@@ -12,13 +12,15 @@ std::vector<QString> numbered(const QString& stem, int n) {
     return out;
 }
 
+const PortActivity kWaiting = PortActivity::waiting(PortActivity::State::WaitingForStation);
+
 }  // namespace
 
 TEST(StatusBoard, LinesFitTheWindowAndThePortsLeftOutAreSummedUp) {
-    std::vector<QString> status(16, QStringLiteral("waiting for a station"));
-    status[9] = QStringLiteral("301  writing");
-    status[10] = QStringLiteral("302  writing");
-    status[11] = QStringLiteral("303 moved");
+    std::vector<BoardEntry> status(16, kWaiting);
+    status[9] = PortActivity::running(JobPhase::Writing, 301);
+    status[10] = PortActivity::running(JobPhase::Writing, 302);
+    status[11] = PortActivity::ended(RunOutcome::Moved, 303, false);
     const struct {
         int ports, rows, columns;
         int lines;          // the board's lines
@@ -32,7 +34,7 @@ TEST(StatusBoard, LinesFitTheWindowAndThePortsLeftOutAreSummedUp) {
     };
     for (const auto& c : cases) {
         const std::vector<QString> ports = numbered(QStringLiteral("ttyUSB%1"), c.ports);
-        const std::vector<QString> shown(status.begin(), status.begin() + c.ports);
+        const std::vector<BoardEntry> shown(status.begin(), status.begin() + c.ports);
         const QStringList lines = boardLines(ports, shown, TerminalSize{c.rows, c.columns});
         EXPECT_EQ(lines.size(), c.lines) << c.rows << "x" << c.columns;
         EXPECT_TRUE(lines.last().startsWith(c.last)) << lines.last().toStdString();
@@ -50,8 +52,8 @@ TEST(StatusBoard, DrawsInPlaceOnlyWhereTheTerminalTakesTheSequences) {
         {
             StatusBoard board(true, [] { return TerminalSize{24, 80}; }, [takes] { return takes; });
             const std::size_t port = board.add(QStringLiteral("COM5"));
-            board.set(port, QStringLiteral("waiting for a station"));
-            board.set(port, QStringLiteral("301  writing"));
+            board.set(port, kWaiting);
+            board.set(port, PortActivity::running(JobPhase::Writing, 301));
             board.close();
         }
         ASSERT_TRUE(output_queue::drain(std::chrono::seconds(30)));

@@ -37,8 +37,9 @@ int parent(int argc, char** argv) {
     run->start();
     QElapsedTimer waited;
     waited.start();
-    while (!said.contains('\n') && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    if (!said.contains('\n')) return 1;
+    const auto started = [&] { return said.contains('\n') && run->pid() > 0; };
+    while (!started() && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    if (!started()) return 1;
     std::printf("%lld\n", static_cast<long long>(run->pid()));
     std::fflush(stdout);
     run.reset();

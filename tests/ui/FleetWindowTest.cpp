@@ -391,7 +391,9 @@ TEST_F(FleetWindowTest, TheDayRecordCountsTodaysStationsByTheirLatestOutcome) {
 }
 
 // Each of today's runs shows its own trace, also two runs of one port a
-// moment apart; a run the window kept no trace of shows none.
+// moment apart; a run the window kept no trace of (another program's, read
+// from the ledger) shows none, and a run of this window is never shown twice
+// when the ledger is read again.
 TEST_F(FleetWindowTest, EachRunOfTheDayShowsItsOwnTrace) {
     const QDateTime now = QDateTime::currentDateTime();
     for (const int address : {821, 822, 823}) {
@@ -402,9 +404,16 @@ TEST_F(FleetWindowTest, EachRunOfTheDayShowsItsOwnTrace) {
         entry.outcome = QStringLiteral("moved");
         const Result<QString> appended = ledger::append(entry);
         ASSERT_TRUE(appended) << appended.why().toStdString();
+        if (address == 823) continue;   // another program's run
+        PortRunRecord run;
+        run.port = QStringLiteral("USB 0");
+        run.device = entry.port;
+        run.address = address;
+        run.outcome = RunOutcome::Moved;
+        run.trace = QStringLiteral("/traces/%1.txt").arg(address);
+        run.ledger = ledger::read(ledger::path()).back();
+        window_->record()->addRun(run.port, run);
     }
-    window_->record()->noteTrace(QStringLiteral("/dev/ttyUSB0"), 821, QStringLiteral("/traces/821.txt"));
-    window_->record()->noteTrace(QStringLiteral("/dev/ttyUSB0"), 822, QStringLiteral("/traces/822.txt"));
     window_->record()->refresh();
     const QTableWidget* shown = window_->record()->runs();
     ASSERT_EQ(shown->rowCount(), 3);
