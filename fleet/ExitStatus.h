@@ -2,7 +2,7 @@
 // rechannel-cli's exit statuses, and the one each way a run ends maps to: a
 // single-port `program` and the fleet runner (which adds up its children's)
 // cannot disagree. Only the CLI uses them; the fleet is its lowest part.
-// README's exit-status table is checked against kExitStatusMeanings.
+// The exit-status table of docs/cli.md is checked against kExitStatusMeanings.
 #include "RunOutcome.h"
 #include "StopRequests.h"
 

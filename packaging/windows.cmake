@@ -50,12 +50,13 @@ add_custom_target(rc_windows_runtime ALL
   VERBATIM)
 
 # make windows-package: the portable ZIP and the NSIS installer, both with
-# the programs, the DLLs and qt.conf in bin/ (as in the build), README and
-# LICENSE.
+# the programs, the DLLs and qt.conf in bin/ (as in the build), README with
+# the pages of docs/ it links to, and LICENSE.
 install(FILES ${rc_runtime_dlls} ${rc_qt_conf} DESTINATION bin)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION bin/platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION bin/styles)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_NAME rechannel)
 set(CPACK_PACKAGE_VENDOR "rechannel developers")

@@ -1,5 +1,6 @@
-// rechannel-cli's exit statuses are named once (ExitStatus.h); README's table
-// documents each of them, and nothing else, in the same order.
+// rechannel-cli's exit statuses are named once (ExitStatus.h); the table in
+// the command-line reference (docs/cli.md) documents each of them, and
+// nothing else, in the same order.
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
@@ -11,11 +12,11 @@
 
 namespace {
 
-// The first column of README's "| exit status | meaning |" table.
-std::vector<int> readmeExitStatuses() {
-    QFile readme(QStringLiteral(RECHANNEL_README));
-    if (!readme.open(QIODevice::ReadOnly)) return {};
-    const QStringList lines = QString::fromUtf8(readme.readAll()).split(QLatin1Char('\n'));
+// The first column of docs/cli.md's "| exit status | meaning |" table.
+std::vector<int> documentedExitStatuses() {
+    QFile reference(QStringLiteral(RECHANNEL_CLI_REFERENCE));
+    if (!reference.open(QIODevice::ReadOnly)) return {};
+    const QStringList lines = QString::fromUtf8(reference.readAll()).split(QLatin1Char('\n'));
     const int header = static_cast<int>(lines.indexOf(QStringLiteral("| exit status | meaning |")));
     std::vector<int> statuses;
     if (header < 0) return statuses;
@@ -27,10 +28,10 @@ std::vector<int> readmeExitStatuses() {
     return statuses;
 }
 
-TEST(ExitStatus, ReadmesTableListsEveryExitStatusInOrderAndEveryOutcomeHasOne) {
+TEST(ExitStatus, CliReferenceTableListsEveryExitStatusInOrderAndEveryOutcomeHasOne) {
     std::vector<int> named;
     for (const ExitStatusMeaning& m : kExitStatusMeanings) named.push_back(m.status);
-    EXPECT_EQ(readmeExitStatuses(), named) << "README.md's exit-status table";
+    EXPECT_EQ(documentedExitStatuses(), named) << "docs/cli.md's exit-status table";
     for (const RunOutcomeRow& row : kRunOutcomes) {
         const int status = exitStatusOf(row.outcome);
         bool listed = false;
