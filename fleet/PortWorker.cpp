@@ -170,7 +170,7 @@ void PortWorker::logKilledRun(PortRunRecord& run, double seconds) {
     entry.backup = run.backup;
     entry.seconds = seconds;
     if (const Result<QString> appended = ledger::append(entry); !appended)
-        emit message(QStringLiteral("ledger not written: %1").arg(appended.why()));
+        emit message(QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), appended.why()));
     run.ledger = entry;
 }
 
