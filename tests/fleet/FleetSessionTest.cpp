@@ -13,6 +13,7 @@
 #include <map>
 
 #include "FleetSession.h"
+#include "ScriptChild.h"
 #include "SimStation.h"
 
 namespace {
@@ -20,14 +21,9 @@ namespace {
 // Stands in for rechannel-cli's programming run: moves the station the
 // probes hear (291), and counts its runs in program.runs.
 QString fakeProgram(const QTemporaryDir& dir) {
-    const QString path = dir.filePath(QStringLiteral("program"));
-    QFile script(path);
-    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho run >>\"$0.runs\"\n"
-                 "printf '@rechannel phase reading\\n@rechannel address 291\\n@rechannel result 291\\tmoved\\t\\t\\n' >&2\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    return shellScript(dir.filePath(QStringLiteral("program")),
+                       "echo run >>\"$0.runs\"\n"
+                       "printf '@rechannel phase reading\\n@rechannel address 291\\n@rechannel result 291\\tmoved\\t\\t\\n' >&2\n");
 }
 
 class FleetSessionTest : public SimStationTest {};

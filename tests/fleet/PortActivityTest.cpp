@@ -4,12 +4,12 @@
 // tells; it reaches people as the child's text.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "PortWorker.h"
+#include "ScriptChild.h"
 #include "StatusBoard.h"
 
 namespace {
@@ -18,16 +18,8 @@ namespace {
 // error as they are and exits with `status`.
 QString fakeProgram(const QTemporaryDir& dir, const QByteArray& lines, int status) {
     const QString path = dir.filePath(QStringLiteral("program"));
-    QFile said(path + QStringLiteral(".lines"));
-    EXPECT_TRUE(said.open(QIODevice::WriteOnly));
-    said.write(lines);
-    said.close();
-    QFile script(path);
-    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\ncat \"$0.lines\" >&2\nexit " + QByteArray::number(status) + "\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    writeTestFile(path + QStringLiteral(".lines"), lines);
+    return shellScript(path, "cat \"$0.lines\" >&2\nexit " + QByteArray::number(status) + "\n");
 }
 
 struct Told {
