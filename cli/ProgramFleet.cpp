@@ -21,24 +21,19 @@ int usageWithPorts(const QCommandLineParser& parser, const QString& message, con
     return status;
 }
 
-// Every discovered port `--all --match` takes (FleetPorts.h), as fleet ports.
-// False, with the reason, when the ports cannot be listed.
-bool listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found, QString* error) {
-    if (const Result<QString> listed = discoverFleetPorts(found); !listed) {
-        *error = listed.why();
-        return false;
-    }
-    for (const FleetPortInfo& port : fleetPorts(*found, match, FleetTake::All))
-        ports->push_back(FleetPort{port.name, port.devicePath, false});
-    return true;
+// Every discovered port `--all --match` takes (FleetPorts.h), as fleet ports;
+// a failure, with the reason, when the ports cannot be listed.
+Result<QString> listFleet(const QString& match, std::vector<FleetPort>* ports, PortList* found) {
+    if (Result<QString> listed = discoverFleetPorts(found); !listed) return listed;
+    *ports = portsForAll(*found, match);
+    return {};
 }
 
 // With `wait` no port yet is no error: adapters plugged in later are found.
 int discoverFleet(const QCommandLineParser& parser, const QString& match, bool wait, std::vector<FleetPort>* ports) {
     PortList found;
-    QString error;
-    if (!listFleet(match, ports, &found, &error)) {
-        printErr(error);
+    if (const Result<QString> listed = listFleet(match, ports, &found); !listed) {
+        printErr(listed.why());
         return exit_status::otherFailure;
     }
     if (ports->empty() && wait) {
@@ -89,8 +84,7 @@ int runFleetProgram(const QCommandLineParser& parser, const FleetArguments& args
             // A listing that fails now is tried again at the next round.
             std::vector<FleetPort> now;
             PortList found;
-            QString error;
-            listFleet(match, &now, &found, &error);
+            (void)listFleet(match, &now, &found);
             return now;
         };
     if (!QDir().mkpath(settings.traceDir)) {

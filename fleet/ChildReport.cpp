@@ -7,11 +7,27 @@ namespace child_report {
 namespace {
 constexpr char kPrefix[] = "@rechannel ";
 
+// An address as the child writes it: decimal digits only, 0 to 65535. Not
+// QByteArray::toInt, which takes a sign, spaces around the number, and
+// stops at a NUL byte.
 std::optional<int> addressField(const QByteArray& text) {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < 0 || value > 0xFFFF) return std::nullopt;
+    if (text.isEmpty() || text.size() > 5) return std::nullopt;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 0xFFFF) return std::nullopt;
     return value;
+}
+
+// A line without its end: "\n", or "\r\n" from a child whose standard error
+// is a text stream.
+QByteArray withoutEnd(const QByteArray& raw) {
+    QByteArray line = raw;
+    if (line.endsWith('\n')) line.chop(1);
+    if (line.endsWith('\r')) line.chop(1);
+    return line;
 }
 }  // namespace
 
@@ -63,7 +79,7 @@ QByteArray ledgerLine(const LedgerEntry& entry) {
 }
 
 Line parse(const QByteArray& raw) {
-    const QByteArray line = raw.endsWith('\n') ? raw.chopped(1) : raw;
+    const QByteArray line = withoutEnd(raw);
     Line parsed;
     parsed.text = QString::fromUtf8(line);
     if (!line.startsWith(kPrefix)) return parsed;
@@ -85,9 +101,13 @@ Line parse(const QByteArray& raw) {
     } else if (rest.startsWith("result ")) {
         const QList<QByteArray> fields = rest.mid(7).split('\t');
         const std::optional<RunOutcome> outcome = fields.size() == 4 ? outcomeNamed(fields[1]) : std::nullopt;
-        if (!outcome) return parsed;
+        // An empty address: the run read no station; anything else that is
+        // no address makes the line no result (it would undo the address
+        // the run reported).
+        const std::optional<int> address = outcome ? addressField(fields[0]) : std::nullopt;
+        if (!outcome || (!fields[0].isEmpty() && !address)) return parsed;
         parsed.kind = Line::Kind::Result;
-        parsed.address = addressField(fields[0]);
+        parsed.address = address;
         parsed.outcome = *outcome;
         parsed.backup = QString::fromUtf8(fields[2]);
         parsed.verified = QString::fromUtf8(fields[3]);

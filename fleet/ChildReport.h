@@ -42,8 +42,9 @@ struct Line {
     QString verified;              // Result
     LedgerEntry entry;             // Ledger
 };
-// A malformed report line (a result naming no outcome, a phase naming none)
-// is kept as Text.
+// A malformed report line (a result naming no outcome or an address that is
+// none, a phase naming none) is kept as Text. The line may end in "\n" or
+// "\r\n".
 Line parse(const QByteArray& line);
 
 }  // namespace child_report

@@ -48,8 +48,12 @@ void ChildRun::readLines(const QByteArray& bytes) {
     while ((end = pending_.indexOf('\n')) >= 0) {
         const QByteArray line = pending_.left(end + 1);
         pending_.remove(0, end + 1);
-        take(line);
+        if (!std::exchange(overlong_, false)) take(line.left(kMaxLineBytes));
     }
+    if (pending_.size() <= kMaxLineBytes) return;
+    if (!overlong_) take(pending_.left(kMaxLineBytes));
+    overlong_ = true;
+    pending_.clear();
 }
 
 void ChildRun::take(const QByteArray& raw) {
@@ -85,7 +89,7 @@ void ChildRun::take(const QByteArray& raw) {
 void ChildRun::onFinished(int code, bool crashed) {
     // A last line without its line end is still the child's.
     const QByteArray rest = std::exchange(pending_, QByteArray());
-    if (!rest.trimmed().isEmpty()) take(rest);
+    if (!rest.trimmed().isEmpty() && !overlong_) take(rest);
     if (!crashed) {
         exitStatus_ = code;
     } else {

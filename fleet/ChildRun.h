@@ -18,6 +18,11 @@
 class ChildRun : public QObject {
     Q_OBJECT
 public:
+    // No line a run writes comes near this (a ledger line with its longest
+    // path is a few kilobytes). A longer one is text: its first this many
+    // bytes are passed on, the rest up to its end is dropped unread.
+    static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
     // `traceFile` receives the child's standard output; empty discards it.
     // When the child ends, what it said for people (the read-back
     // differences, why the port did not open), its station and backup lines
@@ -65,6 +70,7 @@ private:
 
     std::unique_ptr<ChildProcess> process_;
     QByteArray pending_;   // the start of a report line still coming
+    bool overlong_ = false;   // dropping the rest of a line longer than kMaxLineBytes
     QString program_;
     QString traceFile_;
     QStringList said_;   // the child's lines for people, in order

@@ -22,6 +22,13 @@ std::vector<FleetPortInfo> fleetPorts(const PortList& found, const QString& matc
     return ports;
 }
 
+std::vector<FleetPort> portsForAll(const PortList& found, const QString& match) {
+    std::vector<FleetPort> ports;
+    for (const FleetPortInfo& port : fleetPorts(found, match, FleetTake::All))
+        ports.push_back(FleetPort{port.name, port.devicePath, false});
+    return ports;
+}
+
 Result<QString> discoverFleetPorts(PortList* found) {
     if (const Result<std::wstring> listed = tryDiscoverPorts(*found, false); !listed)
         return failure(QString::fromStdWString(listed.why()));

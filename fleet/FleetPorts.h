@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PortDiscovery.h"
+#include "PortWorker.h"
 #include "Result.h"
 
 struct FleetPortInfo {
@@ -28,6 +29,11 @@ enum class FleetTake {
 // The entries of `found` that `take` keeps for `match`, in discovery order,
 // each device once (the first name of it kept).
 std::vector<FleetPortInfo> fleetPorts(const PortList& found, const QString& match, FleetTake take);
+
+// The ports `rechannel-cli program --all --match MATCH` works on: those
+// fleetPorts takes for FleetTake::All, each opened where it is now (a
+// device listed, not a name to look up again).
+std::vector<FleetPort> portsForAll(const PortList& found, const QString& match);
 
 // The ports discovery lists now; a failure, with the reason, when they
 // cannot be listed.

@@ -15,11 +15,12 @@ void FleetSession::start() {
     stopping_ = false;
 }
 
-// Never two workers on one device, however its names point at it.
+// Never two workers on one device, however its names point at it: the one
+// that holds it keeps it; another waits for the port meanwhile.
 bool FleetSession::taken(const PortWorker* self, const QString& path) {
     const QString device = identities_.of(path);
     return std::any_of(workers_.begin(), workers_.end(), [&](const auto& worker) {
-        return worker.get() != self && !worker->finished() && identities_.of(worker->devicePath()) == device;
+        return worker.get() != self && worker->holdsDevice() && identities_.of(worker->devicePath()) == device;
     });
 }
 

@@ -64,13 +64,13 @@ void PortWorker::portsChanged() {
 }
 
 // A port given by name is looked up again; false while no port has that
-// name (or another worker has the device it names now).
+// name (or another worker holds the device it names now).
 bool PortWorker::lookUpAgain() {
-    if (!port_.byName || !settings_.resolve) return true;
+    if (!port_.byName || !settings_.resolve) return onDevice_ = true;
     const QString path = settings_.resolve(port_.name);
-    if (path.isEmpty() || (taken_ && taken_(this, path))) return false;
+    if (path.isEmpty() || (taken_ && taken_(this, path))) return onDevice_ = false;
     port_.devicePath = path;
-    return true;
+    return onDevice_ = true;
 }
 
 void PortWorker::probe() {
@@ -104,6 +104,7 @@ void PortWorker::heard(std::optional<int> address, bool portThere, int pauseMs) 
 }
 
 void PortWorker::program(std::optional<int> probed) {
+    onDevice_ = true;
     QStringList args{QStringLiteral("program"), QStringLiteral("--port"), port_.devicePath, QStringLiteral("--report-phases")};
     args << settings_.childOptions;
     const QString trace = traceFile();
@@ -170,7 +171,7 @@ void PortWorker::logKilledRun(PortRunRecord& run, double seconds) {
     entry.backup = run.backup;
     entry.seconds = seconds;
     if (const Result<QString> appended = ledger::append(entry); !appended)
-        emit message(QStringLiteral("ledger not written: %1").arg(appended.why()));
+        emit message(QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), appended.why()));
     run.ledger = entry;
 }
 

@@ -119,6 +119,10 @@ public:
     // A port appeared or vanished: one waiting between probes probes now.
     void portsChanged();
     bool finished() const { return finished_; }
+    // On its device: given by its path, or looked up and found free, and not
+    // finished. A worker waiting for its port holds none, so two names of
+    // one device never wait for each other.
+    bool holdsDevice() const { return onDevice_ && !finished_; }
     const std::vector<PortRunRecord>& runs() const { return runs_; }
 
     const PortActivity& now() const { return now_; }
@@ -161,6 +165,7 @@ private:
     std::optional<int> lastDone_;
     PortActivity now_;
     bool told_ = false;
+    bool onDevice_ = false;
     bool stopping_ = false;
     bool finished_ = false;
     std::vector<PortRunRecord> runs_;

@@ -1,6 +1,7 @@
 #include "ReadBack.h"
 
 #include "LineFacts.h"
+#include "LinkCodes.h"
 #include "StationConnection.h"
 
 namespace {
@@ -16,7 +17,8 @@ QString hexDigits(unsigned value, int width) {
 
 void readBackRegion(StationConnection& connection, std::uint16_t address, int count, const std::uint8_t* written,
                     QStringList* mismatches) {
-    if (count < 1 || count > kMaxRegionBytes) throw -1;
+    // Refused before asking, as the link refuses a request out of its range.
+    if (count < 1 || count > kMaxRegionBytes) throw link_codes::kNoReply;
     std::uint8_t readBack[kMaxRegionBytes] = {};
     connection.readRom16(address, count, readBack, kReadAttempts);
     for (int i = 0; i < count; ++i) {

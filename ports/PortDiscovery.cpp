@@ -121,14 +121,19 @@ void discoverPorts(PortList& list, bool probe, DiscoveryNotes* notes) {
     discoverPorts(*platform, list, probe, notes);
 }
 
-Result<std::wstring> tryDiscoverPorts(PortList& list, bool probe, DiscoveryNotes* notes) {
+Result<std::wstring> tryDiscoverPorts(PortPlatform& platform, PortList& list, bool probe, DiscoveryNotes* notes) {
     try {
-        discoverPorts(list, probe, notes);
+        discoverPorts(platform, list, probe, notes);
         return {};
     } catch (const std::wstring& message) {
         list.clear();
         return failure(message);
     }
+}
+
+Result<std::wstring> tryDiscoverPorts(PortList& list, bool probe, DiscoveryNotes* notes) {
+    auto platform = makeSystemPortPlatform();
+    return tryDiscoverPorts(*platform, list, probe, notes);
 }
 
 bool isBluetoothDevice(const std::wstring& enumerator, const std::wstring& hardwareId) {

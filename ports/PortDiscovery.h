@@ -26,6 +26,8 @@ void discoverPorts(PortList& list, bool probe, DiscoveryNotes* notes = nullptr);
 
 // The same without throwing: fails with the message, and `list` empty, when
 // the ports cannot be listed.
+Result<std::wstring> tryDiscoverPorts(PortPlatform& platform, PortList& list, bool probe,
+                                      DiscoveryNotes* notes = nullptr);
 Result<std::wstring> tryDiscoverPorts(PortList& list, bool probe, DiscoveryNotes* notes = nullptr);
 
 // True for a device the Bluetooth stack enumerated: enumerator "BTHENUM" or a

@@ -40,7 +40,7 @@ constexpr OutcomeWords kWords[] = {
     {RunOutcome::Interrupted, "прервано", "Станция не изменена: запрограммировать ещё раз"},
     {RunOutcome::Failed, "ошибка", "Посмотреть трассу запуска, запрограммировать ещё раз"},
 };
-static_assert(sizeof kWords / sizeof kWords[0] == sizeof kRunOutcomes / sizeof kRunOutcomes[0], "a word for every outcome");
+static_assert(rowPerOutcome(kWords), "words for every outcome, in their order");
 
 // The inputs as files: a folder stands for every *.csv in it, by name.
 QStringList ledgerFiles(const QStringList& inputs, QStringList* problems, bool* allRead) {

@@ -34,13 +34,23 @@ QString timeText(const QDateTime& time) {
 
 QString hostText(const QString& host) { return host.isEmpty() ? QStringLiteral("неизвестен") : esc(host); }
 
-// Colours of the outcomes in kRunOutcomes order: greens done, blue
-// restored, greys for stations not ours, warm for what needs a visit.
-constexpr const char* kColours[] = {"#2f855a", "#9ae6b4", "#4c6ef5", "#a0aec0", "#805ad5", "#ecc94b",
-                                    "#ed8936", "#f6ad55", "#c53030", "#e53e3e", "#cbd5e0", "#744210"};
-static_assert(sizeof kColours / sizeof kColours[0] == kOutcomeCount, "a colour for every outcome");
+// The outcomes' colours: greens done, blue restored, greys for stations not
+// ours, warm for what needs a visit.
+struct OutcomeColour {
+    RunOutcome outcome;
+    const char* colour;
+};
+constexpr OutcomeColour kColours[] = {
+    {RunOutcome::Moved, "#2f855a"},         {RunOutcome::AlreadyMoved, "#9ae6b4"},
+    {RunOutcome::Restored, "#4c6ef5"},      {RunOutcome::OtherSystem, "#a0aec0"},
+    {RunOutcome::Unsupported, "#805ad5"},   {RunOutcome::NoPort, "#ecc94b"},
+    {RunOutcome::NoAnswer, "#ed8936"},      {RunOutcome::PortLost, "#f6ad55"},
+    {RunOutcome::PartlyWritten, "#c53030"}, {RunOutcome::VerifyFailed, "#e53e3e"},
+    {RunOutcome::Interrupted, "#cbd5e0"},   {RunOutcome::Failed, "#744210"},
+};
+static_assert(rowPerOutcome(kColours), "a colour for every outcome, in their order");
 
-const char* colour(RunOutcome outcome) { return kColours[outcomeIndex(outcome)]; }
+const char* colour(RunOutcome outcome) { return kColours[outcomeIndex(outcome)].colour; }
 
 const char* const kStyle = R"(
 @page { size: A4; margin: 14mm 12mm; }
@@ -159,7 +169,7 @@ QString chartBars(const std::vector<ReportDay>& days, int runTop) {
             y -= h;
             svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"><title>%6 %7: %8</title></rect>")
                        .arg(x, 0, 'f', 1).arg(y, 0, 'f', 1).arg(width, 0, 'f', 1).arg(h, 0, 'f', 1)
-                       .arg(QLatin1String(kColours[i]), days[d].day.toString(QStringLiteral("dd.MM")),
+                       .arg(QLatin1String(kColours[i].colour), days[d].day.toString(QStringLiteral("dd.MM")),
                             outcomeLabel(kRunOutcomes[i].outcome)).arg(n);
         }
         if (d % size_t(labelEvery) == 0)
@@ -202,7 +212,7 @@ QString chart(const MigrationReport& r) {
     html += QStringLiteral("<line x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" stroke=\"#718096\"/></svg><div class=\"legend\">").arg(kLeft).arg(kRight).arg(kBottom);
     for (int i = 0; i < kOutcomeCount; ++i)
         if (seen[size_t(i)] > 0)
-            html += QStringLiteral("<span><i style=\"background:%1\"></i>%2</span>").arg(QLatin1String(kColours[i]), outcomeLabel(kRunOutcomes[i].outcome));
+            html += QStringLiteral("<span><i style=\"background:%1\"></i>%2</span>").arg(QLatin1String(kColours[i].colour), outcomeLabel(kRunOutcomes[i].outcome));
     return html + QStringLiteral("<span><i style=\"background:#1a4731;height:3px;vertical-align:3px\"></i>переведено всего (правая шкала)</span></div></div>");
 }
 

@@ -5,6 +5,7 @@
 // disagree. rechannel-cli's exit statuses are its own (ExitStatus.h).
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <optional>
 
 enum class RunOutcome {
@@ -77,6 +78,18 @@ constexpr bool rowsFollowTheEnumeration() {
 static_assert(rowsFollowTheEnumeration(), "kRunOutcomes lists the outcomes in their enumeration's order");
 
 constexpr const RunOutcomeRow& runOutcomeRow(RunOutcome outcome) { return kRunOutcomes[outcomeIndex(outcome)]; }
+
+// For a table that other parts keep per outcome (words, colours), each row
+// naming its `outcome`: true when it has a row for every outcome, in
+// kRunOutcomes order, so outcomeIndex finds each outcome's own row.
+// static_assert it beside the table.
+template <class Row, std::size_t N>
+constexpr bool rowPerOutcome(const Row (&table)[N]) {
+    if (static_cast<int>(N) != kOutcomeCount) return false;
+    for (std::size_t i = 0; i < N; ++i)
+        if (table[i].outcome != kRunOutcomes[i].outcome) return false;
+    return true;
+}
 
 inline QString outcomeName(RunOutcome outcome) { return QLatin1String(runOutcomeRow(outcome).name); }
 inline QString outcomeMessage(RunOutcome outcome) { return QString::fromUtf8(runOutcomeRow(outcome).message); }

@@ -11,6 +11,7 @@
 #include "FleetRunner.h"
 #include "Ledger.h"
 #include "ExitStatus.h"
+#include "ScriptChild.h"
 #include "TempHome.h"
 
 namespace {
@@ -46,17 +47,9 @@ TEST(FleetExitStatus, ZeroWhenEveryStationIsOnTheNewChannelElseTheHighestOfTheRe
 // standard error, then dies by SIGKILL.
 QString dyingChild(const QString& dir, const QByteArray& report) {
     const QString reportFile = dir + QStringLiteral("/report");
-    const QString script = dir + QStringLiteral("/child.sh");
-    QFile r(reportFile);
-    EXPECT_TRUE(r.open(QIODevice::WriteOnly));
-    r.write(report);
-    r.close();
-    QFile s(script);
-    EXPECT_TRUE(s.open(QIODevice::WriteOnly));
-    s.write("#!/bin/sh\ncat '" + QFile::encodeName(reportFile) + "' >&2\nkill -KILL $$\n");
-    s.close();
-    s.setPermissions(s.permissions() | QFileDevice::ExeOwner);
-    return script;
+    writeTestFile(reportFile, report);
+    return shellScript(dir + QStringLiteral("/child.sh"),
+                       "cat '" + QFile::encodeName(reportFile) + "' >&2\nkill -KILL $$\n");
 }
 
 // The child's own ledger line comes with its result line; the runner logs

@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "PortWorker.h"
+#include "ScriptChild.h"
 #include "SimStation.h"
 
 namespace {
@@ -19,20 +20,12 @@ namespace {
 // the probes hear, 291.
 QString fakeProgram(const QTemporaryDir& dir, const QStringList& outcomes) {
     const QString path = dir.filePath(QStringLiteral("program"));
-    QFile listed(path + QStringLiteral(".outcomes"));
-    EXPECT_TRUE(listed.open(QIODevice::WriteOnly));
-    listed.write(outcomes.join(QLatin1Char('\n')).toUtf8() + '\n');
-    listed.close();
-    QFile script(path);
-    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\n"
-                 "n=$(( $(cat \"$0.count\" 2>/dev/null || echo 0) + 1 )); echo $n >\"$0.count\"\n"
-                 "outcome=$(sed -n \"${n}p\" \"$0.outcomes\"); [ -n \"$outcome\" ] || outcome=moved\n"
-                 "printf '@rechannel address 291\\n@rechannel result 291\\t%s\\t\\t\\n' \"$outcome\" >&2\n"
-                 "[ \"$outcome\" = moved ] || exit 5\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    writeTestFile(path + QStringLiteral(".outcomes"), outcomes.join(QLatin1Char('\n')).toUtf8() + '\n');
+    return shellScript(path,
+                       "n=$(( $(cat \"$0.count\" 2>/dev/null || echo 0) + 1 )); echo $n >\"$0.count\"\n"
+                       "outcome=$(sed -n \"${n}p\" \"$0.outcomes\"); [ -n \"$outcome\" ] || outcome=moved\n"
+                       "printf '@rechannel address 291\\n@rechannel result 291\\t%s\\t\\t\\n' \"$outcome\" >&2\n"
+                       "[ \"$outcome\" = moved ] || exit 5\n");
 }
 
 class PortWorkerTest : public SimStationTest {};

@@ -287,3 +287,30 @@ TEST(SerialCommPorts, OnlyUnlistedPortsEachOnceInPortNumberOrder) {
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(ports[0].device, L"\\Device\\VCP0");
 }
+
+// Without throwing, a discovery that fails says why, and leaves no list to
+// show: never a stale list, nor the part read before the failure.
+TEST(PortDiscovery, AFailureComesBackWithItsReasonAndNoList) {
+    const struct {
+        const char* what;
+        void (*script)(FakePortPlatform&);
+        std::wstring why;
+    } cases[] = {
+        {"the version", [](FakePortPlatform& p) { p.versionFails = true, p.errorCode = 87; },
+         L"Could not get OS version. (err=87)"},
+        {"the device list", [](FakePortPlatform& p) { p.deviceListFails = true, p.errorCode = 13; },
+         L"SetupDiGetClassDevs failed. (err=13)"},
+        {"the third device", [](FakePortPlatform& p) { p.enumFailsAt[2] = 8; },
+         L"SetupDiEnumDeviceInterfaces failed (err=8)"},
+        {"nothing", [](FakePortPlatform&) {}, L""},
+    };
+    for (const auto& c : cases) {
+        FakePortPlatform platform = threeDevices();
+        c.script(platform);
+        PortList list = {PortEntry{L"/dev/stale", L"", L"stale", L"left from before"}};
+        const Result<std::wstring> listed = tryDiscoverPorts(platform, list, false);
+        EXPECT_EQ(bool(listed), c.why.empty()) << c.what;
+        EXPECT_EQ(listed.why(), c.why) << c.what;
+        EXPECT_EQ(list.size(), c.why.empty() ? 3u : 0u) << c.what;
+    }
+}

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTimeZone>
 #include <map>
 #include <tuple>
@@ -96,11 +98,45 @@ TEST_F(LedgerTest, TheHeaderComesOnceAndATornLastLineIsEndedFirst) {
     EXPECT_EQ(unreadable, 1);
 }
 
+// An append that cannot be made says why: the system's reason, and where the
+// line could not wait either. A ledger that cannot be written while its
+// pending file can is no failure: the line waits there, and that is said.
 TEST_F(LedgerTest, AnUnwritableLedgerSaysWhy) {
-    const Result<QString> appended =
-        ledger::appendTo(homePath() + QStringLiteral("/no/such/dir/ledger.csv"), entry("moved", 1, 1));
-    EXPECT_FALSE(appended);
-    EXPECT_FALSE(appended.why().isEmpty());
+    const QString file = homePath() + QStringLiteral("/notes.txt");
+    QFile regular(file);
+    ASSERT_TRUE(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    const QString folder = homePath() + QStringLiteral("/folders");
+    const struct {
+        const char* what;
+        QString ledger;
+        QStringList directories;   // made first, at these paths
+        bool done;
+        QString reason;            // in what the append says
+    } cases[] = {
+        {"a folder that is not there", homePath() + QStringLiteral("/no/such/dir/ledger.csv"), {}, false,
+         QStringLiteral("No such file or directory")},
+        {"a file where its folder should be", file + QStringLiteral("/ledger.csv"), {}, false,
+         QStringLiteral("Not a directory")},
+        {"folders at both names", folder + QStringLiteral("/ledger.csv"),
+         {folder + QStringLiteral("/ledger.csv"), folder + QStringLiteral("/ledger.pending.csv")}, false,
+         QStringLiteral("a directory, not a regular file")},
+        {"a folder at the ledger's name only", homePath() + QStringLiteral("/other/ledger.csv"),
+         {homePath() + QStringLiteral("/other/ledger.csv")}, true, QStringLiteral("a directory, not a regular file")},
+    };
+    for (const auto& c : cases) {
+        for (const QString& directory : c.directories) ASSERT_TRUE(QDir().mkpath(directory)) << c.what;
+        QString pending;
+        const Result<QString> appended = ledger::appendTo(c.ledger, entry("moved", 1, 1), &pending);
+        EXPECT_EQ(bool(appended), c.done) << c.what;
+        const QString said = c.done ? pending : appended.why();
+        EXPECT_TRUE(said.contains(c.reason)) << c.what << ": " << said.toStdString();
+        EXPECT_TRUE(said.contains(ledger::pendingPath(c.ledger))) << c.what << ": " << said.toStdString();
+        if (c.done) {
+            EXPECT_TRUE(said.contains(c.ledger)) << c.what << ": " << said.toStdString();
+            EXPECT_EQ(ledger::read(ledger::pendingPath(c.ledger)).size(), 1u) << "the line waits";
+        }
+    }
 }
 
 TEST_F(LedgerTest, AppendsFromManyProcessesNeverMixOrTearLines) {
