@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -230,6 +231,8 @@ void DayRecord::showTrace(int row) {
     text->setReadOnly(true);
     text->setAccessibleName(QStringLiteral("Запись обмена"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    // Qt words its standard buttons in English unless a translation is loaded.
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(text);
     layout->addWidget(buttons);
