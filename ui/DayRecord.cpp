@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -140,7 +141,11 @@ void DayRecord::readLater() {
 void DayRecord::take(const Read& read) {
     if (read.generation < taken_) return;   // a later read has been shown
     taken_ = read.generation;
-    if (!read.error.isEmpty()) emit problem(QStringLiteral("Журнал запусков не читается: %1").arg(read.error));
+    if (!read.error.isEmpty() && read.error != lastProblem_)
+        emit problem(QStringLiteral("Журнал запусков %1 не читается (сообщение системы: «%2»). Закройте программу, "
+                                    "которая его держит, или верните файл на место.")
+                         .arg(QDir::toNativeSeparators(ledger::path()), read.error));
+    lastProblem_ = read.error;
     others_.clear();
     for (const LedgerEntry& entry : read.entries)
         if (!ownLines_.contains(ledger::formatLine(entry))) others_.push_back(entry);
