@@ -1,7 +1,9 @@
-// What the fleet window says, as a technician reads it: the status line
-// through every phase of every port, a row's phase once its work has ended,
-// the record's port names, the report's page and its problems, and that no
-// English reaches the Russian window.
+// What the fleet window says, as a technician or a screen reader reads it:
+// the status line through every phase of every port, a row's phase once its
+// work has ended, the port cells a screen reader holds while the table
+// changes, the record's port names, the report's page and its problems, and
+// that no English reaches the Russian window.
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -113,6 +115,61 @@ TEST_F(FleetWindowTest, ARowsPhaseClearsWhenItsRunOrItsWorkEnds) {
         QObject::disconnect(activities);
         window_->stopButton()->click();
         ASSERT_TRUE(waitUntil([this] { return window_->startButton()->isEnabled(); }));
+    }
+}
+
+// A screen reader holds on to the cell it reads: while the port's row or
+// another changes (a phase, an outcome) the port's check box stays that
+// port's, and after rows came and went the table's cells name their ports.
+// The offscreen platform runs no screen reader, so each change is told to
+// the tree as it is while one runs.
+TEST_F(FleetWindowTest, APortsCheckBoxStaysItsOwnToAScreenReaderWhileTheTableChanges) {
+    PublishedStation port("Bench held", station(0x9E, 951));
+    ASSERT_TRUE(port.ok() && waitForRow(port.name()));
+    std::optional<PublishedStation> other;
+    QAccessibleTableInterface* cells = QAccessible::queryAccessibleInterface(table())->tableInterface();
+    ASSERT_NE(cells, nullptr);
+    const auto checkBox = [&] { return cells->cellAt(table()->rowOf(port.name()), FleetPortTable::Port); };
+    const QAccessible::Id held = QAccessible::uniqueId(checkBox());
+    PortRunRecord run;
+    run.outcome = RunOutcome::Moved;
+    using Change = QAccessibleTableModelChangeEvent::ModelChangeType;
+    const struct {
+        const char* what;
+        std::function<bool()> change;   // false: it did not come about
+        Change told;
+        bool sameCell;                  // the cell held still answers; else the place is asked again
+    } cases[] = {
+        {"its phase shown",
+         [&] { return table()->showActivity(port.name(), PortActivity::running(JobPhase::Reading, 951)), true; },
+         Change::DataChanged, true},
+        {"its outcome shown", [&] { return table()->showRun(port.name(), run, QStringLiteral("Запись обмена")), true; },
+         Change::DataChanged, true},
+        {"its phase cleared", [&] { return table()->clearActivity(port.name()), true; }, Change::DataChanged, true},
+        {"a row came",
+         [&] {
+             other.emplace("Bench held too", station(0x9E, 952));
+             return other->ok() && waitForRow(other->name());
+         },
+         Change::RowsInserted, false},
+        {"a row went",
+         [&] {
+             other.reset();
+             return waitUntil([&] {
+                 window_->refreshPorts();
+                 return table()->rowOf(QStringLiteral("Bench held too")) < 0;
+             });
+         },
+         Change::RowsRemoved, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.change()) << c.what;
+        QAccessibleTableModelChangeEvent told(table(), c.told);
+        cells->modelChange(&told);   // what QAccessible::updateAccessibility does while a screen reader runs
+        const QAccessibleInterface* cell = c.sameCell ? QAccessible::accessibleInterface(held) : checkBox();
+        ASSERT_NE(cell, nullptr) << c.what << ": the cell held was dropped";
+        EXPECT_EQ(cell->role(), QAccessible::CheckBox) << c.what;
+        EXPECT_EQ(cell->text(QAccessible::Name).toStdString(), port.name().toStdString()) << c.what;
     }
 }
 

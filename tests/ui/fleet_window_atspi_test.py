@@ -112,14 +112,21 @@ def enabled(node):
     return node.getState().contains(pyatspi.STATE_ENABLED)
 
 
-def row_of(table, port):
-    """The row of `port` in the port table."""
+def port_names(table):
     cells = table.queryTable()
+    names = []
     for row in range(cells.nRows):
         cell = cells.getAccessibleAt(row, PORT)
-        if cell is not None and cell.name == port:
-            return row
-    fail("no row for '%s' in the port table" % port)
+        names.append(cell.name if cell is not None else None)
+    return names
+
+
+def row_of(table, port):
+    """The row of `port` in the port table."""
+    names = port_names(table)
+    if port not in names:
+        fail("no row for '%s' in the port table, only %s" % (port, names))
+    return names.index(port)
 
 
 def row_cell(table, port):
