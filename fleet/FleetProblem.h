@@ -18,7 +18,7 @@ struct FleetProblem {
 inline QString problemText(const FleetProblem& problem) {
     switch (problem.kind) {
     case FleetProblem::Kind::LedgerNotWritten:
-        return QStringLiteral("ledger not written: %1").arg(problem.why);
+        return QStringLiteral("The ledger %1 could not be written: %2").arg(problem.file, problem.why);
     case FleetProblem::Kind::TraceIncomplete:
         break;
     }
