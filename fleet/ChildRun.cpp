@@ -123,5 +123,5 @@ void ChildRun::appendStory() {
                               lines.join(QLatin1Char('\n')) + QLatin1Char('\n'))
                                  .toUtf8();
     if (!opened || file.write(bytes) != bytes.size())
-        emit text(QStringLiteral("the trace %1 lacks the run's last lines: %2").arg(traceFile_, file.errorString()));
+        emit problem({FleetProblem::Kind::TraceIncomplete, traceFile_, file.errorString()});
 }

@@ -12,6 +12,7 @@
 
 #include "ChildProcess.h"
 #include "ChangeWrites.h"
+#include "FleetProblem.h"
 #include "Ledger.h"
 #include "RunOutcome.h"
 
@@ -60,6 +61,8 @@ signals:
     void addressRead(int address);
     // A line the child wrote for people, as it comes.
     void text(const QString& line);
+    // The run's story could not be added to its trace.
+    void problem(const FleetProblem& problem);
     void finished();
 
 private:

@@ -86,6 +86,9 @@ static void showOnBoard(FleetSession& fleet, StatusBoard& board, bool wait) {
     QObject::connect(&fleet, &FleetSession::message, [&board](const QString& port, const QString& text) {
         board.note(QStringLiteral("%1: %2").arg(port, text));
     });
+    QObject::connect(&fleet, &FleetSession::problem, [&board](const QString& port, const FleetProblem& problem) {
+        board.note(QStringLiteral("%1: %2").arg(port, problemText(problem)));
+    });
     QObject::connect(&fleet, &FleetSession::runEnded, [&board, wait](const QString&, const PortRunRecord& run) {
         if (wait) board.print(runLine(run), true);
     });

@@ -32,6 +32,7 @@ void FleetSession::work(const FleetPort& port) {
     const QString name = port.name;
     connect(raw, &PortWorker::activity, this, [this, name](const PortActivity& now) { emit activity(name, now); });
     connect(raw, &PortWorker::message, this, [this, name](const QString& line) { emit message(name, line); });
+    connect(raw, &PortWorker::problem, this, [this, name](const FleetProblem& p) { emit problem(name, p); });
     connect(raw, &PortWorker::runEnded, this, [this, name](const PortRunRecord& run) { emit runEnded(name, run); });
     // From the event loop: the worker that says done is still on the stack.
     connect(raw, &PortWorker::done, this, [this, name] { onWorkerDone(name); }, Qt::QueuedConnection);

@@ -50,6 +50,8 @@ signals:
     void activity(const QString& port, const PortActivity& now);
     // A line a programming run's child wrote for people.
     void message(const QString& port, const QString& line);
+    // A file beside a run of the port could not be written.
+    void problem(const QString& port, const FleetProblem& problem);
     // A run has ended; its ledger line is written.
     void runEnded(const QString& port, const PortRunRecord& run);
     // The port's worker has finished: released, stopped, or its run done.

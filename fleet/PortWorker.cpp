@@ -118,6 +118,7 @@ void PortWorker::program(std::optional<int> probed) {
     connect(child_.get(), &ChildRun::addressRead, this,
             [this](int address) { tell(PortActivity::running(now_.phase, address)); });
     connect(child_.get(), &ChildRun::text, this, &PortWorker::message);
+    connect(child_.get(), &ChildRun::problem, this, &PortWorker::problem);
     connect(child_.get(), &ChildRun::finished, this, [this, probed] { onProgrammed(probed); }, Qt::QueuedConnection);
     child_->start();
 }
@@ -171,7 +172,7 @@ void PortWorker::logKilledRun(PortRunRecord& run, double seconds) {
     entry.backup = run.backup;
     entry.seconds = seconds;
     if (const Result<QString> appended = ledger::append(entry); !appended)
-        emit message(QStringLiteral("The ledger %1 could not be written: %2").arg(ledger::path(), appended.why()));
+        emit problem({FleetProblem::Kind::LedgerNotWritten, ledger::path(), appended.why()});
     run.ledger = entry;
 }
 

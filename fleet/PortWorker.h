@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "FleetProblem.h"
 #include "Ledger.h"
 #include "PortActivity.h"
 #include "RunOutcome.h"
@@ -132,6 +133,8 @@ signals:
     void activity(const PortActivity& now);
     // A line a programming run's child wrote for people (not the probes').
     void message(const QString& line);
+    // A file beside a run (its ledger line, its trace) could not be written.
+    void problem(const FleetProblem& problem);
     void runEnded(const PortRunRecord& run);
     void done();
 

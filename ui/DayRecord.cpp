@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -9,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -139,7 +141,11 @@ void DayRecord::readLater() {
 void DayRecord::take(const Read& read) {
     if (read.generation < taken_) return;   // a later read has been shown
     taken_ = read.generation;
-    if (!read.error.isEmpty()) emit problem(QStringLiteral("Журнал запусков не читается: %1").arg(read.error));
+    if (!read.error.isEmpty() && read.error != lastProblem_)
+        emit problem(QStringLiteral("Журнал запусков %1 не читается (сообщение системы: «%2»). Закройте программу, "
+                                    "которая его держит, или верните файл на место.")
+                         .arg(QDir::toNativeSeparators(ledger::path()), read.error));
+    lastProblem_ = read.error;
     others_.clear();
     for (const LedgerEntry& entry : read.entries)
         if (!ownLines_.contains(ledger::formatLine(entry))) others_.push_back(entry);
@@ -230,6 +236,8 @@ void DayRecord::showTrace(int row) {
     text->setReadOnly(true);
     text->setAccessibleName(QStringLiteral("Запись обмена"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    // Qt words its standard buttons in English unless a translation is loaded.
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(text);
     layout->addWidget(buttons);

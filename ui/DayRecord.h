@@ -50,7 +50,7 @@ public:
 
 signals:
     // Say what went wrong reading the ledger (another program holds it, it
-    // is no ledger).
+    // is no ledger); once, not again on every change of its folder.
     void problem(const QString& text);
 
 protected:
@@ -87,6 +87,7 @@ private:
     QTimer* midnight_ = nullptr;           // a new day begins a new record
     quint64 generation_ = 0;               // of the last read asked for
     quint64 taken_ = 0;                    // of the last read shown
+    QString lastProblem_;                  // said once, until the next read differs
     QLabel* counters_ = nullptr;
     QCheckBox* attentionOnly_ = nullptr;
     QTableWidget* runs_ = nullptr;

@@ -188,17 +188,12 @@ void FleetPortTable::clearActivity(const QString& port) {
     if (row >= 0) setCell(row, Phase, QString());
 }
 
-void FleetPortTable::showRun(const QString& port, const PortRunRecord& run) {
+void FleetPortTable::showRun(const QString& port, const PortRunRecord& run, const QString& note) {
     const int row = rowOf(port);
     if (row < 0) return;
     const OutcomeWords words = outcomeWords(run.outcome, run.noStation);
     setCell(row, Address, run.address ? QString::number(*run.address) : QString());
     setCell(row, Outcome, words.text);
     item(row, Outcome)->setForeground(QBrush(words.attention ? kAttention : kDone));
-    item(row, Outcome)->setToolTip(run.message);
-}
-
-void FleetPortTable::showMessage(const QString& port, const QString& line) {
-    const int row = rowOf(port);
-    if (row >= 0 && item(row, Outcome)) item(row, Outcome)->setToolTip(line);
+    item(row, Outcome)->setToolTip(note);
 }

@@ -38,8 +38,9 @@ public:
     void showActivity(const QString& port, const PortActivity& now);
     // The port's work has ended: no phase.
     void clearActivity(const QString& port);
-    void showRun(const QString& port, const PortRunRecord& run);
-    void showMessage(const QString& port, const QString& line);
+    // The run's outcome in words and colour; `note` beside it (its tool tip,
+    // a screen reader's description).
+    void showRun(const QString& port, const PortRunRecord& run, const QString& note);
     int rowOf(const QString& port) const;
 
 signals:

@@ -20,12 +20,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <csignal>
+#include <utility>
 
 #include "BackgroundTask.h"
 #include "DayRecord.h"
 #include "FleetPortTable.h"
 #include "FleetPorts.h"
 #include "FleetSound.h"
+#include "FleetWords.h"
+#include "Ledger.h"
 #include "LogDirectory.h"
 #include "MigrationReport.h"
 #include "PortWatcher.h"
@@ -51,6 +54,7 @@ FleetWindow::FleetWindow(const QString& cli, QWidget* parent) : QMainWindow(pare
     settings.resolve = [this](const QString& name) { return devices_.value(name); };
     session_ = new FleetSession(settings, this);
     discover_ = discoverFleetPorts;
+    openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     buildUi();
     restoreChoice();
     connectUi();
@@ -142,19 +146,15 @@ void FleetWindow::connectUi() {
     sessionGuard_ = std::make_unique<SessionEndGuard>(this, [this] { return writing(); });
     connect(session_, &FleetSession::activity, this, &FleetWindow::onActivity);
     connect(session_, &FleetSession::runEnded, this, &FleetWindow::onRunEnded);
-    connect(session_, &FleetSession::message, table_, &FleetPortTable::showMessage);
-    // What a child says for people (why a port did not open, a ledger it
-    // could not write) stays in view until the next one.
-    connect(session_, &FleetSession::message, this, [this](const QString& port, const QString& line) {
-        said_->setText(QStringLiteral("%1: %2").arg(port, line));
-        said_->setAccessibleName(said_->text());
-    });
+    // A child's own lines (why a port did not open, the read-back
+    // differences) are the command line's, in English, and kept in the run's
+    // trace: the window says where. What the fleet could not write beside a
+    // run is said in full. Each stays in view until the next.
+    connect(session_, &FleetSession::message, this, [this](const QString& port) { say(childSaidWords(port)); });
+    connect(session_, &FleetSession::problem, this,
+            [this](const QString& port, const FleetProblem& problem) { say(problemWords(port, problem)); });
     connect(session_, &FleetSession::finished, this, &FleetWindow::onFinished);
-    // A port checked again while its last work was still stopping is taken now.
-    connect(session_, &FleetSession::portDone, this, [this] {
-        syncWork();
-        showState();
-    });
+    connect(session_, &FleetSession::portDone, this, &FleetWindow::onPortDone);
     connect(record_, &DayRecord::problem, this, &FleetWindow::setStatus);
     // Rows come and go as adapters are plugged in and pulled out.
     connect(watcher_, &PortWatcher::changed, this, &FleetWindow::refreshPorts);
@@ -185,7 +185,8 @@ void FleetWindow::saveChoice() const {
 void FleetWindow::refreshPorts() {
     PortList found;
     if (const Result<QString> listed = discover_(&found); !listed) {
-        setStatus(QStringLiteral("Список портов не получен: %1").arg(listed.why()));
+        setStatus(portListWords(listed.why()));
+        portsUnlisted_ = true;
         return;
     }
     found_ = found;
@@ -200,6 +201,7 @@ void FleetWindow::refreshPorts() {
     record_->setPortNames([names](const QString& ledgerPort) { return names.value(deviceIdentity(ledgerPort), ledgerPort); });
     session_->portsChanged();
     showPorts();
+    if (std::exchange(portsUnlisted_, false)) showState();   // the failure is past
 }
 
 // The rows show the ports as `--all --match` lists them (FleetPorts.h);
@@ -245,10 +247,24 @@ void FleetWindow::onActivity(const QString& port, const PortActivity& now) {
 }
 
 void FleetWindow::onRunEnded(const QString& port, const PortRunRecord& run) {
-    table_->showRun(port, run);
+    const QString note = runNote(cli_, run);
+    table_->showRun(port, run, note);
+    if (!run.ledger) say(QStringLiteral("%1: %2").arg(port, note));   // the child did not start
     record_->addRun(port, run);
     if (!run.noStation) playOutcomeSound(outcomeWords(run.outcome, false).attention);
     sessionGuard_->update();
+    showState();
+}
+
+// The port's work has ended (let go, stopped): it does nothing now, unless
+// it was ticked again meanwhile and is worked anew. A port checked again
+// while its last work was still stopping is taken now.
+void FleetWindow::onPortDone(const QString& port) {
+    if (!session_->working(port)) {
+        doing_.remove(port);
+        table_->clearActivity(port);
+    }
+    syncWork();
     showState();
 }
 
@@ -266,6 +282,11 @@ void FleetWindow::setStatus(const QString& text) {
 }
 
 QString FleetWindow::statusText() const { return status_->text(); }
+
+void FleetWindow::say(const QString& text) {
+    said_->setText(text);
+    said_->setAccessibleName(text);
+}
 
 bool FleetWindow::writing() const {
     return std::any_of(doing_.begin(), doing_.end(), [](const PortActivity& now) { return now.inWrites(); });
@@ -325,11 +346,6 @@ void FleetWindow::showReport(const QString& file, const ReportResult& result) {
     report_->setEnabled(true);
     // Only the page was asked for: it was written unless a file was not.
     const bool written = result.filesWritten && QFileInfo::exists(file);
-    QString text = written ? QStringLiteral("Отчёт записан: %1").arg(QDir::toNativeSeparators(file))
-                           : QStringLiteral("Отчёт не составлен.");
-    if (!result.problems.isEmpty())
-        text += (written ? QStringLiteral("\nНе всё прочитано:\n") : QStringLiteral("\n")) +
-                result.problems.join(QLatin1Char('\n'));
-    setStatus(text);
-    if (written) QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    const bool opened = written && openUrl_(QUrl::fromLocalFile(file));
+    setStatus(reportWords(file, ledger::path(), result, written, opened));
 }

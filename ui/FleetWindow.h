@@ -28,6 +28,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class QUrl;
 class DayRecord;
 class FleetPortTable;
 class PortWatcher;
@@ -61,6 +62,10 @@ public:
     // How the window lists the ports: the system's discovery, or a test's.
     using Discovery = std::function<Result<QString>(PortList* found)>;
     void setDiscovery(Discovery discover);
+    // How the window opens a page it wrote (the report): the desktop's
+    // browser, or a test's. False when it could not be opened.
+    using UrlOpener = std::function<bool(const QUrl& url)>;
+    void setUrlOpener(UrlOpener open) { openUrl_ = std::move(open); }
 
 protected:
     // While ports are worked on the window stops them first and closes once
@@ -77,6 +82,8 @@ private:
     void startWork();
     void stopWork();
     void onRunEnded(const QString& port, const PortRunRecord& run);
+    void onPortDone(const QString& port);
+    void say(const QString& text);
     void onActivity(const QString& port, const PortActivity& now);
     void onFinished();
     void showState();
@@ -86,6 +93,8 @@ private:
 
     QString cli_;
     Discovery discover_;
+    UrlOpener openUrl_;
+    bool portsUnlisted_ = false;      // the status line says the last listing failed
     PortList found_;                  // as discovery listed the ports last
     QHash<QString, QString> devices_; // port -> its device, as listed last
     FleetSession* session_ = nullptr;

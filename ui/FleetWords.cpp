@@ -1,5 +1,6 @@
 #include "FleetWords.h"
 
+#include <QDir>
 #include <iterator>
 
 namespace {
@@ -46,6 +47,16 @@ QString phaseWords(JobPhase phase) {
     return QStringLiteral("завершение");
 }
 
+// A lower layer's own words, as the detail of a sentence.
+QString detail(const QString& why) {
+    return why.isEmpty() ? QString() : QStringLiteral(" (сообщение системы: «%1»)").arg(why);
+}
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Where a run's trace is opened from.
+const char kTraceHint[] = "строка запуска в журнале дня: Enter или двойной щелчок";
+
 }  // namespace
 
 OutcomeWords outcomeWords(RunOutcome outcome, bool noStation) {
@@ -68,3 +79,53 @@ QString activityWords(const PortActivity& activity) {
     return QStringLiteral("готово; ожидание следующей станции");
 }
 
+QString runNote(const QString& program, const PortRunRecord& run) {
+    // A child that reported nothing wrote no ledger line either.
+    if (!run.ledger)
+        return QStringLiteral("Программа %1 не запустилась или не сообщила итог запуска: переустановите пакет. "
+                              "Подробности — в записи обмена %2 (%3).")
+            .arg(native(program), native(run.trace), QString::fromUtf8(kTraceHint));
+    return QStringLiteral("Запись обмена: %1 (%2).").arg(native(run.trace), QString::fromUtf8(kTraceHint));
+}
+
+QString childSaidWords(const QString& port) {
+    return QStringLiteral("%1: программа сообщила подробности запуска — они в записи обмена (%2).")
+        .arg(port, QString::fromUtf8(kTraceHint));
+}
+
+QString problemWords(const QString& port, const FleetProblem& problem) {
+    switch (problem.kind) {
+    case FleetProblem::Kind::LedgerNotWritten:
+        return QStringLiteral("%1: строка запуска не записана в журнал запусков %2%3. Закройте программы, которые "
+                              "держат этот файл открытым (например, таблицу).")
+            .arg(port, native(problem.file), detail(problem.why));
+    case FleetProblem::Kind::TraceIncomplete:
+        break;
+    }
+    return QStringLiteral("%1: в запись обмена %2 не попали последние строки запуска%3. Проверьте, есть ли место "
+                          "на диске.")
+        .arg(port, native(problem.file), detail(problem.why));
+}
+
+QString portListWords(const QString& why) {
+    return QStringLiteral("Список портов не получен%1. Программа попробует снова через несколько секунд; если "
+                          "ошибка не пройдёт, отключите и снова подключите адаптеры.")
+        .arg(detail(why));
+}
+
+QString reportWords(const QString& page, const QString& ledger, const ReportResult& result, bool written,
+                    bool opened) {
+    QStringList lines;
+    if (!written) lines << QStringLiteral("Отчёт не составлен: страница %1 не записана.").arg(native(page));
+    else if (opened) lines << QStringLiteral("Отчёт записан и открыт: %1").arg(native(page));
+    else
+        lines << QStringLiteral("Отчёт записан: %1. Открыть его не удалось: откройте этот файл в браузере.")
+                     .arg(native(page));
+    if (!result.allInputsRead)
+        lines << QStringLiteral("Журнал запусков %1 прочитан не весь: в отчёте только то, что удалось прочитать.")
+                     .arg(native(ledger));
+    else if (written && !result.problems.isEmpty())
+        lines << QStringLiteral("Не все строки журнала запусков %1 прочитаны: в отчёте их нет.").arg(native(ledger));
+    if (!result.problems.isEmpty()) lines << QStringLiteral("Подробности:") << result.problems;
+    return lines.join(QLatin1Char('\n'));
+}

@@ -189,8 +189,14 @@ public:
         return true;
     }
     bool unselectColumn(int) override { return false; }
-    // Rows came or went: every cell is made anew when next asked for.
-    void modelChange(QAccessibleTableModelChangeEvent*) override { forgetCells(); }
+    // Rows or columns came or went: every cell is made anew when next asked
+    // for. A cell's text that changed is read as it is now by the cell kept
+    // for its place: made anew, its old id would be given to another cell
+    // while a screen reader still reads it (a port's check box answering
+    // with a phase).
+    void modelChange(QAccessibleTableModelChangeEvent* event) override {
+        if (event->modelChangeType() != QAccessibleTableModelChangeEvent::DataChanged) forgetCells();
+    }
 
 private:
     FleetPortTable* view() const { return static_cast<FleetPortTable*>(widget()); }
