@@ -1,5 +1,7 @@
 #include "LedgerMerge.h"
 
+#include "RunOrder.h"
+
 #include <QFile>
 #include <algorithm>
 
@@ -112,11 +114,10 @@ void LedgerMerge::add(const LedgerEntry& entry) {
     merge(&stations_[{*entry.address, entry.setup}], run);
 }
 
-// Of two runs the later wins; of two with one time, the one read later
-// (lines are appended as runs end).
+// Of two runs the later wins (RunOrder).
 void LedgerMerge::merge(Agg* into, const Agg& from) {
-    if (into->runs == 0 || from.last.time > into->last.time ||
-        (from.last.time == into->last.time && from.lastSeq > into->lastSeq)) {
+    if (into->runs == 0 ||
+        RunOrder{from.last.time, from.lastSeq}.laterThan(RunOrder{into->last.time, into->lastSeq})) {
         into->last = from.last;
         into->lastSeq = from.lastSeq;
     }

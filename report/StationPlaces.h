@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "Ledger.h"
+#include "RunOrder.h"
 
 // A place read from a station already on the new system describes the new
 // network; every other run read it on the old one, before writing.
@@ -15,10 +16,10 @@ inline bool placeOnOldNetwork(RunOutcome outcome) { return outcome != RunOutcome
 struct PlaceSeen {
     std::optional<StationPlace> place;
     QDateTime time;
-    qint64 seq = -1;   // the order lines were read in: of two with one time the later wins
+    qint64 seq = -1;   // the order lines were read in (RunOrder)
 
     void take(const PlaceSeen& other) {
-        if (other.place && (!place || other.time > time || (other.time == time && other.seq > seq))) *this = other;
+        if (other.place && (!place || RunOrder{other.time, other.seq}.laterThan(RunOrder{time, seq}))) *this = other;
     }
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "RunOrder.h"
 #include "StationKey.h"
 
 LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDateTime& since) {
@@ -12,26 +13,31 @@ LedgerSummary summariseLedger(const std::vector<LedgerEntry>& entries, const QDa
     std::map<RunOutcome, int> counts;
     std::map<StationKey, LedgerSummary::Station> latest;
     std::map<QString, LedgerSummary::SilentPort> silent;
+    std::map<StationKey, RunOrder> latestOrder;
+    std::map<QString, RunOrder> silentOrder;
+    qint64 seq = 0;
     for (const LedgerEntry& entry : entries) {
+        const RunOrder order{entry.time, seq++};
         if (since.isValid() && entry.time < since) continue;
         // Every line read names an outcome of the table (the ledger refuses others).
         const RunOutcome outcome = outcomeNamed(entry.outcome).value_or(RunOutcome::Failed);
         ++counts[outcome];
-        // Lines are appended as runs end, so of two equal times the later line wins.
         if (!entry.address) {
             LedgerSummary::SilentPort& port = silent[entry.port];
             port.port = entry.port;
             ++port.runs;
-            if (port.runs == 1 || entry.time >= port.time) {
+            if (order.laterThan(silentOrder[entry.port])) {
+                silentOrder[entry.port] = order;
                 port.outcome = outcome;
                 port.time = entry.time;
             }
             continue;
         }
         const StationKey key = setups.stationOf(entry);
-        auto found = latest.find(key);
-        if (found == latest.end() || entry.time >= found->second.time)
+        if (order.laterThan(latestOrder[key])) {
+            latestOrder[key] = order;
             latest[key] = LedgerSummary::Station{key.first, key.second, outcome, entry.time, entry.port};
+        }
     }
     for (const RunOutcomeRow& row : kRunOutcomes) {
         const auto count = counts.find(row.outcome);
